@@ -1,0 +1,27 @@
+#include "main_window/application_setup.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QStyleFactory>
+
+namespace quadrel {
+
+void ConfigureApplication(QApplication& app) {
+    // One style everywhere keeps the layout and the colours of the buttons the same
+    // on every desktop (Fusion honours button back colours).
+    app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    // The classic faces are rarely installed on Linux; Liberation Mono is metric
+    // compatible with Courier New, Liberation Sans a close match for MS Sans Serif.
+    QFont::insertSubstitutions(QStringLiteral("Courier New"),
+                               {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont base(QStringLiteral("MS Sans Serif"));
+    base.setPointSizeF(8.25);
+    app.setFont(base);
+    app.setApplicationName(QStringLiteral("Quadrel"));
+    app.setApplicationVersion(QString::fromLatin1(kVersion));
+}
+
+} // namespace quadrel

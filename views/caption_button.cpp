@@ -1,0 +1,29 @@
+#include "views/caption_button.h"
+
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace quadrel {
+
+CaptionButton::CaptionButton(const QString& caption, QWidget* parent)
+    : QPushButton(caption, parent) {}
+
+void CaptionButton::paintEvent(QPaintEvent* /*event*/) {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString caption = option.text;
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+
+    QRect textRect = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    if (isDown()) {
+        textRect.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
+                           style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
+    }
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                   QPalette::ButtonText));
+    painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, caption);
+}
+
+} // namespace quadrel
