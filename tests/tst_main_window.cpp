@@ -1,4 +1,456 @@
+// The main window driven through its real widgets: start-up, the cell-change
+// rule, the drivers, quantising and the pattern cycle.
+#include "engine/cell_text.h"
+#include "main_window/application_setup.h"
+#include "main_window/dct_window.h"
+#include "views/square_grid.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+
+#include <functional>
+
+using quadrel::DCT;
+
+namespace {
+
+int Grey(const DCT& w, int k) { return w.Shape1()->Colour(k).red(); }
+
+bool AllCellsAreWholeNumbers(const DCT& w) {
+    static const QRegularExpression whole(QStringLiteral("^-?(0|[1-9][0-9]*)$"));
+    for (int k = 0; k < 64; ++k) {
+        const QString text = w.Text1(k)->text();
+        if (!whole.match(text).hasMatch() || text == QLatin1String("-0")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void TypeIntoCell(DCT& w, int k, const QString& text) {
+    QLineEdit* cell = w.Text1(k);
+    cell->selectAll();
+    QTest::keyClick(cell, Qt::Key_Delete);
+    QTest::keyClicks(cell, text);
+}
+
+// Runs `action` at the n-th yield of a running command (1-based), then keeps
+// counting. The cycle yields exactly once per step.
+class YieldHook : public QObject {
+public:
+    explicit YieldHook(std::function<void(int)> onYield) : onYield_(std::move(onYield)) {
+        startTimer(0);
+    }
+    int yields = 0;
+
+protected:
+    void timerEvent(QTimerEvent*) override { onYield_(++yields); }
+
+private:
+    std::function<void(int)> onYield_;
+};
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { quadrel::ConfigureApplication(*qApp); }
+    void startUpScreen();
+    void layoutAndTabOrder();
+    void cellChangeRule_data();
+    void cellChangeRule();
+    void typingIntoPixelGridChangesTheCoefficient();
+    void dctReplacesOnlyCellsWhoseTextChanged();
+    void enterRunsTheInverseTransform();
+    void buildModePaintsEveryIntermediatePicture_data();
+    void buildModePaintsEveryIntermediatePicture();
+    void cellsWithoutANumber_data();
+    void cellsWithoutANumber();
+    void hugeValuesStayPlainDigits_data();
+    void hugeValuesStayPlainDigits();
+    void quantiseButton();
+    void scaleButtons_data();
+    void scaleButtons();
+    void cycleShowsAllPatternsInOrder();
+    void stopDuringAndBeforeCycle_data();
+    void stopDuringAndBeforeCycle();
+    void stopInNestedCycleEndsOnlyTheNestedOne();
+    void quitDuringCycleEndsAtOnce();
+};
+
+void TestMainWindow::startUpScreen() {
+    DCT w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quadrel v3.0"));
+    QCOMPARE(w.Label3()->text(), QStringLiteral("Quadrel v3.0"));
+    QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern"));
+    QCOMPARE(w.Command1(6)->text(), QStringLiteral("Quant 16"));
+    QVERIFY(w.Option1(0)->isChecked());
+    QVERIFY(!w.Option1(1)->isChecked());
+    QVERIFY(w.Command1(9) == nullptr);
+    for (int k = 0; k < 64; ++k) {
+        QCOMPARE(w.Text1(k)->text(), QStringLiteral("0"));
+        QCOMPARE(w.Shape1()->Colour(k), QColor(Qt::black));
+    }
+    QCOMPARE(w.size(), QSize(600, 456));
+}
+
+void TestMainWindow::layoutAndTabOrder() {
+    DCT w;
+    // Element 43 sits in column 3, row 5 of both grids.
+    QCOMPARE(w.Text1(43)->geometry(), QRect(24 + 3 * 32, 24 + 5 * 32, 33, 33));
+    QCOMPARE(w.Shape1()->SquareRect(43).translated(w.Shape1()->pos()),
+             QRect(320 + 3 * 32, 24 + 5 * 32, 33, 33));
+    QCOMPARE(w.Command1(6)->geometry(), QRect(232, 328, 57, 33));
+    QCOMPARE(w.Command3()->geometry(), QRect(288, 344, 17, 17));
+
+    QList<QWidget*> expected;
+    for (int i : {0, 1, 2, 3, 4, 5}) {
+        expected << w.Command1(i);
+    }
+    for (int k = 0; k < 64; ++k) {
+        expected << w.Text1(k);
+    }
+    expected << w.Command1(6) << w.Command1(7) << w.Command2() << w.Command3() << w.Command1(8)
+             << w.Command1(10) << w.Command1(11) << w.Option1(0) << w.Option1(1);
+    QWidget* current = expected.front();
+    for (qsizetype i = 1; i < expected.size(); ++i) {
+        current = current->nextInFocusChain();
+        QCOMPARE(current, expected[i]);
+    }
+}
+
+void TestMainWindow::cellChangeRule_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<bool>("paste");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<double>("stored");
+    QTest::newRow("typed 12a") << "12a" << false << "12" << 12.0;
+    QTest::newRow("pasted 1a2b") << "1a2b" << true << "12" << 12.0;
+    QTest::newRow("pasted 1.5") << "1.5" << true << "15" << 15.0;
+    QTest::newRow("pasted +5") << "+5" << true << "5" << 5.0;
+    QTest::newRow("pasted blank -7") << " -7" << true << "-7" << -7.0;
+    QTest::newRow("typed 007") << "007" << false << "007" << 7.0;
+}
+
+void TestMainWindow::cellChangeRule() {
+    QFETCH(QString, input);
+    QFETCH(bool, paste);
+    QFETCH(QString, shown);
+    QFETCH(double, stored);
+    DCT w;
+    QLineEdit* cell = w.Text1(19);
+    cell->clear();
+    if (paste) {
+        QApplication::clipboard()->setText(input);
+        cell->paste();
+    } else {
+        QTest::keyClicks(cell, input);
+    }
+    QCOMPARE(cell->text(), shown);
+    QCOMPARE(w.Engine().FreqArray[3][2], stored);
+}
+
+void TestMainWindow::typingIntoPixelGridChangesTheCoefficient() {
+    DCT w;
+    w.Command1_Click(0); // the cycle leaves pixel amplitudes in the grid
+    QCOMPARE(w.Label1()->text(), QStringLiteral("Pixel Amplitudes"));
+    const double pixel = w.Engine().SpaceArray[2][0];
+    TypeIntoCell(w, 2, QStringLiteral("77"));
+    QCOMPARE(w.Engine().FreqArray[2][0], 77.0);
+    QCOMPARE(w.Engine().SpaceArray[2][0], pixel);
+}
+
+void TestMainWindow::dctReplacesOnlyCellsWhoseTextChanged() {
+    // A constant block of 100 leaves tiny residues in the AC coefficients. Their
+    // cells already show 0, so they keep those residues, and the reconstruction
+    // comes back just below 100 in 41 cells.
+    DCT w;
+    for (int x = 0; x < 8; ++x) {
+        for (int y = 0; y < 8; ++y) {
+            w.SetSpaceValue(x, y, 100);
+        }
+    }
+    w.Command1_Click(3);
+    QCOMPARE(w.Text1(0)->text(), QStringLiteral("400"));
+    QVERIFY(w.Engine().FreqArray[1][0] != 0.0);
+    w.Command1_Click(2);
+    int at99 = 0;
+    for (int k = 0; k < 64; ++k) {
+        at99 += Grey(w, k) == 99 ? 1 : 0;
+        QVERIFY(Grey(w, k) == 99 || Grey(w, k) == 100);
+    }
+    QCOMPARE(at99, 41);
+}
+
+void TestMainWindow::enterRunsTheInverseTransform() {
+    DCT w;
+    w.Label1()->setText(QStringLiteral("x"));
+    w.Label2()->setText(QStringLiteral("y"));
+    TypeIntoCell(w, 0, QStringLiteral("512"));
+    QCOMPARE(Grey(w, 0), 0); // typing alone transforms nothing
+    QTest::keyClick(w.Text1(0), Qt::Key_Return);
+    for (int k = 0; k < 64; ++k) {
+        QCOMPARE(Grey(w, k), 128);
+    }
+    QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern"));
+    QCOMPARE(w.Text1(0)->text(), QStringLiteral("512"));
+}
+
+void TestMainWindow::buildModePaintsEveryIntermediatePicture_data() {
+    QTest::addColumn<int>("option");
+    QTest::addColumn<int>("minPaints");
+    QTest::addColumn<int>("maxPaints");
+    QTest::newRow("Fast Mode") << 0 << 1 << 1;
+    QTest::newRow("Build Mode") << 1 << 65 << 65;
+}
+
+void TestMainWindow::buildModePaintsEveryIntermediatePicture() {
+    QFETCH(int, option);
+    QFETCH(int, minPaints);
+    QFETCH(int, maxPaints);
+    DCT w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.Option1(option)->click();
+    QCOMPARE(w.Engine().BuildMode, option == 1);
+    TypeIntoCell(w, 0, QStringLiteral("512"));
+    TypeIntoCell(w, 9, QStringLiteral("300"));
+    PaintCounter counter;
+    w.Shape1()->installEventFilter(&counter);
+    // The squares change in every step, so each step must reach the screen.
+    QTest::keyClick(w.Text1(9), Qt::Key_Return);
+    QVERIFY2(counter.paints >= minPaints && counter.paints <= maxPaints,
+             qPrintable(QString::number(counter.paints)));
+}
+
+void TestMainWindow::cellsWithoutANumber_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("lone minus") << "-";
+    QTest::newRow("1-2") << "1-2";
+    QTest::newRow("--3") << "--3";
+}
+
+void TestMainWindow::cellsWithoutANumber() {
+    QFETCH(QString, text);
+    DCT w;
+    TypeIntoCell(w, 0, QStringLiteral("512"));
+    TypeIntoCell(w, 5, text);
+    QCOMPARE(w.Text1(5)->text(), text);
+    QCOMPARE(w.Engine().FreqArray[5][0], 0.0); // counts as 0, like an unwritten cell
+    w.Command1_Click(2);
+    QCOMPARE(w.Text1(5)->text(), QStringLiteral("0"));
+    QCOMPARE(Grey(w, 27), 128);
+    TypeIntoCell(w, 5, text);
+    w.Command1_Click(6);
+    QVERIFY(AllCellsAreWholeNumbers(w));
+    w.Command1_Click(3);
+    QVERIFY(AllCellsAreWholeNumbers(w));
+}
+
+void TestMainWindow::hugeValuesStayPlainDigits_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("30 digits") << "123456789012345678901234567890";
+    QTest::newRow("negative 30 digits") << "-999999999999999999999999999999";
+    QTest::newRow("500 digits") << QString(500, QLatin1Char('7'));
+}
+
+void TestMainWindow::hugeValuesStayPlainDigits() {
+    QFETCH(QString, text);
+    DCT w;
+    TypeIntoCell(w, 0, text);
+    TypeIntoCell(w, 9, text);
+    QTest::keyClick(w.Text1(0), Qt::Key_Return);
+    QVERIFY(AllCellsAreWholeNumbers(w));
+    w.Command1_Click(6); // quantise
+    QVERIFY(AllCellsAreWholeNumbers(w));
+    w.Command1_Click(3); // DCT of the huge picture
+    QVERIFY(AllCellsAreWholeNumbers(w));
+    w.Command1_Click(2);
+    QVERIFY(AllCellsAreWholeNumbers(w));
+    for (const auto& column : w.Engine().SpaceArray) {
+        for (double s : column) {
+            QVERIFY(std::isfinite(s));
+        }
+    }
+}
+
+void TestMainWindow::quantiseButton() {
+    DCT w;
+    TypeIntoCell(w, 0, QStringLiteral("1020"));
+    TypeIntoCell(w, 1, QStringLiteral("47"));
+    TypeIntoCell(w, 8, QStringLiteral("-15"));
+    w.Command1(6)->click();
+    QCOMPARE(w.Text1(0)->text(), QStringLiteral("1024"));
+    QCOMPARE(w.Text1(1)->text(), QStringLiteral("32"));
+    QCOMPARE(w.Text1(8)->text(), QStringLiteral("0"));
+    // The reconstruction is shown at once: F(0,0)=1024 and F(1,0)=32 alone.
+    quadrel::DctEngine reference;
+    reference.SetConsts();
+    reference.MakeCosTable();
+    reference.SetFreqValue(0, 0, 1024);
+    reference.SetFreqValue(1, 0, 32);
+    reference.PerformIDCT();
+    for (int k = 0; k < 64; ++k) {
+        QCOMPARE(Grey(w, k), quadrel::GreyLevel(reference.SpaceArray[k % 8][k / 8]));
+    }
+}
+
+void TestMainWindow::scaleButtons_data() {
+    QTest::addColumn<bool>("plus");
+    QTest::addColumn<QStringList>("captions");
+    QTest::newRow("+") << true
+                       << QStringList{"Quant 32", "Quant 64", "Quant 128", "Quant 256", "Quant 512",
+                                      "Quant 512"};
+    QTest::newRow("-") << false << QStringList{"Quant 8", "Quant 4", "Quant 2", "Quant 1", "Quant 1"};
+}
+
+void TestMainWindow::scaleButtons() {
+    QFETCH(bool, plus);
+    QFETCH(QStringList, captions);
+    DCT w;
+    TypeIntoCell(w, 1, QStringLiteral("100"));
+    for (const QString& caption : captions) {
+        (plus ? w.Command2() : w.Command3())->click();
+        QCOMPARE(w.Command1(6)->text(), caption);
+    }
+    QCOMPARE(w.Text1(1)->text(), QStringLiteral("100")); // the scale buttons do not quantise
+}
+
+void TestMainWindow::cycleShowsAllPatternsInOrder() {
+    DCT w;
+    QStringList captions;
+    QList<QPair<int, int>> coefficients;
+    YieldHook hook([&](int) {
+        captions << w.Label2()->text();
+        // A row that varies tells a horizontal frequency, a column a vertical one.
+        const auto& s = w.Engine().SpaceArray;
+        const int u = (s[0][0] != s[1][0] || s[0][0] != s[7][0]) ? 1 : 0;
+        const int v = (s[0][0] != s[0][1] || s[0][0] != s[0][7]) ? 1 : 0;
+        coefficients << qMakePair(u, v);
+    });
+    w.Command1(0)->click();
+    QCOMPARE(hook.yields, 64);
+    QCOMPARE(captions.front(), QStringLiteral("DCT Pattern:  0  0"));
+    QCOMPARE(captions[3], QStringLiteral("DCT Pattern:  0  3"));
+    QCOMPARE(captions[8 * 2 + 5], QStringLiteral("DCT Pattern:  2  5"));
+    QCOMPARE(captions.back(), QStringLiteral("DCT Pattern:  7  7"));
+    // Step (v, u) = (0, 3) varies from left to right only.
+    QCOMPARE(coefficients[3], qMakePair(1, 0));
+    QCOMPARE(coefficients[8], qMakePair(0, 1));
+    QCOMPARE(coefficients[0], qMakePair(0, 0));
+    QCOMPARE(w.Label1()->text(), QStringLiteral("Pixel Amplitudes"));
+
+    // The last pattern stays on screen: F(0,0) = F(7,7) = 512.
+    quadrel::DctEngine reference;
+    reference.SetConsts();
+    reference.MakeCosTable();
+    reference.SetFreqValue(0, 0, 512);
+    reference.SetFreqValue(7, 7, 512);
+    reference.PerformIDCT();
+    for (int k = 0; k < 64; ++k) {
+        const double s = reference.SpaceArray[k % 8][k / 8];
+        QCOMPARE(Grey(w, k), quadrel::GreyLevel(s));
+        QCOMPARE(w.Text1(k)->text(), QString::fromStdString(quadrel::FlooredText(s)));
+    }
+    // "DCT" afterwards analyses the last pattern.
+    w.Command1_Click(3);
+    reference.PerformDCT();
+    QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(w.Text1(0)->text(), QString::fromStdString(quadrel::TruncatedText(reference.FreqArray[0][0])));
+    QCOMPARE(w.Text1(63)->text(), QString::fromStdString(quadrel::TruncatedText(reference.FreqArray[7][7])));
+    QCOMPARE(w.Text1(1)->text(), QStringLiteral("0"));
+}
+
+void TestMainWindow::stopDuringAndBeforeCycle_data() {
+    QTest::addColumn<int>("stopAtYield"); // 0: STOP pressed before the cycle starts
+    QTest::addColumn<QString>("lastCaption");
+    QTest::addColumn<int>("steps");
+    QTest::newRow("before the cycle") << 0 << "DCT Pattern:  0  0" << 1;
+    QTest::newRow("during pattern (2, 4)") << 21 << "DCT Pattern:  2  4" << 21;
+    QTest::newRow("during the last pattern") << 64 << "DCT Pattern:  7  7" << 64;
+}
+
+void TestMainWindow::stopDuringAndBeforeCycle() {
+    QFETCH(int, stopAtYield);
+    QFETCH(QString, lastCaption);
+    QFETCH(int, steps);
+    DCT w;
+    if (stopAtYield == 0) {
+        w.Command1(4)->click();
+        QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern")); // nothing visible
+    }
+    YieldHook hook([&](int n) {
+        if (n == stopAtYield) {
+            w.Command1(4)->click();
+        }
+    });
+    w.Command1(0)->click();
+    QCOMPARE(hook.yields, steps);
+    QCOMPARE(w.Label2()->text(), lastCaption);
+    QVERIFY(!w.Engine().StopFlag);
+}
+
+void TestMainWindow::stopInNestedCycleEndsOnlyTheNestedOne() {
+    DCT w;
+    QStringList captions;
+    YieldHook hook([&](int n) {
+        captions << w.Label2()->text();
+        if (n == 3) {
+            // Clicked from a separate event, so this hook keeps firing in the nested yields.
+            QTimer::singleShot(0, &w, [&w] { w.Command1(0)->click(); });
+        } else if (n == 6) {
+            w.Command1(4)->click(); // ends the nested cycle after its third pattern
+        }
+    });
+    w.Command1(0)->click();
+    // The nested cycle runs inside the outer yield of pattern (0, 3), which
+    // the hook therefore sees only as the nested patterns.
+    QCOMPARE(captions.mid(0, 7), (QStringList{"DCT Pattern:  0  0", "DCT Pattern:  0  1",
+                                              "DCT Pattern:  0  2", "DCT Pattern:  0  0",
+                                              "DCT Pattern:  0  1", "DCT Pattern:  0  2",
+                                              "DCT Pattern:  0  4"}));
+    QCOMPARE(hook.yields, 64 - 1 + 3);
+    QCOMPARE(captions.back(), QStringLiteral("DCT Pattern:  7  7"));
+    QVERIFY(!w.Engine().StopFlag);
+}
+
+void TestMainWindow::quitDuringCycleEndsAtOnce() {
+    DCT w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    YieldHook hook([&](int n) {
+        if (n == 10) {
+            w.Command1(5)->click();
+        }
+    });
+    w.Command1(0)->click();
+    QCOMPARE(hook.yields, 10); // no further step was computed
+    QCOMPARE(w.Label2()->text(), QStringLiteral("DCT Pattern:  1  1"));
+    QVERIFY(w.Ending());
+    QVERIFY(!w.isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
 #include "tst_main_window.moc"
