@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QStyleFactory>
 
 namespace quadrel {
@@ -20,6 +21,10 @@ void ConfigureApplication(QApplication& app) {
     QFont base(QStringLiteral("MS Sans Serif"));
     base.setPointSizeF(8.25);
     app.setFont(base);
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/quadrel/quadrel-32.png"));
+    icon.addFile(QStringLiteral(":/quadrel/quadrel-256.png"));
+    app.setWindowIcon(icon);
     app.setApplicationName(QStringLiteral("Quadrel"));
     app.setApplicationVersion(QString::fromLatin1(kVersion));
 }
