@@ -46,14 +46,18 @@ std::string WholeNumberText(double whole) {
     // The largest double has 309 digits; fixed notation with no fraction digits
     // writes the exact integer value.
     std::array<char, 400> buffer{};
-    const auto result =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), whole, std::chars_format::fixed, 0);
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), whole,
+                                      std::chars_format::fixed, 0);
     return std::string(buffer.data(), result.ptr);
 }
 
-std::string TruncatedText(double value) { return WholeNumberText(std::trunc(value)); }
+std::string TruncatedText(double value) {
+    return WholeNumberText(std::trunc(value));
+}
 
-std::string FlooredText(double value) { return WholeNumberText(std::floor(value)); }
+std::string FlooredText(double value) {
+    return WholeNumberText(std::floor(value));
+}
 
 int GreyLevel(double value) {
     if (std::isnan(value)) {

@@ -5,7 +5,9 @@
 namespace quadrel {
 
 namespace {
-bool InBlock(int i) { return i >= 0 && i <= 7; }
+bool InBlock(int i) {
+    return i >= 0 && i <= 7;
+}
 } // namespace
 
 void DctEngine::SetConsts() {

@@ -40,9 +40,7 @@ public:
     /// been added. It may rewrite FreqArray (grid writes feed back through the
     /// cell-change rule), so each coefficient is read only when its turn comes.
     void PerformIDCT();
-    void SetBuildStepObserver(std::function<void()> observer) {
-        buildStep_ = std::move(observer);
-    }
+    void SetBuildStepObserver(std::function<void()> observer) { buildStep_ = std::move(observer); }
 
     /// Quantises and dequantises FreqArray in place with the uniform step QuantScale.
     void QuantiseBlock();

@@ -23,6 +23,8 @@ Rgb Components(ColourValue c);
 /// truncated. The order matters: 26 neutral greys come out one level darker.
 int Luma(const Rgb& rgb);
 
-inline ColourValue MakeColourValue(int r, int g, int b) { return r + 256 * g + 65536 * b; }
+inline ColourValue MakeColourValue(int r, int g, int b) {
+    return r + 256 * g + 65536 * b;
+}
 
 } // namespace quadrel

@@ -14,8 +14,8 @@ void ConfigureApplication(QApplication& app) {
 
     // The classic faces are rarely installed on Linux; Liberation Mono is metric
     // compatible with Courier New, Liberation Sans a close match for MS Sans Serif.
-    QFont::insertSubstitutions(QStringLiteral("Courier New"),
-                               {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+    QFont::insertSubstitutions(QStringLiteral("Courier New"), {QStringLiteral("Liberation Mono"),
+                                                               QStringLiteral("DejaVu Sans Mono")});
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     QFont base(QStringLiteral("MS Sans Serif"));

@@ -61,8 +61,7 @@ void SetBackColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 
 } // namespace
 
-DCT::DCT(QWidget* parent)
-    : QWidget(parent), commonDialog1_(std::make_unique<CommonDialog>()) {
+DCT::DCT(QWidget* parent) : QWidget(parent), commonDialog1_(std::make_unique<CommonDialog>()) {
     CreateControls();
     SetTabOrder();
     views_ = std::make_unique<BlockViews>(
@@ -130,7 +129,8 @@ void DCT::CreateControls() {
     optionGroup_ = new QButtonGroup(this);
     const std::array<const char*, 2> optionCaptions{"Fast Mode", "Build Mode"};
     for (int i = 0; i < 2; ++i) {
-        auto* option = new QRadioButton(QString::fromLatin1(optionCaptions[static_cast<std::size_t>(i)]), this);
+        auto* option = new QRadioButton(
+            QString::fromLatin1(optionCaptions[static_cast<std::size_t>(i)]), this);
         option->setGeometry(TwipsRect(4800, 5520 + 240 * i, 1215, 255));
         optionGroup_->addButton(option, i);
         option1_[static_cast<std::size_t>(i)] = option;
@@ -163,7 +163,7 @@ void DCT::Form_Load() {
     engine_.MakeCosTable();
     engine_.ResetFreqSpace();
     command1_[6]->setText(QStringLiteral("Quant %1").arg(engine_.QuantScale));
-    DCTandDraw();
+    views_->DCTandDraw(); // not the virtual: this runs inside the constructor
 }
 
 QPushButton* DCT::Command1(int index) const {
@@ -173,13 +173,27 @@ QPushButton* DCT::Command1(int index) const {
     return command1_[static_cast<std::size_t>(index)];
 }
 
-void DCT::ResetFreqSpace() { engine_.ResetFreqSpace(); }
-void DCT::SetFreqValue(int u, int v, double val) { engine_.SetFreqValue(u, v, val); }
-void DCT::SetSpaceValue(int x, int y, double val) { engine_.SetSpaceValue(x, y, val); }
-void DCT::IDCTandDraw() { views_->IDCTandDraw(); }
-void DCT::DCTandDraw() { views_->DCTandDraw(); }
-void DCT::Refresh() { repaint(); }
-void DCT::SetLabel2Caption(const QString& caption) { label2_->setText(caption); }
+void DCT::ResetFreqSpace() {
+    engine_.ResetFreqSpace();
+}
+void DCT::SetFreqValue(int u, int v, double val) {
+    engine_.SetFreqValue(u, v, val);
+}
+void DCT::SetSpaceValue(int x, int y, double val) {
+    engine_.SetSpaceValue(x, y, val);
+}
+void DCT::IDCTandDraw() {
+    views_->IDCTandDraw();
+}
+void DCT::DCTandDraw() {
+    views_->DCTandDraw();
+}
+void DCT::Refresh() {
+    repaint();
+}
+void DCT::SetLabel2Caption(const QString& caption) {
+    label2_->setText(caption);
+}
 
 void DCT::SetCommonDialog(std::unique_ptr<CommonDialog> dialog) {
     commonDialog1_ = std::move(dialog);
@@ -229,7 +243,9 @@ void DCT::Command3_Click() {
     Refresh();
 }
 
-void DCT::Option1_Click(int Index) { engine_.BuildMode = (Index == 1); }
+void DCT::Option1_Click(int Index) {
+    engine_.BuildMode = (Index == 1);
+}
 
 void DCT::Text1_KeyPress(int /*Index*/, int KeyAscii) {
     if (KeyAscii == 13) {

@@ -30,14 +30,21 @@ private slots:
 void TestCellText::clean_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("cleaned");
-    QTest::newRow("letter after digits") << "12a" << "12";
-    QTest::newRow("pasted 1a2b") << "1a2b" << "12";
-    QTest::newRow("decimal point") << "1.5" << "15";
-    QTest::newRow("plus sign") << "+5" << "5";
-    QTest::newRow("blank then minus") << " -7" << "-7";
-    QTest::newRow("exponent") << "1e5" << "15";
+    QTest::newRow("letter after digits") << "12a"
+                                         << "12";
+    QTest::newRow("pasted 1a2b") << "1a2b"
+                                 << "12";
+    QTest::newRow("decimal point") << "1.5"
+                                   << "15";
+    QTest::newRow("plus sign") << "+5"
+                               << "5";
+    QTest::newRow("blank then minus") << " -7"
+                                      << "-7";
+    QTest::newRow("exponent") << "1e5"
+                              << "15";
     QTest::newRow("non-ASCII") << QString::fromUtf8("4\u00e9\u20ac2") << "42";
-    QTest::newRow("nothing left") << "abc" << "";
+    QTest::newRow("nothing left") << "abc"
+                                  << "";
 }
 
 void TestCellText::clean() {
@@ -57,9 +64,11 @@ void TestCellText::value_data() {
     QTest::newRow("inner minus") << "1-2" << 0.0;
     QTest::newRow("double minus") << "--3" << 0.0;
     QTest::newRow("trailing minus") << "5-" << 0.0;
-    QTest::newRow("30 digits") << "123456789012345678901234567890" << 123456789012345678901234567890.0;
+    QTest::newRow("30 digits") << "123456789012345678901234567890"
+                               << 123456789012345678901234567890.0;
     QTest::newRow("400 digits saturates") << QString(400, QLatin1Char('9')) << kMaxTextMagnitude;
-    QTest::newRow("-400 digits saturates") << "-" + QString(400, QLatin1Char('9')) << -kMaxTextMagnitude;
+    QTest::newRow("-400 digits saturates")
+        << "-" + QString(400, QLatin1Char('9')) << -kMaxTextMagnitude;
 }
 
 void TestCellText::value() {

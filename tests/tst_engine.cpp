@@ -134,7 +134,7 @@ void TestEngine::loneCoefficient_data() {
 void TestEngine::loneCoefficient() {
     QFETCH(int, u);
     QFETCH(int, v);
-    const double profile[8] = {125.5405, 106.4281,  71.1130,   24.9716,
+    const double profile[8] = {125.5405, 106.4281, 71.1130,   24.9716,
                                -24.9716, -71.1130, -106.4281, -125.5405};
     DctEngine e = StartedEngine();
     e.SetFreqValue(u, v, 512);
@@ -142,8 +142,9 @@ void TestEngine::loneCoefficient() {
     for (int x = 0; x < 8; ++x) {
         for (int y = 0; y < 8; ++y) {
             const double expected = (u == 1) ? profile[x] : (v == 1) ? profile[y] : 128.0;
-            QVERIFY2(std::abs(e.SpaceArray[x][y] - expected) < 5e-5,
-                     qPrintable(QStringLiteral("(%1,%2) = %3").arg(x).arg(y).arg(e.SpaceArray[x][y])));
+            QVERIFY2(
+                std::abs(e.SpaceArray[x][y] - expected) < 5e-5,
+                qPrintable(QStringLiteral("(%1,%2) = %3").arg(x).arg(y).arg(e.SpaceArray[x][y])));
         }
     }
 }

@@ -21,7 +21,9 @@ using quadrel::DCT;
 
 namespace {
 
-int Grey(const DCT& w, int k) { return w.Shape1()->Colour(k).red(); }
+int Grey(const DCT& w, int k) {
+    return w.Shape1()->Colour(k).red();
+}
 
 bool AllCellsAreWholeNumbers(const DCT& w) {
     static const QRegularExpression whole(QStringLiteral("^-?(0|[1-9][0-9]*)$"));
@@ -320,10 +322,10 @@ void TestMainWindow::quantiseButton() {
 void TestMainWindow::scaleButtons_data() {
     QTest::addColumn<bool>("plus");
     QTest::addColumn<QStringList>("captions");
-    QTest::newRow("+") << true
-                       << QStringList{"Quant 32", "Quant 64", "Quant 128", "Quant 256", "Quant 512",
-                                      "Quant 512"};
-    QTest::newRow("-") << false << QStringList{"Quant 8", "Quant 4", "Quant 2", "Quant 1", "Quant 1"};
+    QTest::newRow("+") << true << QStringList{"Quant 32",  "Quant 64",  "Quant 128",
+                                              "Quant 256", "Quant 512", "Quant 512"};
+    QTest::newRow("-") << false
+                       << QStringList{"Quant 8", "Quant 4", "Quant 2", "Quant 1", "Quant 1"};
 }
 
 void TestMainWindow::scaleButtons() {
@@ -378,8 +380,10 @@ void TestMainWindow::cycleShowsAllPatternsInOrder() {
     w.Command1_Click(3);
     reference.PerformDCT();
     QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
-    QCOMPARE(w.Text1(0)->text(), QString::fromStdString(quadrel::TruncatedText(reference.FreqArray[0][0])));
-    QCOMPARE(w.Text1(63)->text(), QString::fromStdString(quadrel::TruncatedText(reference.FreqArray[7][7])));
+    QCOMPARE(w.Text1(0)->text(),
+             QString::fromStdString(quadrel::TruncatedText(reference.FreqArray[0][0])));
+    QCOMPARE(w.Text1(63)->text(),
+             QString::fromStdString(quadrel::TruncatedText(reference.FreqArray[7][7])));
     QCOMPARE(w.Text1(1)->text(), QStringLiteral("0"));
 }
 
@@ -427,10 +431,10 @@ void TestMainWindow::stopInNestedCycleEndsOnlyTheNestedOne() {
     w.Command1(0)->click();
     // The nested cycle runs inside the outer yield of pattern (0, 3), which
     // the hook therefore sees only as the nested patterns.
-    QCOMPARE(captions.mid(0, 7), (QStringList{"DCT Pattern:  0  0", "DCT Pattern:  0  1",
-                                              "DCT Pattern:  0  2", "DCT Pattern:  0  0",
-                                              "DCT Pattern:  0  1", "DCT Pattern:  0  2",
-                                              "DCT Pattern:  0  4"}));
+    QCOMPARE(captions.mid(0, 7),
+             (QStringList{"DCT Pattern:  0  0", "DCT Pattern:  0  1", "DCT Pattern:  0  2",
+                          "DCT Pattern:  0  0", "DCT Pattern:  0  1", "DCT Pattern:  0  2",
+                          "DCT Pattern:  0  4"}));
     QCOMPARE(hook.yields, 64 - 1 + 3);
     QCOMPARE(captions.back(), QStringLiteral("DCT Pattern:  7  7"));
     QVERIFY(!w.Engine().StopFlag);

@@ -74,7 +74,9 @@ void BlockViews::IDCTandDraw() {
     services_.Refresh();
 }
 
-void BlockViews::AnalysePicture() { DCTandDraw(); }
+void BlockViews::AnalysePicture() {
+    DCTandDraw();
+}
 
 void BlockViews::BuildPicture() {
     IDCTandDraw();

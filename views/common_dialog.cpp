@@ -68,8 +68,12 @@ bool Run(QWidget* parent, CommonDialog& dialog, QFileDialog::AcceptMode mode) {
 
 } // namespace
 
-bool CommonDialog::ShowOpen(QWidget* parent) { return Run(parent, *this, QFileDialog::AcceptOpen); }
+bool CommonDialog::ShowOpen(QWidget* parent) {
+    return Run(parent, *this, QFileDialog::AcceptOpen);
+}
 
-bool CommonDialog::ShowSave(QWidget* parent) { return Run(parent, *this, QFileDialog::AcceptSave); }
+bool CommonDialog::ShowSave(QWidget* parent) {
+    return Run(parent, *this, QFileDialog::AcceptSave);
+}
 
 } // namespace quadrel

@@ -8,7 +8,9 @@ namespace quadrel {
 
 inline constexpr int kTwipsPerPixel = 15;
 
-constexpr int Twips(int twips) { return twips / kTwipsPerPixel; }
+constexpr int Twips(int twips) {
+    return twips / kTwipsPerPixel;
+}
 
 inline QRect TwipsRect(int left, int top, int width, int height) {
     return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
