@@ -205,6 +205,9 @@ void DCT::Command1_Click(int Index) {
     case 6:
         Quantise();
         break;
+    case 8:
+        readMe_.Open();
+        break;
     default:
         break;
     }
