@@ -219,6 +219,9 @@ void DCT::Command1_Click(int Index) {
     case 6:
         Quantise();
         break;
+    case 8:
+        readMe_.Open();
+        break;
     default:
         break;
     }

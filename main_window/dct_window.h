@@ -4,6 +4,7 @@
 // controls and their handlers.
 
 #include "engine/dct_engine.h"
+#include "main_window/read_me.h"
 #include "views/block_host.h"
 #include "views/block_views.h"
 #include "views/common_dialog.h"
@@ -61,6 +62,7 @@ public:
 
     // Read access for tests and benchmarks.
     DctEngine& Engine() { return engine_; }
+    ReadMe& ReadMeDocument() { return readMe_; }
     QLineEdit* Text1(int k) const { return text1_.at(static_cast<std::size_t>(k)); }
     SquareGrid* Shape1() const { return shape1_; }
     QPushButton* Command1(int index) const; ///< nullptr for the absent index 9
@@ -96,6 +98,7 @@ private:
     QLabel* label2_ = nullptr;
     QLabel* label3_ = nullptr;
     std::unique_ptr<CommonDialog> commonDialog1_;
+    ReadMe readMe_{ProgramFolder(), ReadMe::NativeRoute(), ReadMe::SystemServices(this)};
     std::unique_ptr<BlockViews> views_;
     bool ending_ = false;
 };

@@ -1,0 +1,121 @@
+#include "main_window/read_me.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QUrl>
+
+#include <string>
+
+namespace quadrel {
+
+QString ReadMePath(const QString& programFolder) {
+    return QDir(programFolder).filePath(QString::fromLatin1(kReadMeFileName));
+}
+
+QString WordPadCommandLine(const QString& programFolder) {
+    QString folder = programFolder;
+    folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    // A drive root comes as "C:\"; the document still sits directly below it.
+    while (folder.endsWith(QLatin1Char('\\'))) {
+        folder.chop(1);
+    }
+    return QString::fromLatin1(kWordPadProgram) + QStringLiteral(" \"") + folder +
+           QLatin1Char('\\') + QString::fromLatin1(kReadMeFileName) + QLatin1Char('"');
+}
+
+ReadMe::Route ReadMe::NativeRoute() {
+#ifdef Q_OS_WIN
+    return Route::WordPad;
+#else
+    return Route::DesktopDefault;
+#endif
+}
+
+namespace {
+
+bool StartCommandLine(const QString& commandLine) {
+    const QStringList parts = QProcess::splitCommand(commandLine);
+    if (parts.isEmpty()) {
+        return false;
+    }
+    QProcess process;
+    process.setProgram(parts.first());
+#ifdef Q_OS_WIN
+    // Hand CreateProcess the command line exactly as built, instead of letting
+    // QProcess re-quote the arguments.
+    std::wstring buffer = commandLine.toStdWString();
+    process.setCreateProcessArgumentsModifier(
+        [&buffer](QProcess::CreateProcessArguments* arguments) {
+            arguments->arguments = buffer.data();
+        });
+#else
+    process.setArguments(parts.mid(1));
+#endif
+    return process.startDetached();
+}
+
+bool OpenWithDesktop(const QString& path) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // QDesktopServices hands the file to xdg-open and reports success even when
+    // xdg-open is missing; starting it ourselves makes a missing opener visible.
+    const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (xdgOpen.isEmpty()) {
+        return false;
+    }
+    return QProcess::startDetached(xdgOpen, {path});
+#else
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+#endif
+}
+
+} // namespace
+
+ReadMe::Services ReadMe::SystemServices(QWidget* parent) {
+    // The parent may be gone by the time a message is shown; fall back to no parent.
+    QPointer<QWidget> owner(parent);
+    return {StartCommandLine, OpenWithDesktop, [owner](const QString& message) {
+                QMessageBox::warning(owner.data(), QStringLiteral("Read Me"), message);
+            }};
+}
+
+ReadMe::ReadMe(QString programFolder, Route route, Services services)
+    : programFolder_(std::move(programFolder)), route_(route), services_(std::move(services)) {}
+
+bool ReadMe::Open() const {
+    const QString path = Path();
+    const QString shown = QDir::toNativeSeparators(path);
+    if (!QFileInfo(path).isFile()) {
+        services_.ShowMessage(
+            QStringLiteral(
+                "The read-me document cannot be opened because the file is missing:\n\n%1\n\n"
+                "It belongs in the program's folder, beside the program.")
+                .arg(shown));
+        return false;
+    }
+    if (route_ == Route::WordPad) {
+        if (!services_.StartDetached(WordPadCommandLine(programFolder_))) {
+            services_.ShowMessage(
+                QStringLiteral("The read-me document\n\n%1\n\ncannot be opened because the word "
+                               "processor could not be started:\n\n%2")
+                    .arg(shown, QString::fromLatin1(kWordPadProgram)));
+            return false;
+        }
+        return true;
+    }
+    if (!services_.OpenDocument(path)) {
+        services_.ShowMessage(
+            QStringLiteral("The read-me document\n\n%1\n\ncannot be opened because no application "
+                           "for opening it was found on this system.")
+                .arg(shown));
+        return false;
+    }
+    return true;
+}
+
+} // namespace quadrel

@@ -1,0 +1,201 @@
+// The "Read Me" command: the command line and document it hands to the system,
+// what the user is told when that fails, and the document the build ships.
+#include "main_window/dct_window.h"
+#include "main_window/read_me.h"
+#include "views/block_views.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using quadrel::ReadMe;
+
+namespace {
+
+// What the command asked of the system, instead of starting anything.
+struct Calls {
+    QStringList started, opened, messages;
+};
+
+ReadMe::Services Recording(Calls& calls, bool openerWorks) {
+    return {[&calls, openerWorks](const QString& line) {
+                calls.started << line;
+                return openerWorks;
+            },
+            [&calls, openerWorks](const QString& path) {
+                calls.opened << path;
+                return openerWorks;
+            },
+            [&calls](const QString& message) { calls.messages << message; }};
+}
+
+QByteArray ShippedDocument() {
+    QFile file(QCoreApplication::applicationDirPath() + QStringLiteral("/readme.rtf"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A text as it appears in RTF source, where backslashes and braces are escaped.
+QByteArray RtfEscaped(const QString& text) {
+    QByteArray escaped;
+    for (const char c : text.toLatin1()) {
+        if (c == '\\' || c == '{' || c == '}') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+} // namespace
+
+class TestReadMe : public QObject {
+    Q_OBJECT
+private slots:
+    void wordPadCommandLine_data();
+    void wordPadCommandLine();
+    void open_data();
+    void open();
+    void readMeButtonOpensTheDocumentBesideTheProgram();
+    void shippedDocumentIsWellFormedRtf();
+    void shippedDocumentNamesEveryControl_data();
+    void shippedDocumentNamesEveryControl();
+};
+
+void TestReadMe::wordPadCommandLine_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("commandLine");
+    QTest::newRow("folder with blanks")
+        << "C:/Program Files/Quadrel"
+        << R"(C:\progra~1\access~1\wordpad.exe "C:\Program Files\Quadrel\readme.rtf")";
+    QTest::newRow("native separators")
+        << R"(D:\Tools\dct)"
+        << R"(C:\progra~1\access~1\wordpad.exe "D:\Tools\dct\readme.rtf")";
+    QTest::newRow("drive root") << "E:/"
+                                << R"(C:\progra~1\access~1\wordpad.exe "E:\readme.rtf")";
+    QTest::newRow("network share")
+        << "//server/share/quadrel"
+        << R"(C:\progra~1\access~1\wordpad.exe "\\server\share\quadrel\readme.rtf")";
+}
+
+void TestReadMe::wordPadCommandLine() {
+    QFETCH(QString, folder);
+    QFETCH(QString, commandLine);
+    QCOMPARE(quadrel::WordPadCommandLine(folder), commandLine);
+}
+
+void TestReadMe::open_data() {
+    QTest::addColumn<bool>("wordPad");
+    QTest::addColumn<bool>("documentPresent");
+    QTest::addColumn<bool>("openerWorks");
+    QTest::addColumn<QString>("reason"); // empty when no message is expected
+    QTest::newRow("wordpad starts") << true << true << true << QString();
+    QTest::newRow("wordpad fails") << true << true << false << "wordpad.exe";
+    QTest::newRow("desktop opens") << false << true << true << QString();
+    QTest::newRow("no desktop opener") << false << true << false << "no application";
+    QTest::newRow("missing, wordpad") << true << false << true << "missing";
+    QTest::newRow("missing, desktop") << false << false << true << "missing";
+}
+
+void TestReadMe::open() {
+    QFETCH(bool, wordPad);
+    QFETCH(bool, documentPresent);
+    QFETCH(bool, openerWorks);
+    QFETCH(QString, reason);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString document = folder.path() + QStringLiteral("/readme.rtf");
+    if (documentPresent) {
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    Calls calls;
+    const ReadMe readMe(folder.path(),
+                        wordPad ? ReadMe::Route::WordPad : ReadMe::Route::DesktopDefault,
+                        Recording(calls, openerWorks));
+
+    QCOMPARE(readMe.Open(), reason.isEmpty());
+
+    // A missing document is reported before anything is started.
+    const bool asked = documentPresent;
+    QCOMPARE(calls.started, asked && wordPad
+                                ? QStringList{quadrel::WordPadCommandLine(folder.path())}
+                                : QStringList{});
+    QCOMPARE(calls.opened, asked && !wordPad ? QStringList{document} : QStringList{});
+    QCOMPARE(calls.messages.size(), reason.isEmpty() ? 0 : 1);
+    if (!reason.isEmpty()) {
+        const QString& message = calls.messages.constFirst();
+        QVERIFY2(message.contains(QDir::toNativeSeparators(document)), qPrintable(message));
+        QVERIFY2(message.contains(reason), qPrintable(message));
+    }
+}
+
+void TestReadMe::readMeButtonOpensTheDocumentBesideTheProgram() {
+    quadrel::DCT window;
+    Calls calls;
+    window.ReadMeDocument().SetServices(Recording(calls, true));
+    window.Command1_Click(8);
+    // The build copies the document into the folder that holds the executables.
+    const QString document = QCoreApplication::applicationDirPath() + QStringLiteral("/readme.rtf");
+    QCOMPARE(calls.messages, QStringList{});
+    if (ReadMe::NativeRoute() == ReadMe::Route::WordPad) {
+        QCOMPARE(calls.started,
+                 QStringList{quadrel::WordPadCommandLine(QCoreApplication::applicationDirPath())});
+    } else {
+        QCOMPARE(calls.opened, QStringList{document});
+    }
+}
+
+void TestReadMe::shippedDocumentIsWellFormedRtf() {
+    const QByteArray rtf = ShippedDocument();
+    QVERIFY(rtf.startsWith("{\\rtf1"));
+    int depth = 0;
+    qsizetype closedAt = -1;
+    for (qsizetype i = 0; i < rtf.size(); ++i) {
+        const auto c = static_cast<unsigned char>(rtf[i]);
+        QVERIFY2(c < 128, qPrintable(QStringLiteral("non-ASCII byte at %1").arg(i)));
+        if (c == '\\') {
+            ++i; // an escaped brace or backslash is text, not structure
+        } else if (c == '{') {
+            QVERIFY2(closedAt < 0, "text after the document's closing brace");
+            ++depth;
+        } else if (c == '}') {
+            QVERIFY2(--depth >= 0, qPrintable(QStringLiteral("unbalanced '}' at %1").arg(i)));
+            if (depth == 0) {
+                closedAt = i;
+            }
+        }
+    }
+    QCOMPARE(depth, 0);
+    QVERIFY(rtf.mid(closedAt + 1).trimmed().isEmpty());
+}
+
+void TestReadMe::shippedDocumentNamesEveryControl_data() {
+    QTest::addColumn<QString>("text");
+    // Captions as the window shows them at start, so the document follows the program.
+    quadrel::DCT window;
+    for (int index = 0; index <= 11; ++index) {
+        if (QPushButton* button = window.Command1(index)) {
+            QTest::addRow("button %d", index) << button->text();
+        }
+    }
+    QTest::newRow("plus") << window.Command2()->text();
+    QTest::newRow("minus") << window.Command3()->text();
+    QTest::newRow("fast") << window.Option1(0)->text();
+    QTest::newRow("build") << window.Option1(1)->text();
+    QTest::newRow("title") << window.windowTitle();
+    QTest::newRow("freq label") << quadrel::kFreqAmplitudes;
+    QTest::newRow("pixel label") << quadrel::kPixelAmplitudes;
+    QTest::newRow("pattern label") << quadrel::kPixelPattern;
+    QTest::newRow("wordpad") << QString::fromLatin1(quadrel::kWordPadProgram);
+    QTest::newRow("marker line") << "# Pixel brightness above, DCT Values below";
+}
+
+void TestReadMe::shippedDocumentNamesEveryControl() {
+    QFETCH(QString, text);
+    QVERIFY2(ShippedDocument().contains(RtfEscaped(text)), qPrintable(text));
+}
+
+QTEST_MAIN(TestReadMe)
+#include "tst_read_me.moc"
