@@ -16,3 +16,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$QUADREL_ROOT/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$QUADREL_ROOT/build-asan" --output-on-failure -j 2
+
+echo "== Fuzzing the block file reader"
+"$QUADREL_ROOT/tests/fuzz/run_fuzz.sh"

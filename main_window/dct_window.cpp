@@ -1,5 +1,7 @@
 #include "main_window/dct_window.h"
 
+#include "block_file/block_file_format.h"
+#include "block_file/block_file_io.h"
 #include "engine/cell_text.h"
 #include "main_window/application_setup.h"
 #include "views/caption_button.h"
@@ -9,9 +11,11 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 
 #include <algorithm>
@@ -70,7 +74,11 @@ DCT::DCT(QWidget* parent) : QWidget(parent), commonDialog1_(std::make_unique<Com
     Form_Load();
 }
 
-DCT::~DCT() = default;
+DCT::~DCT() {
+    // The dialog has no owner window; a hidden one would otherwise outlive us
+    // while holding a reference to this window.
+    delete xyEntry_.data();
+}
 
 void DCT::CreateControls() {
     setFixedSize(Twips(9000), Twips(6840));
@@ -204,6 +212,9 @@ void DCT::Command1_Click(int Index) {
     case 0:
         CycleThroDCTPatterns();
         break;
+    case 1:
+        ShowXYEntry();
+        break;
     case 2:
         BuildPicture();
         break;
@@ -219,8 +230,14 @@ void DCT::Command1_Click(int Index) {
     case 6:
         Quantise();
         break;
+    case 7:
+        LoadPicture();
+        break;
     case 8:
         readMe_.Open();
+        break;
+    case 11:
+        SaveBlock();
         break;
     default:
         break;
@@ -232,6 +249,69 @@ void DCT::Quantise() {
     WriteFreq();
     IDCTandDraw();
     Refresh();
+}
+
+void DCT::ShowXYEntry() {
+    if (!xyEntry_) {
+        // Modeless and without an owner; it deletes itself when closed.
+        xyEntry_ = new X_Y_Entry(*this, frequencies_);
+    }
+    xyEntry_->show();
+    xyEntry_->raise();
+    xyEntry_->activateWindow();
+}
+
+void DCT::LoadPicture() {
+    if (!LoadFile()) {
+        return;
+    }
+    engine_.PerformDCT();
+    DrawSpace();
+    WriteFreq();
+}
+
+bool DCT::LoadFile() {
+    commonDialog1_->Filter = QStringLiteral("text, csv files|*.txt;*.csv|all files|*.*");
+    commonDialog1_->FileName = ProgramFolder() + QStringLiteral("/*.txt");
+    if (!commonDialog1_->ShowOpen(this)) {
+        return false;
+    }
+    const QString fileName = commonDialog1_->FileName;
+    // The whole file is parsed before any cell is touched.
+    const BlockFileRead read = ReadBlockFile(fileName);
+    if (!read.Ok()) {
+        ShowMessage(QStringLiteral("Load Block"),
+                    QStringLiteral("The block file\n%1\ncould not be loaded.\n\n%2\n\n"
+                                   "The block was left as it was.")
+                        .arg(QDir::toNativeSeparators(fileName), read.Error));
+        return false;
+    }
+    StoreBlockValues(read.Values, engine_.SpaceArray);
+    return true;
+}
+
+void DCT::SaveBlock() {
+    commonDialog1_->Filter = QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*");
+    // The file name is not preset: the dialog proposes the last one used.
+    if (!commonDialog1_->ShowSave(this)) {
+        return;
+    }
+    const QString fileName = commonDialog1_->FileName;
+    const QString error = WriteBlockFile(fileName, engine_.SpaceArray, engine_.FreqArray);
+    if (!error.isEmpty()) {
+        ShowMessage(QStringLiteral("Save Block"),
+                    QStringLiteral("The block could not be saved to\n%1\n\n%2\n\n"
+                                   "Any file of that name is unchanged.")
+                        .arg(QDir::toNativeSeparators(fileName), error));
+    }
+}
+
+void DCT::ShowMessage(const QString& title, const QString& text) {
+    if (messageSink_) {
+        messageSink_(title, text);
+        return;
+    }
+    QMessageBox::warning(this, title, text);
 }
 
 void DCT::Command2_Click() {

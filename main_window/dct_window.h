@@ -4,6 +4,7 @@
 // controls and their handlers.
 
 #include "engine/dct_engine.h"
+#include "freq_entry/x_y_entry.h"
 #include "main_window/read_me.h"
 #include "views/block_host.h"
 #include "views/block_views.h"
@@ -13,6 +14,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QButtonGroup;
@@ -56,9 +58,17 @@ public:
     void BuildPicture() { views_->BuildPicture(); }
     void CycleThroDCTPatterns() { views_->CycleThroDCTPatterns(); }
     void Quantise();
+    void LoadPicture();
+    /// True when a block was read and stored; false after a cancel or a failure,
+    /// which leave the block as it was.
+    bool LoadFile();
+    void SaveBlock();
 
     /// Replaces the file dialog (tests answer it without a modal window).
     void SetCommonDialog(std::unique_ptr<CommonDialog> dialog);
+    /// Where error messages go; by default a modal warning box.
+    using MessageSink = std::function<void(const QString& title, const QString& text)>;
+    void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
 
     // Read access for tests and benchmarks.
     DctEngine& Engine() { return engine_; }
@@ -72,6 +82,9 @@ public:
     QLabel* Label1() const { return label1_; }
     QLabel* Label2() const { return label2_; }
     QLabel* Label3() const { return label3_; }
+    /// The "Enter X Y Data" window while it exists, shown or hidden.
+    X_Y_Entry* XYEntry() const { return xyEntry_; }
+    const FreqChoice& Frequencies() const { return frequencies_; }
     /// True once QUIT was pressed: every running command unwinds at its next yield.
     bool Ending() const { return ending_; }
 
@@ -85,6 +98,8 @@ private:
     void SetTabOrder();
     bool YieldEvents();
     void EndProgram();
+    void ShowXYEntry();
+    void ShowMessage(const QString& title, const QString& text);
 
     DctEngine engine_;
     std::array<QLineEdit*, 64> text1_{};
@@ -100,6 +115,9 @@ private:
     std::unique_ptr<CommonDialog> commonDialog1_;
     ReadMe readMe_{ProgramFolder(), ReadMe::NativeRoute(), ReadMe::SystemServices(this)};
     std::unique_ptr<BlockViews> views_;
+    MessageSink messageSink_;
+    FreqChoice frequencies_;
+    QPointer<X_Y_Entry> xyEntry_;
     bool ending_ = false;
 };
 

@@ -1,0 +1,117 @@
+#include "freq_entry/x_y_entry.h"
+
+#include "views/block_views.h"
+#include "views/twips.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace quadrel {
+
+namespace {
+
+constexpr int kPatternLevel = 512;
+
+QLabel* MakeLabel(const QString& text, QRect geometry, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    label->setWordWrap(true); // the labels are narrower than their text
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+} // namespace
+
+X_Y_Entry::X_Y_Entry(BlockHost& host, FreqChoice& choice, QWidget* parent)
+    : QWidget(parent), host_(host), choice_(choice) {
+    setWindowTitle(QStringLiteral("Enter X Y Data"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(Twips(3690), Twips(1290));
+
+    for (int i = 0; i < 2; ++i) {
+        auto* box = new QLineEdit(this);
+        box->setGeometry(TwipsRect(120, 120 + 600 * i, 375, 375));
+        box->installEventFilter(this);
+        text1_[static_cast<std::size_t>(i)] = box;
+    }
+    label1_[0] =
+        MakeLabel(QStringLiteral("Horizontal Frequency"), TwipsRect(720, 120, 855, 375), this);
+    label1_[1] =
+        MakeLabel(QStringLiteral("Vertical  Frequency"), TwipsRect(720, 720, 855, 375), this);
+
+    command1_ = new QPushButton(QStringLiteral("OK"), this);
+    command1_->setGeometry(TwipsRect(3000, 720, 495, 375));
+    // Neither default nor cancel: Enter and Escape mean nothing of their own here.
+    command1_->setAutoDefault(false);
+    command1_->setDefault(false);
+    connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
+
+    label2_ =
+        MakeLabel(QStringLiteral("Values between 0 and 7"), TwipsRect(1920, 240, 735, 615), this);
+
+    // The separator from (1800, 120) down to (1800, 1080), both ends included.
+    line1_ = new QFrame(this);
+    line1_->setFrameShape(QFrame::VLine);
+    line1_->setFrameShadow(QFrame::Plain);
+    line1_->setLineWidth(1);
+    line1_->setGeometry(Twips(1800), Twips(120), 1, Twips(1080 - 120) + 1);
+    QPalette linePalette = line1_->palette();
+    linePalette.setColor(QPalette::WindowText, Qt::black);
+    line1_->setPalette(linePalette);
+
+    // Labels take no focus, so the keyboard goes box, box, button.
+    const std::array<QWidget*, 6> tabOrder{text1_[0],  text1_[1], label1_[0],
+                                           label1_[1], command1_, label2_};
+    for (std::size_t i = 0; i + 1 < tabOrder.size(); ++i) {
+        QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    }
+    text1_[0]->setFocus();
+}
+
+void X_Y_Entry::DoBuild() {
+    host_.ResetFreqSpace();
+    host_.SetFreqValue(0, 0, kPatternLevel);
+    host_.SetFreqValue(choice_.XFreq, choice_.YFreq, kPatternLevel);
+    host_.IDCTandDraw();
+    host_.SetLabel2Caption(
+        PatternCaption(QStringLiteral("Freq. Pattern: "), choice_.XFreq, choice_.YFreq));
+}
+
+void X_Y_Entry::Text1_KeyPress(int Index, int KeyAscii) {
+    if (KeyAscii >= '0' && KeyAscii <= '7') {
+        // Emptied now, the box then receives the digit: the digit is its whole text.
+        text1_.at(static_cast<std::size_t>(Index))->clear();
+        const auto value = static_cast<std::int16_t>(KeyAscii - '0');
+        if (Index == 0) {
+            choice_.XFreq = value;
+        } else {
+            choice_.YFreq = value;
+        }
+    }
+    DoBuild();
+}
+
+void X_Y_Entry::Command1_Click() {
+    hide();
+    DoBuild();
+}
+
+bool X_Y_Entry::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto it = std::find(text1_.begin(), text1_.end(), watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Character keys only, Backspace, Enter and Escape included; arrows and
+        // modifiers alone type nothing and are not handed on.
+        if (it != text1_.end() && !key->text().isEmpty()) {
+            Text1_KeyPress(static_cast<int>(it - text1_.begin()), key->text().at(0).unicode());
+        }
+    }
+    return QWidget::eventFilter(watched, event); // the key always takes its ordinary effect
+}
+
+} // namespace quadrel

@@ -1,0 +1,58 @@
+#pragma once
+// "Enter X Y Data": picks one DCT basis pattern by its horizontal and vertical
+// frequency and shows it in the main window after every key.
+
+#include "views/block_host.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quadrel {
+
+/// The two frequencies outlive the dialog window: closing it destroys the
+/// window, and the next one starts from the values chosen before.
+struct FreqChoice {
+    std::int16_t XFreq = 0; ///< horizontal frequency, first index of FreqArray
+    std::int16_t YFreq = 0; ///< vertical frequency, second index
+};
+
+class X_Y_Entry : public QWidget {
+    Q_OBJECT
+public:
+    X_Y_Entry(BlockHost& host, FreqChoice& choice, QWidget* parent = nullptr);
+
+    /// Shows the pattern (XFreq, YFreq) on a DC level of 512 and names it under
+    /// the main window's grey grid.
+    void DoBuild();
+    /// Runs before the key takes its ordinary effect in the box; never alters it.
+    void Text1_KeyPress(int Index, int KeyAscii);
+    /// "OK": hide, then rebuild.
+    void Command1_Click();
+
+    QLineEdit* Text1(int index) const { return text1_.at(static_cast<std::size_t>(index)); }
+    QLabel* Label1(int index) const { return label1_.at(static_cast<std::size_t>(index)); }
+    QLabel* Label2() const { return label2_; }
+    QPushButton* Command1() const { return command1_; }
+    QFrame* Line1() const { return line1_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    BlockHost& host_;
+    FreqChoice& choice_;
+    std::array<QLineEdit*, 2> text1_{};
+    std::array<QLabel*, 2> label1_{};
+    QLabel* label2_ = nullptr;
+    QPushButton* command1_ = nullptr;
+    QFrame* line1_ = nullptr;
+};
+
+} // namespace quadrel

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the block file reader's fuzz target with clang in its own build folder
+# and runs it for a short while (20 seconds unless a number of seconds is given).
+# Seeds come from tests/fuzz/corpus; what the fuzzer adds goes to
+# build-fuzz/corpus, never into the source tree.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build="$root/build-fuzz"
+seconds=${1:-20}
+
+if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADREL_FUZZ=ON -DQUADREL_BENCH=OFF
+fi
+cmake --build "$build" --target fuzz_block_reader -j 2
+mkdir -p "$build/corpus"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+"$build/bin/fuzz_block_reader" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+    -artifact_prefix="$build/" \
+    "$build/corpus" "$root/tests/fuzz/corpus"

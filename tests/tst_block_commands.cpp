@@ -1,0 +1,344 @@
+// "Load Block" and "Save Block" through the real main window, with the file
+// dialog answered by a script (and once by driving Qt's own dialog).
+#include "engine/cell_text.h"
+#include "main_window/dct_window.h"
+#include "views/square_grid.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+#include <cmath>
+
+using quadrel::DCT;
+
+namespace {
+
+// Answers each dialog with the next name; an empty name cancels. Records what
+// the dialog was shown with.
+class ScriptedDialog : public quadrel::CommonDialog {
+public:
+    struct Shown {
+        bool save;
+        QString filter;
+        QString fileName;
+    };
+    QStringList answers;
+    QList<Shown> shown;
+
+    bool ShowOpen(QWidget*) override { return Answer(false); }
+    bool ShowSave(QWidget*) override { return Answer(true); }
+
+private:
+    bool Answer(bool save) {
+        shown.append({save, Filter, FileName});
+        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+        if (answer.isEmpty()) {
+            return false; // a cancelled dialog leaves its file name as it was
+        }
+        FileName = answer;
+        return true;
+    }
+};
+
+struct Harness {
+    DCT window;
+    ScriptedDialog* dialog = nullptr;
+    QStringList messages;
+
+    Harness() {
+        auto scripted = std::make_unique<ScriptedDialog>();
+        dialog = scripted.get();
+        window.SetCommonDialog(std::move(scripted));
+        window.SetMessageSink(
+            [this](const QString& title, const QString& text) { messages << title + ": " + text; });
+    }
+};
+
+// Everything a load may change: both blocks and all that the window shows.
+struct Snapshot {
+    quadrel::Block space, freq;
+    QStringList texts;
+    QList<QColor> colours;
+    QString label1, label2;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take(DCT& w) {
+    Snapshot s{w.Engine().SpaceArray, w.Engine().FreqArray, {}, {},
+               w.Label1()->text(),    w.Label2()->text()};
+    for (int k = 0; k < 64; ++k) {
+        s.texts << w.Text1(k)->text();
+        s.colours << w.Shape1()->Colour(k);
+    }
+    return s;
+}
+
+void SetSpace(DCT& w, const QList<double>& values) {
+    for (int k = 0; k < 64; ++k) {
+        w.Engine().SpaceArray[k % 8][k / 8] = values.value(k);
+    }
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// What a load must show: the space block as read, its DCT with the frequency
+// grid's truncation fed back, and the grey squares.
+void VerifyShown(DCT& w, const quadrel::Block& expectedSpace) {
+    QCOMPARE(w.Engine().SpaceArray, expectedSpace);
+    quadrel::DctEngine reference;
+    reference.MakeCosTable();
+    reference.SpaceArray = expectedSpace;
+    reference.PerformDCT();
+    for (int k = 0; k < 64; ++k) {
+        // A cell whose text did not change keeps its exact coefficient, so
+        // compare what is shown.
+        const std::string shown = quadrel::TruncatedText(reference.FreqArray[k % 8][k / 8]);
+        QCOMPARE(quadrel::TruncatedText(w.Engine().FreqArray[k % 8][k / 8]), shown);
+        QCOMPARE(w.Text1(k)->text().toStdString(), shown);
+        const int g = quadrel::GreyLevel(expectedSpace[k % 8][k / 8]);
+        QCOMPARE(w.Shape1()->Colour(k), QColor(g, g, g));
+    }
+    QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern"));
+}
+
+} // namespace
+
+class TestBlockCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void saveThenLoadGivesTheTruncatedBlock_data();
+    void saveThenLoadGivesTheTruncatedBlock();
+    void savedFileBytes();
+    void shortAndLongFiles_data();
+    void shortAndLongFiles();
+    void failedLoadChangesNothing_data();
+    void failedLoadChangesNothing();
+    void failedOrCancelledSaveKeepsTheFile();
+    void dialogFiltersAndNames();
+    void realFileDialog();
+};
+
+void TestBlockCommands::saveThenLoadGivesTheTruncatedBlock_data() {
+    QTest::addColumn<QList<double>>("space");
+    QList<double> ramp, signedBlock;
+    for (int k = 0; k < 64; ++k) {
+        ramp << k * 4.1;
+        signedBlock << (k % 2 ? -1.0 : 1.0) * (k * k * 0.7 + 0.5) * (k == 63 ? 1e12 : 1.0);
+    }
+    signedBlock[1] = -0.5;
+    QTest::newRow("ramp with fractions") << ramp;
+    QTest::newRow("signs, -0.5 and a large value") << signedBlock;
+}
+
+void TestBlockCommands::saveThenLoadGivesTheTruncatedBlock() {
+    QFETCH(QList<double>, space);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("round trip.csv"));
+    Harness h;
+    SetSpace(h.window, space);
+    h.window.DCTandDraw();
+    h.dialog->answers = {path, path};
+    h.window.Command1_Click(11); // "Save Block"
+    SetSpace(h.window, QList<double>(64, 77.0));
+    h.window.DCTandDraw();
+    h.window.Command1_Click(7); // "Load Block"
+    QCOMPARE(h.messages, QStringList());
+    quadrel::Block truncated{};
+    for (int k = 0; k < 64; ++k) {
+        truncated[k % 8][k / 8] = std::trunc(space[k]) + 0.0;
+    }
+    VerifyShown(h.window, truncated);
+}
+
+void TestBlockCommands::savedFileBytes() {
+    // Both blocks exactly as they stand: no transform runs before the save.
+    QTemporaryDir dir;
+    Harness h;
+    for (int x = 0; x < 8; ++x) {
+        for (int y = 0; y < 8; ++y) {
+            h.window.Engine().SpaceArray[x][y] = (x < 2 || x > 5) ? 255.0 : 0.0;
+            h.window.Engine().FreqArray[x][y] = x - y + 0.5;
+        }
+    }
+    h.dialog->answers = {dir.filePath(QStringLiteral("b.txt"))};
+    h.window.SaveBlock();
+    QByteArray expected = QByteArray("255,255,0,0,0,0,255,255\r\n").repeated(8);
+    expected += "# Pixel brightness above, DCT Values below\r\n"
+                "0,1,2,3,4,5,6,7\r\n"
+                "0,0,1,2,3,4,5,6\r\n"
+                "-1,0,0,1,2,3,4,5\r\n"
+                "-2,-1,0,0,1,2,3,4\r\n"
+                "-3,-2,-1,0,0,1,2,3\r\n"
+                "-4,-3,-2,-1,0,0,1,2\r\n"
+                "-5,-4,-3,-2,-1,0,0,1\r\n"
+                "-6,-5,-4,-3,-2,-1,0,0\r\n";
+    QCOMPARE(ReadAll(dir.filePath(QStringLiteral("b.txt"))), expected);
+}
+
+void TestBlockCommands::shortAndLongFiles_data() {
+    QTest::addColumn<int>("count");
+    QTest::newRow("empty file") << 0;
+    QTest::newRow("ten values") << 10;
+    QTest::newRow("hundred values") << 100;
+}
+
+void TestBlockCommands::shortAndLongFiles() {
+    QFETCH(int, count);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("values.txt"));
+    QByteArray text;
+    for (int k = 0; k < count; ++k) {
+        text += QByteArray::number(k + 1) + "\n";
+    }
+    QVERIFY(WriteAll(path, text));
+    Harness h;
+    SetSpace(h.window, QList<double>(64, 200.0));
+    h.dialog->answers = {path};
+    h.window.LoadPicture();
+    QCOMPARE(h.messages, QStringList());
+    quadrel::Block expected{};
+    for (int k = 0; k < 64; ++k) {
+        expected[k % 8][k / 8] = k < count ? k + 1.0 : 200.0; // later cells keep theirs
+    }
+    VerifyShown(h.window, expected); // transformed and redrawn in every case
+}
+
+void TestBlockCommands::failedLoadChangesNothing_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("problem");
+    QByteArray badLast;
+    for (int k = 0; k < 63; ++k) {
+        badLast += "9\r\n";
+    }
+    QTest::newRow("missing file") << QByteArray() << "cannot be opened";
+    QTest::newRow("not a number") << QByteArray("1,2\r\n3,x4")
+                                  << "Line 2, value 4: \"x4\" is not a number";
+    QTest::newRow("nan") << QByteArray("nan") << "Line 1, value 1: \"nan\" is not a finite number";
+    QTest::newRow("too large") << QByteArray("1,1e400") << "value 2: \"1e400\" is too large";
+    QTest::newRow("binary") << QByteArray("\0\x01\x02", 3) << "\"\\x00\\x01\\x02\" is not a number";
+    QTest::newRow("over 1 MiB") << QByteArray((1 << 20) + 1, '\n') << "larger than 1 MiB";
+    QTest::newRow("bad 64th value") << badLast + "-"
+                                    << "Line 64, value 64";
+}
+
+void TestBlockCommands::failedLoadChangesNothing() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, problem);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bad.txt"));
+    if (!content.isEmpty()) {
+        QVERIFY(WriteAll(path, content));
+    }
+    Harness h;
+    QList<double> ramp;
+    for (int k = 0; k < 64; ++k) {
+        ramp << k * 3.5;
+    }
+    SetSpace(h.window, ramp);
+    h.window.DCTandDraw();
+    h.window.SetLabel2Caption(QStringLiteral("Freq. Pattern:  1  2"));
+    const Snapshot before = Take(h.window);
+    h.dialog->answers = {path};
+    h.window.Command1_Click(7);
+    QVERIFY(Take(h.window) == before);
+    QCOMPARE(h.messages.size(), 1);
+    QVERIFY2(h.messages[0].startsWith(QStringLiteral("Load Block: ")), qPrintable(h.messages[0]));
+    QVERIFY2(h.messages[0].contains(path), qPrintable(h.messages[0]));
+    QVERIFY2(h.messages[0].contains(problem), qPrintable(h.messages[0]));
+
+    h.dialog->answers = {QString()}; // cancelled: nothing read, nothing said
+    h.window.Command1_Click(7);
+    QVERIFY(Take(h.window) == before);
+    QCOMPARE(h.messages.size(), 1);
+}
+
+void TestBlockCommands::failedOrCancelledSaveKeepsTheFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kept.txt"));
+    QVERIFY(WriteAll(path, "1,2,3"));
+    Harness h;
+    SetSpace(h.window, QList<double>(64, 5.0));
+    h.dialog->answers = {path, QString()};
+    h.window.LoadPicture();
+    h.window.SaveBlock(); // proposes kept.txt, then cancelled
+    QCOMPARE(ReadAll(path), QByteArray("1,2,3"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.txt")});
+
+    const QString nowhere = dir.filePath(QStringLiteral("no such folder/block.txt"));
+    h.dialog->answers = {nowhere};
+    h.window.SaveBlock();
+    QCOMPARE(h.messages.size(), 1);
+    QVERIFY2(h.messages[0].startsWith(QStringLiteral("Save Block: ")), qPrintable(h.messages[0]));
+    QVERIFY2(h.messages[0].contains(nowhere), qPrintable(h.messages[0]));
+    QVERIFY(!QFile::exists(nowhere));
+}
+
+void TestBlockCommands::dialogFiltersAndNames() {
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.txt"));
+    const QString b = dir.filePath(QStringLiteral("b.csv"));
+    QVERIFY(WriteAll(a, "1"));
+    const QString openFilter = QStringLiteral("text, csv files|*.txt;*.csv|all files|*.*");
+    const QString saveFilter = QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*");
+    const QString preset = quadrel::ProgramFolder() + QStringLiteral("/*.txt");
+    Harness h;
+    h.dialog->answers = {b, a, QString(), b, QString()};
+    h.window.SaveBlock();   // first use: nothing proposed
+    h.window.LoadPicture(); // starts in the program folder, whatever was used
+    h.window.SaveBlock();   // proposes the file just loaded; cancelled
+    h.window.SaveBlock();   // still proposes it
+    h.window.LoadPicture(); // the program folder again, not b.csv; cancelled
+    const QList<ScriptedDialog::Shown> expected{{true, saveFilter, QString()},
+                                                {false, openFilter, preset},
+                                                {true, saveFilter, a},
+                                                {true, saveFilter, a},
+                                                {false, openFilter, preset}};
+    QCOMPARE(h.dialog->shown.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QCOMPARE(h.dialog->shown[i].save, expected[i].save);
+        QCOMPARE(h.dialog->shown[i].filter, expected[i].filter);
+        QCOMPARE(h.dialog->shown[i].fileName, expected[i].fileName);
+    }
+}
+
+void TestBlockCommands::realFileDialog() {
+    // Qt's own dialog: answered by typing the name and accepting, as a user would.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("real.txt"));
+    DCT window;
+    QStringList messages;
+    window.SetMessageSink([&](const QString&, const QString& text) { messages << text; });
+    QStringList seenFolders;
+    const auto answerNextDialog = [&] {
+        QTimer::singleShot(0, [&] {
+            auto* fileDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(fileDialog);
+            seenFolders << fileDialog->directory().absolutePath();
+            fileDialog->selectFile(path);
+            QMetaObject::invokeMethod(fileDialog, "accept");
+        });
+    };
+    SetSpace(window, QList<double>(64, 99.5));
+    answerNextDialog();
+    window.SaveBlock();
+    SetSpace(window, QList<double>(64, 0.0));
+    answerNextDialog();
+    window.LoadPicture();
+    QCOMPARE(messages, QStringList());
+    QCOMPARE(window.Engine().SpaceArray[4][4], 99.0);
+    QCOMPARE(seenFolders.value(1), QDir(quadrel::ProgramFolder()).absolutePath());
+}
+
+QTEST_MAIN(TestBlockCommands)
+#include "tst_block_commands.moc"

@@ -1,0 +1,266 @@
+// The block file format, its reader and the file I/O, without any window.
+#include "block_file/block_file_format.h"
+#include "block_file/block_file_io.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using quadrel::Block;
+using quadrel::ParseBlockValues;
+
+namespace {
+
+std::string_view View(const QByteArray& bytes) {
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+QList<double> Sequence(int count) {
+    QList<double> values;
+    for (int k = 0; k < count; ++k) {
+        values << k * 1.5 - 20.0;
+    }
+    return values;
+}
+
+// Writes values with the separator after each, and a line end after each `perLine`.
+QByteArray Join(const QList<double>& values, int perLine, const char* lineEnd = "\r\n") {
+    QByteArray out;
+    for (qsizetype k = 0; k < values.size(); ++k) {
+        out += QByteArray::number(values[k], 'g', 17);
+        const bool lineFull = (k + 1) % perLine == 0 || k + 1 == values.size();
+        out += lineFull ? QByteArray(lineEnd) : QByteArray(",");
+    }
+    return out;
+}
+
+QList<double> ToList(const std::vector<double>& values) {
+    return {values.begin(), values.end()};
+}
+
+} // namespace
+
+class TestBlockFile : public QObject {
+    Q_OBJECT
+private slots:
+    void formatKnownBlock();
+    void readerAccepts_data();
+    void readerAccepts();
+    void readerRejects_data();
+    void readerRejects();
+    void readFile_data();
+    void readFile();
+    void writeReplacesOrKeepsTheWholeFile();
+};
+
+void TestBlockFile::formatKnownBlock() {
+    Block space{};
+    Block freq{};
+    for (std::size_t x = 0; x < 8; ++x) {
+        for (std::size_t y = 0; y < 8; ++y) {
+            space[x][y] = static_cast<double>(x + 10 * y) + 0.9;
+            freq[x][y] = -static_cast<double>(x + 8 * y) - 0.25;
+        }
+    }
+    space[0][0] = -0.5;
+    space[1][0] = 12.9;
+    space[2][0] = -12.9;
+    space[3][0] = 300;
+    space[4][0] = 1e20;
+    space[5][0] = -1e-9;
+    space[6][0] = 9007199254740993.0; // nearest double is 2^53
+    space[7][0] = -4503599627370495.5;
+    freq[7][7] = std::numeric_limits<double>::quiet_NaN();
+    freq[6][7] = std::numeric_limits<double>::infinity();
+
+    const std::string expected =
+        "0,12,-12,300,100000000000000000000,0,9007199254740992,-4503599627370495\r\n"
+        "10,11,12,13,14,15,16,17\r\n"
+        "20,21,22,23,24,25,26,27\r\n"
+        "30,31,32,33,34,35,36,37\r\n"
+        "40,41,42,43,44,45,46,47\r\n"
+        "50,51,52,53,54,55,56,57\r\n"
+        "60,61,62,63,64,65,66,67\r\n"
+        "70,71,72,73,74,75,76,77\r\n"
+        "# Pixel brightness above, DCT Values below\r\n"
+        "0,-1,-2,-3,-4,-5,-6,-7\r\n"
+        "-8,-9,-10,-11,-12,-13,-14,-15\r\n"
+        "-16,-17,-18,-19,-20,-21,-22,-23\r\n"
+        "-24,-25,-26,-27,-28,-29,-30,-31\r\n"
+        "-32,-33,-34,-35,-36,-37,-38,-39\r\n"
+        "-40,-41,-42,-43,-44,-45,-46,-47\r\n"
+        "-48,-49,-50,-51,-52,-53,-54,-55\r\n"
+        "-56,-57,-58,-59,-60,-61,0,0\r\n";
+    QCOMPARE(quadrel::FormatBlockFile(space, freq), expected);
+}
+
+void TestBlockFile::readerAccepts_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<double>>("values");
+
+    QTest::newRow("empty file") << QByteArray() << QList<double>{};
+    QTest::newRow("blank lines only") << QByteArray("\r\n  \n\t\r\n") << QList<double>{};
+    QTest::newRow("blanks around values") << QByteArray(" 1 ,\t2\t, 3 ") << QList<double>{1, 2, 3};
+    QTest::newRow("fractions kept")
+        << QByteArray("12.5,-0.25,.5,5.,+7") << QList<double>{12.5, -0.25, 0.5, 5, 7};
+    QTest::newRow("exponents") << QByteArray("1.5e2,2E-1,1e300,-1E+300")
+                               << QList<double>{150, 0.2, 1e300, -1e300};
+    QTest::newRow("minus zero and underflow")
+        << QByteArray("-0,1e-400,-0.0") << QList<double>{0, 0, 0};
+    QTest::newRow("LF only") << QByteArray("1\n2\n3\n") << QList<double>{1, 2, 3};
+    QTest::newRow("lone CR") << QByteArray("1\r2,3\r") << QList<double>{1, 2, 3};
+    QTest::newRow("blank lines between values")
+        << QByteArray("1\r\n\r\n2\n \n\n3") << QList<double>{1, 2, 3};
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF"
+                                                   "4,5")
+                                     << QList<double>{4, 5};
+    QTest::newRow("quoted values")
+        << QByteArray("\"12\", \" -3.5 \" ,\"7\"\r\n") << QList<double>{12, -3.5, 7};
+    QTest::newRow("ten values") << Join(Sequence(10), 8) << Sequence(10);
+    QTest::newRow("64 on one line") << Join(Sequence(64), 64) << Sequence(64);
+    QTest::newRow("64 one per line") << Join(Sequence(64), 1) << Sequence(64);
+    QTest::newRow("64 eight per line, LF") << Join(Sequence(64), 8, "\n") << Sequence(64);
+    QTest::newRow("100 values") << Join(Sequence(100), 8) << Sequence(64);
+    // Nothing after the 64th value and its separator is looked at.
+    QTest::newRow("64 then junk after a comma")
+        << Join(Sequence(64), 64).chopped(2) + QByteArray(",\0inf,,\"x", 9) << Sequence(64);
+    QTest::newRow("64 then junk after a CR")
+        << Join(Sequence(64), 8, "\r") + QByteArray("\n\xFF\0", 3) << Sequence(64);
+    QTest::newRow("64 then a marker line")
+        << Join(Sequence(64), 8) + "# Pixel brightness above, DCT Values below\r\n"
+        << Sequence(64);
+}
+
+void TestBlockFile::readerAccepts() {
+    QFETCH(QByteArray, text);
+    QFETCH(QList<double>, values);
+    const quadrel::BlockFileValues result = ParseBlockValues(View(text));
+    QVERIFY2(!result.Error, result.Error ? quadrel::DescribeError(*result.Error).c_str() : "");
+    QCOMPARE(ToList(result.Values), values);
+    for (const double v : result.Values) {
+        QVERIFY(!(v == 0.0 && std::signbit(v))); // "-0" would show as -0 elsewhere
+    }
+}
+
+void TestBlockFile::readerRejects_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("word") << QByteArray("1,2\r\nabc")
+                          << "Line 2, value 3: \"abc\" is not a number.";
+    QTest::newRow("inf") << QByteArray("inf") << "Line 1, value 1: \"inf\" is not a finite number.";
+    QTest::newRow("NaN after blank lines")
+        << QByteArray("\n\n NaN ") << "Line 3, value 1: \"NaN\" is not a finite number.";
+    QTest::newRow("above the limit")
+        << QByteArray("1e301") << "Line 1, value 1: \"1e301\" is too large (the limit is 1e300).";
+    QTest::newRow("beyond double")
+        << QByteArray("-1" + QByteArray(400, '0'))
+        << "Line 1, value 1: \"-10000000000000000000000...\" is too large (the limit is 1e300).";
+    QTest::newRow("empty between commas") << QByteArray("1,,2") << "Line 1, value 2 is empty.";
+    QTest::newRow("comma before line end")
+        << QByteArray("1,2,\r\n3") << "Line 1, value 3 is empty.";
+    QTest::newRow("comma at end of file") << QByteArray("1\r\n2,") << "Line 2, value 3 is empty.";
+    QTest::newRow("NUL byte") << QByteArray("1\r\n2\0", 5)
+                              << "Line 2, value 2: \"2\\x00\" is not a number.";
+    QTest::newRow("binary garbage")
+        << QByteArray("\x89PNG\r\n\x1A\n") << "Line 1, value 1: \"\\x89PNG\" is not a number.";
+    QTest::newRow("UTF-16 text") << QByteArray("\xFF\xFE\x31\x00", 4)
+                                 << "Line 1, value 1: \"\\xFF\\xFE1\\x00\" is not a number.";
+    QTest::newRow("blank inside") << QByteArray("1 2")
+                                  << "Line 1, value 1: \"1 2\" is not a number.";
+    QTest::newRow("hexadecimal") << QByteArray("0x10")
+                                 << "Line 1, value 1: \"0x10\" is not a number.";
+    QTest::newRow("decimal comma in quotes")
+        << QByteArray("\"1,5\"") << "Line 1, value 1: \"\"1,5\"\" is not a number.";
+    QTest::newRow("quote left open")
+        << QByteArray("\"12\r\n3") << "Line 1, value 1: \"\"12\" has no closing quote.";
+    QTest::newRow("text after quote")
+        << QByteArray("\"1\"2,3")
+        << "Line 1, value 1: \"\"1\"2\" has text after its closing quote.";
+    QByteArray badLast = Join(Sequence(63), 8);
+    badLast.chop(2); // the 64th value joins the eighth line
+    QTest::newRow("bad 64th value") << badLast + ",x\r\n"
+                                    << "Line 8, value 64: \"x\" is not a number.";
+}
+
+void TestBlockFile::readerRejects() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, message);
+    const quadrel::BlockFileValues result = ParseBlockValues(View(text));
+    QVERIFY(result.Error.has_value());
+    QVERIFY(result.Values.empty()); // never a half-read block
+    QCOMPARE(QString::fromStdString(quadrel::DescribeError(*result.Error)), message);
+}
+
+void TestBlockFile::readFile_data() {
+    QTest::addColumn<QByteArray>("content"); // empty: no file is created
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("missing") << QByteArray() << false << "The file cannot be opened" << 0;
+    QTest::newRow("a folder") << QByteArray() << true << "The file cannot be" << 0;
+    QByteArray sixtyFour = Join(Sequence(64), 8);
+    QTest::newRow("64 values, then 1 MiB of junk")
+        << sixtyFour + QByteArray(quadrel::kMaxBlockFileBytes, '\0') << false << QString() << 64;
+    QByteArray tooLong = QByteArray(quadrel::kMaxBlockFileBytes - 2, '\n') + "1234";
+    QTest::newRow("a value across the 1 MiB mark") << tooLong << false << "larger than 1 MiB" << 0;
+    tooLong.chop(2);
+    QTest::newRow("a value ending at the 1 MiB mark") << tooLong << false << QString() << 1;
+    QTest::newRow("garbage") << QByteArray("1,2\r\n\x7F") << false
+                             << "Line 2, value 3: \"\\x7F\" is not a number." << 0;
+    QTest::newRow("short file") << QByteArray("1,2,3") << false << QString() << 3;
+}
+
+void TestBlockFile::readFile() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, directory);
+    QFETCH(QString, error);
+    QFETCH(int, count);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("block.txt"));
+    if (directory) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("block.txt")));
+    } else if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), content.size());
+    }
+    const quadrel::BlockFileRead read = quadrel::ReadBlockFile(path);
+    if (error.isEmpty()) {
+        QVERIFY2(read.Ok(), qPrintable(read.Error));
+    } else {
+        QVERIFY2(read.Error.contains(error), qPrintable(read.Error));
+    }
+    QCOMPARE(static_cast<int>(read.Values.size()), count);
+}
+
+void TestBlockFile::writeReplacesOrKeepsTheWholeFile() {
+    QTemporaryDir dir;
+    const auto writeOver = [&](const QString& name, const QByteArray& old, Block space) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(old) != old.size()) {
+            return std::pair<QString, QByteArray>{QStringLiteral("setup failed"), {}};
+        }
+        file.close();
+        const QString error = quadrel::WriteBlockFile(file.fileName(), space, Block{});
+        file.open(QIODevice::ReadOnly);
+        return std::pair<QString, QByteArray>{error, file.readAll()};
+    };
+    Block space{};
+    space[7][7] = 99.9;
+    // A longer old file: nothing of it may remain.
+    const auto [error, bytes] =
+        writeOver(QStringLiteral("block.csv"), QByteArray(5000, 'x'), space);
+    QCOMPARE(error, QString());
+    QCOMPARE(bytes.toStdString(), quadrel::FormatBlockFile(space, Block{}));
+    // The longest name the file system takes leaves no room for the name of the
+    // temporary file beside it: the save fails and the old file stays whole.
+    const auto [failed, kept] = writeOver(QString(255, QLatin1Char('b')), "keep me", space);
+    QVERIFY(!failed.isEmpty());
+    QCOMPARE(kept, QByteArray("keep me"));
+}
+
+QTEST_GUILESS_MAIN(TestBlockFile)
+#include "tst_block_file.moc"

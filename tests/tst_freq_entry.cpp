@@ -1,0 +1,184 @@
+// "Enter X Y Data" on the real widgets, opened from the real main window.
+#include "freq_entry/x_y_entry.h"
+#include "main_window/dct_window.h"
+#include "views/twips.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using quadrel::DCT;
+using quadrel::X_Y_Entry;
+
+namespace {
+
+X_Y_Entry* Open(DCT& window) {
+    window.Command1_Click(1); // "View Single DCT Pattern"
+    return window.XYEntry();
+}
+
+// Types into box `index`; '\b' stands for Backspace.
+void Type(X_Y_Entry* entry, int index, const QString& keys) {
+    for (const QChar key : keys) {
+        if (key == QLatin1Char('\b')) {
+            QTest::keyClick(entry->Text1(index), Qt::Key_Backspace);
+        } else {
+            QTest::keyClick(entry->Text1(index), key.toLatin1());
+        }
+    }
+}
+
+// The frequency block holds 512 at (0, 0) and at (u, v), 0 everywhere else.
+bool ShowsPattern(DCT& window, int u, int v) {
+    for (int i = 0; i < 8; ++i) {
+        for (int j = 0; j < 8; ++j) {
+            const double expected = (i == 0 && j == 0) || (i == u && j == v) ? 512.0 : 0.0;
+            if (window.Engine().FreqArray[i][j] != expected ||
+                window.Text1(i + 8 * j)->text() != QString::number(expected)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+class TestFreqEntry : public QObject {
+    Q_OBJECT
+private slots:
+    void layout();
+    void keys_data();
+    void keys();
+    void okBeforeAnyKeyShowsTheDcBlock();
+    void frequenciesOutliveTheWindow();
+};
+
+void TestFreqEntry::layout() {
+    DCT window;
+    X_Y_Entry* entry = Open(window);
+    QVERIFY(entry && entry->isVisible());
+    QCOMPARE(entry->windowTitle(), QStringLiteral("Enter X Y Data"));
+    QCOMPARE(entry->parentWidget(), nullptr); // no owner window
+    QCOMPARE(entry->size(), QSize(246, 86));
+    QCOMPARE(entry->Text1(0)->geometry(), quadrel::TwipsRect(120, 120, 375, 375));
+    QCOMPARE(entry->Text1(1)->geometry(), quadrel::TwipsRect(120, 720, 375, 375));
+    QCOMPARE(entry->Label1(0)->text(), QStringLiteral("Horizontal Frequency"));
+    QCOMPARE(entry->Label1(1)->text(), QStringLiteral("Vertical  Frequency"));
+    QCOMPARE(entry->Label1(1)->geometry(), quadrel::TwipsRect(720, 720, 855, 375));
+    QCOMPARE(entry->Label2()->text(), QStringLiteral("Values between 0 and 7"));
+    QCOMPARE(entry->Label2()->geometry(), quadrel::TwipsRect(1920, 240, 735, 615));
+    QCOMPARE(entry->Command1()->text(), QStringLiteral("OK"));
+    QCOMPARE(entry->Command1()->geometry(), quadrel::TwipsRect(3000, 720, 495, 375));
+    QVERIFY(!entry->Command1()->isDefault() && !entry->Command1()->autoDefault());
+    QCOMPARE(entry->Line1()->geometry().left(), 120);
+    QCOMPARE(entry->Line1()->geometry().top(), 8);
+    QCOMPARE(entry->Line1()->geometry().bottom(), 72);
+    const QList<QWidget*> tabOrder{entry->Text1(0),  entry->Text1(1),   entry->Label1(0),
+                                   entry->Label1(1), entry->Command1(), entry->Label2()};
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i) {
+        QCOMPARE(tabOrder[i]->nextInFocusChain(), tabOrder[i + 1]);
+    }
+    // Creating it changes nothing in the main window.
+    QCOMPARE(window.Label2()->text(), QStringLiteral("Pixel Pattern"));
+    // A second "View Single DCT Pattern" brings back the same window.
+    QCOMPARE(Open(window), entry);
+}
+
+void TestFreqEntry::keys_data() {
+    QTest::addColumn<QString>("horizontal");
+    QTest::addColumn<QString>("vertical");
+    QTest::addColumn<QString>("boxText"); // of the horizontal box
+    QTest::addColumn<int>("u");
+    QTest::addColumn<int>("v");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("3") << "3"
+                       << ""
+                       << "3" << 3 << 0 << "Freq. Pattern:  3  0";
+    QTest::newRow("3 9") << "39"
+                         << ""
+                         << "39" << 3 << 0 << "Freq. Pattern:  3  0";
+    QTest::newRow("3 9 5") << "395"
+                           << ""
+                           << "5" << 5 << 0 << "Freq. Pattern:  5  0";
+    QTest::newRow("3 9 5 Backspace") << "395\b"
+                                     << ""
+                                     << "" << 5 << 0 << "Freq. Pattern:  5  0";
+    QTest::newRow("vertical 6") << ""
+                                << "6"
+                                << "" << 0 << 6 << "Freq. Pattern:  0  6";
+    QTest::newRow("both 0") << "0"
+                            << "0"
+                            << "0" << 0 << 0 << "Freq. Pattern:  0  0";
+    QTest::newRow("7 and 2") << "7"
+                             << "2"
+                             << "7" << 7 << 2 << "Freq. Pattern:  7  2";
+    // Any other key still rebuilds, from the unchanged values.
+    QTest::newRow("8 only") << "8"
+                            << ""
+                            << "8" << 0 << 0 << "Freq. Pattern:  0  0";
+    QTest::newRow("letter after 4") << "4a"
+                                    << ""
+                                    << "4a" << 4 << 0 << "Freq. Pattern:  4  0";
+}
+
+void TestFreqEntry::keys() {
+    QFETCH(QString, horizontal);
+    QFETCH(QString, vertical);
+    QFETCH(QString, boxText);
+    QFETCH(int, u);
+    QFETCH(int, v);
+    QFETCH(QString, caption);
+    DCT window;
+    X_Y_Entry* entry = Open(window);
+    Type(entry, 0, horizontal);
+    // Make the last key's rebuild visible: a stale block would fail below.
+    window.Engine().FreqArray[1][1] = 99;
+    window.SetLabel2Caption(QStringLiteral("stale"));
+    Type(entry, 1, vertical.isEmpty() ? QStringLiteral("x") : vertical);
+    QCOMPARE(entry->Text1(0)->text(), boxText);
+    QCOMPARE(window.Frequencies().XFreq, u);
+    QCOMPARE(window.Frequencies().YFreq, v);
+    QVERIFY(ShowsPattern(window, u, v));
+    QCOMPARE(window.Label2()->text(), caption);
+    QCOMPARE(window.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
+}
+
+void TestFreqEntry::okBeforeAnyKeyShowsTheDcBlock() {
+    DCT window;
+    X_Y_Entry* entry = Open(window);
+    QTest::mouseClick(entry->Command1(), Qt::LeftButton);
+    QVERIFY(!entry->isVisible());
+    QCOMPARE(window.XYEntry(), entry); // hidden, not destroyed
+    QVERIFY(ShowsPattern(window, 0, 0));
+    QCOMPARE(window.Label2()->text(), QStringLiteral("Freq. Pattern:  0  0"));
+    for (int k = 0; k < 64; ++k) { // a uniform block: the level of DC 512
+        QCOMPARE(window.Engine().SpaceArray[k % 8][k / 8], 128.0);
+    }
+}
+
+void TestFreqEntry::frequenciesOutliveTheWindow() {
+    DCT window;
+    window.show();
+    X_Y_Entry* entry = Open(window);
+    Type(entry, 0, QStringLiteral("5"));
+    Type(entry, 1, QStringLiteral("2"));
+    entry->close();
+    QTRY_VERIFY(!window.XYEntry()); // destroyed on close
+    entry = Open(window);
+    QCOMPARE(entry->Text1(0)->text(), QString());
+    QCOMPARE(entry->Text1(1)->text(), QString());
+    QTest::mouseClick(entry->Command1(), Qt::LeftButton);
+    QVERIFY(ShowsPattern(window, 5, 2));
+    QCOMPARE(window.Label2()->text(), QStringLiteral("Freq. Pattern:  5  2"));
+    // Closing the main window closes the dialog too, so that the program ends.
+    Open(window);
+    window.close();
+    QTRY_VERIFY(!window.XYEntry());
+}
+
+QTEST_MAIN(TestFreqEntry)
+#include "tst_freq_entry.moc"
