@@ -1,0 +1,60 @@
+#pragma once
+// Inputs and probes shared by the transform and cycle benchmarks.
+
+#include "engine/dct_engine.h"
+
+#include <QEvent>
+#include <QObject>
+
+#include <cmath>
+#include <cstdint>
+
+namespace quadrel::bench {
+
+/// A block that looks like a piece of a photograph: a soft gradient, an edge
+/// across the diagonal and a little fixed noise. `variant` shifts it so that
+/// consecutive blocks differ in every cell and every square.
+inline Block NaturalBlock(int variant) {
+    Block block{};
+    std::uint32_t seed = 12345u + static_cast<std::uint32_t>(variant);
+    for (int x = 0; x < 8; ++x) {
+        for (int y = 0; y < 8; ++y) {
+            seed = seed * 1664525u + 1013904223u;
+            const double noise = static_cast<double>(seed >> 24) / 32.0 - 4.0;
+            const double edge = (x + y > 7) ? 40.0 : -40.0;
+            block[x][y] =
+                120.0 + 7.5 * variant + 50.0 * std::sin(0.7 * x + 0.3 * y + variant) + edge + noise;
+        }
+    }
+    return block;
+}
+
+/// An engine ready to transform, as the main window sets it up at start.
+inline DctEngine ReadyEngine() {
+    DctEngine engine;
+    engine.SetConsts();
+    engine.MakeCosTable();
+    engine.ResetFreqSpace();
+    return engine;
+}
+
+/// Counts the paint events a widget receives, to show that a benchmark really
+/// painted what it claims to.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QObject* parent) : QObject(parent) {}
+    long Count() const { return count_; }
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++count_;
+        }
+        return false;
+    }
+
+private:
+    long count_ = 0;
+};
+
+} // namespace quadrel::bench

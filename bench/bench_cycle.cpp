@@ -1,0 +1,53 @@
+// The pattern cycle and the Build Mode inverse transform with the real widgets:
+// the two commands that repaint the main window many times in a row.
+
+#include "bench/bench_app.h"
+#include "bench/bench_blocks.h"
+#include "main_window/dct_window.h"
+#include "views/square_grid.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// All 64 steps in Fast Mode: inverse transform, both grid writes, a repaint
+// and a yield to the event loop per step.
+void BM_CycleFastMode(benchmark::State& state) {
+    quadrel::bench::App();
+    quadrel::DCT window;
+    window.show();
+    QCoreApplication::processEvents();
+    auto* paints = new quadrel::bench::PaintCounter(&window);
+    window.Shape1()->installEventFilter(paints);
+    for (auto _ : state) {
+        window.CycleThroDCTPatterns();
+    }
+    state.counters["square_paints_per_iter"] = benchmark::Counter(
+        static_cast<double>(paints->Count()), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_CycleFastMode)->Unit(benchmark::kMillisecond);
+
+// One inverse transform in Build Mode: after each of the 64 coefficients the
+// grids are written and the window repainted.
+void BM_IDCTandDrawBuildMode(benchmark::State& state) {
+    quadrel::bench::App();
+    quadrel::DCT window;
+    window.show();
+    QCoreApplication::processEvents();
+    window.Option1_Click(1);
+    auto* paints = new quadrel::bench::PaintCounter(&window);
+    window.Shape1()->installEventFilter(paints);
+    quadrel::DctEngine& engine = window.Engine();
+    engine.SpaceArray = quadrel::bench::NaturalBlock(0);
+    engine.PerformDCT();
+    const quadrel::Block coefficients = engine.FreqArray;
+    for (auto _ : state) {
+        engine.FreqArray = coefficients;
+        window.IDCTandDraw();
+    }
+    state.counters["square_paints_per_iter"] = benchmark::Counter(
+        static_cast<double>(paints->Count()), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_IDCTandDrawBuildMode)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# "STOP" part-way through a Build Mode cycle: the patterns come in the cycle's
+# order, the cycle ends after the pattern it was drawing, that pattern stays
+# complete on the screen and the last one, (7, 7), never comes.
+# Usage: stop.sh QUADREL_EXE ARTIFACT_DIR
+set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_setup stop "$1" "$2"
+e2e_start_app
+
+patterns=$(e2e_all_patterns)
+e2e_wait_stable 500 20 >/dev/null
+e2e_click_build_mode
+e2e_click_cycle
+
+# Build Mode shows each step as the flat DC picture first and the full pattern
+# once its coefficient is added. Watch until two different patterns were seen.
+seen=()
+deadline=$(($(e2e_now_ms) + 60000))
+while :; do
+    index=$(e2e_pattern_index "$patterns" "$(e2e_squares)")
+    if ((index > 0)) && { ((${#seen[@]} == 0)) || ((index != seen[-1])); }; then
+        seen+=("$index")
+        ((${#seen[@]} < 2)) || break
+    fi
+    (($(e2e_now_ms) < deadline)) || e2e_fail "no two patterns within 60 s (seen: ${seen[*]:-none})"
+done
+e2e_click_stop
+e2e_log "steps seen before STOP: ${seen[*]}"
+
+# The first steps are the horizontal frequencies of row 0; a transposed loop
+# would begin with vertical ones (steps 8, 16, ...).
+((seen[0] < 8)) || e2e_fail "the cycle began with step ${seen[0]}, not a row 0 pattern"
+((seen[1] > seen[0])) || e2e_fail "step ${seen[1]} came after step ${seen[0]}"
+
+# Several Build Mode steps' worth of quiet: a cycle still running would have
+# moved on to the next pattern by then.
+shown=$(e2e_wait_stable 3000 60)
+e2e_shot stopped
+last=${seen[-1]}
+final=$(e2e_pattern_index "$patterns" "$shown")
+e2e_log "stopped at step $final (v = $((final / 8)), u = $((final % 8)))"
+((final >= 0)) || e2e_fail "the stopped screen shows no complete pattern: $shown"
+((final >= last)) || e2e_fail "stopped at step $final, before step $last that was already shown"
+# STOP is handled at the end of the step being drawn when it was clicked: that
+# is the last one seen or, if the screen moved on between the last sample and
+# the click, the next one or two.
+((final <= last + 2)) || e2e_fail "stopped at step $final, long after step $last"
+((final < 63)) || e2e_fail "the cycle ran to pattern (7, 7) despite STOP"
