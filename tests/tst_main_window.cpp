@@ -114,6 +114,9 @@ void TestMainWindow::startUpScreen() {
         QCOMPARE(w.Shape1()->Colour(k), QColor(Qt::black));
     }
     QCOMPARE(w.size(), QSize(600, 456));
+    // The grid labels need a fixed-pitch face even where Courier New is missing.
+    QVERIFY(QFontInfo(w.Label1()->font()).fixedPitch());
+    QVERIFY(QFontInfo(w.Label1()->font()).bold());
 }
 
 void TestMainWindow::layoutAndTabOrder() {
