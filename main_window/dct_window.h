@@ -3,6 +3,7 @@
 // Arithmetic lives in the engine, drawing in the views; this class holds the
 // controls and their handlers.
 
+#include "bitmap_viewer/image_frame.h"
 #include "engine/dct_engine.h"
 #include "views/block_host.h"
 #include "views/block_views.h"
@@ -12,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QButtonGroup;
@@ -58,6 +60,10 @@ public:
 
     /// Replaces the file dialog (tests answer it without a modal window).
     void SetCommonDialog(std::unique_ptr<CommonDialog> dialog);
+    /// Makes the file dialog of each new bitmap viewer (tests script its answers).
+    void SetImageFrameDialogFactory(std::function<std::unique_ptr<CommonDialog>()> factory);
+    /// The open bitmap viewer, or nullptr.
+    ImageFrame* ImageFrameWindow() const { return imageFrame_; }
 
     // Read access for tests and benchmarks.
     DctEngine& Engine() { return engine_; }
@@ -83,6 +89,7 @@ private:
     void SetTabOrder();
     bool YieldEvents();
     void EndProgram();
+    void ShowImageFrame();
 
     DctEngine engine_;
     std::array<QLineEdit*, 64> text1_{};
@@ -98,6 +105,8 @@ private:
     std::unique_ptr<CommonDialog> commonDialog1_;
     std::unique_ptr<BlockViews> views_;
     bool ending_ = false;
+    QPointer<ImageFrame> imageFrame_;
+    std::function<std::unique_ptr<CommonDialog>()> imageFrameDialogFactory_;
 };
 
 } // namespace quadrel
