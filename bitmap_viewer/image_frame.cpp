@@ -53,15 +53,14 @@ ImageFrame::ImageFrame(BlockHost& host, std::unique_ptr<CommonDialog> dialog)
     setWindowTitle(kImageFrameCaption);
     setFixedSize(Twips(8325), Twips(7095));
 
-    picture1_ = new PictureBox(this);
-    picture1_->setGeometry(TwipsRect(120, 240, 8055, 6015));
+    // Created in tab order, which the focus chain follows; under Qt 6.4
+    // setTabOrder did not move the picture area ahead of the button.
     command1_ = new QPushButton(QStringLiteral("Load Image"), this);
     command1_->setGeometry(TwipsRect(120, 6360, 1095, 615));
+    picture1_ = new PictureBox(this);
+    picture1_->setGeometry(TwipsRect(120, 240, 8055, 6015));
     label1_[0] = new QLabel(QStringLiteral("Label1"), this);
     label1_[0]->setGeometry(TwipsRect(1800, 6480, 6375, 375));
-
-    setTabOrder(command1_, picture1_);
-    setTabOrder(picture1_, label1_[0]);
     command1_->setFocus();
 
     connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });

@@ -406,6 +406,10 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
     QVERIFY(frame && frame->isVisible() && frame->parent() == nullptr);
     QVERIFY(frame->Picture1()->Picture().isNull());
     QCOMPARE(frame->windowTitle(), QStringLiteral("DCT Bitmap Viewer"));
+    QCOMPARE(frame->size(), QSize(555, 473)); // 8325 x 7095 twips
+    QCOMPARE(frame->Picture1()->geometry(), QRect(8, 16, 537, 401));
+    QCOMPARE(frame->Command1()->text(), QStringLiteral("Load Image"));
+    QCOMPARE(frame->Command1()->nextInFocusChain(), frame->Picture1());
     QCOMPARE(frame->Picture1()->cursor().shape(), Qt::BitmapCursor);
     QCOMPARE(script->presets, QStringList{kPictureFilter + "#" + ProgramFolder() + "/*.jpg"});
     frame->Command1()->click();
