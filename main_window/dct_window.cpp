@@ -78,6 +78,8 @@ DCT::~DCT() {
     // The dialog has no owner window; a hidden one would otherwise outlive us
     // while holding a reference to this window.
     delete xyEntry_.data();
+    // The viewer works on this window's block, so it cannot outlive it.
+    delete imageFrame_.data();
 }
 
 void DCT::CreateControls() {
@@ -207,6 +209,30 @@ void DCT::SetCommonDialog(std::unique_ptr<CommonDialog> dialog) {
     commonDialog1_ = std::move(dialog);
 }
 
+void DCT::SetImageFrameDialogFactory(std::function<std::unique_ptr<CommonDialog>()> factory) {
+    imageFrameDialogFactory_ = std::move(factory);
+}
+
+void DCT::ShowImageFrame() {
+    if (!imageFrame_) {
+        // Modeless and without an owner. The window deletes itself when closed; the
+        // pointer is set before the first dialog, so that a second "View Bitmap"
+        // can never make a second viewer.
+        auto frame = std::make_unique<ImageFrame>(
+            *this, imageFrameDialogFactory_ ? imageFrameDialogFactory_() : nullptr);
+        imageFrame_ = frame.release();
+        // The viewer opens even if the first picture was not chosen or could not
+        // be shown: "Load Image" asks again.
+        imageFrame_->Form_Load();
+        if (!imageFrame_) {
+            return;
+        }
+    }
+    imageFrame_->show();
+    imageFrame_->raise();
+    imageFrame_->activateWindow();
+}
+
 void DCT::Command1_Click(int Index) {
     switch (Index) {
     case 0:
@@ -235,6 +261,9 @@ void DCT::Command1_Click(int Index) {
         break;
     case 8:
         readMe_.Open();
+        break;
+    case 10:
+        ShowImageFrame();
         break;
     case 11:
         SaveBlock();

@@ -3,6 +3,7 @@
 // Arithmetic lives in the engine, drawing in the views; this class holds the
 // controls and their handlers.
 
+#include "bitmap_viewer/image_frame.h"
 #include "engine/dct_engine.h"
 #include "freq_entry/x_y_entry.h"
 #include "main_window/read_me.h"
@@ -69,6 +70,10 @@ public:
     /// Where error messages go; by default a modal warning box.
     using MessageSink = std::function<void(const QString& title, const QString& text)>;
     void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+    /// Makes the file dialog of each new bitmap viewer (tests script its answers).
+    void SetImageFrameDialogFactory(std::function<std::unique_ptr<CommonDialog>()> factory);
+    /// The open bitmap viewer, or nullptr.
+    ImageFrame* ImageFrameWindow() const { return imageFrame_; }
 
     // Read access for tests and benchmarks.
     DctEngine& Engine() { return engine_; }
@@ -100,6 +105,7 @@ private:
     void EndProgram();
     void ShowXYEntry();
     void ShowMessage(const QString& title, const QString& text);
+    void ShowImageFrame();
 
     DctEngine engine_;
     std::array<QLineEdit*, 64> text1_{};
@@ -119,6 +125,8 @@ private:
     FreqChoice frequencies_;
     QPointer<X_Y_Entry> xyEntry_;
     bool ending_ = false;
+    QPointer<ImageFrame> imageFrame_;
+    std::function<std::unique_ptr<CommonDialog>()> imageFrameDialogFactory_;
 };
 
 } // namespace quadrel

@@ -1,0 +1,69 @@
+// One pointer move over the bitmap viewer: 65 point reads, the forward
+// transform, the grid writes and the synchronous repaint of the main window.
+// The cost must not grow with the size of the picture.
+#include "bench_app.h"
+#include "bitmap_viewer/image_frame.h"
+#include "bitmap_viewer/picture_box.h"
+#include "main_window/dct_window.h"
+
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QRandomGenerator>
+#include <QWindow>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QImage Noise(int side) {
+    QImage image(side, side, QImage::Format_RGB32);
+    QRandomGenerator random(42);
+    for (int y = 0; y < side; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < side; ++x) {
+            line[x] = random.generate() | 0xFF000000u;
+        }
+    }
+    return image;
+}
+
+void ShowAndWait(QWidget& widget) {
+    widget.show();
+    QElapsedTimer timer;
+    timer.start();
+    while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) &&
+           timer.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+void BM_PickMove(benchmark::State& state) {
+    quadrel::bench::App();
+    quadrel::DCT main;
+    ShowAndWait(main);
+    auto frame = std::make_unique<quadrel::ImageFrame>(main, nullptr); // never closed here
+    frame->Picture1()->SetPicture(Noise(static_cast<int>(state.range(0))));
+    ShowAndWait(*frame);
+    QWidget* area = frame->Picture1();
+    int k = 0;
+    for (auto _ : state) {
+        // Every move inside the first 64x64 pixels, so both pictures give the
+        // main window new numbers to show each time.
+        const QPointF at((k * 37) % 57, (k * 23) % 57);
+        ++k;
+        QMouseEvent move(QEvent::MouseMove, at, area->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(area, &move);
+    }
+    benchmark::DoNotOptimize(main.Engine().FreqArray);
+}
+
+} // namespace
+
+BENCHMARK(BM_PickMove)
+    ->ArgName("side")
+    ->Arg(64)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);

@@ -1,0 +1,79 @@
+#pragma once
+// The bitmap viewer "DCT Bitmap Viewer": shows a picture file unscaled and,
+// while the pointer moves over it, copies the 8x8 grey-level block under the
+// pointer into the main window's space block.
+//
+// The window deletes itself when closed. Its creator makes it, runs Form_Load
+// (which asks for the first picture before the window is ever shown), then shows it.
+
+#include "engine/luma.h"
+#include "views/block_host.h"
+#include "views/common_dialog.h"
+
+#include <QCursor>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+
+namespace quadrel {
+
+class PictureBox;
+
+inline const QString kImageFrameCaption = QStringLiteral("DCT Bitmap Viewer");
+inline const QString kPictureFilter =
+    QStringLiteral("graphic files, jpg/gif/bmp|*.jpg;*.gif;*.bmp|all files|*.*");
+
+/// "x=12 y=34      Y=124 R=200 G=100 B=50": the position and colour of the
+/// point under the pointer, as the viewer's label shows them.
+QString PickCaption(float x, float y, int luma, const Rgb& rgb);
+
+/// The pointer read from an icon file, with its hot spot at the image's top-left
+/// pixel (icon files carry no hot spot of their own). An ordinary arrow when the
+/// file is missing or cannot be read.
+QCursor PointerFromIconFile(const QString& fileName);
+
+class ImageFrame : public QWidget {
+    Q_OBJECT
+public:
+    /// Shows `text` to the user; the window is the parent to use, if any.
+    using MessageSink = std::function<void(QWidget* parent, const QString& text)>;
+
+    /// `dialog` is the viewer's own file dialog; null gives the ordinary one.
+    ImageFrame(BlockHost& host, std::unique_ptr<CommonDialog> dialog);
+    ~ImageFrame() override;
+
+    /// Prepares the picture area (pointer, pixel unit) and asks for the first picture.
+    void Form_Load();
+    /// Asks for a picture file and shows it. A cancelled dialog changes nothing; a
+    /// file that cannot be shown is reported and changes nothing either.
+    void BitMapLoad();
+
+    // Event handlers, public so that tests can drive them as the toolkit does.
+    void Command1_Click();
+    void Picture1_MouseMove(int Button, int Shift, float X, float Y);
+    void Picture1_MouseDown(int Button, int Shift, float X, float Y);
+
+    /// Replaces the message box that reports a file that cannot be shown.
+    void SetMessageSink(MessageSink sink);
+
+    // Controls, for tests and the main window.
+    PictureBox* Picture1() const { return picture1_; }
+    QPushButton* Command1() const { return command1_; }
+    QLabel* Label1(int index) const { return label1_.at(static_cast<std::size_t>(index)); }
+    CommonDialog& CommonDialog1() const { return *commonDialog1_; }
+
+private:
+    BlockHost& host_;
+    std::unique_ptr<CommonDialog> commonDialog1_;
+    PictureBox* picture1_ = nullptr;
+    QPushButton* command1_ = nullptr;
+    std::array<QLabel*, 1> label1_{};
+    MessageSink messageSink_;
+};
+
+} // namespace quadrel

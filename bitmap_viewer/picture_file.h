@@ -1,0 +1,31 @@
+#pragma once
+// Reading a JPEG, GIF or Windows bitmap file into a picture that can be shown
+// and read point by point. Qt's decoders accept truncated files and fill the
+// missing part, so the file's structure is checked before anything is decoded.
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace quadrel {
+
+struct PictureLoad {
+    /// The decoded picture in QImage::Format_RGB32, or null on failure.
+    QImage Picture;
+    /// Why the file cannot be shown, in words for the user; empty on success.
+    QString Problem;
+};
+
+/// Decodes the picture held in `bytes`. A partly transparent picture is laid
+/// onto `background`, so that what is shown and what is read are the same.
+PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background);
+
+/// Reads the file, then decodes it as DecodePicture does. The file is closed again
+/// before this returns.
+PictureLoad LoadPictureFile(const QString& fileName, const QColor& background);
+
+/// What a picture may cost in memory once decoded, in bytes: Qt's image
+/// allocation limit, which stays in force for the decoder too.
+qint64 PictureByteLimit();
+
+} // namespace quadrel

@@ -1,0 +1,448 @@
+// The bitmap viewer driven through its real widgets: picking under synthetic
+// pointer moves, pictures good and bad written by the tests themselves, the
+// pointer image and the window's life beside the main window.
+#include "bitmap_viewer/image_frame.h"
+#include "bitmap_viewer/picture_box.h"
+#include "main_window/application_setup.h"
+#include "main_window/dct_window.h"
+#include "views/square_grid.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QImageWriter>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace quadrel;
+
+namespace {
+
+// A file dialog that answers from a list, an empty name for Cancel, and notes
+// the filter and name it was preset with.
+struct Script {
+    QStringList answers, presets;
+};
+
+class ScriptedDialog : public CommonDialog {
+public:
+    explicit ScriptedDialog(std::shared_ptr<Script> script) : script_(std::move(script)) {}
+    bool ShowOpen(QWidget*) override {
+        script_->presets << Filter + QLatin1Char('#') + FileName;
+        const QString answer =
+            script_->answers.isEmpty() ? QString() : script_->answers.takeFirst();
+        FileName = answer.isEmpty() ? FileName : answer;
+        return !answer.isEmpty();
+    }
+
+private:
+    std::shared_ptr<Script> script_;
+};
+
+// Records every call in order.
+struct FakeHost : BlockHost {
+    QStringList calls;
+    void ResetFreqSpace() override { calls << QStringLiteral("reset"); }
+    void SetFreqValue(int, int, double) override { calls << QStringLiteral("freq"); }
+    void SetSpaceValue(int x, int y, double v) override {
+        calls << QStringLiteral("%1,%2=%3").arg(x).arg(y).arg(v);
+    }
+    void IDCTandDraw() override { calls << QStringLiteral("IDCTandDraw"); }
+    void DCTandDraw() override { calls << QStringLiteral("DCTandDraw"); }
+    void Refresh() override { calls << QStringLiteral("Refresh"); }
+    void SetLabel2Caption(const QString&) override { calls << QStringLiteral("label2"); }
+};
+
+// Neighbouring pixels differ in every component, so a misplaced read shows.
+QImage Pattern(int w, int h, bool grey = false) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int k = 0; k < w * h; ++k) {
+        const int x = k % w, y = k / w, g = (x * 5 + y * 3) % 256;
+        image.setPixel(x, y, grey ? qRgb(g, g, g) : qRgb(x % 256, y % 256, (x * 7 + y * 13) % 256));
+    }
+    return image;
+}
+
+// What a point read must give, worked out from the picture and the area size.
+ColourValue Expected(const QImage& picture, QColor background, int x, int y) {
+    if (x < 0 || y < 0 || x >= 537 || y >= 401) {
+        return -1;
+    }
+    const QRgb c = picture.rect().contains(x, y) ? picture.pixel(x, y) : background.rgb();
+    return qRed(c) + 256 * qGreen(c) + 65536 * qBlue(c);
+}
+
+QByteArray Encoded(const QImage& image, const char* format, bool progressive = false) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+// GIF of a grey picture, one 9-bit literal code per pixel; a clear code every
+// 250 codes keeps the codes that wide, so no compressor is needed.
+QByteArray GreyGif(const QImage& image) {
+    const int w = image.width(), h = image.height();
+    QByteArray gif("GIF89a"), data;
+    const auto u16 = [&gif](int v) { gif.append(char(v & 255)).append(char(v >> 8)); };
+    u16(w), u16(h), gif.append("\xF7\0\0", 3);
+    for (int g = 0; g < 256 * 3; ++g) {
+        gif.append(char(g / 3));
+    }
+    gif.append(','), u16(0), u16(0), u16(w), u16(h), gif.append("\0\x08", 2);
+    quint32 bits = 0;
+    int count = 0;
+    const auto code = [&](int c) {
+        for (bits |= quint32(c) << count, count += 9; count >= 8; count -= 8, bits >>= 8) {
+            data.append(char(bits & 255));
+        }
+    };
+    for (int k = 0; k < w * h; ++k) {
+        k % 250 ? void() : code(256);
+        code(qRed(image.pixel(k % w, k / w)));
+    }
+    code(257), code(0); // end, then flush the last partial byte
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        gif.append(char(data.mid(at, 255).size())).append(data.mid(at, 255));
+    }
+    return gif.append('\0').append(';');
+}
+
+QByteArray WithInt32(QByteArray bytes, int at, qint32 value) {
+    for (int k = 0; k < 4; ++k) {
+        bytes[at + k] = char((value >> (8 * k)) & 255);
+    }
+    return bytes;
+}
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+void SendMove(QWidget* widget, QPointF at) {
+    // QTest::mouseMove without a button only moves the cursor; send the event.
+    QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+} // namespace
+
+class TestBitmapViewer : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup() {
+        messages_.clear();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (qobject_cast<ImageFrame*>(w)) {
+                delete w;
+            }
+        }
+    }
+    void pickedBlock_data();
+    void pickedBlock();
+    void caption_data();
+    void caption();
+    void pictureFiles_data();
+    void pictureFiles();
+    void shownPictureMatchesPointReads_data();
+    void shownPictureMatchesPointReads();
+    void pointer_data();
+    void pointer();
+    void viewBitmapLifecycleAndLivePicking();
+
+private:
+    // A viewer that answers its dialog from `script` and collects its messages.
+    QPointer<ImageFrame> MakeFrame(BlockHost& host, std::shared_ptr<Script> script) {
+        auto frame = std::make_unique<ImageFrame>(host, std::make_unique<ScriptedDialog>(script));
+        frame->SetMessageSink([this](QWidget*, const QString& text) { messages_ << text; });
+        frame->show();
+        return frame.release(); // deletes itself when closed; cleanup() sees to the rest
+    }
+    QString WriteFile(const QString& name, const QByteArray& bytes) {
+        QFile file(dir_.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+        }
+        return file.fileName();
+    }
+    QTemporaryDir dir_;
+    QStringList messages_;
+};
+
+void TestBitmapViewer::initTestCase() {
+    ConfigureApplication(*qApp);
+    QVERIFY(dir_.isValid());
+}
+
+void TestBitmapViewer::pickedBlock_data() {
+    QTest::addColumn<QSize>("pictureSize");
+    QTest::addColumn<QPointF>("pointer");
+    QTest::newRow("inside a picture larger than the area") << QSize(600, 500) << QPointF(100, 50);
+    QTest::newRow("last columns of the area") << QSize(600, 500) << QPointF(533, 50);
+    QTest::newRow("bottom-right pixel of the area") << QSize(600, 500) << QPointF(536, 400);
+    QTest::newRow("right edge of a smaller picture") << QSize(64, 48) << QPointF(60, 10);
+    QTest::newRow("corner of a smaller picture") << QSize(64, 48) << QPointF(61, 44);
+    QTest::newRow("beyond a smaller picture") << QSize(64, 48) << QPointF(300, 200);
+    QTest::newRow("no picture at all") << QSize(0, 0) << QPointF(5, 5);
+    QTest::newRow("fractional position") << QSize(64, 48) << QPointF(10.5, 20.75);
+}
+
+void TestBitmapViewer::pickedBlock() {
+    QFETCH(QSize, pictureSize);
+    QFETCH(QPointF, pointer);
+    FakeHost host;
+    QPointer<ImageFrame> frame = MakeFrame(host, std::make_shared<Script>());
+    const QImage picture = Pattern(pictureSize.width(), pictureSize.height());
+    frame->Picture1()->SetPicture(picture);
+    SendMove(frame->Picture1(), pointer);
+
+    QStringList expected;
+    const QColor background = frame->Picture1()->BackColor();
+    const int x0 = int(pointer.x()), y0 = int(pointer.y());
+    for (int i = 0; i < 8; ++i) {
+        for (int j = 0; j < 8; ++j) {
+            const ColourValue c = Expected(picture, background, x0 + i, y0 + j);
+            QCOMPARE(frame->Picture1()->Point(pointer.x() + i, pointer.y() + j), c);
+            expected << QStringLiteral("%1,%2=%3").arg(i).arg(j).arg(Luma(Components(c)));
+        }
+    }
+    expected << QStringLiteral("DCTandDraw") << QStringLiteral("Refresh");
+    QCOMPARE(host.calls, expected);
+}
+
+void TestBitmapViewer::caption_data() {
+    QTest::addColumn<QPointF>("pointer");
+    QTest::addColumn<QRgb>("colour");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("example") << QPointF(12, 34) << qRgb(200, 100, 50)
+                             << "x=12 y=34      Y=124 R=200 G=100 B=50";
+    QTest::newRow("origin, black")
+        << QPointF(0, 0) << qRgb(0, 0, 0) << "x=0 y=0      Y=0 R=0 G=0 B=0";
+    QTest::newRow("grey 23 comes out 22")
+        << QPointF(536, 400) << qRgb(23, 23, 23) << "x=536 y=400      Y=22 R=23 G=23 B=23";
+    QTest::newRow("fractional position")
+        << QPointF(7.5, 0.25) << qRgb(0, 0, 255) << "x=7.5 y=0.25      Y=28 R=0 G=0 B=255";
+}
+
+void TestBitmapViewer::caption() {
+    QFETCH(QPointF, pointer);
+    QFETCH(QRgb, colour);
+    QFETCH(QString, caption);
+    FakeHost host;
+    QPointer<ImageFrame> frame = MakeFrame(host, std::make_shared<Script>());
+    QImage picture(600, 500, QImage::Format_RGB32);
+    picture.fill(colour);
+    frame->Picture1()->SetPicture(picture);
+    QCOMPARE(frame->Label1(0)->text(), QStringLiteral("Label1"));
+    SendMove(frame->Picture1(), pointer);
+    QCOMPARE(frame->Label1(0)->text(), caption);
+}
+
+void TestBitmapViewer::pictureFiles_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("problem"); // empty: the picture loads
+    QTest::addColumn<QImage>("expected"); // what a lossless picture shows
+    const QImage source = Pattern(40, 30);
+    const QByteArray bmp = Encoded(source, "bmp");
+    const QByteArray jpeg = Encoded(source, "jpeg");
+    const QByteArray progressive = Encoded(source, "jpeg", true);
+    const QByteArray gif = GreyGif(Pattern(40, 30, true));
+    QByteArray garbage(3000, '\0');
+    QRandomGenerator random(7);
+    for (char& c : garbage) {
+        c = char(random.bounded(256));
+    }
+    QTest::newRow("BMP") << bmp << QString() << source;
+    QTest::newRow("JPEG") << jpeg << QString() << QImage();
+    QTest::newRow("progressive JPEG") << progressive << QString() << QImage();
+    QTest::newRow("GIF") << gif << QString() << Pattern(40, 30, true);
+    QTest::newRow("zero bytes") << QByteArray() << "empty" << QImage();
+    QTest::newRow("random garbage") << garbage << "not a JPEG, GIF or Windows bitmap" << QImage();
+    QTest::newRow("PNG") << Encoded(source, "png") << "not a JPEG, GIF or Windows bitmap"
+                         << QImage();
+    QTest::newRow("truncated BMP") << bmp.left(bmp.size() - 100) << "truncated" << QImage();
+    QTest::newRow("BMP header only") << bmp.left(54) << "truncated" << QImage();
+    QTest::newRow("truncated JPEG") << jpeg.chopped(60) << "truncated" << QImage();
+    QTest::newRow("truncated progressive JPEG")
+        << progressive.chopped(40) << "truncated" << QImage();
+    QTest::newRow("JPEG without a scan") << jpeg.left(200) << "truncated" << QImage();
+    QTest::newRow("truncated GIF") << gif.left(gif.size() / 2) << "truncated" << QImage();
+    QTest::newRow("GIF header only") << gif.left(13) << "truncated" << QImage();
+    QTest::newRow("BMP claiming 100000 x 100000")
+        << WithInt32(WithInt32(bmp, 18, 100000), 22, 100000) << "100000 x 100000 pixels"
+        << QImage();
+    QTest::newRow("BMP claiming width 0") << WithInt32(bmp, 18, 0) << "0 x 30" << QImage();
+    QByteArray gifBomb = gif;
+    for (int at : {6, 7, 8, 9, 786, 787, 788, 789}) { // screen and picture size
+        gifBomb[at] = '\xFF';
+    }
+    QTest::newRow("GIF claiming 65535 x 65535") << gifBomb << "65535 x 65535 pixels" << QImage();
+}
+
+void TestBitmapViewer::pictureFiles() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, problem);
+    QFETCH(QImage, expected);
+    const QString fileName = WriteFile(QString::fromLatin1(QTest::currentDataTag()), bytes);
+    const QString missing = dir_.filePath(QStringLiteral("no such picture.bmp"));
+    FakeHost host;
+    auto script = std::make_shared<Script>();
+    script->answers = {fileName, QString(), missing};
+    QPointer<ImageFrame> frame = MakeFrame(host, script);
+    const QImage before = Pattern(5, 5);
+    frame->Picture1()->SetPicture(before);
+
+    QTest::mouseClick(frame->Command1(), Qt::LeftButton);
+    if (problem.isEmpty()) {
+        QCOMPARE(messages_, QStringList());
+        QCOMPARE(frame->Picture1()->Picture().size(), QSize(40, 30));
+        QVERIFY(expected.isNull() || frame->Picture1()->Picture() == expected);
+    } else {
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].contains(fileName) && messages_[0].contains(problem),
+                 qPrintable(messages_[0]));
+        QCOMPARE(frame->Picture1()->Picture(), before);
+    }
+    const QImage loaded = frame->Picture1()->Picture();
+    QTest::mouseClick(frame->Command1(), Qt::LeftButton); // cancelled: nothing at all happens
+    QTest::mouseClick(frame->Command1(), Qt::LeftButton); // a file that has gone
+    QCOMPARE(frame->Picture1()->Picture(), loaded);
+    QVERIFY(messages_.constLast().contains(missing));
+    QCOMPARE(messages_.size(), problem.isEmpty() ? 1 : 2);
+    QCOMPARE(host.calls, QStringList()); // loading never touches the block
+}
+
+void TestBitmapViewer::shownPictureMatchesPointReads_data() {
+    QTest::addColumn<QSize>("pictureSize");
+    QTest::newRow("larger than the area: clipped") << QSize(700, 450);
+    QTest::newRow("smaller: background beyond it") << QSize(64, 48);
+}
+
+void TestBitmapViewer::shownPictureMatchesPointReads() {
+    QFETCH(QSize, pictureSize);
+    FakeHost host;
+    QPointer<ImageFrame> frame = MakeFrame(host, std::make_shared<Script>());
+    frame->Picture1()->SetPicture(Pattern(pictureSize.width(), pictureSize.height()));
+    const QImage shown = frame->Picture1()->grab().toImage();
+    QCOMPARE(shown.size(), QSize(537, 401));
+    for (int y = 0; y < shown.height(); y += 7) {
+        for (int x = 0; x < shown.width(); x += 5) {
+            const QRgb c = shown.pixel(x, y);
+            QCOMPARE(frame->Picture1()->Point(x, y), qRed(c) + 256 * qGreen(c) + 65536 * qBlue(c));
+        }
+    }
+    QCOMPARE(frame->Picture1()->Point(537, 0), -1);
+    QCOMPARE(frame->Picture1()->Point(0, 401), -1);
+    QCOMPARE(frame->Picture1()->Point(-0.5, 0), -1);
+}
+
+void TestBitmapViewer::pointer_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("custom");
+    QTest::newRow("box.ico beside the program") << ProgramFolder() + "/box.ico" << true;
+    QTest::newRow("missing") << dir_.filePath(QStringLiteral("none.ico")) << false;
+    QTest::newRow("unreadable") << WriteFile(QStringLiteral("bad.ico"), "\0\0\1\0garbage") << false;
+}
+
+void TestBitmapViewer::pointer() {
+    QFETCH(QString, fileName);
+    QFETCH(bool, custom);
+    const QCursor cursor = PointerFromIconFile(fileName);
+    QCOMPARE(cursor.shape(), custom ? Qt::BitmapCursor : Qt::ArrowCursor);
+    if (!custom) {
+        return;
+    }
+    QCOMPARE(cursor.hotSpot(), QPoint(0, 0));
+    // The picked 8x8 pixels show through; the box closes just right of and below them.
+    const QImage image = cursor.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.size(), QSize(32, 32));
+    for (int k = 0; k < 64; ++k) {
+        QCOMPARE(qAlpha(image.pixel(k % 8, k / 8)), 0);
+    }
+    for (int k = 0; k <= 8; ++k) {
+        QCOMPARE(image.pixel(8, k), qRgb(0, 0, 0));
+        QCOMPARE(image.pixel(k, 8), qRgb(0, 0, 0));
+    }
+}
+
+void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
+    const QImage picture = Pattern(64, 48);
+    const QString fileName = WriteFile(QStringLiteral("pattern.bmp"), Encoded(picture, "bmp"));
+    const QString empty = WriteFile(QStringLiteral("empty.gif"), QByteArray());
+    auto script = std::make_shared<Script>();
+    script->answers = {empty, fileName, fileName};
+    DCT main;
+    main.SetImageFrameDialogFactory([script] { return std::make_unique<ScriptedDialog>(script); });
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    const auto started = main.Engine().SpaceArray;
+
+    // The first picture fails: the real message box says why, and the empty
+    // viewer opens all the same, ready for "Load Image".
+    QString message;
+    QTimer::singleShot(0, [&message] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            message = box->text();
+            box->accept();
+        }
+    });
+    main.Command1(10)->click();
+    QVERIFY2(message.contains(empty) && message.contains(QStringLiteral("empty")),
+             qPrintable(message));
+    QPointer<ImageFrame> frame = main.ImageFrameWindow();
+    QVERIFY(frame && frame->isVisible() && frame->parent() == nullptr);
+    QVERIFY(frame->Picture1()->Picture().isNull());
+    QCOMPARE(frame->windowTitle(), QStringLiteral("DCT Bitmap Viewer"));
+    QCOMPARE(frame->size(), QSize(555, 473)); // 8325 x 7095 twips
+    QCOMPARE(frame->Picture1()->geometry(), QRect(8, 16, 537, 401));
+    QCOMPARE(frame->Command1()->text(), QStringLiteral("Load Image"));
+    QCOMPARE(frame->Command1()->nextInFocusChain(), frame->Picture1());
+    QCOMPARE(frame->Picture1()->cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(script->presets, QStringList{kPictureFilter + "#" + ProgramFolder() + "/*.jpg"});
+    frame->Command1()->click();
+    QCOMPARE(frame->Picture1()->Picture(), picture);
+    main.Command1(10)->click(); // present: shown and raised, no dialog
+    QCOMPARE(main.ImageFrameWindow(), frame.data());
+    QCOMPARE(script->presets.size(), 2);
+    QVERIFY(main.Engine().SpaceArray == started); // loading alone changes no block
+
+    // A move copies the block under the pointer and repaints the main window at once.
+    PaintCounter counter;
+    main.installEventFilter(&counter);
+    SendMove(frame->Picture1(), QPointF(60, 44));
+    QVERIFY(counter.paints > 0); // inside the move, not at the next idle moment
+    for (int k = 0; k < 64; ++k) {
+        const int x = 60 + k % 8, y = 44 + k / 8;
+        const int l = Luma(Components(Expected(picture, frame->Picture1()->BackColor(), x, y)));
+        QCOMPARE(main.Engine().SpaceArray[k % 8][k / 8], double(l));
+        QCOMPARE(main.Shape1()->Colour(k), QColor(l, l, l));
+    }
+    const auto picked = main.Engine().SpaceArray;
+
+    // A button press closes the viewer; the block of the last move stays.
+    QTest::mousePress(frame->Picture1(), Qt::RightButton, Qt::ShiftModifier, QPoint(3, 3));
+    QTRY_VERIFY(frame.isNull());
+    QVERIFY(main.Engine().SpaceArray == picked);
+    main.Command1(10)->click(); // created anew: the dialog comes again
+    QCOMPARE(script->presets.size(), 3);
+    frame = main.ImageFrameWindow();
+    QVERIFY(frame && frame->isVisible());
+    main.close(); // the viewer goes with the main window
+    QTRY_VERIFY(frame.isNull());
+}
+
+QTEST_MAIN(TestBitmapViewer)
+#include "tst_bitmap_viewer.moc"
