@@ -1,7 +1,12 @@
 #pragma once
 // Inputs and probes shared by the transform and cycle benchmarks.
 
+#include "bench/bench_app.h"
 #include "engine/dct_engine.h"
+#include "main_window/dct_window.h"
+#include "views/square_grid.h"
+
+#include <QCoreApplication>
 
 #include <QEvent>
 #include <QObject>
@@ -55,6 +60,25 @@ protected:
 
 private:
     long count_ = 0;
+};
+
+/// The real main window, shown on the benchmark's platform, with the paints of
+/// its squares counted.
+class CountedWindow {
+public:
+    CountedWindow() {
+        window.show();
+        QCoreApplication::processEvents();
+        paints = new PaintCounter(&window); // owned by the window
+        window.Shape1()->installEventFilter(paints);
+    }
+
+private:
+    QApplication& app_ = App(); // first: widgets need the application
+
+public:
+    DCT window;
+    PaintCounter* paints = nullptr;
 };
 
 } // namespace quadrel::bench

@@ -13,12 +13,9 @@ namespace {
 // All 64 steps in Fast Mode: inverse transform, both grid writes, a repaint
 // and a yield to the event loop per step.
 void BM_CycleFastMode(benchmark::State& state) {
-    quadrel::bench::App();
-    quadrel::DCT window;
-    window.show();
-    QCoreApplication::processEvents();
-    auto* paints = new quadrel::bench::PaintCounter(&window);
-    window.Shape1()->installEventFilter(paints);
+    quadrel::bench::CountedWindow counted;
+    quadrel::DCT& window = counted.window;
+    auto* paints = counted.paints;
     for (auto _ : state) {
         window.CycleThroDCTPatterns();
     }
@@ -30,13 +27,10 @@ BENCHMARK(BM_CycleFastMode)->Unit(benchmark::kMillisecond);
 // One inverse transform in Build Mode: after each of the 64 coefficients the
 // grids are written and the window repainted.
 void BM_IDCTandDrawBuildMode(benchmark::State& state) {
-    quadrel::bench::App();
-    quadrel::DCT window;
-    window.show();
-    QCoreApplication::processEvents();
+    quadrel::bench::CountedWindow counted;
+    quadrel::DCT& window = counted.window;
+    auto* paints = counted.paints;
     window.Option1_Click(1);
-    auto* paints = new quadrel::bench::PaintCounter(&window);
-    window.Shape1()->installEventFilter(paints);
     quadrel::DctEngine& engine = window.Engine();
     engine.SpaceArray = quadrel::bench::NaturalBlock(0);
     engine.PerformDCT();

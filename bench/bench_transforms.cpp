@@ -39,12 +39,9 @@ BENCHMARK(BM_PerformIDCT);
 // Alternates between two blocks so that every iteration changes all 64 cells
 // and all 64 squares, as a pointer move over a picture does.
 void BM_DCTandDrawRepaint(benchmark::State& state) {
-    quadrel::bench::App();
-    quadrel::DCT window;
-    window.show();
-    QCoreApplication::processEvents();
-    auto* paints = new quadrel::bench::PaintCounter(&window);
-    window.Shape1()->installEventFilter(paints);
+    quadrel::bench::CountedWindow counted;
+    quadrel::DCT& window = counted.window;
+    auto* paints = counted.paints;
     const std::array<quadrel::Block, 2> blocks{NaturalBlock(0), NaturalBlock(1)};
     std::size_t next = 0;
     for (auto _ : state) {

@@ -25,6 +25,24 @@ int Grey(const DCT& w, int k) {
     return w.Shape1()->Colour(k).red();
 }
 
+struct Coefficient {
+    int u;
+    int v;
+    double value;
+};
+
+// An engine of its own that holds the inverse transform of the given coefficients.
+quadrel::DctEngine Reconstruction(std::initializer_list<Coefficient> coefficients) {
+    quadrel::DctEngine reference;
+    reference.SetConsts();
+    reference.MakeCosTable();
+    for (const Coefficient& c : coefficients) {
+        reference.SetFreqValue(c.u, c.v, c.value);
+    }
+    reference.PerformIDCT();
+    return reference;
+}
+
 bool AllCellsAreWholeNumbers(const DCT& w) {
     static const QRegularExpression whole(QStringLiteral("^-?(0|[1-9][0-9]*)$"));
     for (int k = 0; k < 64; ++k) {
@@ -311,12 +329,7 @@ void TestMainWindow::quantiseButton() {
     QCOMPARE(w.Text1(1)->text(), QStringLiteral("32"));
     QCOMPARE(w.Text1(8)->text(), QStringLiteral("0"));
     // The reconstruction is shown at once: F(0,0)=1024 and F(1,0)=32 alone.
-    quadrel::DctEngine reference;
-    reference.SetConsts();
-    reference.MakeCosTable();
-    reference.SetFreqValue(0, 0, 1024);
-    reference.SetFreqValue(1, 0, 32);
-    reference.PerformIDCT();
+    quadrel::DctEngine reference = Reconstruction({{0, 0, 1024}, {1, 0, 32}});
     for (int k = 0; k < 64; ++k) {
         QCOMPARE(Grey(w, k), quadrel::GreyLevel(reference.SpaceArray[k % 8][k / 8]));
     }
@@ -368,12 +381,7 @@ void TestMainWindow::cycleShowsAllPatternsInOrder() {
     QCOMPARE(w.Label1()->text(), QStringLiteral("Pixel Amplitudes"));
 
     // The last pattern stays on screen: F(0,0) = F(7,7) = 512.
-    quadrel::DctEngine reference;
-    reference.SetConsts();
-    reference.MakeCosTable();
-    reference.SetFreqValue(0, 0, 512);
-    reference.SetFreqValue(7, 7, 512);
-    reference.PerformIDCT();
+    quadrel::DctEngine reference = Reconstruction({{0, 0, 512}, {7, 7, 512}});
     for (int k = 0; k < 64; ++k) {
         const double s = reference.SpaceArray[k % 8][k / 8];
         QCOMPARE(Grey(w, k), quadrel::GreyLevel(s));
