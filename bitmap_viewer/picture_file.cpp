@@ -35,7 +35,7 @@ QString SizeProblem(qint64 width, qint64 height) {
                               "that a picture may take in memory.")
             .arg(width)
             .arg(height)
-            .arg(PictureByteLimit() / (1024 * 1024));
+            .arg(PictureByteLimit() / (qint64{1024} * 1024));
     }
     return {};
 }
@@ -104,12 +104,15 @@ QString CheckBmp(const Bytes& b) {
         return {};
     }
     const qint64 rows = height < 0 ? -height : height; // negative: stored top row first
-    const QString size = SizeProblem(width, rows);
+    QString size = SizeProblem(width, rows);
     if (!size.isEmpty() || bitCount == 0 || bitCount > 32) {
         return size;
     }
     // Rows are padded to whole 32-bit words.
     const qint64 stride = (width * bitCount + 31) / 32 * 4;
+    if (stride <= 0) {
+        return kTruncated;
+    }
     return rows > available / stride ? kTruncated : QString();
 }
 
@@ -288,7 +291,7 @@ PictureLoad LoadPictureFile(const QString& fileName, const QColor& background) {
         if (file.size() > PictureByteLimit()) {
             return Fail(QStringLiteral(
                             "the file is larger than the %1 MB that a picture may take in memory.")
-                            .arg(PictureByteLimit() / (1024 * 1024)));
+                            .arg(PictureByteLimit() / (qint64{1024} * 1024)));
         }
         bytes = file.readAll();
         if (bytes.size() != file.size()) {

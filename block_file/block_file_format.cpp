@@ -286,7 +286,7 @@ private:
 
 std::string FormatBlockFile(const Block& space, const Block& freq) {
     std::string out;
-    out.reserve(17 * 40);
+    out.reserve(std::size_t{17} * 40);
     for (std::size_t y = 0; y < 8; ++y) {
         AppendRow(out, space, y);
     }
