@@ -5,6 +5,9 @@
 # Every wait polls a condition with a deadline; nothing relies on a fixed sleep
 # being long enough.
 
+E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+readonly E2E_LIB_DIR
+
 # Exit status that CTest reads as "skipped" (SKIP_RETURN_CODE).
 readonly E2E_SKIP=77
 
@@ -94,8 +97,13 @@ e2e_start_app() {
     # overflow at start-up. Every other sanitizer check, leaks included, stays on.
     local asan=${ASAN_OPTIONS:-}
     asan=${asan//strict_string_checks=1/strict_string_checks=0}
+    # Caches that system libraries keep until exit are known leaks; a run that
+    # names no suppressions itself (a bare ctest) uses the project's list.
+    local lsan=${LSAN_OPTIONS:-}
+    [[ $lsan == *suppressions=* ]] ||
+        lsan="${lsan:+$lsan:}suppressions=$E2E_LIB_DIR/../lsan.supp:print_suppressions=0"
     mkdir -m 700 "$E2E_ART/runtime"
-    ASAN_OPTIONS=$asan XDG_RUNTIME_DIR=$E2E_ART/runtime QT_QPA_PLATFORM=xcb \
+    ASAN_OPTIONS=$asan LSAN_OPTIONS=$lsan XDG_RUNTIME_DIR=$E2E_ART/runtime QT_QPA_PLATFORM=xcb \
         "$E2E_EXE" >"$E2E_ART/app.log" 2>&1 &
     E2E_APP_PID=$!
     E2E_WID=$(timeout 30 xdotool search --sync --onlyvisible --name "^${E2E_TITLE//./\\.}\$" |
@@ -119,8 +127,16 @@ e2e_app_running() {
     [ -n "$state" ] && [ "$state" != Z ]
 }
 
-# e2e_move X Y: the pointer to client coordinates.
-e2e_move() { xdotool mousemove --sync $((E2E_ORIGIN_X + $1)) $((E2E_ORIGIN_Y + $2)); }
+# e2e_move_to X Y: the pointer to screen coordinates. --sync waits for the
+# pointer to move, which never happens when it is already there (a button
+# clicked twice), so that case is left alone.
+e2e_move_to() {
+    [ "$(xdotool getmouselocation | cut -d' ' -f1-2)" = "x:$1 y:$2" ] ||
+        xdotool mousemove --sync "$1" "$2"
+}
+
+# e2e_move X Y: the pointer to client coordinates of the main window.
+e2e_move() { e2e_move_to $((E2E_ORIGIN_X + $1)) $((E2E_ORIGIN_Y + $2)); }
 
 # e2e_click X Y: a left click at client coordinates.
 e2e_click() {
@@ -133,7 +149,11 @@ e2e_click_cell() { e2e_click $((24 + 32 * ($1 % 8) + 16)) $((24 + 32 * ($1 / 8) 
 e2e_click_cycle() { e2e_click $((24 + 36)) $((368 + 16)); }
 e2e_click_stop() { e2e_click $((24 + 36)) $((408 + 16)); }
 e2e_click_idct() { e2e_click $((232 + 36)) $((368 + 16)); }
+e2e_click_dct() { e2e_click $((232 + 36)) $((408 + 16)); }
 e2e_move_to_quit() { e2e_move $((504 + 36)) $((408 + 16)); }
+e2e_click_view_single() { e2e_click $((24 + 36)) $((328 + 16)); }
+e2e_click_load_block() { e2e_click $((128 + 36)) $((328 + 16)); }
+e2e_click_save_block() { e2e_click $((128 + 36)) $((368 + 16)); }
 e2e_click_fast_mode() { e2e_click $((320 + 8)) $((368 + 8)); }
 e2e_click_build_mode() { e2e_click $((320 + 8)) $((384 + 8)); }
 
@@ -174,38 +194,103 @@ e2e_squares() {
             END { print out }'
 }
 
+# The inverse transform as awk functions for the expected-value helpers:
+# load_coeffs("U:V:F ...") once, then idct(x, y) is
+#   S(x, y) = 1/4 * sum F(u, v) cos((2x+1)u*pi/16) cos((2y+1)v*pi/16).
+# pi is taken as 3.1415927, the value the program's cosines are built with: it
+# decides the last digit where a value is a whole number for the true pi
+# (F(4, 4) = 512 gives 192 - 1.5e-6 there). inexact is 1 when a coefficient
+# other than the DC one takes part; the DC coefficient alone is exact.
+readonly E2E_AWK_IDCT='
+    BEGIN { PI = 3.1415927 }
+    function load_coeffs(text,    list, f, c) {
+        ncoef = split(text, list, " ")
+        inexact = 0
+        for (c = 1; c <= ncoef; ++c) {
+            split(list[c], f, ":")
+            cu[c] = f[1]; cv[c] = f[2]; cf[c] = f[3]
+            if (f[1] != 0 || f[2] != 0) inexact = 1
+        }
+    }
+    function idct(x, y,    s, c) {
+        s = 0
+        for (c = 1; c <= ncoef; ++c)
+            s += cf[c] * cos((2 * x + 1) * cu[c] * PI / 16) * cos((2 * y + 1) * cv[c] * PI / 16)
+        return s / 4
+    }
+    function floor(x) { return (x == int(x) || x >= 0) ? int(x) : int(x) - 1 }
+    function nearest(x) { return x >= 0 ? int(x + 0.5) : -int(-x + 0.5) }
+    function grey(x) { x = floor(x); return x < 0 ? 0 : (x > 255 ? 255 : x) }'
+
 # e2e_expected_idct "U:V:F ..." prints the 64 grey levels that the inverse
-# transform of the listed coefficients should paint, in k order:
-#   S(x, y) = 1/4 * sum F(u, v) cos((2x+1)u*pi/16) cos((2y+1)v*pi/16),
-# rounded down and clamped to 0..255. pi is taken as 3.1415927, the value the
-# program's cosines are built with: it decides the last digit where a value is
-# a whole number for the true pi (F(4, 4) = 512 gives 192 - 1.5e-6 there).
-# A value involving a cosine other than cos(0) that still lies within 1e-9 of a
-# whole number is refused as a test fault: no independent sum could tell which
-# side the program lands on. The DC coefficient alone is exact.
+# transform of the listed coefficients should paint, in k order: S(x, y)
+# rounded down and clamped to 0..255. A value involving a cosine other than
+# cos(0) that still lies within 1e-9 of a whole number is refused as a test
+# fault: no independent sum could tell which side the program lands on.
 e2e_expected_idct() {
-    awk -v coeffs="$1" '
-        function floor(x) { return (x == int(x) || x >= 0) ? int(x) : int(x) - 1 }
+    awk -v coeffs="$1" "$E2E_AWK_IDCT"'
         BEGIN {
-            pi = 3.1415927
-            n = split(coeffs, list, " ")
+            load_coeffs(coeffs)
             for (k = 0; k < 64; ++k) {
-                x = k % 8; y = int(k / 8); s = 0; inexact = 0
-                for (c = 1; c <= n; ++c) {
-                    split(list[c], f, ":")
-                    s += f[3] * cos((2 * x + 1) * f[1] * pi / 16) * cos((2 * y + 1) * f[2] * pi / 16)
-                    if (f[1] != 0 || f[2] != 0) inexact = 1
-                }
-                s /= 4
+                s = idct(k % 8, int(k / 8))
                 if (inexact && (s - floor(s) < 1e-9 || floor(s) + 1 - s < 1e-9)) {
                     printf "ambiguous value %.6f at square %d\n", s, k > "/dev/stderr"
                     exit 2
                 }
-                g = floor(s)
-                if (g < 0) g = 0
-                if (g > 255) g = 255
-                out = out (k ? " " : "") g
+                out = out (k ? " " : "") grey(s)
             }
+            print out
+        }'
+}
+
+# e2e_idct_values "U:V:F ...": the 64 unrounded values S(x, y), one a line, in
+# k order; for checking that a test's data reaches the cases it is meant to.
+e2e_idct_values() {
+    awk -v coeffs="$1" "$E2E_AWK_IDCT"'
+        BEGIN { load_coeffs(coeffs); for (k = 0; k < 64; ++k) printf "%.6f\n", idct(k % 8, int(k / 8)) }'
+}
+
+# e2e_expected_block_file "U:V:F ..." prints the block file that "Save Block"
+# should write after the listed whole-number coefficients were typed and
+# transformed back: rows 0-7 of the space block truncated toward zero, the
+# marker line, rows 0-7 of the coefficients, every line ended by CR LF. A space
+# value within 1e-9 of a whole number other than 0 is refused as a test fault;
+# near 0 both sides truncate to 0.
+e2e_expected_block_file() {
+    awk -v coeffs="$1" "$E2E_AWK_IDCT"'
+        function whole(x,    t) { t = int(x); return t == 0 ? "0" : sprintf("%d", t) }
+        BEGIN {
+            load_coeffs(coeffs)
+            for (y = 0; y < 8; ++y) {
+                line = ""
+                for (x = 0; x < 8; ++x) {
+                    s = idct(x, y)
+                    n = nearest(s)
+                    if (inexact && n != 0 && s - n < 1e-9 && n - s < 1e-9) {
+                        printf "ambiguous value %.12f at (%d, %d)\n", s, x, y > "/dev/stderr"
+                        exit 2
+                    }
+                    line = line (x ? "," : "") whole(s)
+                }
+                printf "%s\r\n", line
+            }
+            printf "# Pixel brightness above, DCT Values below\r\n"
+            for (c = 1; c <= ncoef; ++c) freq[cu[c], cv[c]] = cf[c]
+            for (v = 0; v < 8; ++v) {
+                line = ""
+                for (u = 0; u < 8; ++u) line = line (u ? "," : "") whole(freq[u, v] + 0)
+                printf "%s\r\n", line
+            }
+        }'
+}
+
+# e2e_expected_grey "VALUE ...": the grey levels of the listed pixel values
+# (decimal texts, k order), rounded down and clamped to 0..255.
+e2e_expected_grey() {
+    awk -v values="$1" "$E2E_AWK_IDCT"'
+        BEGIN {
+            n = split(values, list, " ")
+            for (k = 1; k <= n; ++k) out = out (k > 1 ? " " : "") grey(list[k] + 0)
             print out
         }'
 }
@@ -305,4 +390,78 @@ e2e_pattern_index() {
     local line
     line=$(grep -n -x -F -- "$2" <<<"$1" | head -n 1 | cut -d: -f1)
     if [ -n "$line" ]; then echo $((line - 1)); else echo -1; fi
+}
+
+# e2e_wait_squares WHAT EXPECTED SECONDS: waits until the squares show
+# EXPECTED and then stay so for a moment (a picture that is only passed through
+# on the way to another does not count); names every mismatch at the deadline.
+e2e_wait_squares() {
+    local what=$1 expected=$2 deadline=$(($(e2e_now_ms) + $3 * 1000))
+    local shown
+    shown=$(e2e_squares)
+    while [ "$shown" != "$expected" ]; do
+        (($(e2e_now_ms) <= deadline)) || e2e_expect_squares "$what" "$expected" "$shown"
+        sleep 0.05
+        shown=$(e2e_squares)
+    done
+    e2e_expect_squares "$what" "$expected" "$(e2e_wait_stable 300 20)"
+}
+
+# e2e_find_window NAME: the id of a visible window named exactly NAME, or
+# nothing. xdotool matches names as case-insensitive regular expressions.
+e2e_find_window() {
+    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true
+}
+
+# e2e_wait_window NAME SECONDS: waits for a visible window named NAME and
+# prints its id.
+e2e_wait_window() {
+    local deadline=$(($(e2e_now_ms) + $2 * 1000)) id
+    id=$(e2e_find_window "$1")
+    while [ -z "$id" ]; do
+        (($(e2e_now_ms) <= deadline)) || e2e_fail "no window named '$1' within $2 s"
+        sleep 0.05
+        id=$(e2e_find_window "$1")
+    done
+    echo "$id"
+}
+
+# e2e_window_viewable ID: true while window ID exists and is mapped.
+e2e_window_viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+e2e_window_gone() { ! e2e_window_viewable "$1"; }
+
+# e2e_file_dialog TITLE TAG [PATH]: in the file dialog titled TITLE, replaces
+# the file name with PATH (without PATH, keeps the name the dialog proposes),
+# presses Return and waits for the dialog to close. The typed dialog is saved
+# as the screenshot TAG. Qt's own file dialog starts with the file name field
+# focused.
+e2e_file_dialog() {
+    local title=$1 tag=$2 wid
+    wid=$(e2e_wait_window "$title" 20)
+    # No window manager hands the new window the keyboard.
+    xdotool windowfocus --sync "$wid"
+    if [ $# -ge 3 ]; then
+        xdotool key --clearmodifiers ctrl+a
+        xdotool type --delay 15 -- "$3"
+    fi
+    e2e_shot "$tag"
+    xdotool key Return
+    e2e_wait_until 20 "the '$title' dialog to close" e2e_window_gone "$wid"
+}
+
+# e2e_quit: clicks "QUIT" and expects the program to end with status 0. Under
+# the sanitizers this is where leaks are reported, which fails the test.
+e2e_quit() {
+    e2e_move_to_quit
+    xdotool click 1
+    local deadline=$(($(e2e_now_ms) + 60000))
+    while e2e_app_running; do
+        (($(e2e_now_ms) <= deadline)) || e2e_fail "still running 60 s after QUIT"
+        sleep 0.05
+    done
+    local status=0
+    wait "$E2E_APP_PID" || status=$?
+    E2E_APP_PID=""
+    ((status == 0)) || e2e_fail "exit status $status after QUIT"
+    e2e_log "ok: QUIT ended the program with status 0"
 }
