@@ -500,7 +500,7 @@ acc_settle "block kept after the viewer closed" "$picked"
 acc_step "Read Me"
 rm -f "$opened"
 inst_read_me_click
-e2e_wait_until 20 "the read-me to be handed to xdg-open" test -f "$opened"
+e2e_wait_until 20 "the read-me to be handed to xdg-open (a message box may say why not)" test -f "$opened"
 acc_shot read-me
 [ "$(cat "$opened")" = "$program_dir/readme.rtf" ] ||
     e2e_fail "Read Me opened '$(cat "$opened")', not $program_dir/readme.rtf"

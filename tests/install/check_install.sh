@@ -139,7 +139,7 @@ if [ -f "$work/package-contents.txt" ]; then cp "$work/package-contents.txt" "$E
 e2e_start_app
 e2e_wait_stable 300 20 >/dev/null
 inst_read_me_click
-e2e_wait_until 20 "the read-me to be handed to xdg-open" test -f "$opened"
+e2e_wait_until 20 "the read-me to be handed to xdg-open (a message box may say why not)" test -f "$opened"
 e2e_shot read-me
 [ "$(cat "$opened")" = "$program_dir/readme.rtf" ] ||
     e2e_fail "Read Me opened '$(cat "$opened")', not $program_dir/readme.rtf"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the tests that run the installed program rather than the one in
 # the build folder: an install into a private root, and a stand-in for the
 # desktop's document opener. Sourced after tests/e2e/lib.sh.
