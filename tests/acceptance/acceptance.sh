@@ -220,6 +220,15 @@ acc_type_cell() {
     xdotool type --delay 30 -- "$2"
 }
 
+# acc_type_coefficients "U:V:F ...": types each F into the cell that holds F(U, V).
+acc_type_coefficients() {
+    local item u v f
+    for item in $1; do
+        IFS=: read -r u v f <<<"$item"
+        acc_type_cell $((u + 8 * v)) "$f"
+    done
+}
+
 # acc_find_window TITLE_REGEX: waits for a visible window so titled, prints its id.
 acc_find_window() {
     local id deadline=$(($(e2e_now_ms) + 30000))
@@ -319,10 +328,7 @@ acc_step "type five coefficients and press Enter (Fast Mode)"
 # transform's order (u outer, v inner), so in Build Mode the partial pictures
 # stay on screen through most of a reconstruction.
 coefficients="0:0:700 0:1:-75 1:0:150 3:5:45 6:7:-23"
-for item in $coefficients; do
-    IFS=: read -r u v f <<<"$item"
-    acc_type_cell $((u + 8 * v)) "$f"
-done
+acc_type_coefficients "$coefficients"
 xdotool key Return
 typed=$(acc_expected_idct "$coefficients")
 acc_settle "typed coefficients" "$typed"
@@ -384,10 +390,7 @@ acc_step "Fast Mode: the six coefficients again, Enter"
 e2e_click_fast_mode
 before=$(e2e_squares)
 coefficients="0:0:700 0:1:-75 1:0:150 2:3:60 3:5:45 6:7:-23"
-for item in $coefficients; do
-    IFS=: read -r u v f <<<"$item"
-    acc_type_cell $((u + 8 * v)) "$f"
-done
+acc_type_coefficients "$coefficients"
 xdotool key Return
 seen=$(acc_watch_build "$before" "$built")
 while IFS= read -r picture; do
