@@ -60,16 +60,36 @@ bool StartCommandLine(const QString& commandLine) {
     return process.startDetached();
 }
 
-bool OpenWithDesktop(const QString& path) {
+bool OpenWithDesktop(QObject* owner, const QString& path,
+                     const std::function<void()>& whenNoApplication) {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    // QDesktopServices hands the file to xdg-open and reports success even when
-    // xdg-open is missing; starting it ourselves makes a missing opener visible.
+    // QDesktopServices hands the file to xdg-open without looking at the
+    // outcome. Running xdg-open ourselves shows both a missing xdg-open and its
+    // verdict that nothing on this system opens the file.
     const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (xdgOpen.isEmpty()) {
         return false;
     }
-    return QProcess::startDetached(xdgOpen, {path});
+    auto* opener = new QProcess(owner);
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, whenNoApplication](int code, QProcess::ExitStatus status) {
+                         // xdg-open: 3 no method available, 4 the action failed.
+                         if (status == QProcess::NormalExit && (code == 3 || code == 4)) {
+                             whenNoApplication();
+                         }
+                         opener->deleteLater();
+                     });
+    opener->start(xdgOpen, {path});
+    if (!opener->waitForStarted()) {
+        delete opener;
+        return false;
+    }
+    return true;
 #else
+    Q_UNUSED(owner);
+    Q_UNUSED(whenNoApplication);
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 #endif
 }
@@ -79,7 +99,10 @@ bool OpenWithDesktop(const QString& path) {
 ReadMe::Services ReadMe::SystemServices(QWidget* parent) {
     // The parent may be gone by the time a message is shown; fall back to no parent.
     QPointer<QWidget> owner(parent);
-    return {StartCommandLine, OpenWithDesktop, [owner](const QString& message) {
+    const auto open = [owner](const QString& path, std::function<void()> whenNoApplication) {
+        return OpenWithDesktop(owner.data(), path, whenNoApplication);
+    };
+    return {StartCommandLine, open, [owner](const QString& message) {
                 QMessageBox::warning(owner.data(), QStringLiteral("Read Me"), message);
             }};
 }
@@ -108,11 +131,14 @@ bool ReadMe::Open() const {
         }
         return true;
     }
-    if (!services_.OpenDocument(path)) {
-        services_.ShowMessage(
-            QStringLiteral("The read-me document\n\n%1\n\ncannot be opened because no application "
-                           "for opening it was found on this system.")
-                .arg(shown));
+    const QString noApplication =
+        QStringLiteral("The read-me document\n\n%1\n\ncannot be opened because no application "
+                       "for opening it was found on this system.")
+            .arg(shown);
+    const auto showMessage = services_.ShowMessage;
+    if (!services_.OpenDocument(path,
+                                [showMessage, noApplication] { showMessage(noApplication); })) {
+        services_.ShowMessage(noApplication);
         return false;
     }
     return true;

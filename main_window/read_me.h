@@ -35,12 +35,16 @@ public:
         /// when it could not be started.
         std::function<bool(const QString& commandLine)> StartDetached;
         /// Opens a local file with the desktop's default application; false
-        /// when no application could be asked to.
-        std::function<bool(const QString& path)> OpenDocument;
+        /// when no application could be asked to. The opener runs on after
+        /// this returns; when it later finds nothing that opens the file it
+        /// calls `whenNoApplication` (from the event loop).
+        std::function<bool(const QString& path, std::function<void()> whenNoApplication)>
+            OpenDocument;
         /// Tells the user why the document did not open.
         std::function<void(const QString& message)> ShowMessage;
     };
-    /// The real services; messages appear in a box over parent.
+    /// The real services; messages appear in a box over parent, which also owns
+    /// any opener still running.
     static Services SystemServices(QWidget* parent);
 
     ReadMe(QString programFolder, Route route, Services services);

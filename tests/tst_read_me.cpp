@@ -5,6 +5,7 @@
 #include "views/block_views.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@ namespace {
 // What the command asked of the system, instead of starting anything.
 struct Calls {
     QStringList started, opened, messages;
+    std::function<void()> whenNoApplication;
 };
 
 ReadMe::Services Recording(Calls& calls, bool openerWorks) {
@@ -24,8 +26,9 @@ ReadMe::Services Recording(Calls& calls, bool openerWorks) {
                 calls.started << line;
                 return openerWorks;
             },
-            [&calls, openerWorks](const QString& path) {
+            [&calls, openerWorks](const QString& path, std::function<void()> whenNoApplication) {
                 calls.opened << path;
+                calls.whenNoApplication = std::move(whenNoApplication);
                 return openerWorks;
             },
             [&calls](const QString& message) { calls.messages << message; }};
@@ -58,6 +61,8 @@ private slots:
     void open_data();
     void open();
     void readMeButtonOpensTheDocumentBesideTheProgram();
+    void xdgOpenVerdictReachesTheUser_data();
+    void xdgOpenVerdictReachesTheUser();
     void shippedDocumentIsWellFormedRtf();
     void shippedDocumentNamesEveryControl_data();
     void shippedDocumentNamesEveryControl();
@@ -89,19 +94,23 @@ void TestReadMe::open_data() {
     QTest::addColumn<bool>("wordPad");
     QTest::addColumn<bool>("documentPresent");
     QTest::addColumn<bool>("openerWorks");
-    QTest::addColumn<QString>("reason"); // empty when no message is expected
-    QTest::newRow("wordpad starts") << true << true << true << QString();
-    QTest::newRow("wordpad fails") << true << true << false << "wordpad.exe";
-    QTest::newRow("desktop opens") << false << true << true << QString();
-    QTest::newRow("no desktop opener") << false << true << false << "no application";
-    QTest::newRow("missing, wordpad") << true << false << true << "missing";
-    QTest::newRow("missing, desktop") << false << false << true << "missing";
+    QTest::addColumn<bool>("openerGivesUpLater"); // e.g. xdg-open finds no application
+    QTest::addColumn<QString>("reason");          // empty when no message is expected
+    QTest::newRow("wordpad starts") << true << true << true << false << QString();
+    QTest::newRow("wordpad fails") << true << true << false << false << "wordpad.exe";
+    QTest::newRow("desktop opens") << false << true << true << false << QString();
+    QTest::newRow("no desktop opener") << false << true << false << false << "no application";
+    QTest::newRow("opener later finds no application")
+        << false << true << true << true << "no application";
+    QTest::newRow("missing, wordpad") << true << false << true << false << "missing";
+    QTest::newRow("missing, desktop") << false << false << true << false << "missing";
 }
 
 void TestReadMe::open() {
     QFETCH(bool, wordPad);
     QFETCH(bool, documentPresent);
     QFETCH(bool, openerWorks);
+    QFETCH(bool, openerGivesUpLater);
     QFETCH(QString, reason);
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
@@ -115,7 +124,12 @@ void TestReadMe::open() {
                         wordPad ? ReadMe::Route::WordPad : ReadMe::Route::DesktopDefault,
                         Recording(calls, openerWorks));
 
-    QCOMPARE(readMe.Open(), reason.isEmpty());
+    QCOMPARE(readMe.Open(), reason.isEmpty() || openerGivesUpLater);
+    if (openerGivesUpLater) {
+        QVERIFY(calls.messages.isEmpty());
+        QVERIFY(calls.whenNoApplication);
+        calls.whenNoApplication();
+    }
 
     // A missing document is reported before anything is started.
     const bool asked = documentPresent;
@@ -145,6 +159,55 @@ void TestReadMe::readMeButtonOpensTheDocumentBesideTheProgram() {
     } else {
         QCOMPARE(calls.opened, QStringList{document});
     }
+}
+
+void TestReadMe::xdgOpenVerdictReachesTheUser_data() {
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("reported");
+    QTest::newRow("opened") << 0 << false;
+    QTest::newRow("no method available") << 3 << true;
+    QTest::newRow("action failed") << 4 << true;
+}
+
+void TestReadMe::xdgOpenVerdictReachesTheUser() {
+#if !defined(Q_OS_UNIX) || defined(Q_OS_MACOS)
+    QSKIP("xdg-open is the opener on Linux and BSD desktops only");
+#else
+    QFETCH(int, exitCode);
+    QFETCH(bool, reported);
+    // A stand-in xdg-open first on PATH, answering with the given exit code.
+    QTemporaryDir bin;
+    QVERIFY(bin.isValid());
+    QFile opener(bin.path() + QStringLiteral("/xdg-open"));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write(QStringLiteral("#!/bin/sh\necho \"$1\" > \"%1/asked\"\nexit %2\n")
+                     .arg(bin.path())
+                     .arg(exitCode)
+                     .toUtf8());
+    opener.close();
+    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8() + ':' + path);
+
+    QWidget owner;
+    QStringList messages;
+    ReadMe::Services services = ReadMe::SystemServices(&owner);
+    services.ShowMessage = [&messages](const QString& message) { messages << message; };
+    const ReadMe readMe(QCoreApplication::applicationDirPath(), ReadMe::Route::DesktopDefault,
+                        services);
+    const bool opened = readMe.Open();
+    qputenv("PATH", path);
+    QVERIFY(opened);
+    QTRY_VERIFY(QFile::exists(bin.path() + QStringLiteral("/asked")));
+    if (reported) {
+        QTRY_COMPARE(messages.size(), 1);
+        QVERIFY(messages.front().contains(QStringLiteral("no application")));
+    } else {
+        // The opener has finished once its process object is gone.
+        QTRY_VERIFY(owner.findChildren<QProcess*>().isEmpty());
+        QVERIFY(messages.isEmpty());
+    }
+#endif
 }
 
 void TestReadMe::shippedDocumentIsWellFormedRtf() {
