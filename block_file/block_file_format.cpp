@@ -165,17 +165,16 @@ std::optional<std::string> ConvertValue(std::string_view text, double& value) {
     const auto [end, status] =
         std::from_chars(convertible.data(), convertible.data() + convertible.size(), parsed);
     if (status == std::errc::result_out_of_range) {
-        if (LeadingDigitExponent(shape) > 0) {
-            return "is too large (the limit is 1e300)";
-        }
-        parsed = 0.0; // below the smallest double: its nearest value is zero
+        // Beyond the double range: saturates below, like any huge value; below
+        // the smallest double its nearest value is zero.
+        const bool huge = LeadingDigitExponent(shape) > 0;
+        parsed = huge ? (text.front() == '-' ? -kMaxTextMagnitude : kMaxTextMagnitude) : 0.0;
     } else if (status != std::errc() || end != convertible.data() + convertible.size()) {
         return "is not a number";
     }
-    if (!std::isfinite(parsed) || std::abs(parsed) > kMaxTextMagnitude) {
-        return "is too large (the limit is 1e300)";
-    }
-    value = parsed + 0.0; // "-0" is stored as 0
+    // The same ceiling as a typed cell: the program's own files, which may hold
+    // larger values after a few transforms, still read back.
+    value = std::clamp(parsed, -kMaxTextMagnitude, kMaxTextMagnitude) + 0.0; // "-0" is 0
     return std::nullopt;
 }
 

@@ -27,10 +27,12 @@
 //    fraction ("12", "-3.75", ".5", "5."), and an optional exponent ("1.5e2").
 //    Fractions are kept; nothing is rounded or clamped. "-0" reads as 0.
 //  - Rejected, with the line and number of the value: anything else ("abc",
-//    "0x10", "1 2", "1,5" in quotes, control bytes such as NUL), the non-finite
-//    spellings "inf", "infinity" and "nan" in any case, and values whose
-//    magnitude exceeds kMaxTextMagnitude (1e300), which keeps every later
-//    transform finite. A value too small for a double (1e-400) reads as 0.
+//    "0x10", "1 2", "1,5" in quotes, control bytes such as NUL) and the
+//    non-finite spellings "inf", "infinity" and "nan" in any case.
+//  - A value whose magnitude exceeds kMaxTextMagnitude (1e300), even beyond the
+//    double range, reads as +-1e300, the same ceiling a typed cell has: every
+//    later transform stays finite and the program's own files always read back.
+//    A value too small for a double (1e-400) reads as 0.
 //  - Reading stops after the 64th value and the separator that ends it; nothing
 //    after it is looked at, so a file written by FormatBlockFile never reaches
 //    its marker line. Fewer than 64 values, even none, is no error.
