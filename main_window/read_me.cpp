@@ -99,7 +99,7 @@ bool OpenWithDesktop(QObject* owner, const QString& path,
 ReadMe::Services ReadMe::SystemServices(QWidget* parent) {
     // The parent may be gone by the time a message is shown; fall back to no parent.
     QPointer<QWidget> owner(parent);
-    const auto open = [owner](const QString& path, std::function<void()> whenNoApplication) {
+    const auto open = [owner](const QString& path, const std::function<void()>& whenNoApplication) {
         return OpenWithDesktop(owner.data(), path, whenNoApplication);
     };
     return {StartCommandLine, open, [owner](const QString& message) {
