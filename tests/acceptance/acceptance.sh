@@ -51,13 +51,7 @@ files=$work/files
 mkdir -p "$files"
 
 e2e_setup acceptance "$launcher" "$artifacts"
-cleanup() {
-    local status=$?
-    rm -rf "$work"
-    (exit $status)
-    e2e_cleanup
-}
-trap cleanup EXIT
+E2E_WORK=$work
 started=$(e2e_now_ms)
 step_number=0
 step_started=$started
@@ -403,16 +397,8 @@ acc_step "Cycle DCT Patterns in Build Mode, STOP part-way"
 patterns=$(e2e_all_patterns)
 e2e_click_build_mode
 e2e_click_cycle
-cycle_seen=()
-deadline=$(($(e2e_now_ms) + 60000))
-while :; do
-    index=$(e2e_pattern_index "$patterns" "$(e2e_squares)")
-    if ((index > 0)) && { ((${#cycle_seen[@]} == 0)) || ((index != cycle_seen[-1])); }; then
-        cycle_seen+=("$index")
-        ((${#cycle_seen[@]} < 2)) || break
-    fi
-    (($(e2e_now_ms) < deadline)) || e2e_fail "no two patterns within 60 s (seen: ${cycle_seen[*]:-none})"
-done
+watched=$(e2e_watch_patterns "$patterns") # a failure here ends the test (set -e)
+read -r -a cycle_seen <<<"$watched"
 e2e_click_stop
 ((cycle_seen[1] > cycle_seen[0])) || e2e_fail "pattern ${cycle_seen[1]} came after ${cycle_seen[0]}"
 shown=$(e2e_wait_stable 3000 60)

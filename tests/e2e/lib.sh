@@ -19,6 +19,8 @@ readonly E2E_TITLE='Quadrel v3.0'
 
 E2E_APP_PID=""
 E2E_XVFB_PID=""
+# A scratch folder of the test's own, removed by e2e_cleanup when set.
+E2E_WORK=""
 E2E_WID=""
 E2E_ORIGIN_X=0
 E2E_ORIGIN_Y=0
@@ -67,6 +69,9 @@ e2e_cleanup() {
     if [ -n "$E2E_XVFB_PID" ]; then
         kill "$E2E_XVFB_PID" 2>/dev/null || true
         wait "$E2E_XVFB_PID" 2>/dev/null || true
+    fi
+    if [ -n "$E2E_WORK" ]; then
+        rm -rf "$E2E_WORK"
     fi
     exit $status
 }
@@ -464,4 +469,20 @@ e2e_quit() {
     E2E_APP_PID=""
     ((status == 0)) || e2e_fail "exit status $status after QUIT"
     e2e_log "ok: QUIT ended the program with status 0"
+}
+
+# e2e_watch_patterns PATTERNS: watches a running Build Mode cycle until two
+# different patterns of PATTERNS (see e2e_all_patterns) have been on screen and
+# prints their steps, in the order seen. Fails after 60 s.
+e2e_watch_patterns() {
+    local patterns=$1 index seen=() deadline=$(($(e2e_now_ms) + 60000))
+    while :; do
+        index=$(e2e_pattern_index "$patterns" "$(e2e_squares)")
+        if ((index > 0)) && { ((${#seen[@]} == 0)) || ((index != seen[-1])); }; then
+            seen+=("$index")
+            ((${#seen[@]} < 2)) || break
+        fi
+        (($(e2e_now_ms) < deadline)) || e2e_fail "no two patterns within 60 s (seen: ${seen[*]:-none})"
+    done
+    echo "${seen[*]}"
 }

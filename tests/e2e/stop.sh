@@ -16,16 +16,8 @@ e2e_click_cycle
 
 # Build Mode shows each step as the flat DC picture first and the full pattern
 # once its coefficient is added. Watch until two different patterns were seen.
-seen=()
-deadline=$(($(e2e_now_ms) + 60000))
-while :; do
-    index=$(e2e_pattern_index "$patterns" "$(e2e_squares)")
-    if ((index > 0)) && { ((${#seen[@]} == 0)) || ((index != seen[-1])); }; then
-        seen+=("$index")
-        ((${#seen[@]} < 2)) || break
-    fi
-    (($(e2e_now_ms) < deadline)) || e2e_fail "no two patterns within 60 s (seen: ${seen[*]:-none})"
-done
+watched=$(e2e_watch_patterns "$patterns") # a failure here ends the test (set -e)
+read -r -a seen <<<"$watched"
 e2e_click_stop
 e2e_log "steps seen before STOP: ${seen[*]}"
 

@@ -20,13 +20,8 @@ rm -rf "$E2E_ART"
 mkdir -p "$E2E_ART"
 
 work=$(mktemp -d "$build/install-check.XXXXXX")
-cleanup() {
-    local status=$?
-    rm -rf "$work"
-    (exit $status)
-    e2e_cleanup
-}
-trap cleanup EXIT
+E2E_WORK=$work
+trap e2e_cleanup EXIT
 
 root=$(inst_install "$build" "$work/root") || e2e_fail "cmake --install failed"
 program_dir=$root/usr/lib/quadrel
@@ -134,7 +129,6 @@ opened=$work/opened
 inst_fake_opener "$work/bin" "$opened"
 export PATH="$work/bin:$PATH"
 e2e_setup install "$launcher" "$2"
-trap cleanup EXIT
 if [ -f "$work/package-contents.txt" ]; then cp "$work/package-contents.txt" "$E2E_ART/"; fi
 e2e_start_app
 e2e_wait_stable 300 20 >/dev/null
