@@ -7,8 +7,13 @@ QUADREL_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libbenchmark-dev
     fonts-liberation fonts-dejavu-core
     xvfb xauth xdotool x11-utils imagemagick
-    dpkg-dev file desktop-file-utils
+    dpkg-dev file desktop-file-utils ccache
 )
+
+# ccache makes rebuilds in other checkouts of the same tree cheap; paths are
+# taken relative to the checkout so that its hashes match across folders.
+export CCACHE_BASEDIR="$QUADREL_ROOT"
+export CCACHE_NOHASHDIR=1
 
 quadrel_ensure_packages() {
     local missing=()
@@ -31,10 +36,14 @@ quadrel_ensure_packages() {
 quadrel_build() {
     local dir=$1
     shift
+    local launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
     if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$QUADREL_ROOT" -B "$dir" -G Ninja "$@"
+        cmake -S "$QUADREL_ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@"
     else
-        cmake "$dir" "$@" >/dev/null
+        cmake "$dir" "${launcher[@]}" "$@" >/dev/null
     fi
     cmake --build "$dir" -j "$(nproc)"
 }
