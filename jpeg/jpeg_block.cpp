@@ -171,8 +171,15 @@ int RoundHalfAway(double value) {
     return static_cast<int>(std::round(value));
 }
 
-Indices Quantise(const Reals& coefficients, const QuantTable& table) {
+Indices Quantise(const Reals& coefficients, const QuantTable& table, TieRule ties) {
     Indices q{};
+    if (ties == TieRule::ToEven) {
+        for (int i = 0; i < kBlockCells; ++i) {
+            // The default floating-point rounding mode is to nearest, ties to even.
+            q[i] = static_cast<int>(std::nearbyint(coefficients[i] / table[i]));
+        }
+        return q;
+    }
     for (int i = 0; i < kBlockCells; ++i) {
         q[i] = RoundHalfAway(coefficients[i] / table[i]);
     }

@@ -68,9 +68,16 @@ Reals ForwardDct(const Reals& block);
 /// The inverse; the part carried by the four coefficients above is exact too.
 Reals InverseDct(const Reals& coefficients);
 
+/// How a quotient exactly halfway between two whole numbers is rounded. Textbooks
+/// round away from zero; libjpeg-turbo's float quantiser rounds to even, which
+/// changes the bit count measurably at high qualities (small steps make such
+/// ties common among the coefficients that are multiples of 1/8).
+enum class TieRule : std::uint8_t { AwayFromZero, ToEven };
+
 /// Nearest whole number, halves away from zero.
 int RoundHalfAway(double value);
-Indices Quantise(const Reals& coefficients, const QuantTable& table);
+Indices Quantise(const Reals& coefficients, const QuantTable& table,
+                 TieRule ties = TieRule::AwayFromZero);
 Reals Dequantise(const Indices& quantised, const QuantTable& table);
 /// Zeroes every index from zig-zag position k on (k = 0..64; outside, the nearest end).
 void KeepFirst(Indices& quantised, int k);

@@ -6,7 +6,7 @@ void AnalyseBlock(const Samples& block, const ChainSettings& settings, BlockAnal
     out.Block = block;
     out.Shifted = LevelShift(block);
     out.Coefficients = ForwardDct(out.Shifted);
-    out.Quantised = Quantise(out.Coefficients, settings.Table);
+    out.Quantised = Quantise(out.Coefficients, settings.Table, settings.Ties);
     KeepFirst(out.Quantised, settings.Keep);
     out.Dequantised = Dequantise(out.Quantised, settings.Table);
     out.ZigZag = ToZigZag(out.Quantised);

@@ -8,10 +8,11 @@ namespace quadrel::jpeg {
 
 struct ChainSettings {
     QuantTable Table = kLuminanceTable;
-    int PreviousDc =
-        0; ///< quantised DC of the block before, which the DC difference is taken against
-    int Keep =
-        kBlockCells; ///< zig-zag positions kept (0..64); the rest are zeroed after quantising
+    /// Quantised DC of the block before, which the DC difference is taken against.
+    int PreviousDc = 0;
+    /// Zig-zag positions kept (0..64); the rest are zeroed after quantising.
+    int Keep = kBlockCells;
+    TieRule Ties = TieRule::AwayFromZero;
 };
 
 struct BitTotals {

@@ -2,7 +2,12 @@
 // Quadrel's own transform.
 #include "engine/dct_engine.h"
 #include "jpeg/jpeg_chain.h"
+#include "jpeg/jpeg_exercise.h"
+#include "jpeg/jpeg_picture.h"
 
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -56,6 +61,71 @@ QString SymbolText(const SymbolList& list) {
     return parts.join(QLatin1Char(' '));
 }
 
+// What a baseline JPEG file holds that the bit count can be checked against.
+struct JpegFile {
+    QuantTable Table{};    ///< the first quantisation table, row-major
+    qint64 ScanBytes = -1; ///< entropy-coded bytes, stuffed zeros taken out
+};
+
+JpegFile ParseJpeg(const QByteArray& bytes) {
+    JpegFile file;
+    qsizetype at = 2; // after SOI
+    while (at + 4 <= bytes.size() && static_cast<quint8>(bytes[at]) == 0xff) {
+        const auto marker = static_cast<quint8>(bytes[at + 1]);
+        const int length =
+            (static_cast<quint8>(bytes[at + 2]) << 8) | static_cast<quint8>(bytes[at + 3]);
+        const qsizetype body = at + 4;
+        if (marker == 0xdb) { // DQT, 8-bit entries in zig-zag order
+            for (int z = 0; z < 64; ++z) {
+                file.Table[static_cast<std::size_t>(kZigZag[static_cast<std::size_t>(z)])] =
+                    static_cast<quint8>(bytes[body + 1 + z]);
+            }
+        }
+        if (marker == 0xda) { // SOS: the entropy-coded data runs to EOI
+            qint64 count = 0;
+            for (qsizetype i = at + 2 + length; i + 1 < bytes.size(); ++i) {
+                const auto b = static_cast<quint8>(bytes[i]);
+                if (b == 0xff && static_cast<quint8>(bytes[i + 1]) == 0xd9) {
+                    file.ScanBytes = count;
+                    break;
+                }
+                ++count;
+                if (b == 0xff && bytes[i + 1] == 0) {
+                    ++i; // a stuffed zero is no data
+                }
+            }
+            break;
+        }
+        at += 2 + length;
+    }
+    return file;
+}
+
+double PsnrOf(const std::vector<std::uint8_t>& a, const QByteArray& pgm, int width, int height) {
+    // djpeg writes "P5\n<w> <h>\n255\n" and then the samples.
+    const QByteArray header = QByteArray("P5\n") + QByteArray::number(width) + ' ' +
+                              QByteArray::number(height) + "\n255\n";
+    if (!pgm.startsWith(header) || pgm.size() != header.size() + width * height) {
+        return -1.0;
+    }
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const double e = a[i] - static_cast<quint8>(pgm[header.size() + static_cast<qsizetype>(i)]);
+        sum += e * e;
+    }
+    return 10.0 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(a.size())));
+}
+
+QByteArray Run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        qWarning() << program << arguments << process.readAllStandardError();
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
 } // namespace
 
 class TestJpeg : public QObject {
@@ -73,6 +143,10 @@ private slots:
     void keepFirst_data();
     void keepFirst();
     void inverseUndoesForwardAndQuadrelRelationHolds();
+    void exerciseBlocksAreReproducible_data();
+    void exerciseBlocksAreReproducible();
+    void pictureBitsAgreeWithBaselineEncoder_data();
+    void pictureBitsAgreeWithBaselineEncoder();
 };
 
 void TestJpeg::workedExample() {
@@ -287,6 +361,108 @@ void TestJpeg::inverseUndoesForwardAndQuadrelRelationHolds() {
             QVERIFY(std::abs(back[k] - LevelShift(block)[k]) < 1e-9);
         }
     }
+}
+
+void TestJpeg::exerciseBlocksAreReproducible_data() {
+    QTest::addColumn<quint64>("seed");
+    QTest::addColumn<quint64>("digest"); // FNV-1a of exercises 0..9, pinned once
+    QTest::newRow("seed 1") << Q_UINT64_C(1) << Q_UINT64_C(2206162855824804964);
+    QTest::newRow("largest seed") << ~Q_UINT64_C(0) << Q_UINT64_C(163652102812775653);
+}
+
+void TestJpeg::exerciseBlocksAreReproducible() {
+    QFETCH(quint64, seed);
+    QFETCH(quint64, digest);
+    quint64 hash = 0xcbf29ce484222325ULL;
+    int roughNeighbours = 0;
+    for (int i = 0; i < 10; ++i) {
+        const Samples block = ExerciseBlock(seed, i);
+        for (int k = 0; k < 64; ++k) {
+            hash = (hash ^ block[static_cast<std::size_t>(k)]) * 0x100000001b3ULL;
+            if (k % 8 != 7) {
+                roughNeighbours += std::abs(block[static_cast<std::size_t>(k)] -
+                                            block[static_cast<std::size_t>(k + 1)]) > 40;
+            }
+        }
+        QVERIFY(ExerciseBlock(seed + 1, i) != block);
+    }
+    QCOMPARE(hash, digest);
+    QVERIFY(roughNeighbours < 10 * 56 / 4); // photo-like: mostly smooth
+}
+
+void TestJpeg::pictureBitsAgreeWithBaselineEncoder_data() {
+    QTest::addColumn<int>("quality"); // 0: the table below, through -qtables
+    QTest::addColumn<unsigned>("threads");
+    QTest::addColumn<TieRule>("ties");
+    QTest::newRow("quality 50") << 50 << 1U << TieRule::AwayFromZero;
+    QTest::newRow("quality 10, 3 threads") << 10 << 3U << TieRule::AwayFromZero;
+    QTest::newRow("own table") << 0 << 2U << TieRule::AwayFromZero;
+    // Small steps make exact ties common: here only the encoder's own tie rule agrees.
+    QTest::newRow("quality 90, ties to even") << 90 << 2U << TieRule::ToEven;
+}
+
+void TestJpeg::pictureBitsAgreeWithBaselineEncoder() {
+    QFETCH(int, quality);
+    QFETCH(unsigned, threads);
+    QFETCH(TieRule, ties);
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (cjpeg.isEmpty() || djpeg.isEmpty()) {
+        QSKIP("cjpeg/djpeg (libjpeg-turbo-progs) are not installed; test.sh installs them.");
+    }
+    // Partial blocks at the right and at the bottom.
+    const int width = 203;
+    const int height = 157;
+    const std::vector<std::uint8_t> pixels = PhotoLikePicture(width, height, 11);
+    QTemporaryDir dir;
+    QFile pgm(dir.filePath(QStringLiteral("in.pgm")));
+    QVERIFY(pgm.open(QIODevice::WriteOnly));
+    pgm.write(QByteArray("P5\n") + QByteArray::number(width) + ' ' + QByteArray::number(height) +
+              "\n255\n");
+    pgm.write(reinterpret_cast<const char*>(pixels.data()), static_cast<qint64>(pixels.size()));
+    pgm.close();
+
+    QuantTable table{};
+    QStringList arguments{QStringLiteral("-baseline"), QStringLiteral("-dct"),
+                          QStringLiteral("float")};
+    if (quality > 0) {
+        table = LuminanceTable(quality);
+        arguments << QStringLiteral("-quality") << QString::number(quality);
+    } else {
+        QStringList values;
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            table[i] = 3 + static_cast<int>((i * 37) % 60);
+            values << QString::number(table[i]);
+        }
+        QFile tables(dir.filePath(QStringLiteral("tables.txt")));
+        QVERIFY(tables.open(QIODevice::WriteOnly));
+        tables.write(values.join(QLatin1Char(' ')).toLatin1());
+        tables.close();
+        arguments << QStringLiteral("-qtables") << tables.fileName();
+    }
+    const QString jpg = dir.filePath(QStringLiteral("out.jpg"));
+    arguments << QStringLiteral("-outfile") << jpg << pgm.fileName();
+    Run(cjpeg, arguments);
+    QFile encoded(jpg);
+    QVERIFY(encoded.open(QIODevice::ReadOnly));
+    const JpegFile file = ParseJpeg(encoded.readAll());
+    QCOMPARE(file.Table, table);
+    QVERIFY(file.ScanBytes > 0);
+
+    const PictureAnalysis ours =
+        AnalysePicture({pixels.data(), width, height, width}, {table, ties, threads});
+    const qint64 ourBytes = (ours.TotalBits + 7) / 8; // padded with 1 bits to a whole byte
+    const double disagreement = std::abs(static_cast<double>(ourBytes - file.ScanBytes)) /
+                                static_cast<double>(file.ScanBytes);
+    const double theirPsnr = PsnrOf(
+        pixels, Run(djpeg, {QStringLiteral("-dct"), QStringLiteral("float"), jpg}), width, height);
+    qInfo("scan %lld bytes, ours %lld (%.4f %%); PSNR ours %.4f dB, djpeg %.4f dB (%+.4f)",
+          static_cast<long long>(file.ScanBytes), static_cast<long long>(ourBytes),
+          100.0 * disagreement, ours.Psnr, theirPsnr, ours.Psnr - theirPsnr);
+    QVERIFY(disagreement <= 0.001);
+    QVERIFY(std::abs(ours.Psnr - theirPsnr) <= 0.01);
+    QCOMPARE(ours.Reconstruction.size(), pixels.size());
+    QVERIFY(ours.ZeroShare > 0.0 && ours.ZeroShare < 1.0);
 }
 
 QTEST_APPLESS_MAIN(TestJpeg)
