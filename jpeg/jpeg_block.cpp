@@ -9,16 +9,16 @@ namespace quadrel::jpeg {
 
 namespace {
 
-using Matrix = std::array<std::array<double, 8>, 8>;
-
-/// Basis[k][n] = 1/2 C(k) cos((2n+1) k pi / 16): the 1-D orthonormal DCT matrix.
-const Matrix& Basis() {
-    static const Matrix basis = [] {
-        Matrix m{};
+/// Basis[8k + n] = 1/2 C(k) cos((2n+1) k pi / 16): the 1-D orthonormal DCT
+/// matrix, row-major like every block here.
+const Reals& Basis() {
+    static const Reals basis = [] {
+        Reals m{};
         for (int k = 0; k < 8; ++k) {
             const double c = (k == 0) ? 1.0 / std::numbers::sqrt2 : 1.0;
             for (int n = 0; n < 8; ++n) {
-                m[k][n] = 0.5 * c * std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
+                m[static_cast<std::size_t>(8 * k + n)] =
+                    0.5 * c * std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
             }
         }
         return m;
@@ -28,45 +28,79 @@ const Matrix& Basis() {
 
 /// Signs of the basis rows 0 and 4, whose entries are all +-1/(2 sqrt 2): their
 /// products are +-1/8 exactly, so the four coefficients they make need no cosine.
-constexpr std::array<std::array<int, 8>, 2> kEvenSigns = {
-    {{1, 1, 1, 1, 1, 1, 1, 1}, {1, -1, -1, 1, 1, -1, -1, 1}}};
-constexpr std::array<int, 2> kEvenFrequencies = {0, 4};
-
-/// Out[r][c] = sum_k A[k][r] * In[k][c], for both passes of the separable transform.
-void TransposedProduct(const Matrix& a, const double* in, double* out) {
-    for (int r = 0; r < 8; ++r) {
-        std::array<double, 8> acc{};
-        for (int k = 0; k < 8; ++k) {
-            const double w = a[k][r];
-            for (int c = 0; c < 8; ++c) {
-                acc[c] = acc[c] + w * in[8 * k + c];
-            }
-        }
-        std::copy(acc.begin(), acc.end(), out + 8 * r);
-    }
-}
-
-/// Out[r][c] = sum_k A[r][k] * In[k][c].
-void Product(const Matrix& a, const double* in, double* out) {
-    for (int r = 0; r < 8; ++r) {
-        std::array<double, 8> acc{};
-        for (int k = 0; k < 8; ++k) {
-            const double w = a[r][k];
-            for (int c = 0; c < 8; ++c) {
-                acc[c] = acc[c] + w * in[8 * k + c];
-            }
-        }
-        std::copy(acc.begin(), acc.end(), out + 8 * r);
-    }
-}
+constexpr std::array<double, 8> kSign4 = {1, -1, -1, 1, 1, -1, -1, 1};
 
 /// Out = In^T.
-void Transpose(const double* in, double* out) {
+Reals Transpose(const Reals& in) {
+    Reals out{};
     for (int r = 0; r < 8; ++r) {
         for (int c = 0; c < 8; ++c) {
-            out[8 * c + r] = in[8 * r + c];
+            out[static_cast<std::size_t>(8 * c + r)] = in[static_cast<std::size_t>(8 * r + c)];
         }
     }
+    return out;
+}
+
+/// B * X: the 1-D DCT of every column of X at once. Rows of B are even or odd
+/// about their middle, so each needs only the sums or the differences of the
+/// mirrored rows of X: half the multiplications of a plain product. The inner
+/// loops run along rows, so they vectorise.
+Reals ColumnDct(const Reals& b, const Reals& x) {
+    std::array<std::array<double, 8>, 4> sums{};
+    std::array<std::array<double, 8>, 4> differences{};
+    for (int n = 0; n < 4; ++n) {
+        for (int c = 0; c < 8; ++c) {
+            const double top = x[static_cast<std::size_t>(8 * n + c)];
+            const double bottom = x[static_cast<std::size_t>(8 * (7 - n) + c)];
+            sums[static_cast<std::size_t>(n)][static_cast<std::size_t>(c)] = top + bottom;
+            differences[static_cast<std::size_t>(n)][static_cast<std::size_t>(c)] = top - bottom;
+        }
+    }
+    Reals out{};
+    for (int k = 0; k < 8; ++k) {
+        const auto& halves = (k % 2 == 0) ? sums : differences;
+        std::array<double, 8> acc{};
+        for (int n = 0; n < 4; ++n) {
+            const double w = b[static_cast<std::size_t>(8 * k + n)];
+            for (int c = 0; c < 8; ++c) {
+                acc[static_cast<std::size_t>(c)] =
+                    acc[static_cast<std::size_t>(c)] +
+                    w * halves[static_cast<std::size_t>(n)][static_cast<std::size_t>(c)];
+            }
+        }
+        for (int c = 0; c < 8; ++c) {
+            out[static_cast<std::size_t>(8 * k + c)] = acc[static_cast<std::size_t>(c)];
+        }
+    }
+    return out;
+}
+
+/// B^T * X: the 1-D inverse DCT of every column of X. Output rows n and 7 - n
+/// share their terms: the even frequencies add, the odd ones change sign.
+Reals ColumnInverseDct(const Reals& b, const Reals& x) {
+    Reals out{};
+    for (int n = 0; n < 4; ++n) {
+        std::array<double, 8> even{};
+        std::array<double, 8> odd{};
+        for (int k = 0; k < 8; k += 2) {
+            const double we = b[static_cast<std::size_t>(8 * k + n)];
+            const double wo = b[static_cast<std::size_t>(8 * (k + 1) + n)];
+            for (int c = 0; c < 8; ++c) {
+                even[static_cast<std::size_t>(c)] =
+                    even[static_cast<std::size_t>(c)] + we * x[static_cast<std::size_t>(8 * k + c)];
+                odd[static_cast<std::size_t>(c)] =
+                    odd[static_cast<std::size_t>(c)] +
+                    wo * x[static_cast<std::size_t>(8 * (k + 1) + c)];
+            }
+        }
+        for (int c = 0; c < 8; ++c) {
+            out[static_cast<std::size_t>(8 * n + c)] =
+                even[static_cast<std::size_t>(c)] + odd[static_cast<std::size_t>(c)];
+            out[static_cast<std::size_t>(8 * (7 - n) + c)] =
+                even[static_cast<std::size_t>(c)] - odd[static_cast<std::size_t>(c)];
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -109,66 +143,75 @@ Reals LevelShift(const Samples& samples) {
 }
 
 Reals ForwardDct(const Reals& block) {
-    const Matrix& b = Basis();
-    Reals columns{};
-    Reals rowsT{};
-    Reals out{};
-    // Columns first: T[v][x] = sum_y B[v][y] f[y][x]; then rows: F[v][u] = sum_x T[v][x] B[u][x].
-    Product(b, block.data(), columns.data());
-    Transpose(columns.data(), rowsT.data()); // rowsT[x][v]
-    Product(b, rowsT.data(), out.data());    // out[u][v]
-    Reals f{};
-    Transpose(out.data(), f.data());
-    for (int iv = 0; iv < 2; ++iv) {
-        for (int iu = 0; iu < 2; ++iu) {
-            double sum = 0.0;
-            for (int y = 0; y < 8; ++y) {
-                double row = 0.0;
-                for (int x = 0; x < 8; ++x) {
-                    row = row + kEvenSigns[iu][x] * block[8 * y + x];
-                }
-                sum = sum + kEvenSigns[iv][y] * row;
-            }
-            f[8 * kEvenFrequencies[iv] + kEvenFrequencies[iu]] = sum / 8.0;
+    const Reals& b = Basis();
+    // F = B f B^T = B (B f^T)^T: columns, then the former rows.
+    Reals f = ColumnDct(b, Transpose(ColumnDct(b, Transpose(block))));
+    // The four coefficients with u, v in {0, 4} from plain sums and differences,
+    // first down the columns (vectorised), then across.
+    std::array<double, 8> plain{};
+    std::array<double, 8> signed4{};
+    for (int y = 0; y < 8; ++y) {
+        const double sy = kSign4[static_cast<std::size_t>(y)];
+        for (int x = 0; x < 8; ++x) {
+            const double v = block[static_cast<std::size_t>(8 * y + x)];
+            plain[static_cast<std::size_t>(x)] = plain[static_cast<std::size_t>(x)] + v;
+            signed4[static_cast<std::size_t>(x)] = signed4[static_cast<std::size_t>(x)] + sy * v;
         }
     }
+    double f00 = 0.0;
+    double f04 = 0.0;
+    double f40 = 0.0;
+    double f44 = 0.0;
+    for (int x = 0; x < 8; ++x) {
+        const double sx = kSign4[static_cast<std::size_t>(x)];
+        f00 = f00 + plain[static_cast<std::size_t>(x)];
+        f04 = f04 + sx * plain[static_cast<std::size_t>(x)];
+        f40 = f40 + signed4[static_cast<std::size_t>(x)];
+        f44 = f44 + sx * signed4[static_cast<std::size_t>(x)];
+    }
+    f[0] = f00 / 8.0;
+    f[4] = f04 / 8.0;
+    f[32] = f40 / 8.0;
+    f[36] = f44 / 8.0;
     return f;
 }
 
 Reals InverseDct(const Reals& coefficients) {
-    const Matrix& b = Basis();
+    const Reals& b = Basis();
     Reals rest = coefficients;
-    for (int v : kEvenFrequencies) {
-        for (int u : kEvenFrequencies) {
-            rest[8 * v + u] = 0.0;
-        }
-    }
-    // s[y][x] = sum_v sum_u B[v][y] B[u][x] F[v][u], again one axis at a time.
-    Reals columns{};
-    Reals columnsT{};
-    Reals outT{};
-    TransposedProduct(b, rest.data(), columns.data());  // columns[y][u]
-    Transpose(columns.data(), columnsT.data());         // columnsT[u][y]
-    TransposedProduct(b, columnsT.data(), outT.data()); // outT[x][y]
-    Reals s{};
-    Transpose(outT.data(), s.data());
+    rest[0] = rest[4] = rest[32] = rest[36] = 0.0;
+    // s = B^T F B = B^T (B^T F^T)^T, without the four exact coefficients.
+    Reals s = ColumnInverseDct(b, Transpose(ColumnInverseDct(b, Transpose(rest))));
+    // Their share of pixel (x, y) is (F00 + sx F04 + sy F40 + sx sy F44) / 8.
     const double f00 = coefficients[0];
     const double f04 = coefficients[4];
     const double f40 = coefficients[32];
     const double f44 = coefficients[36];
+    const std::array<double, 2> even = {(f00 + f04) / 8.0, (f40 + f44) / 8.0};
+    const std::array<double, 2> odd = {(f00 - f04) / 8.0, (f40 - f44) / 8.0};
     for (int y = 0; y < 8; ++y) {
-        const int sy = kEvenSigns[1][y];
+        const bool yPlus = kSign4[static_cast<std::size_t>(y)] > 0;
+        const double plusX = yPlus ? even[0] + even[1] : even[0] - even[1];
+        const double minusX = yPlus ? odd[0] + odd[1] : odd[0] - odd[1];
         for (int x = 0; x < 8; ++x) {
-            const int sx = kEvenSigns[1][x];
-            const double exact = (f00 + sx * f04 + sy * f40 + sx * sy * f44) / 8.0;
-            s[8 * y + x] = exact + s[8 * y + x];
+            const auto k = static_cast<std::size_t>(8 * y + x);
+            s[k] = (kSign4[static_cast<std::size_t>(x)] > 0 ? plusX : minusX) + s[k];
         }
     }
     return s;
 }
 
 int RoundHalfAway(double value) {
-    return static_cast<int>(std::round(value));
+    // std::round is a library call on baseline x86-64; this runs 128 times per
+    // block. Truncation is one instruction, and x - trunc(x) is exact.
+    constexpr double kLimit = 1 << 30;
+    if (!(std::abs(value) < kLimit)) {
+        return static_cast<int>(std::clamp(std::round(value), -kLimit, kLimit));
+    }
+    int whole = static_cast<int>(value);
+    const double rest = value - whole;
+    whole += (rest >= 0.5) ? 1 : (rest <= -0.5) ? -1 : 0;
+    return whole;
 }
 
 Indices Quantise(const Reals& coefficients, const QuantTable& table, TieRule ties) {
@@ -212,8 +255,7 @@ Samples Reconstruct(const Reals& dequantised) {
     const Reals s = InverseDct(dequantised);
     Samples out{};
     for (int i = 0; i < kBlockCells; ++i) {
-        const double level = std::round(s[i] + 128.0);
-        out[i] = static_cast<std::uint8_t>(std::clamp(level, 0.0, 255.0));
+        out[i] = static_cast<std::uint8_t>(std::clamp(RoundHalfAway(s[i] + 128.0), 0, 255));
     }
     return out;
 }

@@ -11,7 +11,7 @@ void AnalyseBlock(const Samples& block, const ChainSettings& settings, BlockAnal
     out.Dequantised = Dequantise(out.Quantised, settings.Table);
     out.ZigZag = ToZigZag(out.Quantised);
     out.DcDifference = out.Quantised[0] - settings.PreviousDc;
-    out.Symbols = EncodeBlock(out.ZigZag, out.DcDifference);
+    EncodeBlock(out.ZigZag, out.DcDifference, out.Symbols);
     BitTotals& bits = out.Bits;
     bits = {};
     for (const Symbol& s : out.Symbols) {

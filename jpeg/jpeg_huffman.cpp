@@ -74,6 +74,12 @@ HuffmanCode AcCode(int run, int size) {
 
 SymbolList EncodeBlock(const Indices& zigzag, int dcDifference) {
     SymbolList list;
+    EncodeBlock(zigzag, dcDifference, list);
+    return list;
+}
+
+void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list) {
+    list.Count = 0;
     auto add = [&list](SymbolKind kind, int run, int amplitude, HuffmanCode code) {
         const int size = SizeCategory(amplitude);
         list.Items[static_cast<std::size_t>(list.Count++)] = {
@@ -96,7 +102,6 @@ SymbolList EncodeBlock(const Indices& zigzag, int dcDifference) {
     if (run > 0) {
         add(SymbolKind::Eob, 0, 0, kAcCodes[kEobSymbol]);
     }
-    return list;
 }
 
 int CountAcBits(const Indices& zigzag) {

@@ -51,6 +51,8 @@ struct SymbolList {
 
 /// The symbols of a block given in zig-zag order; the DC symbol codes dcDifference.
 SymbolList EncodeBlock(const Indices& zigzag, int dcDifference);
+/// The same into a list the caller keeps (no copy of the list).
+void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& out);
 
 struct BlockBits {
     int Dc = 0;
