@@ -41,7 +41,9 @@ void BM_PickMove(benchmark::State& state) {
     quadrel::bench::App();
     quadrel::DCT main;
     ShowAndWait(main);
-    auto frame = std::make_unique<quadrel::ImageFrame>(main, nullptr); // never closed here
+    quadrel::SystemDesktop desktop; // never asked: no picture is loaded through it
+    auto frame =
+        std::make_unique<quadrel::ImageFrame>(main.Document(), desktop); // never closed here
     frame->Picture1()->SetPicture(Noise(static_cast<int>(state.range(0))));
     ShowAndWait(*frame);
     QWidget* area = frame->Picture1();
@@ -55,7 +57,7 @@ void BM_PickMove(benchmark::State& state) {
                          Qt::NoModifier);
         QCoreApplication::sendEvent(area, &move);
     }
-    benchmark::DoNotOptimize(main.Engine().FreqArray);
+    benchmark::DoNotOptimize(main.Document().Freq());
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 namespace {
 
 using quadrel::bench::NaturalBlock;
-using quadrel::bench::ReadyEngine;
+using quadrel::test::ReadyEngine;
 
 void BM_PerformDCT(benchmark::State& state) {
     quadrel::DctEngine engine = ReadyEngine();
@@ -41,13 +41,13 @@ BENCHMARK(BM_PerformIDCT);
 void BM_DCTandDrawRepaint(benchmark::State& state) {
     quadrel::bench::CountedWindow counted;
     quadrel::DCT& window = counted.window;
-    auto* paints = counted.paints;
+    auto* paints = counted.paints.get();
     const std::array<quadrel::Block, 2> blocks{NaturalBlock(0), NaturalBlock(1)};
     std::size_t next = 0;
     for (auto _ : state) {
-        window.Engine().SpaceArray = blocks[next];
+        window.Document().Engine().SpaceArray = blocks[next];
         next ^= 1u;
-        window.DCTandDraw();
+        window.Document().DCTandDraw();
         window.repaint();
     }
     state.counters["square_paints_per_iter"] = benchmark::Counter(

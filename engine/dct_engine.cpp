@@ -4,12 +4,6 @@
 
 namespace quadrel {
 
-namespace {
-bool InBlock(int i) {
-    return i >= 0 && i <= 7;
-}
-} // namespace
-
 void DctEngine::SetConsts() {
     BuildMode = false;
     MaxIndex = 7;
