@@ -76,7 +76,7 @@ DCT::DCT(DesktopServices* desktop, QWidget* parent)
 
 DCT::~DCT() {
     // The dialog has no owner window; a hidden one would otherwise outlive us
-    // while holding a reference to this window.
+    // while holding a reference to this window's block.
     delete xyEntry_.data();
     // The viewer works on this window's block, so it cannot outlive it.
     delete imageFrame_.data();

@@ -33,7 +33,7 @@ BlockDocument::BlockDocument(BlockControls controls, WindowServices services, QO
     engine_.SetBuildStepObserver([this] {
         WriteFreq();
         DrawSpace();
-        services_.Refresh();
+        PaintStep();
     });
 }
 
@@ -106,6 +106,10 @@ void BlockDocument::DrawSpace() {
     controls_.SquaresCaption->setText(kPixelPattern);
 }
 
+void BlockDocument::PaintStep() {
+    services_.Refresh();
+}
+
 void BlockDocument::DCTandDraw() {
     const Change change(*this);
     engine_.PerformDCT();
@@ -155,7 +159,7 @@ void BlockDocument::CycleThroDCTPatterns() {
                 DrawSpace();
                 controls_.SquaresCaption->setText(
                     PatternCaption(QStringLiteral("DCT Pattern: "), v, u));
-                services_.Refresh();
+                PaintStep();
             }
             if (!services_.YieldEvents()) {
                 return; // the program is ending: no further step is computed or shown

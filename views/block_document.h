@@ -51,9 +51,9 @@ struct BlockControls {
     QLabel* SquaresCaption = nullptr; ///< above the squares
 };
 
-/// What showing the steps of a long command needs of the main window. Every
-/// step is painted, then (pattern cycle only) events run before the next one:
-/// the one place where a step's pace would be set.
+/// What showing the steps of a long command needs of the main window: every
+/// step is painted at once, and in the pattern cycle events run before the
+/// next step.
 struct WindowServices {
     std::function<void()> Refresh;     ///< repaint the main window at once
     std::function<bool()> YieldEvents; ///< let pending events run; false when the program is ending
@@ -138,6 +138,9 @@ private:
     void DrawSpace();
     void WriteCell(int k, const std::string& text);
     void ShowIDCT();
+    /// Paints one step of a stepped command at once: a Build Mode coefficient
+    /// or a cycle pattern. A pace between steps belongs here.
+    void PaintStep();
 
     DctEngine engine_;
     BlockControls controls_;
