@@ -134,6 +134,10 @@ void TestBlockFile::readerAccepts_data() {
                                      << QList<double>{4, 5};
     QTest::newRow("quoted values")
         << QByteArray("\"12\", \" -3.5 \" ,\"7\"\r\n") << QList<double>{12, -3.5, 7};
+    QTest::newRow("Unicode minus sign") << QByteArray("\xE2\x88\x92"
+                                                      "30,\"\xE2\x88\x92"
+                                                      "2.5\"")
+                                        << QList<double>{-30, -2.5};
     QTest::newRow("ten values") << Join(Sequence(10), 8) << Sequence(10);
     QTest::newRow("64 on one line") << Join(Sequence(64), 64) << Sequence(64);
     QTest::newRow("64 one per line") << Join(Sequence(64), 1) << Sequence(64);
@@ -184,6 +188,8 @@ void TestBlockFile::readerRejects_data() {
                                  << "Line 1, value 1: \"\\xFF\\xFE1\\x00\" is not a number.";
     QTest::newRow("blank inside") << QByteArray("1 2")
                                   << "Line 1, value 1: \"1 2\" is not a number.";
+    QTest::newRow("Unicode minus after the digits")
+        << QByteArray("3\xE2\x88\x92") << "Line 1, value 1: \"3\\xE2\\x88\\x92\" is not a number.";
     QTest::newRow("hexadecimal") << QByteArray("0x10")
                                  << "Line 1, value 1: \"0x10\" is not a number.";
     QTest::newRow("decimal comma in quotes")
