@@ -162,6 +162,8 @@ private slots:
     void pointer_data();
     void pointer();
     void viewBitmapLifecycleAndLivePicking();
+    void dialogFilter_data();
+    void dialogFilter();
 
 private:
     // A viewer that answers its dialog from `script` and collects its messages.
@@ -442,6 +444,23 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
     QVERIFY(frame && frame->isVisible());
     main.close(); // the viewer goes with the main window
     QTRY_VERIFY(frame.isNull());
+}
+
+void TestBitmapViewer::dialogFilter_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("qtFilter");
+    // On Linux "*.*" would hide every name without a dot, such as a saved "myblock".
+    QTest::newRow("pictures") << kPictureFilter
+                              << "graphic files, jpg/gif/bmp (*.jpg *.gif *.bmp);;all files (*)";
+    QTest::newRow("blocks") << "text, csv files|*.txt;*.csv|all files|*.*"
+                            << "text, csv files (*.txt *.csv);;all files (*)";
+    QTest::newRow("*.* among others") << "some|*.*;*.a.*" << "some (* *.a.*)";
+}
+
+void TestBitmapViewer::dialogFilter() {
+    QFETCH(QString, filter);
+    QFETCH(QString, qtFilter);
+    QCOMPARE(QtFilterFromVbFilter(filter), qtFilter);
 }
 
 QTEST_MAIN(TestBitmapViewer)
