@@ -7,7 +7,7 @@ QUADREL_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libbenchmark-dev
     fonts-liberation fonts-dejavu-core
     xvfb xauth xdotool x11-utils imagemagick
-    dpkg-dev file desktop-file-utils ccache
+    dpkg-dev file desktop-file-utils ccache libjpeg-dev
 )
 
 # ccache makes rebuilds in other checkouts of the same tree cheap; paths are
