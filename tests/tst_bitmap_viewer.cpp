@@ -165,7 +165,7 @@ private slots:
 
 private:
     // A viewer that answers its dialog from `script` and collects its messages.
-    QPointer<ImageFrame> MakeFrame(BlockHost& host, std::shared_ptr<Script> script) {
+    QPointer<ImageFrame> MakeFrame(BlockHost& host, const std::shared_ptr<Script>& script) {
         auto frame = std::make_unique<ImageFrame>(host, std::make_unique<ScriptedDialog>(script));
         frame->SetMessageSink([this](QWidget*, const QString& text) { messages_ << text; });
         frame->show();
