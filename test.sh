@@ -13,7 +13,7 @@ step_name=""
 step_started=0
 # step NAME: starts the next step and reports the time the last one took.
 step() {
-    [ -z "$step_name" ] || echo "-- $step_name: $((SECONDS - step_started)) s"
+    [ -z "$step_name" ] || echo "== $step_name: done in $((SECONDS - step_started)) s"
     step_name=$1
     step_started=$SECONDS
     [ -z "$1" ] || echo "== $1"
@@ -57,7 +57,7 @@ if grep -E ': (warning|error): ' build/clang-tidy.log; then
     echo "clang-tidy found the faults above (details: build/clang-tidy.log)." >&2
     exit 1
 fi
-echo "${#units[@]} sources clean"
+echo "$(grep -c '^clang-tidy' build/clang-tidy.log) sources clean"
 
 step "Tests, benchmarks once, install tree and package"
 ctest --test-dir "$QUADREL_ROOT/build" --output-on-failure -j 2

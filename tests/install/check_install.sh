@@ -158,14 +158,14 @@ if command -v cpack >/dev/null 2>&1 && command -v dpkg-deb >/dev/null 2>&1; then
     # lintian: no error and no warning (informational tags are shown, not fatal).
     if command -v lintian >/dev/null 2>&1; then
         lintian_status=0
-        lintian --display-info --fail-on error,warning "$deb" >"$E2E_ART/lintian.txt" 2>&1 ||
+        lintian_started=$SECONDS
+        lintian --display-info --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1 ||
             lintian_status=$?
-        if ((lintian_status != 0)); then
-            cat "$E2E_ART/lintian.txt" >&2
+        sed 's/^/    /' "$work/lintian.txt" >&2
+        ((lintian_status == 0)) ||
             e2e_fail "lintian found errors or warnings in $(basename "$deb") (status $lintian_status)"
-        fi
-        e2e_log "ok: lintian: $(grep -c '^[EWIP]:' "$E2E_ART/lintian.txt") tags, none an error or a warning"
-        sed 's/^/    /' "$E2E_ART/lintian.txt" >&2
+        e2e_log "ok: lintian in $((SECONDS - lintian_started)) s:" \
+            "$(grep -c '^[EWIP]:' "$work/lintian.txt") tags, none an error or a warning"
     else
         e2e_log "lintian is not installed: package not linted"
     fi
@@ -179,7 +179,9 @@ opened=$work/opened
 inst_fake_opener "$work/bin" "$opened"
 export PATH="$work/bin:$PATH"
 e2e_setup install "$launcher" "$2"
-if [ -f "$work/package-contents.txt" ]; then cp "$work/package-contents.txt" "$E2E_ART/"; fi
+for kept in package-contents.txt lintian.txt; do
+    if [ -f "$work/$kept" ]; then cp "$work/$kept" "$E2E_ART/"; fi
+done
 e2e_start_app
 e2e_wait_stable 300 20
 e2e_click_read_me
