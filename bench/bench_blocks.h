@@ -4,15 +4,14 @@
 #include "bench/bench_app.h"
 #include "engine/dct_engine.h"
 #include "main_window/dct_window.h"
+#include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
 #include <QCoreApplication>
 
-#include <QEvent>
-#include <QObject>
-
 #include <cmath>
 #include <cstdint>
+#include <memory>
 
 namespace quadrel::bench {
 
@@ -34,34 +33,6 @@ inline Block NaturalBlock(int variant) {
     return block;
 }
 
-/// An engine ready to transform, as the main window sets it up at start.
-inline DctEngine ReadyEngine() {
-    DctEngine engine;
-    engine.SetConsts();
-    engine.MakeCosTable();
-    engine.ResetFreqSpace();
-    return engine;
-}
-
-/// Counts the paint events a widget receives, to show that a benchmark really
-/// painted what it claims to.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QObject* parent) : QObject(parent) {}
-    long Count() const { return count_; }
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++count_;
-        }
-        return false;
-    }
-
-private:
-    long count_ = 0;
-};
-
 /// The real main window, shown on the benchmark's platform, with the paints of
 /// its squares counted.
 class CountedWindow {
@@ -69,8 +40,7 @@ public:
     CountedWindow() {
         window.show();
         QCoreApplication::processEvents();
-        paints = new PaintCounter(&window); // owned by the window
-        window.Shape1()->installEventFilter(paints);
+        paints = std::make_unique<test::PaintCounter>(window.Shape1());
     }
 
 private:
@@ -78,7 +48,7 @@ private:
 
 public:
     DCT window;
-    PaintCounter* paints = nullptr;
+    std::unique_ptr<test::PaintCounter> paints;
 };
 
 } // namespace quadrel::bench

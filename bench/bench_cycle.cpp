@@ -15,9 +15,9 @@ namespace {
 void BM_CycleFastMode(benchmark::State& state) {
     quadrel::bench::CountedWindow counted;
     quadrel::DCT& window = counted.window;
-    auto* paints = counted.paints;
+    auto* paints = counted.paints.get();
     for (auto _ : state) {
-        window.CycleThroDCTPatterns();
+        window.Document().CycleThroDCTPatterns();
     }
     state.counters["square_paints_per_iter"] = benchmark::Counter(
         static_cast<double>(paints->Count()), benchmark::Counter::kAvgIterations);
@@ -29,15 +29,15 @@ BENCHMARK(BM_CycleFastMode)->Unit(benchmark::kMillisecond);
 void BM_IDCTandDrawBuildMode(benchmark::State& state) {
     quadrel::bench::CountedWindow counted;
     quadrel::DCT& window = counted.window;
-    auto* paints = counted.paints;
+    auto* paints = counted.paints.get();
     window.Option1_Click(1);
-    quadrel::DctEngine& engine = window.Engine();
+    quadrel::DctEngine& engine = window.Document().Engine();
     engine.SpaceArray = quadrel::bench::NaturalBlock(0);
     engine.PerformDCT();
     const quadrel::Block coefficients = engine.FreqArray;
     for (auto _ : state) {
         engine.FreqArray = coefficients;
-        window.IDCTandDraw();
+        window.Document().IDCTandDraw();
     }
     state.counters["square_paints_per_iter"] = benchmark::Counter(
         static_cast<double>(paints->Count()), benchmark::Counter::kAvgIterations);

@@ -2,12 +2,11 @@
 
 #include "bitmap_viewer/picture_box.h"
 #include "bitmap_viewer/picture_file.h"
-#include "views/twips.h"
+#include "views/pixels.h"
 
 #include <QDir>
 #include <QImageReader>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 
@@ -18,10 +17,6 @@ namespace {
 // Up to seven significant digits, none after the point when the number is whole.
 QString PlainNumber(float value) {
     return QString::number(static_cast<double>(value), 'g', 7);
-}
-
-void ShowMessageBox(QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent, kImageFrameCaption, text);
 }
 
 } // namespace
@@ -44,23 +39,21 @@ QCursor PointerFromIconFile(const QString& fileName) {
     return QCursor(QPixmap::fromImage(image), 0, 0);
 }
 
-ImageFrame::ImageFrame(BlockHost& host, std::unique_ptr<CommonDialog> dialog)
-    : QWidget(nullptr), host_(host),
-      commonDialog1_(dialog ? std::move(dialog) : std::make_unique<CommonDialog>()),
-      messageSink_(ShowMessageBox) {
+ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
+    : QWidget(nullptr), document_(document), desktop_(desktop) {
     // The window goes, picture and all, when it is closed.
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kImageFrameCaption);
-    setFixedSize(Twips(8325), Twips(7095));
+    setFixedSize(PixelsFromTwips(8325), PixelsFromTwips(7095));
 
     // Created in tab order, which the focus chain follows; under Qt 6.4
     // setTabOrder did not move the picture area ahead of the button.
     command1_ = new QPushButton(QStringLiteral("Load Image"), this);
-    command1_->setGeometry(TwipsRect(120, 6360, 1095, 615));
+    command1_->setGeometry(PixelRectFromTwips(120, 6360, 1095, 615));
     picture1_ = new PictureBox(this);
-    picture1_->setGeometry(TwipsRect(120, 240, 8055, 6015));
+    picture1_->setGeometry(PixelRectFromTwips(120, 240, 8055, 6015));
     label1_[0] = new QLabel(QStringLiteral("Label1"), this);
-    label1_[0]->setGeometry(TwipsRect(1800, 6480, 6375, 375));
+    label1_[0]->setGeometry(PixelRectFromTwips(1800, 6480, 6375, 375));
     command1_->setFocus();
 
     connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -70,10 +63,6 @@ ImageFrame::ImageFrame(BlockHost& host, std::unique_ptr<CommonDialog> dialog)
 
 ImageFrame::~ImageFrame() = default;
 
-void ImageFrame::SetMessageSink(MessageSink sink) {
-    messageSink_ = std::move(sink);
-}
-
 void ImageFrame::Form_Load() {
     picture1_->setCursor(PointerFromIconFile(ProgramFolder() + QStringLiteral("/box.ico")));
     // The picture area works in pixels from its top-left corner: nothing to set.
@@ -81,18 +70,17 @@ void ImageFrame::Form_Load() {
 }
 
 void ImageFrame::BitMapLoad() {
-    commonDialog1_->Filter = kPictureFilter;
-    commonDialog1_->FileName = ProgramFolder() + QStringLiteral("/*.jpg");
     // Before the window is shown the dialog has no window to sit over.
-    if (!commonDialog1_->ShowOpen(isVisible() ? this : nullptr)) {
+    const std::optional<QString> fileName = desktop_.OpenFileName(
+        isVisible() ? this : nullptr, kPictureFilter, ProgramFolder() + QStringLiteral("/*.jpg"));
+    if (!fileName) {
         return;
     }
-    const QString fileName = commonDialog1_->FileName;
-    const PictureLoad load = LoadPictureFile(fileName, picture1_->BackColor());
+    const PictureLoad load = LoadPictureFile(*fileName, picture1_->BackColor());
     if (!load.Problem.isEmpty()) {
-        messageSink_(isVisible() ? this : nullptr,
-                     QStringLiteral("The picture \"%1\" cannot be shown: %2")
-                         .arg(QDir::toNativeSeparators(fileName), load.Problem));
+        desktop_.ShowWarning(isVisible() ? this : nullptr, kImageFrameCaption,
+                             QStringLiteral("The picture \"%1\" cannot be shown: %2")
+                                 .arg(QDir::toNativeSeparators(*fileName), load.Problem));
         return;
     }
     picture1_->SetPicture(load.Picture);
@@ -105,15 +93,17 @@ void ImageFrame::Command1_Click() {
 void ImageFrame::Picture1_MouseMove(int /*Button*/, int /*Shift*/, float X, float Y) {
     const Rgb under = Components(picture1_->Point(X, Y));
     label1_[0]->setText(PickCaption(X, Y, Luma(under), under));
+    // One announced change per move, however many cells it writes.
+    const BlockDocument::Change change(document_);
     for (int i = 0; i <= 7; ++i) {
         for (int j = 0; j <= 7; ++j) {
             const ColourValue c =
                 picture1_->Point(static_cast<double>(X) + i, static_cast<double>(Y) + j);
-            host_.SetSpaceValue(i, j, Luma(Components(c)));
+            document_.SetSpace(i, j, Luma(Components(c)));
         }
     }
-    host_.DCTandDraw();
-    host_.Refresh();
+    document_.DCTandDraw();
+    document_.Refresh();
 }
 
 void ImageFrame::Picture1_MouseDown(int /*Button*/, int /*Shift*/, float /*X*/, float /*Y*/) {

@@ -7,15 +7,13 @@
 // (which asks for the first picture before the window is ever shown), then shows it.
 
 #include "engine/luma.h"
-#include "views/block_host.h"
-#include "views/common_dialog.h"
+#include "views/block_document.h"
+#include "views/desktop_services.h"
 
 #include <QCursor>
 #include <QWidget>
 
 #include <array>
-#include <functional>
-#include <memory>
 
 class QLabel;
 class QPushButton;
@@ -40,11 +38,9 @@ QCursor PointerFromIconFile(const QString& fileName);
 class ImageFrame : public QWidget {
     Q_OBJECT
 public:
-    /// Shows `text` to the user; the window is the parent to use, if any.
-    using MessageSink = std::function<void(QWidget* parent, const QString& text)>;
-
-    /// `dialog` is the viewer's own file dialog; null gives the ordinary one.
-    ImageFrame(BlockHost& host, std::unique_ptr<CommonDialog> dialog);
+    /// Picks into `document`; asks for files and reports through `desktop`.
+    /// Both must outlive the window.
+    ImageFrame(BlockDocument& document, DesktopServices& desktop);
     ~ImageFrame() override;
 
     /// Prepares the picture area (pointer, pixel unit) and asks for the first picture.
@@ -58,22 +54,17 @@ public:
     void Picture1_MouseMove(int Button, int Shift, float X, float Y);
     void Picture1_MouseDown(int Button, int Shift, float X, float Y);
 
-    /// Replaces the message box that reports a file that cannot be shown.
-    void SetMessageSink(MessageSink sink);
-
     // Controls, for tests and the main window.
     PictureBox* Picture1() const { return picture1_; }
     QPushButton* Command1() const { return command1_; }
     QLabel* Label1(int index) const { return label1_.at(static_cast<std::size_t>(index)); }
-    CommonDialog& CommonDialog1() const { return *commonDialog1_; }
 
 private:
-    BlockHost& host_;
-    std::unique_ptr<CommonDialog> commonDialog1_;
+    BlockDocument& document_;
+    DesktopServices& desktop_;
     PictureBox* picture1_ = nullptr;
     QPushButton* command1_ = nullptr;
     std::array<QLabel*, 1> label1_{};
-    MessageSink messageSink_;
 };
 
 } // namespace quadrel

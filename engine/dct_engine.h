@@ -3,14 +3,11 @@
 // Deliberately free of any window toolkit: the window reaches into this object
 // and redraws, the engine only computes.
 
-#include <array>
+#include "engine/block.h"
+
 #include <functional>
 
 namespace quadrel {
-
-/// An 8x8 block indexed [first][second]: first index = column (x or u),
-/// second index = row (y or v).
-using Block = std::array<std::array<double, 8>, 8>;
 
 class DctEngine {
 public:

@@ -1,7 +1,6 @@
 #include "freq_entry/x_y_entry.h"
 
-#include "views/block_views.h"
-#include "views/twips.h"
+#include "views/pixels.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -27,39 +26,40 @@ QLabel* MakeLabel(const QString& text, QRect geometry, QWidget* parent) {
 
 } // namespace
 
-X_Y_Entry::X_Y_Entry(BlockHost& host, FreqChoice& choice, QWidget* parent)
-    : QWidget(parent), host_(host), choice_(choice) {
+X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* parent)
+    : QWidget(parent), document_(document), choice_(choice) {
     setWindowTitle(QStringLiteral("Enter X Y Data"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(Twips(3690), Twips(1290));
+    setFixedSize(PixelsFromTwips(3690), PixelsFromTwips(1290));
 
     for (int i = 0; i < 2; ++i) {
         auto* box = new QLineEdit(this);
-        box->setGeometry(TwipsRect(120, 120 + 600 * i, 375, 375));
+        box->setGeometry(PixelRectFromTwips(120, 120 + 600 * i, 375, 375));
         box->installEventFilter(this);
         text1_[static_cast<std::size_t>(i)] = box;
     }
-    label1_[0] =
-        MakeLabel(QStringLiteral("Horizontal Frequency"), TwipsRect(720, 120, 855, 375), this);
-    label1_[1] =
-        MakeLabel(QStringLiteral("Vertical  Frequency"), TwipsRect(720, 720, 855, 375), this);
+    label1_[0] = MakeLabel(QStringLiteral("Horizontal Frequency"),
+                           PixelRectFromTwips(720, 120, 855, 375), this);
+    label1_[1] = MakeLabel(QStringLiteral("Vertical  Frequency"),
+                           PixelRectFromTwips(720, 720, 855, 375), this);
 
     command1_ = new QPushButton(QStringLiteral("OK"), this);
-    command1_->setGeometry(TwipsRect(3000, 720, 495, 375));
+    command1_->setGeometry(PixelRectFromTwips(3000, 720, 495, 375));
     // Neither default nor cancel: Enter and Escape mean nothing of their own here.
     command1_->setAutoDefault(false);
     command1_->setDefault(false);
     connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
 
-    label2_ =
-        MakeLabel(QStringLiteral("Values between 0 and 7"), TwipsRect(1920, 240, 735, 615), this);
+    label2_ = MakeLabel(QStringLiteral("Values between 0 and 7"),
+                        PixelRectFromTwips(1920, 240, 735, 615), this);
 
     // The separator from (1800, 120) down to (1800, 1080), both ends included.
     line1_ = new QFrame(this);
     line1_->setFrameShape(QFrame::VLine);
     line1_->setFrameShadow(QFrame::Plain);
     line1_->setLineWidth(1);
-    line1_->setGeometry(Twips(1800), Twips(120), 1, Twips(1080 - 120) + 1);
+    line1_->setGeometry(PixelsFromTwips(1800), PixelsFromTwips(120), 1,
+                        PixelsFromTwips(1080 - 120) + 1);
     QPalette linePalette = line1_->palette();
     linePalette.setColor(QPalette::WindowText, Qt::black);
     line1_->setPalette(linePalette);
@@ -74,11 +74,12 @@ X_Y_Entry::X_Y_Entry(BlockHost& host, FreqChoice& choice, QWidget* parent)
 }
 
 void X_Y_Entry::DoBuild() {
-    host_.ResetFreqSpace();
-    host_.SetFreqValue(0, 0, kPatternLevel);
-    host_.SetFreqValue(choice_.XFreq, choice_.YFreq, kPatternLevel);
-    host_.IDCTandDraw();
-    host_.SetLabel2Caption(
+    const BlockDocument::Change change(document_); // followers see the pattern with its caption
+    document_.ClearFreq();
+    document_.SetFreq(0, 0, kPatternLevel);
+    document_.SetFreq(choice_.XFreq, choice_.YFreq, kPatternLevel);
+    document_.IDCTandDraw();
+    document_.SetSquaresCaption(
         PatternCaption(QStringLiteral("Freq. Pattern: "), choice_.XFreq, choice_.YFreq));
 }
 

@@ -2,7 +2,7 @@
 // "Enter X Y Data": picks one DCT basis pattern by its horizontal and vertical
 // frequency and shows it in the main window after every key.
 
-#include "views/block_host.h"
+#include "views/block_document.h"
 
 #include <QWidget>
 
@@ -19,14 +19,14 @@ namespace quadrel {
 /// The two frequencies outlive the dialog window: closing it destroys the
 /// window, and the next one starts from the values chosen before.
 struct FreqChoice {
-    std::int16_t XFreq = 0; ///< horizontal frequency, first index of FreqArray
+    std::int16_t XFreq = 0; ///< horizontal frequency, first index of the frequency block
     std::int16_t YFreq = 0; ///< vertical frequency, second index
 };
 
 class X_Y_Entry : public QWidget {
     Q_OBJECT
 public:
-    X_Y_Entry(BlockHost& host, FreqChoice& choice, QWidget* parent = nullptr);
+    X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* parent = nullptr);
 
     /// Shows the pattern (XFreq, YFreq) on a DC level of 512 and names it under
     /// the main window's grey grid.
@@ -46,7 +46,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    BlockHost& host_;
+    BlockDocument& document_;
     FreqChoice& choice_;
     std::array<QLineEdit*, 2> text1_{};
     std::array<QLabel*, 2> label1_{};

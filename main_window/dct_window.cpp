@@ -2,11 +2,10 @@
 
 #include "block_file/block_file_format.h"
 #include "block_file/block_file_io.h"
-#include "engine/cell_text.h"
 #include "main_window/application_setup.h"
 #include "views/caption_button.h"
+#include "views/pixels.h"
 #include "views/square_grid.h"
-#include "views/twips.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -15,7 +14,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QRadioButton>
 
 #include <algorithm>
@@ -26,7 +24,7 @@ namespace quadrel {
 namespace {
 
 const QColor kWindowGrey(0xC0, 0xC0, 0xC0);
-const QColor kMarkedButton(0x00, 0xC0, 0xC0); // &H00C0C000: blue and green 192
+const QColor kMarkedButton(0x00, 0xC0, 0xC0); // teal: blue and green at 192
 
 struct ButtonSpec {
     int index;
@@ -35,7 +33,7 @@ struct ButtonSpec {
     bool marked;
 };
 
-// Command1 array; index 9 does not exist.
+// The Command1 buttons by index; 9 is left free.
 constexpr std::array<ButtonSpec, 11> kCommand1{{
     {1, "View Single DCT Pattern", 360, 4920, 1095, 495, false},
     {0, "Cycle DCT Patterns", 360, 5520, 1095, 495, false},
@@ -57,7 +55,7 @@ QFont SansBold(double points) {
     return font;
 }
 
-void SetBackColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+void SetPaletteColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(role, colour);
     widget->setPalette(palette);
@@ -65,61 +63,63 @@ void SetBackColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 
 } // namespace
 
-DCT::DCT(QWidget* parent) : QWidget(parent), commonDialog1_(std::make_unique<CommonDialog>()) {
+DCT::DCT(DesktopServices* desktop, QWidget* parent)
+    : QWidget(parent), desktop_(desktop ? desktop : new SystemDesktop(this)),
+      readMe_(ProgramFolder(), ReadMe::NativeRoute(), *desktop_, this) {
     CreateControls();
     SetTabOrder();
-    views_ = std::make_unique<BlockViews>(
-        engine_, BlockControls{text1_, shape1_, label1_, label2_},
-        WindowServices{[this] { Refresh(); }, [this] { return YieldEvents(); }});
+    document_ = new BlockDocument(
+        BlockControls{text1_, shape1_, label1_, label2_},
+        WindowServices{[this] { repaint(); }, [this] { return YieldEvents(); }}, this);
     Form_Load();
 }
 
 DCT::~DCT() {
     // The dialog has no owner window; a hidden one would otherwise outlive us
-    // while holding a reference to this window.
+    // while holding a reference to this window's block.
     delete xyEntry_.data();
     // The viewer works on this window's block, so it cannot outlive it.
     delete imageFrame_.data();
 }
 
 void DCT::CreateControls() {
-    setFixedSize(Twips(9000), Twips(6840));
+    setFixedSize(PixelsFromTwips(9000), PixelsFromTwips(6840));
     setAutoFillBackground(true);
-    SetBackColour(this, QPalette::Window, kWindowGrey);
+    SetPaletteColour(this, QPalette::Window, kWindowGrey);
 
     for (int k = 0; k < 64; ++k) {
         auto* cell = new QLineEdit(this);
-        cell->setGeometry(TwipsRect(360 + 480 * (k % 8), 360 + 480 * (k / 8), 495, 495));
+        cell->setGeometry(PixelRectFromTwips(360 + 480 * (k % 8), 360 + 480 * (k / 8), 495, 495));
         cell->setAlignment(Qt::AlignCenter);
-        SetBackColour(cell, QPalette::Base, kWindowGrey);
-        SetBackColour(cell, QPalette::Text, Qt::black);
+        SetPaletteColour(cell, QPalette::Base, kWindowGrey);
+        SetPaletteColour(cell, QPalette::Text, Qt::black);
         cell->installEventFilter(this);
         connect(cell, &QLineEdit::textChanged, this, [this, k] { Text1_Change(k); });
         text1_[static_cast<std::size_t>(k)] = cell;
     }
 
-    shape1_ = new SquareGrid(Twips(480), Twips(495), this);
-    shape1_->move(Twips(4800), Twips(360));
+    shape1_ = new SquareGrid(PixelsFromTwips(480), PixelsFromTwips(495), this);
+    shape1_->move(PixelsFromTwips(4800), PixelsFromTwips(360));
 
     QFont labelFont(QStringLiteral("Courier New"));
     labelFont.setPointSizeF(14.25);
     labelFont.setBold(true);
     label1_ = new QLabel(this);
-    label1_->setGeometry(TwipsRect(360, 4440, 3855, 375));
+    label1_->setGeometry(PixelRectFromTwips(360, 4440, 3855, 375));
     label2_ = new QLabel(this);
-    label2_->setGeometry(TwipsRect(4920, 4440, 3855, 375));
+    label2_->setGeometry(PixelRectFromTwips(4920, 4440, 3855, 375));
     for (QLabel* label : {label1_, label2_}) {
         label->setFont(labelFont);
-        SetBackColour(label, QPalette::WindowText, Qt::black);
+        SetPaletteColour(label, QPalette::WindowText, Qt::black);
     }
     label3_ = new QLabel(this);
-    label3_->setGeometry(TwipsRect(4800, 6360, 2655, 255));
+    label3_->setGeometry(PixelRectFromTwips(4800, 6360, 2655, 255));
 
     for (const ButtonSpec& spec : kCommand1) {
         auto* button = new CaptionButton(QString::fromLatin1(spec.caption), this);
-        button->setGeometry(TwipsRect(spec.left, spec.top, spec.width, spec.height));
+        button->setGeometry(PixelRectFromTwips(spec.left, spec.top, spec.width, spec.height));
         if (spec.marked) {
-            SetBackColour(button, QPalette::Button, kMarkedButton);
+            SetPaletteColour(button, QPalette::Button, kMarkedButton);
         }
         const int index = spec.index;
         connect(button, &QPushButton::clicked, this, [this, index] { Command1_Click(index); });
@@ -128,11 +128,11 @@ void DCT::CreateControls() {
     command1_[5]->setFont(SansBold(8.25));
 
     command2_ = new CaptionButton(QStringLiteral("+"), this);
-    command2_->setGeometry(TwipsRect(4320, 4920, 255, 255));
+    command2_->setGeometry(PixelRectFromTwips(4320, 4920, 255, 255));
     command2_->setFont(SansBold(8.25));
     connect(command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
     command3_ = new CaptionButton(QStringLiteral("-"), this);
-    command3_->setGeometry(TwipsRect(4320, 5160, 255, 255));
+    command3_->setGeometry(PixelRectFromTwips(4320, 5160, 255, 255));
     command3_->setFont(SansBold(9.75));
     connect(command3_, &QPushButton::clicked, this, [this] { Command3_Click(); });
 
@@ -141,7 +141,7 @@ void DCT::CreateControls() {
     for (int i = 0; i < 2; ++i) {
         auto* option = new QRadioButton(
             QString::fromLatin1(optionCaptions[static_cast<std::size_t>(i)]), this);
-        option->setGeometry(TwipsRect(4800, 5520 + 240 * i, 1215, 255));
+        option->setGeometry(PixelRectFromTwips(4800, 5520 + 240 * i, 1215, 255));
         optionGroup_->addButton(option, i);
         option1_[static_cast<std::size_t>(i)] = option;
     }
@@ -168,12 +168,8 @@ void DCT::Form_Load() {
     const QString title = QString::fromLatin1(kTitle) + QString::fromLatin1(kVersion);
     setWindowTitle(title);
     label3_->setText(title);
-    // Retained drawing: Qt widgets keep and repaint their own content.
-    engine_.SetConsts();
-    engine_.MakeCosTable();
-    engine_.ResetFreqSpace();
-    command1_[6]->setText(QStringLiteral("Quant %1").arg(engine_.QuantScale));
-    views_->DCTandDraw(); // not the virtual: this runs inside the constructor
+    ShowQuantStep();
+    document_->DCTandDraw();
 }
 
 QPushButton* DCT::Command1(int index) const {
@@ -183,43 +179,12 @@ QPushButton* DCT::Command1(int index) const {
     return command1_[static_cast<std::size_t>(index)];
 }
 
-void DCT::ResetFreqSpace() {
-    engine_.ResetFreqSpace();
-}
-void DCT::SetFreqValue(int u, int v, double val) {
-    engine_.SetFreqValue(u, v, val);
-}
-void DCT::SetSpaceValue(int x, int y, double val) {
-    engine_.SetSpaceValue(x, y, val);
-}
-void DCT::IDCTandDraw() {
-    views_->IDCTandDraw();
-}
-void DCT::DCTandDraw() {
-    views_->DCTandDraw();
-}
-void DCT::Refresh() {
-    repaint();
-}
-void DCT::SetLabel2Caption(const QString& caption) {
-    label2_->setText(caption);
-}
-
-void DCT::SetCommonDialog(std::unique_ptr<CommonDialog> dialog) {
-    commonDialog1_ = std::move(dialog);
-}
-
-void DCT::SetImageFrameDialogFactory(std::function<std::unique_ptr<CommonDialog>()> factory) {
-    imageFrameDialogFactory_ = std::move(factory);
-}
-
 void DCT::ShowImageFrame() {
     if (!imageFrame_) {
         // Modeless and without an owner. The window deletes itself when closed; the
         // pointer is set before the first dialog, so that a second "View Bitmap"
         // can never make a second viewer.
-        auto frame = std::make_unique<ImageFrame>(
-            *this, imageFrameDialogFactory_ ? imageFrameDialogFactory_() : nullptr);
+        auto frame = std::make_unique<ImageFrame>(*document_, *desktop_);
         imageFrame_ = frame.release();
         // The viewer opens even if the first picture was not chosen or could not
         // be shown: "Load Image" asks again.
@@ -236,25 +201,25 @@ void DCT::ShowImageFrame() {
 void DCT::Command1_Click(int Index) {
     switch (Index) {
     case 0:
-        CycleThroDCTPatterns();
+        document_->CycleThroDCTPatterns();
         break;
     case 1:
         ShowXYEntry();
         break;
     case 2:
-        BuildPicture();
+        document_->BuildPicture();
         break;
     case 3:
-        AnalysePicture();
+        document_->DCTandDraw();
         break;
     case 4:
-        engine_.StopFlag = true;
+        document_->Stop();
         break;
     case 5:
         EndProgram();
         break;
     case 6:
-        Quantise();
+        document_->Quantise();
         break;
     case 7:
         LoadPicture();
@@ -273,17 +238,10 @@ void DCT::Command1_Click(int Index) {
     }
 }
 
-void DCT::Quantise() {
-    engine_.QuantiseBlock();
-    WriteFreq();
-    IDCTandDraw();
-    Refresh();
-}
-
 void DCT::ShowXYEntry() {
     if (!xyEntry_) {
         // Modeless and without an owner; it deletes itself when closed.
-        xyEntry_ = new X_Y_Entry(*this, frequencies_);
+        xyEntry_ = new X_Y_Entry(*document_, frequencies_);
     }
     xyEntry_->show();
     xyEntry_->raise();
@@ -291,91 +249,79 @@ void DCT::ShowXYEntry() {
 }
 
 void DCT::LoadPicture() {
-    if (!LoadFile()) {
-        return;
+    if (LoadFile()) {
+        document_->DCTandDraw();
     }
-    engine_.PerformDCT();
-    DrawSpace();
-    WriteFreq();
 }
 
 bool DCT::LoadFile() {
-    commonDialog1_->Filter = QStringLiteral("text, csv files|*.txt;*.csv|all files|*.*");
-    commonDialog1_->FileName = ProgramFolder() + QStringLiteral("/*.txt");
-    if (!commonDialog1_->ShowOpen(this)) {
+    const std::optional<QString> chosen =
+        desktop_->OpenFileName(this, QStringLiteral("text, csv files|*.txt;*.csv|all files|*.*"),
+                               ProgramFolder() + QStringLiteral("/*.txt"));
+    if (!chosen) {
         return false;
     }
-    const QString fileName = commonDialog1_->FileName;
+    const QString& fileName = blockFileName_ = *chosen;
     // The whole file is parsed before any cell is touched.
     const BlockFileRead read = ReadBlockFile(fileName);
     if (!read.Ok()) {
-        ShowMessage(QStringLiteral("Load Block"),
-                    QStringLiteral("The block file\n%1\ncould not be loaded.\n\n%2\n\n"
-                                   "The block was left as it was.")
-                        .arg(QDir::toNativeSeparators(fileName), read.Error));
+        desktop_->ShowWarning(this, QStringLiteral("Load Block"),
+                              QStringLiteral("The block file\n%1\ncould not be loaded.\n\n%2\n\n"
+                                             "The block was left as it was.")
+                                  .arg(QDir::toNativeSeparators(fileName), read.Error));
         return false;
     }
-    StoreBlockValues(read.Values, engine_.SpaceArray);
+    Block space = document_->Space();
+    StoreBlockValues(read.Values, space);
+    document_->SetSpaceBlock(space);
     return true;
 }
 
 void DCT::SaveBlock() {
-    commonDialog1_->Filter = QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*");
-    // The file name is not preset: the dialog proposes the last one used.
-    if (!commonDialog1_->ShowSave(this)) {
+    // The dialog proposes the last block file chosen, loaded or saved.
+    const std::optional<QString> chosen = desktop_->SaveFileName(
+        this, QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*"), blockFileName_);
+    if (!chosen) {
         return;
     }
-    const QString fileName = commonDialog1_->FileName;
-    const QString error = WriteBlockFile(fileName, engine_.SpaceArray, engine_.FreqArray);
+    const QString& fileName = blockFileName_ = *chosen;
+    const QString error = WriteBlockFile(fileName, document_->Space(), document_->Freq());
     if (!error.isEmpty()) {
-        ShowMessage(QStringLiteral("Save Block"),
-                    QStringLiteral("The block could not be saved to\n%1\n\n%2\n\n"
-                                   "Any file of that name is unchanged.")
-                        .arg(QDir::toNativeSeparators(fileName), error));
+        desktop_->ShowWarning(this, QStringLiteral("Save Block"),
+                              QStringLiteral("The block could not be saved to\n%1\n\n%2\n\n"
+                                             "Any file of that name is unchanged.")
+                                  .arg(QDir::toNativeSeparators(fileName), error));
     }
 }
 
-void DCT::ShowMessage(const QString& title, const QString& text) {
-    if (messageSink_) {
-        messageSink_(title, text);
-        return;
-    }
-    QMessageBox::warning(this, title, text);
+void DCT::ShowQuantStep() {
+    command1_[6]->setText(QStringLiteral("Quant %1").arg(document_->QuantStep()));
 }
 
 void DCT::Command2_Click() {
-    engine_.DoubleScale();
-    command1_[6]->setText(QStringLiteral("Quant %1").arg(engine_.QuantScale));
-    Refresh();
+    document_->DoubleQuantStep();
+    ShowQuantStep();
+    repaint();
 }
 
 void DCT::Command3_Click() {
-    engine_.HalveScale();
-    command1_[6]->setText(QStringLiteral("Quant %1").arg(engine_.QuantScale));
-    Refresh();
+    document_->HalveQuantStep();
+    ShowQuantStep();
+    repaint();
 }
 
 void DCT::Option1_Click(int Index) {
-    engine_.BuildMode = (Index == 1);
+    document_->SetBuildMode(Index == 1);
 }
 
 void DCT::Text1_KeyPress(int /*Index*/, int KeyAscii) {
     if (KeyAscii == 13) {
-        BuildPicture();
+        document_->BuildPicture();
     }
 }
 
 void DCT::Text1_Change(int Index) {
-    QLineEdit* cell = text1_[static_cast<std::size_t>(Index)];
-    const std::string cleaned = CleanCellText(cell->text().toStdString());
-    // Changing the text raises this rule once more for the same cell; that
-    // second run finds nothing to clean and stores the same value.
-    const QString cleanedText = QString::fromStdString(cleaned);
-    if (cell->text() != cleanedText) {
-        cell->setText(cleanedText);
-    }
-    engine_.FreqArray[static_cast<std::size_t>(Index % 8)][static_cast<std::size_t>(Index / 8)] =
-        CellTextValue(cleaned);
+    document_->ApplyCellText(Index);
 }
 
 bool DCT::eventFilter(QObject* watched, QEvent* event) {

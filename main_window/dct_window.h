@@ -1,22 +1,19 @@
 #pragma once
-// The main window "DCT": owns the block state, the two grids and every command.
-// Arithmetic lives in the engine, drawing in the views; this class holds the
-// controls and their handlers.
+// The main window "DCT": holds the controls and their handlers. The block and
+// every operation on it live in its BlockDocument, which the other windows
+// share; the desktop (file dialogs, message boxes, other programs) is reached
+// through DesktopServices.
 
 #include "bitmap_viewer/image_frame.h"
-#include "engine/dct_engine.h"
 #include "freq_entry/x_y_entry.h"
 #include "main_window/read_me.h"
-#include "views/block_host.h"
-#include "views/block_views.h"
-#include "views/common_dialog.h"
+#include "views/block_document.h"
+#include "views/desktop_services.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <array>
-#include <functional>
-#include <memory>
 
 class QButtonGroup;
 class QLabel;
@@ -28,20 +25,14 @@ namespace quadrel {
 
 class SquareGrid;
 
-class DCT : public QWidget, public BlockHost {
+class DCT : public QWidget {
     Q_OBJECT
 public:
-    explicit DCT(QWidget* parent = nullptr);
+    /// `desktop` answers file dialogs and message boxes and starts other
+    /// programs for this window and the windows it opens; null gives the real
+    /// desktop. A given one must outlive the window.
+    explicit DCT(DesktopServices* desktop = nullptr, QWidget* parent = nullptr);
     ~DCT() override;
-
-    // Block operations the other windows use.
-    void ResetFreqSpace() override;
-    void SetFreqValue(int u, int v, double val) override;
-    void SetSpaceValue(int x, int y, double val) override;
-    void IDCTandDraw() override;
-    void DCTandDraw() override;
-    void Refresh() override;
-    void SetLabel2Caption(const QString& caption) override;
 
     // Event handlers, public so that tests can drive them as the toolkit does.
     void Command1_Click(int Index);
@@ -51,36 +42,13 @@ public:
     void Text1_KeyPress(int Index, int KeyAscii);
     void Text1_Change(int Index);
 
-    // Operations.
-    void WriteFreq() { views_->WriteFreq(); }
-    void WriteSpace() { views_->WriteSpace(); }
-    void DrawSpace() { views_->DrawSpace(); }
-    void AnalysePicture() { views_->AnalysePicture(); }
-    void BuildPicture() { views_->BuildPicture(); }
-    void CycleThroDCTPatterns() { views_->CycleThroDCTPatterns(); }
-    void Quantise();
-    void LoadPicture();
-    /// True when a block was read and stored; false after a cancel or a failure,
-    /// which leave the block as it was.
-    bool LoadFile();
-    void SaveBlock();
+    /// The block, for the windows that follow it and for tests.
+    BlockDocument& Document() { return *document_; }
 
-    /// Replaces the file dialog (tests answer it without a modal window).
-    void SetCommonDialog(std::unique_ptr<CommonDialog> dialog);
-    /// Where error messages go; by default a modal warning box.
-    using MessageSink = std::function<void(const QString& title, const QString& text)>;
-    void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
-    /// Makes the file dialog of each new bitmap viewer (tests script its answers).
-    void SetImageFrameDialogFactory(std::function<std::unique_ptr<CommonDialog>()> factory);
-    /// The open bitmap viewer, or nullptr.
-    ImageFrame* ImageFrameWindow() const { return imageFrame_; }
-
-    // Read access for tests and benchmarks.
-    DctEngine& Engine() { return engine_; }
-    ReadMe& ReadMeDocument() { return readMe_; }
+    // Controls, for tests.
     QLineEdit* Text1(int k) const { return text1_.at(static_cast<std::size_t>(k)); }
     SquareGrid* Shape1() const { return shape1_; }
-    QPushButton* Command1(int index) const; ///< nullptr for the absent index 9
+    QPushButton* Command1(int index) const; ///< nullptr for 9, which no button has
     QPushButton* Command2() const { return command2_; }
     QPushButton* Command3() const { return command3_; }
     QRadioButton* Option1(int index) const { return option1_.at(static_cast<std::size_t>(index)); }
@@ -89,6 +57,8 @@ public:
     QLabel* Label3() const { return label3_; }
     /// The "Enter X Y Data" window while it exists, shown or hidden.
     X_Y_Entry* XYEntry() const { return xyEntry_; }
+    /// The open bitmap viewer, or nullptr.
+    ImageFrame* ImageFrameWindow() const { return imageFrame_; }
     const FreqChoice& Frequencies() const { return frequencies_; }
     /// True once QUIT was pressed: every running command unwinds at its next yield.
     bool Ending() const { return ending_; }
@@ -104,11 +74,16 @@ private:
     bool YieldEvents();
     void EndProgram();
     void ShowXYEntry();
-    void ShowMessage(const QString& title, const QString& text);
     void ShowImageFrame();
+    void ShowQuantStep();
+    void LoadPicture();
+    /// True when a block was read and stored; false after a cancel or a failure,
+    /// which leave the block as it was.
+    bool LoadFile();
+    void SaveBlock();
 
-    DctEngine engine_;
-    std::array<QLineEdit*, 64> text1_{};
+    DesktopServices* desktop_;
+    std::array<QLineEdit*, kBlockCells> text1_{};
     SquareGrid* shape1_ = nullptr;
     std::array<QPushButton*, 12> command1_{};
     QPushButton* command2_ = nullptr;
@@ -118,15 +93,14 @@ private:
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QLabel* label3_ = nullptr;
-    std::unique_ptr<CommonDialog> commonDialog1_;
-    ReadMe readMe_{ProgramFolder(), ReadMe::NativeRoute(), ReadMe::SystemServices(this)};
-    std::unique_ptr<BlockViews> views_;
-    MessageSink messageSink_;
+    BlockDocument* document_ = nullptr;
+    /// The block file last chosen, proposed by the next save.
+    QString blockFileName_;
+    ReadMe readMe_;
     FreqChoice frequencies_;
     QPointer<X_Y_Entry> xyEntry_;
     bool ending_ = false;
     QPointer<ImageFrame> imageFrame_;
-    std::function<std::unique_ptr<CommonDialog>()> imageFrameDialogFactory_;
 };
 
 } // namespace quadrel

@@ -1,14 +1,13 @@
 #pragma once
 // The "Read Me" command: opens the read-me document that ships beside the
 // program. On Windows it starts WordPad with a fixed command line; elsewhere the
-// desktop's default application opens the document. Every way out to the
-// system goes through ReadMe::Services, so tests see what would be started.
+// desktop's default application opens the document.
 
+#include "views/desktop_services.h"
+
+#include <QPointer>
 #include <QString>
-
-#include <functional>
-
-class QWidget;
+#include <QWidget>
 
 namespace quadrel {
 
@@ -30,36 +29,22 @@ public:
     /// WordPad on Windows, the desktop's default application elsewhere.
     static Route NativeRoute();
 
-    struct Services {
-        /// Starts a program from a whole command line without waiting; false
-        /// when it could not be started.
-        std::function<bool(const QString& commandLine)> StartDetached;
-        /// Opens a local file with the desktop's default application; false
-        /// when no application could be asked to. The opener runs on after
-        /// this returns; when it later finds nothing that opens the file it
-        /// calls `whenNoApplication` (from the event loop).
-        std::function<bool(const QString& path, std::function<void()> whenNoApplication)>
-            OpenDocument;
-        /// Tells the user why the document did not open.
-        std::function<void(const QString& message)> ShowMessage;
-    };
-    /// The real services; messages appear in a box over parent, which also owns
-    /// any opener still running.
-    static Services SystemServices(QWidget* parent);
-
-    ReadMe(QString programFolder, Route route, Services services);
+    /// Messages appear over `parent` while it exists. `desktop` must outlive this.
+    ReadMe(QString programFolder, Route route, DesktopServices& desktop, QWidget* parent = nullptr);
 
     /// Opens the document. False, after telling the user, when it is missing or
     /// nothing could be started to open it. Never waits for the opener.
     bool Open() const;
 
     QString Path() const { return ReadMePath(programFolder_); }
-    void SetServices(Services services) { services_ = std::move(services); }
 
 private:
+    void Tell(const QString& message) const;
+
     QString programFolder_;
     Route route_;
-    Services services_;
+    DesktopServices& desktop_;
+    QPointer<QWidget> parent_;
 };
 
 } // namespace quadrel

@@ -3,14 +3,18 @@
 // pointer image and the window's life beside the main window.
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_box.h"
+#include "bitmap_viewer/picture_file.h"
+#include "engine/cell_text.h"
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
+#include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QImageWriter>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -19,43 +23,9 @@
 #include <QtTest>
 
 using namespace quadrel;
+using quadrel::test::ScriptedWindow;
 
 namespace {
-
-// A file dialog that answers from a list, an empty name for Cancel, and notes
-// the filter and name it was preset with.
-struct Script {
-    QStringList answers, presets;
-};
-
-class ScriptedDialog : public CommonDialog {
-public:
-    explicit ScriptedDialog(std::shared_ptr<Script> script) : script_(std::move(script)) {}
-    bool ShowOpen(QWidget*) override {
-        script_->presets << Filter + QLatin1Char('#') + FileName;
-        const QString answer =
-            script_->answers.isEmpty() ? QString() : script_->answers.takeFirst();
-        FileName = answer.isEmpty() ? FileName : answer;
-        return !answer.isEmpty();
-    }
-
-private:
-    std::shared_ptr<Script> script_;
-};
-
-// Records every call in order.
-struct FakeHost : BlockHost {
-    QStringList calls;
-    void ResetFreqSpace() override { calls << QStringLiteral("reset"); }
-    void SetFreqValue(int, int, double) override { calls << QStringLiteral("freq"); }
-    void SetSpaceValue(int x, int y, double v) override {
-        calls << QStringLiteral("%1,%2=%3").arg(x).arg(y).arg(v);
-    }
-    void IDCTandDraw() override { calls << QStringLiteral("IDCTandDraw"); }
-    void DCTandDraw() override { calls << QStringLiteral("DCTandDraw"); }
-    void Refresh() override { calls << QStringLiteral("Refresh"); }
-    void SetLabel2Caption(const QString&) override { calls << QStringLiteral("label2"); }
-};
 
 // Neighbouring pixels differ in every component, so a misplaced read shows.
 QImage Pattern(int w, int h, bool grey = false) {
@@ -122,13 +92,41 @@ QByteArray WithInt32(QByteArray bytes, int at, qint32 value) {
     return bytes;
 }
 
-struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
+// The same picture stored top row first, as a negative height says.
+QByteArray TopDown(const QByteArray& bmp, int height) {
+    QByteArray out = WithInt32(bmp, 22, -height);
+    const int stride = (bmp.size() - 54) / height;
+    for (int row = 0; row < height; ++row) {
+        out.replace(54 + row * stride, stride, bmp.mid(bmp.size() - (row + 1) * stride, stride));
     }
-};
+    return out;
+}
+
+// An 8-bit run-length BMP that gives no image size: one run and an end of line
+// for each row, then the end of the bitmap.
+QByteArray RleBmp(int w, int h) {
+    QByteArray data;
+    for (int row = 0; row < h; ++row) {
+        data.append(char(w)).append(char(row)).append("\0\0", 2);
+    }
+    data.append("\0\1", 2);
+    QByteArray bmp = "BM" + QByteArray(52, '\0');
+    bmp = WithInt32(WithInt32(bmp, 2, 54 + 1024 + data.size()), 10, 54 + 1024);
+    bmp = WithInt32(WithInt32(WithInt32(bmp, 14, 40), 18, w), 22, h);
+    bmp = WithInt32(WithInt32(bmp, 26, 1 | 8 << 16), 30, 1); // 1 plane, 8 bits; RLE8
+    for (int g = 0; g < 256; ++g) {
+        bmp.append(char(g)).append(char(g)).append(char(g)).append('\0');
+    }
+    return bmp + data;
+}
+
+// The JPEG with its frame header claiming another size.
+QByteArray ClaimingSize(QByteArray jpeg, int w, int h) {
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    jpeg[sof + 5] = char(h >> 8), jpeg[sof + 6] = char(h & 255);
+    jpeg[sof + 7] = char(w >> 8), jpeg[sof + 8] = char(w & 255);
+    return jpeg;
+}
 
 void SendMove(QWidget* widget, QPointF at) {
     // QTest::mouseMove without a button only moves the cursor; send the event.
@@ -144,7 +142,6 @@ class TestBitmapViewer : public QObject {
 private slots:
     void initTestCase();
     void cleanup() {
-        messages_.clear();
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (qobject_cast<ImageFrame*>(w)) {
                 delete w;
@@ -162,12 +159,14 @@ private slots:
     void pointer_data();
     void pointer();
     void viewBitmapLifecycleAndLivePicking();
+    void largePhotoOpens();
+    void dialogFilter_data();
+    void dialogFilter();
 
 private:
-    // A viewer that answers its dialog from `script` and collects its messages.
-    QPointer<ImageFrame> MakeFrame(BlockHost& host, std::shared_ptr<Script> script) {
-        auto frame = std::make_unique<ImageFrame>(host, std::make_unique<ScriptedDialog>(script));
-        frame->SetMessageSink([this](QWidget*, const QString& text) { messages_ << text; });
+    // A viewer on the main window's block and its scripted desktop.
+    static QPointer<ImageFrame> MakeFrame(ScriptedWindow& main) {
+        auto frame = std::make_unique<ImageFrame>(main.window.Document(), main.desktop);
         frame->show();
         return frame.release(); // deletes itself when closed; cleanup() sees to the rest
     }
@@ -179,7 +178,6 @@ private:
         return file.fileName();
     }
     QTemporaryDir dir_;
-    QStringList messages_;
 };
 
 void TestBitmapViewer::initTestCase() {
@@ -203,24 +201,32 @@ void TestBitmapViewer::pickedBlock_data() {
 void TestBitmapViewer::pickedBlock() {
     QFETCH(QSize, pictureSize);
     QFETCH(QPointF, pointer);
-    FakeHost host;
-    QPointer<ImageFrame> frame = MakeFrame(host, std::make_shared<Script>());
+    ScriptedWindow main;
+    QPointer<ImageFrame> frame = MakeFrame(main);
     const QImage picture = Pattern(pictureSize.width(), pictureSize.height());
     frame->Picture1()->SetPicture(picture);
+    QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
     SendMove(frame->Picture1(), pointer);
+    QCOMPARE(changes.size(), 1); // one announcement per move, not one per cell
 
-    QStringList expected;
+    DctEngine reference = quadrel::test::ReadyEngine();
     const QColor background = frame->Picture1()->BackColor();
     const int x0 = int(pointer.x()), y0 = int(pointer.y());
     for (int i = 0; i < 8; ++i) {
         for (int j = 0; j < 8; ++j) {
             const ColourValue c = Expected(picture, background, x0 + i, y0 + j);
             QCOMPARE(frame->Picture1()->Point(pointer.x() + i, pointer.y() + j), c);
-            expected << QStringLiteral("%1,%2=%3").arg(i).arg(j).arg(Luma(Components(c)));
+            reference.SpaceArray[i][j] = Luma(Components(c));
         }
     }
-    expected << QStringLiteral("DCTandDraw") << QStringLiteral("Refresh");
-    QCOMPARE(host.calls, expected);
+    QCOMPARE(main.window.Document().Space(), reference.SpaceArray);
+    reference.PerformDCT(); // the picked block is transformed and shown
+    for (int k = 0; k < 64; ++k) {
+        QCOMPARE(main.window.Text1(k)->text().toStdString(),
+                 TruncatedText(reference.FreqArray.Cell(k)));
+        const int g = GreyLevel(reference.SpaceArray.Cell(k));
+        QCOMPARE(main.window.Shape1()->Colour(k), QColor(g, g, g));
+    }
 }
 
 void TestBitmapViewer::caption_data() {
@@ -241,8 +247,8 @@ void TestBitmapViewer::caption() {
     QFETCH(QPointF, pointer);
     QFETCH(QRgb, colour);
     QFETCH(QString, caption);
-    FakeHost host;
-    QPointer<ImageFrame> frame = MakeFrame(host, std::make_shared<Script>());
+    ScriptedWindow main;
+    QPointer<ImageFrame> frame = MakeFrame(main);
     QImage picture(600, 500, QImage::Format_RGB32);
     picture.fill(colour);
     frame->Picture1()->SetPicture(picture);
@@ -290,6 +296,17 @@ void TestBitmapViewer::pictureFiles_data() {
         gifBomb[at] = '\xFF';
     }
     QTest::newRow("GIF claiming 65535 x 65535") << gifBomb << "65535 x 65535 pixels" << QImage();
+    QTest::newRow("top-down BMP") << TopDown(bmp, 30) << QString() << source;
+    const QByteArray rle = RleBmp(40, 30);
+    QTest::newRow("RLE BMP") << rle << QString() << QImage();
+    QTest::newRow("truncated RLE BMP, no image size") << rle.chopped(60) << "truncated" << QImage();
+    // The decoder fills what a damaged scan lacks and reports no error.
+    const QByteArray larger = Encoded(Pattern(160, 120), "jpeg");
+    QTest::newRow("half a JPEG, then an end marker")
+        << larger.left(larger.size() * 2 / 3) + "\xFF\xD9"
+        << "truncated" << QImage();
+    QTest::newRow("JPEG claiming 5790 x 5790")
+        << ClaimingSize(larger, 5790, 5790) << "truncated" << QImage();
 }
 
 void TestBitmapViewer::pictureFiles() {
@@ -298,31 +315,34 @@ void TestBitmapViewer::pictureFiles() {
     QFETCH(QImage, expected);
     const QString fileName = WriteFile(QString::fromLatin1(QTest::currentDataTag()), bytes);
     const QString missing = dir_.filePath(QStringLiteral("no such picture.bmp"));
-    FakeHost host;
-    auto script = std::make_shared<Script>();
-    script->answers = {fileName, QString(), missing};
-    QPointer<ImageFrame> frame = MakeFrame(host, script);
+    ScriptedWindow main;
+    main.desktop.answers = {fileName, QString(), missing};
+    const QStringList& messages = main.desktop.messages;
+    QPointer<ImageFrame> frame = MakeFrame(main);
+    QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
+    const Block space = main.window.Document().Space();
     const QImage before = Pattern(5, 5);
     frame->Picture1()->SetPicture(before);
 
     QTest::mouseClick(frame->Command1(), Qt::LeftButton);
     if (problem.isEmpty()) {
-        QCOMPARE(messages_, QStringList());
+        QCOMPARE(messages, QStringList());
         QCOMPARE(frame->Picture1()->Picture().size(), QSize(40, 30));
         QVERIFY(expected.isNull() || frame->Picture1()->Picture() == expected);
     } else {
-        QCOMPARE(messages_.size(), 1);
-        QVERIFY2(messages_[0].contains(fileName) && messages_[0].contains(problem),
-                 qPrintable(messages_[0]));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(fileName) && messages[0].contains(problem),
+                 qPrintable(messages[0]));
         QCOMPARE(frame->Picture1()->Picture(), before);
     }
     const QImage loaded = frame->Picture1()->Picture();
     QTest::mouseClick(frame->Command1(), Qt::LeftButton); // cancelled: nothing at all happens
     QTest::mouseClick(frame->Command1(), Qt::LeftButton); // a file that has gone
     QCOMPARE(frame->Picture1()->Picture(), loaded);
-    QVERIFY(messages_.constLast().contains(missing));
-    QCOMPARE(messages_.size(), problem.isEmpty() ? 1 : 2);
-    QCOMPARE(host.calls, QStringList()); // loading never touches the block
+    QVERIFY(messages.constLast().contains(missing));
+    QCOMPARE(messages.size(), problem.isEmpty() ? 1 : 2);
+    QCOMPARE(changes.size(), 0); // loading never touches the block
+    QCOMPARE(main.window.Document().Space(), space);
 }
 
 void TestBitmapViewer::shownPictureMatchesPointReads_data() {
@@ -333,8 +353,8 @@ void TestBitmapViewer::shownPictureMatchesPointReads_data() {
 
 void TestBitmapViewer::shownPictureMatchesPointReads() {
     QFETCH(QSize, pictureSize);
-    FakeHost host;
-    QPointer<ImageFrame> frame = MakeFrame(host, std::make_shared<Script>());
+    ScriptedWindow main;
+    QPointer<ImageFrame> frame = MakeFrame(main);
     frame->Picture1()->SetPicture(Pattern(pictureSize.width(), pictureSize.height()));
     const QImage shown = frame->Picture1()->grab().toImage();
     QCOMPARE(shown.size(), QSize(537, 401));
@@ -382,13 +402,13 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
     const QImage picture = Pattern(64, 48);
     const QString fileName = WriteFile(QStringLiteral("pattern.bmp"), Encoded(picture, "bmp"));
     const QString empty = WriteFile(QStringLiteral("empty.gif"), QByteArray());
-    auto script = std::make_shared<Script>();
-    script->answers = {empty, fileName, fileName};
-    DCT main;
-    main.SetImageFrameDialogFactory([script] { return std::make_unique<ScriptedDialog>(script); });
+    ScriptedWindow scripted;
+    scripted.desktop.answers = {empty, fileName, fileName};
+    scripted.desktop.realMessages = true;
+    DCT& main = scripted.window;
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
-    const auto started = main.Engine().SpaceArray;
+    const Block started = main.Document().Space();
 
     // The first picture fails: the real message box says why, and the empty
     // viewer opens all the same, ready for "Load Image".
@@ -411,37 +431,68 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
     QCOMPARE(frame->Command1()->text(), QStringLiteral("Load Image"));
     QCOMPARE(frame->Command1()->nextInFocusChain(), frame->Picture1());
     QCOMPARE(frame->Picture1()->cursor().shape(), Qt::BitmapCursor);
-    QCOMPARE(script->presets, QStringList{kPictureFilter + "#" + ProgramFolder() + "/*.jpg"});
+    QCOMPARE(scripted.desktop.dialogs.size(), 1);
+    QCOMPARE(scripted.desktop.dialogs[0].filter, kPictureFilter);
+    QCOMPARE(scripted.desktop.dialogs[0].preset, ProgramFolder() + "/*.jpg");
     frame->Command1()->click();
     QCOMPARE(frame->Picture1()->Picture(), picture);
     main.Command1(10)->click(); // present: shown and raised, no dialog
     QCOMPARE(main.ImageFrameWindow(), frame.data());
-    QCOMPARE(script->presets.size(), 2);
-    QVERIFY(main.Engine().SpaceArray == started); // loading alone changes no block
+    QCOMPARE(scripted.desktop.dialogs.size(), 2);
+    QVERIFY(main.Document().Space() == started); // loading alone changes no block
 
     // A move copies the block under the pointer and repaints the main window at once.
-    PaintCounter counter;
-    main.installEventFilter(&counter);
+    quadrel::test::PaintCounter counter(&main);
     SendMove(frame->Picture1(), QPointF(60, 44));
-    QVERIFY(counter.paints > 0); // inside the move, not at the next idle moment
+    QVERIFY(counter.Count() > 0); // inside the move, not at the next idle moment
     for (int k = 0; k < 64; ++k) {
         const int x = 60 + k % 8, y = 44 + k / 8;
         const int l = Luma(Components(Expected(picture, frame->Picture1()->BackColor(), x, y)));
-        QCOMPARE(main.Engine().SpaceArray[k % 8][k / 8], double(l));
+        QCOMPARE(main.Document().Space()[k % 8][k / 8], double(l));
         QCOMPARE(main.Shape1()->Colour(k), QColor(l, l, l));
     }
-    const auto picked = main.Engine().SpaceArray;
+    const auto picked = main.Document().Space();
 
     // A button press closes the viewer; the block of the last move stays.
     QTest::mousePress(frame->Picture1(), Qt::RightButton, Qt::ShiftModifier, QPoint(3, 3));
     QTRY_VERIFY(frame.isNull());
-    QVERIFY(main.Engine().SpaceArray == picked);
+    QVERIFY(main.Document().Space() == picked);
     main.Command1(10)->click(); // created anew: the dialog comes again
-    QCOMPARE(script->presets.size(), 3);
+    QCOMPARE(scripted.desktop.dialogs.size(), 3);
     frame = main.ImageFrameWindow();
     QVERIFY(frame && frame->isVisible());
     main.close(); // the viewer goes with the main window
     QTRY_VERIFY(frame.isNull());
+}
+
+void TestBitmapViewer::largePhotoOpens() {
+    // 36 megapixels, beyond Qt's own 128 MB limit, in a small file.
+    QImage photo(6000, 6000, QImage::Format_Grayscale8);
+    for (int y = 0; y < photo.height(); ++y) {
+        memset(photo.scanLine(y), y % 256, static_cast<size_t>(photo.bytesPerLine()));
+    }
+    const PictureLoad load = DecodePicture(Encoded(photo, "jpeg"), Qt::white);
+    QCOMPARE(load.Problem, QString());
+    QCOMPARE(load.Picture.size(), photo.size());
+    QCOMPARE(qRed(load.Picture.pixel(5999, 300)), 300 % 256);
+}
+
+void TestBitmapViewer::dialogFilter_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("qtFilter");
+    // On Linux "*.*" would hide every name without a dot, such as a saved "myblock".
+    QTest::newRow("pictures") << kPictureFilter
+                              << "graphic files, jpg/gif/bmp (*.jpg *.gif *.bmp);;all files (*)";
+    QTest::newRow("blocks") << "text, csv files|*.txt;*.csv|all files|*.*"
+                            << "text, csv files (*.txt *.csv);;all files (*)";
+    QTest::newRow("*.* among others") << "some|*.*;*.a.*"
+                                      << "some (* *.a.*)";
+}
+
+void TestBitmapViewer::dialogFilter() {
+    QFETCH(QString, filter);
+    QFETCH(QString, qtFilter);
+    QCOMPARE(QtFilterFromPipeFilter(filter), qtFilter);
 }
 
 QTEST_MAIN(TestBitmapViewer)

@@ -2,6 +2,7 @@
 // dialog answered by a script (and once by driving Qt's own dialog).
 #include "engine/cell_text.h"
 #include "main_window/dct_window.h"
+#include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
 #include <QFileDialog>
@@ -14,49 +15,9 @@
 #include <cmath>
 
 using quadrel::DCT;
+using Harness = quadrel::test::ScriptedWindow;
 
 namespace {
-
-// Answers each dialog with the next name; an empty name cancels. Records what
-// the dialog was shown with.
-class ScriptedDialog : public quadrel::CommonDialog {
-public:
-    struct Shown {
-        bool save;
-        QString filter;
-        QString fileName;
-    };
-    QStringList answers;
-    QList<Shown> shown;
-
-    bool ShowOpen(QWidget*) override { return Answer(false); }
-    bool ShowSave(QWidget*) override { return Answer(true); }
-
-private:
-    bool Answer(bool save) {
-        shown.append({save, Filter, FileName});
-        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
-        if (answer.isEmpty()) {
-            return false; // a cancelled dialog leaves its file name as it was
-        }
-        FileName = answer;
-        return true;
-    }
-};
-
-struct Harness {
-    DCT window;
-    ScriptedDialog* dialog = nullptr;
-    QStringList messages;
-
-    Harness() {
-        auto scripted = std::make_unique<ScriptedDialog>();
-        dialog = scripted.get();
-        window.SetCommonDialog(std::move(scripted));
-        window.SetMessageSink(
-            [this](const QString& title, const QString& text) { messages << title + ": " + text; });
-    }
-};
 
 // Everything a load may change: both blocks and all that the window shows.
 struct Snapshot {
@@ -68,8 +29,8 @@ struct Snapshot {
 };
 
 Snapshot Take(DCT& w) {
-    Snapshot s{w.Engine().SpaceArray, w.Engine().FreqArray, {}, {},
-               w.Label1()->text(),    w.Label2()->text()};
+    Snapshot s{w.Document().Space(), w.Document().Freq(), {}, {},
+               w.Label1()->text(),   w.Label2()->text()};
     for (int k = 0; k < 64; ++k) {
         s.texts << w.Text1(k)->text();
         s.colours << w.Shape1()->Colour(k);
@@ -79,7 +40,7 @@ Snapshot Take(DCT& w) {
 
 void SetSpace(DCT& w, const QList<double>& values) {
     for (int k = 0; k < 64; ++k) {
-        w.Engine().SpaceArray[k % 8][k / 8] = values.value(k);
+        w.Document().Engine().SpaceArray[k % 8][k / 8] = values.value(k);
     }
 }
 
@@ -96,16 +57,15 @@ bool WriteAll(const QString& path, const QByteArray& bytes) {
 // What a load must show: the space block as read, its DCT with the frequency
 // grid's truncation fed back, and the grey squares.
 void VerifyShown(DCT& w, const quadrel::Block& expectedSpace) {
-    QCOMPARE(w.Engine().SpaceArray, expectedSpace);
-    quadrel::DctEngine reference;
-    reference.MakeCosTable();
+    QCOMPARE(w.Document().Space(), expectedSpace);
+    quadrel::DctEngine reference = quadrel::test::ReadyEngine();
     reference.SpaceArray = expectedSpace;
     reference.PerformDCT();
     for (int k = 0; k < 64; ++k) {
         // A cell whose text did not change keeps its exact coefficient, so
         // compare what is shown.
         const std::string shown = quadrel::TruncatedText(reference.FreqArray[k % 8][k / 8]);
-        QCOMPARE(quadrel::TruncatedText(w.Engine().FreqArray[k % 8][k / 8]), shown);
+        QCOMPARE(quadrel::TruncatedText(w.Document().Freq()[k % 8][k / 8]), shown);
         QCOMPARE(w.Text1(k)->text().toStdString(), shown);
         const int g = quadrel::GreyLevel(expectedSpace[k % 8][k / 8]);
         QCOMPARE(w.Shape1()->Colour(k), QColor(g, g, g));
@@ -155,13 +115,13 @@ void TestBlockCommands::saveThenLoadGivesTheTruncatedBlock() {
     const QString path = dir.filePath(QStringLiteral("round trip.csv"));
     Harness h;
     SetSpace(h.window, space);
-    h.window.DCTandDraw();
-    h.dialog->answers = {path, path};
+    h.window.Document().DCTandDraw();
+    h.desktop.answers = {path, path};
     h.window.Command1_Click(11); // "Save Block"
     SetSpace(h.window, QList<double>(64, 77.0));
-    h.window.DCTandDraw();
+    h.window.Document().DCTandDraw();
     h.window.Command1_Click(7); // "Load Block"
-    QCOMPARE(h.messages, QStringList());
+    QCOMPARE(h.desktop.messages, QStringList());
     quadrel::Block truncated{};
     for (int k = 0; k < 64; ++k) {
         truncated[k % 8][k / 8] = std::clamp(std::trunc(space[k]), -quadrel::kMaxTextMagnitude,
@@ -177,12 +137,12 @@ void TestBlockCommands::savedFileBytes() {
     Harness h;
     for (int x = 0; x < 8; ++x) {
         for (int y = 0; y < 8; ++y) {
-            h.window.Engine().SpaceArray[x][y] = (x < 2 || x > 5) ? 255.0 : 0.0;
-            h.window.Engine().FreqArray[x][y] = x - y + 0.5;
+            h.window.Document().Engine().SpaceArray[x][y] = (x < 2 || x > 5) ? 255.0 : 0.0;
+            h.window.Document().Engine().FreqArray[x][y] = x - y + 0.5;
         }
     }
-    h.dialog->answers = {dir.filePath(QStringLiteral("b.txt"))};
-    h.window.SaveBlock();
+    h.desktop.answers = {dir.filePath(QStringLiteral("b.txt"))};
+    h.window.Command1_Click(11);
     QByteArray expected = QByteArray("255,255,0,0,0,0,255,255\r\n").repeated(8);
     expected += "# Pixel brightness above, DCT Values below\r\n"
                 "0,1,2,3,4,5,6,7\r\n"
@@ -214,9 +174,9 @@ void TestBlockCommands::shortAndLongFiles() {
     QVERIFY(WriteAll(path, text));
     Harness h;
     SetSpace(h.window, QList<double>(64, 200.0));
-    h.dialog->answers = {path};
-    h.window.LoadPicture();
-    QCOMPARE(h.messages, QStringList());
+    h.desktop.answers = {path};
+    h.window.Command1_Click(7);
+    QCOMPARE(h.desktop.messages, QStringList());
     quadrel::Block expected{};
     for (int k = 0; k < 64; ++k) {
         expected[k % 8][k / 8] = k < count ? k + 1.0 : 200.0; // later cells keep theirs
@@ -255,21 +215,22 @@ void TestBlockCommands::failedLoadChangesNothing() {
         ramp << k * 3.5;
     }
     SetSpace(h.window, ramp);
-    h.window.DCTandDraw();
-    h.window.SetLabel2Caption(QStringLiteral("Freq. Pattern:  1  2"));
+    h.window.Document().DCTandDraw();
+    h.window.Document().SetSquaresCaption(QStringLiteral("Freq. Pattern:  1  2"));
     const Snapshot before = Take(h.window);
-    h.dialog->answers = {path};
+    h.desktop.answers = {path};
     h.window.Command1_Click(7);
     QVERIFY(Take(h.window) == before);
-    QCOMPARE(h.messages.size(), 1);
-    QVERIFY2(h.messages[0].startsWith(QStringLiteral("Load Block: ")), qPrintable(h.messages[0]));
-    QVERIFY2(h.messages[0].contains(path), qPrintable(h.messages[0]));
-    QVERIFY2(h.messages[0].contains(problem), qPrintable(h.messages[0]));
+    QCOMPARE(h.desktop.messages.size(), 1);
+    QVERIFY2(h.desktop.messages[0].startsWith(QStringLiteral("Load Block: ")),
+             qPrintable(h.desktop.messages[0]));
+    QVERIFY2(h.desktop.messages[0].contains(path), qPrintable(h.desktop.messages[0]));
+    QVERIFY2(h.desktop.messages[0].contains(problem), qPrintable(h.desktop.messages[0]));
 
-    h.dialog->answers = {QString()}; // cancelled: nothing read, nothing said
+    h.desktop.answers = {QString()}; // cancelled: nothing read, nothing said
     h.window.Command1_Click(7);
     QVERIFY(Take(h.window) == before);
-    QCOMPARE(h.messages.size(), 1);
+    QCOMPARE(h.desktop.messages.size(), 1);
 }
 
 void TestBlockCommands::failedOrCancelledSaveKeepsTheFile() {
@@ -278,18 +239,19 @@ void TestBlockCommands::failedOrCancelledSaveKeepsTheFile() {
     QVERIFY(WriteAll(path, "1,2,3"));
     Harness h;
     SetSpace(h.window, QList<double>(64, 5.0));
-    h.dialog->answers = {path, QString()};
-    h.window.LoadPicture();
-    h.window.SaveBlock(); // proposes kept.txt, then cancelled
+    h.desktop.answers = {path, QString()};
+    h.window.Command1_Click(7);
+    h.window.Command1_Click(11); // proposes kept.txt, then cancelled
     QCOMPARE(ReadAll(path), QByteArray("1,2,3"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.txt")});
 
     const QString nowhere = dir.filePath(QStringLiteral("no such folder/block.txt"));
-    h.dialog->answers = {nowhere};
-    h.window.SaveBlock();
-    QCOMPARE(h.messages.size(), 1);
-    QVERIFY2(h.messages[0].startsWith(QStringLiteral("Save Block: ")), qPrintable(h.messages[0]));
-    QVERIFY2(h.messages[0].contains(nowhere), qPrintable(h.messages[0]));
+    h.desktop.answers = {nowhere};
+    h.window.Command1_Click(11);
+    QCOMPARE(h.desktop.messages.size(), 1);
+    QVERIFY2(h.desktop.messages[0].startsWith(QStringLiteral("Save Block: ")),
+             qPrintable(h.desktop.messages[0]));
+    QVERIFY2(h.desktop.messages[0].contains(nowhere), qPrintable(h.desktop.messages[0]));
     QVERIFY(!QFile::exists(nowhere));
 }
 
@@ -302,32 +264,27 @@ void TestBlockCommands::dialogFiltersAndNames() {
     const QString saveFilter = QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*");
     const QString preset = quadrel::ProgramFolder() + QStringLiteral("/*.txt");
     Harness h;
-    h.dialog->answers = {b, a, QString(), b, QString()};
-    h.window.SaveBlock();   // first use: nothing proposed
-    h.window.LoadPicture(); // starts in the program folder, whatever was used
-    h.window.SaveBlock();   // proposes the file just loaded; cancelled
-    h.window.SaveBlock();   // still proposes it
-    h.window.LoadPicture(); // the program folder again, not b.csv; cancelled
-    const QList<ScriptedDialog::Shown> expected{{true, saveFilter, QString()},
-                                                {false, openFilter, preset},
-                                                {true, saveFilter, a},
-                                                {true, saveFilter, a},
-                                                {false, openFilter, preset}};
-    QCOMPARE(h.dialog->shown.size(), expected.size());
-    for (qsizetype i = 0; i < expected.size(); ++i) {
-        QCOMPARE(h.dialog->shown[i].save, expected[i].save);
-        QCOMPARE(h.dialog->shown[i].filter, expected[i].filter);
-        QCOMPARE(h.dialog->shown[i].fileName, expected[i].fileName);
-    }
+    h.desktop.answers = {b, a, QString(), b, QString()};
+    h.window.Command1_Click(11); // first use: nothing proposed
+    h.window.Command1_Click(7);  // starts in the program folder, whatever was used
+    h.window.Command1_Click(11); // proposes the file just loaded; cancelled
+    h.window.Command1_Click(11); // still proposes it
+    h.window.Command1_Click(7);  // the program folder again, not b.csv; cancelled
+    const QList<quadrel::test::ScriptedDesktop::FileDialog> expected{{true, saveFilter, QString()},
+                                                                     {false, openFilter, preset},
+                                                                     {true, saveFilter, a},
+                                                                     {true, saveFilter, a},
+                                                                     {false, openFilter, preset}};
+    QVERIFY(h.desktop.dialogs == expected);
 }
 
 void TestBlockCommands::realFileDialog() {
     // Qt's own dialog: answered by typing the name and accepting, as a user would.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("real.txt"));
-    DCT window;
-    QStringList messages;
-    window.SetMessageSink([&](const QString&, const QString& text) { messages << text; });
+    Harness h;
+    h.desktop.realFileDialogs = true;
+    DCT& window = h.window;
     QStringList seenFolders;
     const auto answerNextDialog = [&] {
         QTimer::singleShot(0, [&] {
@@ -340,12 +297,12 @@ void TestBlockCommands::realFileDialog() {
     };
     SetSpace(window, QList<double>(64, 99.5));
     answerNextDialog();
-    window.SaveBlock();
+    window.Command1_Click(11);
     SetSpace(window, QList<double>(64, 0.0));
     answerNextDialog();
-    window.LoadPicture();
-    QCOMPARE(messages, QStringList());
-    QCOMPARE(window.Engine().SpaceArray[4][4], 99.0);
+    window.Command1_Click(7);
+    QCOMPARE(h.desktop.messages, QStringList());
+    QCOMPARE(window.Document().Space()[4][4], 99.0);
     QCOMPARE(seenFolders.value(1), QDir(quadrel::ProgramFolder()).absolutePath());
 }
 

@@ -1,7 +1,7 @@
 // "Enter X Y Data" on the real widgets, opened from the real main window.
 #include "freq_entry/x_y_entry.h"
 #include "main_window/dct_window.h"
-#include "views/twips.h"
+#include "views/pixels.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -35,7 +35,7 @@ bool ShowsPattern(DCT& window, int u, int v) {
     for (int i = 0; i < 8; ++i) {
         for (int j = 0; j < 8; ++j) {
             const double expected = (i == 0 && j == 0) || (i == u && j == v) ? 512.0 : 0.0;
-            if (window.Engine().FreqArray[i][j] != expected ||
+            if (window.Document().Freq()[i][j] != expected ||
                 window.Text1(i + 8 * j)->text() != QString::number(expected)) {
                 return false;
             }
@@ -63,15 +63,15 @@ void TestFreqEntry::layout() {
     QCOMPARE(entry->windowTitle(), QStringLiteral("Enter X Y Data"));
     QCOMPARE(entry->parentWidget(), nullptr); // no owner window
     QCOMPARE(entry->size(), QSize(246, 86));
-    QCOMPARE(entry->Text1(0)->geometry(), quadrel::TwipsRect(120, 120, 375, 375));
-    QCOMPARE(entry->Text1(1)->geometry(), quadrel::TwipsRect(120, 720, 375, 375));
+    QCOMPARE(entry->Text1(0)->geometry(), quadrel::PixelRectFromTwips(120, 120, 375, 375));
+    QCOMPARE(entry->Text1(1)->geometry(), quadrel::PixelRectFromTwips(120, 720, 375, 375));
     QCOMPARE(entry->Label1(0)->text(), QStringLiteral("Horizontal Frequency"));
     QCOMPARE(entry->Label1(1)->text(), QStringLiteral("Vertical  Frequency"));
-    QCOMPARE(entry->Label1(1)->geometry(), quadrel::TwipsRect(720, 720, 855, 375));
+    QCOMPARE(entry->Label1(1)->geometry(), quadrel::PixelRectFromTwips(720, 720, 855, 375));
     QCOMPARE(entry->Label2()->text(), QStringLiteral("Values between 0 and 7"));
-    QCOMPARE(entry->Label2()->geometry(), quadrel::TwipsRect(1920, 240, 735, 615));
+    QCOMPARE(entry->Label2()->geometry(), quadrel::PixelRectFromTwips(1920, 240, 735, 615));
     QCOMPARE(entry->Command1()->text(), QStringLiteral("OK"));
-    QCOMPARE(entry->Command1()->geometry(), quadrel::TwipsRect(3000, 720, 495, 375));
+    QCOMPARE(entry->Command1()->geometry(), quadrel::PixelRectFromTwips(3000, 720, 495, 375));
     QVERIFY(!entry->Command1()->isDefault() && !entry->Command1()->autoDefault());
     QCOMPARE(entry->Line1()->geometry().left(), 120);
     QCOMPARE(entry->Line1()->geometry().top(), 8);
@@ -136,8 +136,8 @@ void TestFreqEntry::keys() {
     X_Y_Entry* entry = Open(window);
     Type(entry, 0, horizontal);
     // Make the last key's rebuild visible: a stale block would fail below.
-    window.Engine().FreqArray[1][1] = 99;
-    window.SetLabel2Caption(QStringLiteral("stale"));
+    window.Document().Engine().FreqArray[1][1] = 99;
+    window.Document().SetSquaresCaption(QStringLiteral("stale"));
     Type(entry, 1, vertical.isEmpty() ? QStringLiteral("x") : vertical);
     QCOMPARE(entry->Text1(0)->text(), boxText);
     QCOMPARE(window.Frequencies().XFreq, u);
@@ -156,7 +156,7 @@ void TestFreqEntry::okBeforeAnyKeyShowsTheDcBlock() {
     QVERIFY(ShowsPattern(window, 0, 0));
     QCOMPARE(window.Label2()->text(), QStringLiteral("Freq. Pattern:  0  0"));
     for (int k = 0; k < 64; ++k) { // a uniform block: the level of DC 512
-        QCOMPARE(window.Engine().SpaceArray[k % 8][k / 8], 128.0);
+        QCOMPARE(window.Document().Space()[k % 8][k / 8], 128.0);
     }
 }
 

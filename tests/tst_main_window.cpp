@@ -3,6 +3,7 @@
 #include "engine/cell_text.h"
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
+#include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
 #include <QApplication>
@@ -18,6 +19,10 @@
 #include <functional>
 
 using quadrel::DCT;
+using quadrel::test::ScriptedWindow;
+
+using Action = std::function<void(ScriptedWindow&)>;
+Q_DECLARE_METATYPE(Action)
 
 namespace {
 
@@ -33,9 +38,7 @@ struct Coefficient {
 
 // An engine of its own that holds the inverse transform of the given coefficients.
 quadrel::DctEngine Reconstruction(std::initializer_list<Coefficient> coefficients) {
-    quadrel::DctEngine reference;
-    reference.SetConsts();
-    reference.MakeCosTable();
+    quadrel::DctEngine reference = quadrel::test::ReadyEngine();
     for (const Coefficient& c : coefficients) {
         reference.SetFreqValue(c.u, c.v, c.value);
     }
@@ -77,17 +80,6 @@ private:
     std::function<void(int)> onYield_;
 };
 
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
-
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -115,12 +107,17 @@ private slots:
     void stopDuringAndBeforeCycle();
     void stopInNestedCycleEndsOnlyTheNestedOne();
     void quitDuringCycleEndsAtOnce();
+    void blockChangedOncePerCompletedChange_data();
+    void blockChangedOncePerCompletedChange();
 };
 
 void TestMainWindow::startUpScreen() {
     DCT w;
-    QCOMPARE(w.windowTitle(), QStringLiteral("Quadrel v3.0"));
-    QCOMPARE(w.Label3()->text(), QStringLiteral("Quadrel v3.0"));
+    // The version comes from project() in CMakeLists.txt; e2e_startup checks it
+    // against CMake's own value.
+    const QString title = QStringLiteral("Quadrel v") + QLatin1String(quadrel::kVersion);
+    QCOMPARE(w.windowTitle(), title);
+    QCOMPARE(w.Label3()->text(), title);
     QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
     QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern"));
     QCOMPARE(w.Command1(6)->text(), QStringLiteral("Quant 16"));
@@ -190,17 +187,17 @@ void TestMainWindow::cellChangeRule() {
         QTest::keyClicks(cell, input);
     }
     QCOMPARE(cell->text(), shown);
-    QCOMPARE(w.Engine().FreqArray[3][2], stored);
+    QCOMPARE(w.Document().Engine().FreqArray[3][2], stored);
 }
 
 void TestMainWindow::typingIntoPixelGridChangesTheCoefficient() {
     DCT w;
     w.Command1_Click(0); // the cycle leaves pixel amplitudes in the grid
     QCOMPARE(w.Label1()->text(), QStringLiteral("Pixel Amplitudes"));
-    const double pixel = w.Engine().SpaceArray[2][0];
+    const double pixel = w.Document().Engine().SpaceArray[2][0];
     TypeIntoCell(w, 2, QStringLiteral("77"));
-    QCOMPARE(w.Engine().FreqArray[2][0], 77.0);
-    QCOMPARE(w.Engine().SpaceArray[2][0], pixel);
+    QCOMPARE(w.Document().Engine().FreqArray[2][0], 77.0);
+    QCOMPARE(w.Document().Engine().SpaceArray[2][0], pixel);
 }
 
 void TestMainWindow::dctReplacesOnlyCellsWhoseTextChanged() {
@@ -210,12 +207,12 @@ void TestMainWindow::dctReplacesOnlyCellsWhoseTextChanged() {
     DCT w;
     for (int x = 0; x < 8; ++x) {
         for (int y = 0; y < 8; ++y) {
-            w.SetSpaceValue(x, y, 100);
+            w.Document().SetSpace(x, y, 100);
         }
     }
     w.Command1_Click(3);
     QCOMPARE(w.Text1(0)->text(), QStringLiteral("400"));
-    QVERIFY(w.Engine().FreqArray[1][0] != 0.0);
+    QVERIFY(w.Document().Engine().FreqArray[1][0] != 0.0);
     w.Command1_Click(2);
     int at99 = 0;
     for (int k = 0; k < 64; ++k) {
@@ -256,15 +253,14 @@ void TestMainWindow::buildModePaintsEveryIntermediatePicture() {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.Option1(option)->click();
-    QCOMPARE(w.Engine().BuildMode, option == 1);
+    QCOMPARE(w.Document().Engine().BuildMode, option == 1);
     TypeIntoCell(w, 0, QStringLiteral("512"));
     TypeIntoCell(w, 9, QStringLiteral("300"));
-    PaintCounter counter;
-    w.Shape1()->installEventFilter(&counter);
+    quadrel::test::PaintCounter counter(w.Shape1());
     // The squares change in every step, so each step must reach the screen.
     QTest::keyClick(w.Text1(9), Qt::Key_Return);
-    QVERIFY2(counter.paints >= minPaints && counter.paints <= maxPaints,
-             qPrintable(QString::number(counter.paints)));
+    QVERIFY2(counter.Count() >= minPaints && counter.Count() <= maxPaints,
+             qPrintable(QString::number(counter.Count())));
 }
 
 void TestMainWindow::cellsWithoutANumber_data() {
@@ -281,7 +277,7 @@ void TestMainWindow::cellsWithoutANumber() {
     TypeIntoCell(w, 0, QStringLiteral("512"));
     TypeIntoCell(w, 5, text);
     QCOMPARE(w.Text1(5)->text(), text);
-    QCOMPARE(w.Engine().FreqArray[5][0], 0.0); // counts as 0, like an unwritten cell
+    QCOMPARE(w.Document().Engine().FreqArray[5][0], 0.0); // counts as 0, like an unwritten cell
     w.Command1_Click(2);
     QCOMPARE(w.Text1(5)->text(), QStringLiteral("0"));
     QCOMPARE(Grey(w, 27), 128);
@@ -312,7 +308,7 @@ void TestMainWindow::hugeValuesStayPlainDigits() {
     QVERIFY(AllCellsAreWholeNumbers(w));
     w.Command1_Click(2);
     QVERIFY(AllCellsAreWholeNumbers(w));
-    for (const auto& column : w.Engine().SpaceArray) {
+    for (const auto& column : w.Document().Engine().SpaceArray) {
         for (double s : column) {
             QVERIFY(std::isfinite(s));
         }
@@ -363,7 +359,7 @@ void TestMainWindow::cycleShowsAllPatternsInOrder() {
     YieldHook hook([&](int) {
         captions << w.Label2()->text();
         // A row that varies tells a horizontal frequency, a column a vertical one.
-        const auto& s = w.Engine().SpaceArray;
+        const auto& s = w.Document().Engine().SpaceArray;
         const int u = (s[0][0] != s[1][0] || s[0][0] != s[7][0]) ? 1 : 0;
         const int v = (s[0][0] != s[0][1] || s[0][0] != s[0][7]) ? 1 : 0;
         coefficients << qMakePair(u, v);
@@ -424,7 +420,7 @@ void TestMainWindow::stopDuringAndBeforeCycle() {
     w.Command1(0)->click();
     QCOMPARE(hook.yields, steps);
     QCOMPARE(w.Label2()->text(), lastCaption);
-    QVERIFY(!w.Engine().StopFlag);
+    QVERIFY(!w.Document().Engine().StopFlag);
 }
 
 void TestMainWindow::stopInNestedCycleEndsOnlyTheNestedOne() {
@@ -448,7 +444,7 @@ void TestMainWindow::stopInNestedCycleEndsOnlyTheNestedOne() {
                           "DCT Pattern:  0  4"}));
     QCOMPARE(hook.yields, 64 - 1 + 3);
     QCOMPARE(captions.back(), QStringLiteral("DCT Pattern:  7  7"));
-    QVERIFY(!w.Engine().StopFlag);
+    QVERIFY(!w.Document().Engine().StopFlag);
 }
 
 void TestMainWindow::quitDuringCycleEndsAtOnce() {
@@ -465,6 +461,70 @@ void TestMainWindow::quitDuringCycleEndsAtOnce() {
     QCOMPARE(w.Label2()->text(), QStringLiteral("DCT Pattern:  1  1"));
     QVERIFY(w.Ending());
     QVERIFY(!w.isVisible());
+}
+
+void TestMainWindow::blockChangedOncePerCompletedChange_data() {
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<int>("announced");
+    const auto click = [](int index) {
+        return Action([index](ScriptedWindow& s) { s.window.Command1_Click(index); });
+    };
+    QTest::newRow("DCT") << click(3) << 1;
+    QTest::newRow("IDCT") << click(2) << 1;
+    QTest::newRow("Quantise") << click(6) << 1;
+    QTest::newRow("pattern cycle: every step") << click(0) << 64;
+    QTest::newRow("STOP alone") << click(4) << 0;
+    QTest::newRow("Build Mode IDCT") << Action([](ScriptedWindow& s) {
+        s.window.Option1(1)->click();
+        s.window.Command1_Click(2);
+    }) << 1;
+    QTest::newRow("+ and -") << Action([](ScriptedWindow& s) {
+        s.window.Command2()->click();
+        s.window.Command3()->click();
+    }) << 2;
+    // "0" becomes "01", "012", then "012a", which the rule cleans back to "012".
+    QTest::newRow("typing 12a") << Action([](ScriptedWindow& s) {
+        QTest::keyClicks(s.window.Text1(5), QStringLiteral("12a"));
+    }) << 3;
+    QTest::newRow("value setters alone") << Action([](ScriptedWindow& s) {
+        s.window.Document().SetSpace(1, 1, 50);
+        s.window.Document().SetFreq(2, 2, 50);
+        s.window.Document().ClearFreq();
+    }) << 0;
+    QTest::newRow("frequency dialog key") << Action([](ScriptedWindow& s) {
+        s.window.Command1_Click(1);
+        QTest::keyClick(s.window.XYEntry()->Text1(0), '3');
+    }) << 1;
+    QTest::newRow("Load Block") << Action([](ScriptedWindow& s) {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("b.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("1,2,3") == 5);
+        file.close();
+        s.desktop.answers = {file.fileName()};
+        s.window.Command1_Click(7);
+    }) << 1;
+    QTest::newRow("cancelled Load Block") << click(7) << 0;
+}
+
+void TestMainWindow::blockChangedOncePerCompletedChange() {
+    QFETCH(Action, action);
+    QFETCH(int, announced);
+    ScriptedWindow s;
+    quadrel::BlockDocument& document = s.window.Document();
+    int count = 0;
+    quadrel::Block freqSeen{};
+    QString captionSeen;
+    QObject::connect(&document, &quadrel::BlockDocument::BlockChanged, [&] {
+        ++count;
+        freqSeen = document.Freq();
+        captionSeen = document.SquaresCaption();
+    });
+    action(s);
+    QCOMPARE(count, announced);
+    if (announced > 0) { // the last announcement came when all was done
+        QCOMPARE(freqSeen, document.Freq());
+        QCOMPARE(captionSeen, document.SquaresCaption());
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

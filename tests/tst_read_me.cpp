@@ -2,7 +2,8 @@
 // what the user is told when that fails, and the document the build ships.
 #include "main_window/dct_window.h"
 #include "main_window/read_me.h"
-#include "views/block_views.h"
+#include "tests/support/testutils.h"
+#include "views/block_document.h"
 
 #include <QFile>
 #include <QProcess>
@@ -12,27 +13,9 @@
 #include <QtTest>
 
 using quadrel::ReadMe;
+using quadrel::test::ScriptedDesktop;
 
 namespace {
-
-// What the command asked of the system, instead of starting anything.
-struct Calls {
-    QStringList started, opened, messages;
-    std::function<void()> whenNoApplication;
-};
-
-ReadMe::Services Recording(Calls& calls, bool openerWorks) {
-    return {[&calls, openerWorks](const QString& line) {
-                calls.started << line;
-                return openerWorks;
-            },
-            [&calls, openerWorks](const QString& path, std::function<void()> whenNoApplication) {
-                calls.opened << path;
-                calls.whenNoApplication = std::move(whenNoApplication);
-                return openerWorks;
-            },
-            [&calls](const QString& message) { calls.messages << message; }};
-}
 
 QByteArray ShippedDocument() {
     QFile file(QCoreApplication::applicationDirPath() + QStringLiteral("/readme.rtf"));
@@ -119,10 +102,10 @@ void TestReadMe::open() {
         QFile file(document);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    Calls calls;
+    ScriptedDesktop calls; // nothing is started: the calls are only noted
+    calls.programsStart = openerWorks;
     const ReadMe readMe(folder.path(),
-                        wordPad ? ReadMe::Route::WordPad : ReadMe::Route::DesktopDefault,
-                        Recording(calls, openerWorks));
+                        wordPad ? ReadMe::Route::WordPad : ReadMe::Route::DesktopDefault, calls);
 
     QCOMPARE(readMe.Open(), reason.isEmpty() || openerGivesUpLater);
     if (openerGivesUpLater) {
@@ -146,10 +129,9 @@ void TestReadMe::open() {
 }
 
 void TestReadMe::readMeButtonOpensTheDocumentBesideTheProgram() {
-    quadrel::DCT window;
-    Calls calls;
-    window.ReadMeDocument().SetServices(Recording(calls, true));
-    window.Command1_Click(8);
+    quadrel::test::ScriptedWindow main;
+    const ScriptedDesktop& calls = main.desktop;
+    main.window.Command1_Click(8);
     // The build copies the document into the folder that holds the executables.
     const QString document = QCoreApplication::applicationDirPath() + QStringLiteral("/readme.rtf");
     QCOMPARE(calls.messages, QStringList{});
@@ -189,12 +171,11 @@ void TestReadMe::xdgOpenVerdictReachesTheUser() {
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toUtf8() + ':' + path);
 
-    QWidget owner;
-    QStringList messages;
-    ReadMe::Services services = ReadMe::SystemServices(&owner);
-    services.ShowMessage = [&messages](const QString& message) { messages << message; };
+    ScriptedDesktop desktop; // the real opener; messages only noted
+    desktop.realPrograms = true;
+    const QStringList& messages = desktop.messages;
     const ReadMe readMe(QCoreApplication::applicationDirPath(), ReadMe::Route::DesktopDefault,
-                        services);
+                        desktop);
     const bool opened = readMe.Open();
     qputenv("PATH", path);
     QVERIFY(opened);
@@ -204,7 +185,7 @@ void TestReadMe::xdgOpenVerdictReachesTheUser() {
         QVERIFY(messages.front().contains(QStringLiteral("no application")));
     } else {
         // The opener has finished once its process object is gone.
-        QTRY_VERIFY(owner.findChildren<QProcess*>().isEmpty());
+        QTRY_VERIFY(desktop.findChildren<QProcess*>().isEmpty());
         QVERIFY(messages.isEmpty());
     }
 #endif
