@@ -81,8 +81,9 @@ e2e_log "ok: desktop entry Exec=$exec_line Icon=$icon in $sizes hicolor sizes"
 
 # quadrel-cli beside the program and linked onto the PATH.
 cli_link=$root/usr/bin/quadrel-cli
-[ -L "$cli_link" ] && [ "$(realpath -e "$cli_link")" = "$program_dir/quadrel-cli" ] ||
+if [ ! -L "$cli_link" ] || [ "$(realpath -e "$cli_link")" != "$program_dir/quadrel-cli" ]; then
     e2e_fail "usr/bin/quadrel-cli does not lead to usr/lib/quadrel/quadrel-cli"
+fi
 [ "$("$cli_link" --version)" = "quadrel-cli $version" ] || e2e_fail "quadrel-cli --version fails"
 e2e_log "ok: usr/bin/quadrel-cli -> usr/lib/quadrel/quadrel-cli runs"
 
