@@ -24,6 +24,31 @@ QLabel* MakeLabel(const QString& text, QRect geometry, QWidget* parent) {
     return label;
 }
 
+// The character a key sends to the box, or 0 for a key that sends none: Tab,
+// Delete, arrows, function keys, modifiers and shortcuts move or edit but type
+// nothing, so they leave the pattern alone. Backspace, Enter and Escape count
+// as characters.
+int KeyAsciiOf(const QKeyEvent& key) {
+    switch (key.key()) {
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    default:
+        break;
+    }
+    const bool shortcut = key.modifiers().testFlag(Qt::ControlModifier) &&
+                          !key.modifiers().testFlag(Qt::AltModifier); // Ctrl+Alt may be AltGr
+    const QString text = key.text();
+    if (shortcut || text.isEmpty() || !text.at(0).isPrint()) {
+        return 0;
+    }
+    return text.at(0).unicode();
+}
+
 } // namespace
 
 X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* parent)
@@ -105,11 +130,9 @@ void X_Y_Entry::Command1_Click() {
 bool X_Y_Entry::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto it = std::find(text1_.begin(), text1_.end(), watched);
-        const auto* key = static_cast<QKeyEvent*>(event);
-        // Character keys only, Backspace, Enter and Escape included; arrows and
-        // modifiers alone type nothing and are not handed on.
-        if (it != text1_.end() && !key->text().isEmpty()) {
-            Text1_KeyPress(static_cast<int>(it - text1_.begin()), key->text().at(0).unicode());
+        const int keyAscii = KeyAsciiOf(*static_cast<QKeyEvent*>(event));
+        if (it != text1_.end() && keyAscii != 0) {
+            Text1_KeyPress(static_cast<int>(it - text1_.begin()), keyAscii);
         }
     }
     return QWidget::eventFilter(watched, event); // the key always takes its ordinary effect
