@@ -279,8 +279,9 @@ bool DCT::LoadFile() {
 
 void DCT::SaveBlock() {
     // The dialog proposes the last block file chosen, loaded or saved.
-    const std::optional<QString> chosen = desktop_->SaveFileName(
-        this, QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*"), blockFileName_);
+    const std::optional<QString> chosen = ChooseSaveFileName(
+        *desktop_, this, QStringLiteral("Save Block"),
+        QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*"), blockFileName_);
     if (!chosen) {
         return;
     }

@@ -39,6 +39,14 @@ void ScriptedDesktop::ShowWarning(QWidget* parent, const QString& title, const Q
     }
 }
 
+bool ScriptedDesktop::AskYesNo(QWidget* parent, const QString& title, const QString& question) {
+    questions << title + QStringLiteral(": ") + question;
+    if (realMessages) {
+        return SystemDesktop::AskYesNo(parent, title, question);
+    }
+    return !replies.isEmpty() && replies.takeFirst();
+}
+
 bool ScriptedDesktop::StartDetached(const QString& commandLine) {
     started << commandLine;
     return realPrograms ? SystemDesktop::StartDetached(commandLine) : programsStart;

@@ -28,6 +28,8 @@ public:
     QStringList answers; ///< each file dialog takes the next; an empty name, or none, cancels
     QList<FileDialog> dialogs;
     QStringList messages;                    ///< "title: text"
+    QList<bool> replies;                     ///< each question takes the next; none left is No
+    QStringList questions;                   ///< "title: question"
     QStringList started;                     ///< command lines
     QStringList opened;                      ///< documents
     bool programsStart = true;               ///< what StartDetached and OpenDocument report
@@ -42,6 +44,7 @@ public:
     std::optional<QString> SaveFileName(QWidget* parent, const QString& filter,
                                         const QString& preset) override;
     void ShowWarning(QWidget* parent, const QString& title, const QString& text) override;
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& question) override;
     bool StartDetached(const QString& commandLine) override;
     bool OpenDocument(const QString& path, std::function<void()> whenNoApplication) override;
 
