@@ -34,6 +34,29 @@ QByteArray RtfEscaped(const QString& text) {
     return escaped;
 }
 
+// A stand-in xdg-open first on PATH while this lives: it notes the file it was
+// asked to open in "asked" in `folder`, then runs `then`.
+class StandInOpener {
+public:
+    StandInOpener(const QString& folder, const QString& then) : path_(qgetenv("PATH")) {
+        QFile opener(folder + QStringLiteral("/xdg-open"));
+        if (opener.open(QIODevice::WriteOnly)) {
+            opener.write(QStringLiteral("#!/bin/sh\necho \"$1\" > '%1/asked'\n%2\n")
+                             .arg(folder, then)
+                             .toUtf8());
+            opener.close();
+            opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        qputenv("PATH", folder.toUtf8() + ':' + path_);
+    }
+    ~StandInOpener() { qputenv("PATH", path_); }
+    StandInOpener(const StandInOpener&) = delete;
+    StandInOpener& operator=(const StandInOpener&) = delete;
+
+private:
+    QByteArray path_;
+};
+
 } // namespace
 
 class TestReadMe : public QObject {
@@ -46,6 +69,7 @@ private slots:
     void readMeButtonOpensTheDocumentBesideTheProgram();
     void xdgOpenVerdictReachesTheUser_data();
     void xdgOpenVerdictReachesTheUser();
+    void openerOutlivesTheProgram();
     void shippedDocumentIsWellFormedRtf();
     void shippedDocumentNamesEveryControl_data();
     void shippedDocumentNamesEveryControl();
@@ -157,28 +181,15 @@ void TestReadMe::xdgOpenVerdictReachesTheUser() {
 #else
     QFETCH(int, exitCode);
     QFETCH(bool, reported);
-    // A stand-in xdg-open first on PATH, answering with the given exit code.
     QTemporaryDir bin;
     QVERIFY(bin.isValid());
-    QFile opener(bin.path() + QStringLiteral("/xdg-open"));
-    QVERIFY(opener.open(QIODevice::WriteOnly));
-    opener.write(QStringLiteral("#!/bin/sh\necho \"$1\" > \"%1/asked\"\nexit %2\n")
-                     .arg(bin.path())
-                     .arg(exitCode)
-                     .toUtf8());
-    opener.close();
-    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", bin.path().toUtf8() + ':' + path);
-
+    const StandInOpener opener(bin.path(), QStringLiteral("exit %1").arg(exitCode));
     ScriptedDesktop desktop; // the real opener; messages only noted
     desktop.realPrograms = true;
     const QStringList& messages = desktop.messages;
     const ReadMe readMe(QCoreApplication::applicationDirPath(), ReadMe::Route::DesktopDefault,
                         desktop);
-    const bool opened = readMe.Open();
-    qputenv("PATH", path);
-    QVERIFY(opened);
+    QVERIFY(readMe.Open());
     QTRY_VERIFY(QFile::exists(bin.path() + QStringLiteral("/asked")));
     if (reported) {
         QTRY_COMPARE(messages.size(), 1);
@@ -188,6 +199,24 @@ void TestReadMe::xdgOpenVerdictReachesTheUser() {
         QTRY_VERIFY(desktop.findChildren<QProcess*>().isEmpty());
         QVERIFY(messages.isEmpty());
     }
+#endif
+}
+
+void TestReadMe::openerOutlivesTheProgram() {
+#if !defined(Q_OS_UNIX) || defined(Q_OS_MACOS)
+    QSKIP("xdg-open is the opener on Linux and BSD desktops only");
+#else
+    QTemporaryDir bin;
+    QVERIFY(bin.isValid());
+    const QString done = bin.path() + QStringLiteral("/still running");
+    const StandInOpener opener(bin.path(), QStringLiteral("sleep 1; : > '%1'").arg(done));
+    {
+        quadrel::SystemDesktop desktop; // goes, as it does when Quadrel ends
+        QVERIFY(desktop.OpenDocument(quadrel::ReadMePath(QCoreApplication::applicationDirPath()),
+                                     [] {}));
+        QTRY_VERIFY(QFile::exists(bin.path() + QStringLiteral("/asked")));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(done), 10000);
 #endif
 }
 

@@ -138,7 +138,11 @@ bool SystemDesktop::OpenDocument(const QString& path, std::function<void()> when
     if (xdgOpen.isEmpty()) {
         return false;
     }
+    // The opener must not end with Quadrel, yet its verdict is wanted: a shell
+    // of ours waits for it and passes on its status. Ending Quadrel kills
+    // only that shell; the opener, in the background, runs on.
     auto* opener = new QProcess(this);
+    opener->setStandardInputFile(QProcess::nullDevice());
     opener->setStandardOutputFile(QProcess::nullDevice());
     opener->setStandardErrorFile(QProcess::nullDevice());
     connect(opener, &QProcess::finished, opener,
@@ -150,7 +154,8 @@ bool SystemDesktop::OpenDocument(const QString& path, std::function<void()> when
                 }
                 opener->deleteLater();
             });
-    opener->start(xdgOpen, {path});
+    opener->start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$1\" & wait $!"), xdgOpen, path});
     if (!opener->waitForStarted()) {
         delete opener;
         return false;

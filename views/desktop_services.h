@@ -46,7 +46,8 @@ protected:
     DesktopServices& operator=(const DesktopServices&) = default;
 };
 
-/// The real desktop. Openers still running belong to this object.
+/// The real desktop. The watchers of openers still running belong to this
+/// object; the openers themselves outlive it.
 class SystemDesktop : public QObject, public DesktopServices {
     Q_OBJECT
 public:
