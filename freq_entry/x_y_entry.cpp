@@ -1,6 +1,8 @@
 #include "freq_entry/x_y_entry.h"
 
+#include "views/caption_button.h"
 #include "views/pixels.h"
+#include "views/window_palette.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -55,6 +57,7 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
     : QWidget(parent), document_(document), choice_(choice) {
     setWindowTitle(QStringLiteral("Enter X Y Data"));
     setAttribute(Qt::WA_DeleteOnClose);
+    ApplyWindowPalette(this);
     setFixedSize(PixelsFromTwips(3690), PixelsFromTwips(1290));
 
     for (int i = 0; i < 2; ++i) {
@@ -68,9 +71,10 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
     label1_[1] = MakeLabel(QStringLiteral("Vertical  Frequency"),
                            PixelRectFromTwips(720, 720, 855, 375), this);
 
-    command1_ = new QPushButton(QStringLiteral("OK"), this);
+    command1_ = new CaptionButton(QStringLiteral("OK"), this);
     command1_->setGeometry(PixelRectFromTwips(3000, 720, 495, 375));
-    // Neither default nor cancel: Enter and Escape mean nothing of their own here.
+    // Not the default button: Enter in a box is a key of the box. Enter presses
+    // OK only while OK has the focus.
     command1_->setAutoDefault(false);
     command1_->setDefault(false);
     connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -120,6 +124,15 @@ void X_Y_Entry::Text1_KeyPress(int Index, int KeyAscii) {
         }
     }
     DoBuild();
+}
+
+void X_Y_Entry::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the window; in a box it has rebuilt the pattern first.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void X_Y_Entry::Command1_Click() {

@@ -6,6 +6,7 @@
 #include "main_window/dct_window.h"
 #include "views/desktop_services.h"
 
+#include <QColor>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -64,6 +65,9 @@ protected:
 private:
     long count_ = 0;
 };
+
+/// WCAG 2 contrast ratio of two opaque colours, 1 to 21.
+double ContrastRatio(const QColor& a, const QColor& b);
 
 /// An engine ready to transform, as the main window sets it up at start.
 DctEngine ReadyEngine();
