@@ -326,7 +326,8 @@ void DCT::SaveBlock() {
     if (!error.isEmpty()) {
         desktop_->ShowWarning(this, QStringLiteral("Save Block"),
                               QStringLiteral("The block could not be saved to\n%1\n\n%2\n\n"
-                                             "Any file of that name is unchanged.")
+                                             "Unless said otherwise above, any file of that "
+                                             "name is unchanged.")
                                   .arg(QDir::toNativeSeparators(fileName), error));
     }
 }
