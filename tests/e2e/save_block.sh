@@ -12,7 +12,7 @@ e2e_setup save_block "$1" "$2"
 files=$E2E_ART/files
 mkdir -p "$files"
 e2e_start_app
-e2e_wait_stable 500 20 >/dev/null
+e2e_wait_stable 500 20
 
 coefficients=""
 
@@ -46,7 +46,8 @@ save_and_check() {
     if [ "$before" != missing ]; then
         # Replacing a file is asked about first; No is the default, so say Yes.
         local question
-        question=$(e2e_wait_window "Save Block" 20)
+        e2e_wait_window "Save Block" 20
+        question=$E2E_WINDOW
         xdotool windowfocus --sync "$question"
         e2e_shot "$tag-question"
         xdotool key --clearmodifiers alt+y

@@ -17,15 +17,13 @@ inst_install() {
     printf '%s\n' "$root"
 }
 
-# inst_read_me_click: "Read Me" in the main window.
-inst_read_me_click() { e2e_click $((504 + 10)) $((328 + 10)); }
-
 # inst_read_me_shows_help SHOT: "Read Me" opens the help window, whose page is
 # built into the program; SHOT names its screenshot. Escape closes it again.
 inst_read_me_shows_help() {
     local help
-    inst_read_me_click
-    help=$(e2e_wait_window "Quadrel v3.0 Read Me" 20)
+    e2e_click_read_me
+    e2e_wait_window "$E2E_TITLE Read Me" 20
+    help=$E2E_WINDOW
     xdotool windowfocus --sync "$help"
     e2e_shot "$1"
     xdotool key Escape
