@@ -327,7 +327,7 @@ void TestBlockCommands::dialogFiltersAndNames() {
     const QString preset = quadrel::ProgramFolder() + QStringLiteral("/*.txt");
     Harness h;
     h.desktop.answers = {b, a, QString(), b, QString()};
-    h.desktop.replies = {true}; // replace b.csv, saved by the first click
+    h.desktop.replies = {true};  // replace b.csv, saved by the first click
     h.window.Command1_Click(11); // first use: nothing proposed
     h.window.Command1_Click(7);  // starts in the program folder, whatever was used
     h.window.Command1_Click(11); // proposes the file just loaded; cancelled
