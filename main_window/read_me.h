@@ -43,8 +43,6 @@ public:
     bool Open() const;
 
     QString Path() const { return ReadMePath(programFolder_); }
-    /// The help window while it is open, or nullptr.
-    HelpWindow* Window() const { return help_; }
 
 private:
     void Tell(const QString& message) const;
