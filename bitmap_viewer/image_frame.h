@@ -59,6 +59,9 @@ public:
     QPushButton* Command1() const { return command1_; }
     QLabel* Label1(int index) const { return label1_.at(static_cast<std::size_t>(index)); }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     BlockDocument& document_;
     DesktopServices& desktop_;
