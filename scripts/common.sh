@@ -8,6 +8,7 @@ QUADREL_PACKAGES=(
     fonts-liberation fonts-dejavu-core
     xvfb xauth xdotool x11-utils imagemagick
     dpkg-dev file desktop-file-utils ccache
+    libjpeg-turbo-progs
 )
 
 # ccache makes rebuilds in other checkouts of the same tree cheap; paths are

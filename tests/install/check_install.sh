@@ -77,9 +77,19 @@ done
     e2e_fail "no 48x48 icon, the size menus look for first"
 e2e_log "ok: desktop entry Exec=$exec_line Icon=$icon in $sizes hicolor sizes"
 
+# quadrel-cli beside the program, linked onto the PATH, with its manual page.
+cli_link=$root/usr/bin/quadrel-cli
+[ -L "$cli_link" ] && [ "$(realpath -e "$cli_link")" = "$program_dir/quadrel-cli" ] ||
+    e2e_fail "usr/bin/quadrel-cli does not lead to usr/lib/quadrel/quadrel-cli"
+[ "$("$cli_link" --version)" = "quadrel-cli $version" ] || e2e_fail "quadrel-cli --version fails"
+[ -f "$root/usr/share/man/man1/quadrel-cli.1" ] || e2e_fail "no manual page for quadrel-cli"
+e2e_log "ok: usr/bin/quadrel-cli -> usr/lib/quadrel/quadrel-cli runs; its manual page is installed"
+
 # Nothing else is installed.
 extra=$(cd "$root" && find . ! -type d | sort |
     grep -v -x -F -e ./usr/bin/quadrel -e ./usr/lib/quadrel/quadrel \
+        -e ./usr/bin/quadrel-cli -e ./usr/lib/quadrel/quadrel-cli \
+        -e ./usr/share/man/man1/quadrel-cli.1 \
         -e ./usr/lib/quadrel/readme.rtf -e ./usr/lib/quadrel/box.ico \
         -e ./usr/share/applications/quadrel.desktop |
     grep -v -x -E '\./usr/share/icons/hicolor/[0-9]+x[0-9]+/apps/quadrel\.png') || true

@@ -1,0 +1,144 @@
+#include "jpeg/jpeg_huffman.h"
+
+#include <bit>
+#include <cstdlib>
+
+namespace quadrel::jpeg {
+
+namespace {
+
+// The tables as the standard lists them: how many codes of each length 1..16,
+// then the symbols in code order. An AC symbol byte is run * 16 + size.
+constexpr std::array<int, 16> kDcCounts = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+constexpr std::array<int, 12> kDcSymbols = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+
+constexpr std::array<int, 16> kAcCounts = {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d};
+constexpr std::array<int, 162> kAcSymbols = {
+    0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61,
+    0x07, 0x22, 0x71, 0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52,
+    0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72, 0x82, 0x09, 0x0a, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x25,
+    0x26, 0x27, 0x28, 0x29, 0x2a, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44, 0x45,
+    0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63, 0x64,
+    0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x83,
+    0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99,
+    0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6,
+    0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3,
+    0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8,
+    0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
+
+/// Canonical codes: consecutive within a length, doubled when the length grows.
+template <std::size_t N>
+constexpr std::array<HuffmanCode, 256> BuildCodes(const std::array<int, 16>& counts,
+                                                  const std::array<int, N>& symbols) {
+    std::array<HuffmanCode, 256> codes{};
+    int code = 0;
+    std::size_t next = 0;
+    for (int length = 1; length <= 16; ++length) {
+        for (int i = 0; i < counts[static_cast<std::size_t>(length - 1)]; ++i) {
+            codes[static_cast<std::size_t>(symbols[next++])] = {static_cast<std::uint16_t>(code),
+                                                                length};
+            ++code;
+        }
+        code <<= 1;
+    }
+    return codes;
+}
+
+constexpr std::array<HuffmanCode, 256> kDcCodes = BuildCodes(kDcCounts, kDcSymbols);
+constexpr std::array<HuffmanCode, 256> kAcCodes = BuildCodes(kAcCounts, kAcSymbols);
+
+constexpr int kEobSymbol = 0x00;
+constexpr int kZrlSymbol = 0xf0;
+
+} // namespace
+
+int SizeCategory(int value) {
+    return std::bit_width(static_cast<unsigned>(std::abs(value)));
+}
+
+std::uint32_t AmplitudeBits(int value, int size) {
+    const std::uint32_t mask = (size >= 32) ? ~0U : ((1U << size) - 1U);
+    return static_cast<std::uint32_t>(value < 0 ? value - 1 : value) & mask;
+}
+
+HuffmanCode DcCode(int size) {
+    return (size >= 0 && size <= 11) ? kDcCodes[static_cast<std::size_t>(size)] : HuffmanCode{};
+}
+
+HuffmanCode AcCode(int run, int size) {
+    if (run < 0 || run > 15 || size < 0 || size > 10) {
+        return {};
+    }
+    return kAcCodes[static_cast<std::size_t>(run * 16 + size)];
+}
+
+SymbolList EncodeBlock(const Indices& zigzag, int dcDifference) {
+    SymbolList list;
+    EncodeBlock(zigzag, dcDifference, list);
+    return list;
+}
+
+void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list) {
+    list.Count = 0;
+    auto add = [&list](SymbolKind kind, int run, int amplitude, HuffmanCode code) {
+        const int size = SizeCategory(amplitude);
+        list.Items[static_cast<std::size_t>(list.Count++)] = {
+            kind, run, size, amplitude, code, AmplitudeBits(amplitude, size)};
+    };
+    add(SymbolKind::Dc, 0, dcDifference, DcCode(SizeCategory(dcDifference)));
+    int run = 0;
+    for (int z = 1; z < kBlockCells; ++z) {
+        const int value = zigzag[static_cast<std::size_t>(z)];
+        if (value == 0) {
+            ++run;
+            continue;
+        }
+        for (; run > 15; run -= 16) {
+            add(SymbolKind::Zrl, 15, 0, kAcCodes[kZrlSymbol]);
+        }
+        add(SymbolKind::Ac, run, value, AcCode(run, SizeCategory(value)));
+        run = 0;
+    }
+    if (run > 0) {
+        add(SymbolKind::Eob, 0, 0, kAcCodes[kEobSymbol]);
+    }
+}
+
+int CountAcBits(const Indices& zigzag) {
+    int bits = 0;
+    int run = 0;
+    for (int z = 1; z < kBlockCells; ++z) {
+        const int value = zigzag[static_cast<std::size_t>(z)];
+        if (value == 0) {
+            ++run;
+            continue;
+        }
+        for (; run > 15; run -= 16) {
+            bits += kAcCodes[kZrlSymbol].Length;
+        }
+        const int size = SizeCategory(value);
+        bits += kAcCodes[static_cast<std::size_t>(run * 16 + size)].Length + size;
+        run = 0;
+    }
+    if (run > 0) {
+        bits += kAcCodes[kEobSymbol].Length;
+    }
+    return bits;
+}
+
+BlockBits CountBits(const Indices& zigzag, int dcDifference) {
+    const int size = SizeCategory(dcDifference);
+    return {DcCode(size).Length + size, CountAcBits(zigzag)};
+}
+
+std::string BitText(std::uint32_t bits, int length) {
+    std::string text(static_cast<std::size_t>(length), '0');
+    for (int i = 0; i < length; ++i) {
+        if ((bits >> (length - 1 - i)) & 1U) {
+            text[static_cast<std::size_t>(i)] = '1';
+        }
+    }
+    return text;
+}
+
+} // namespace quadrel::jpeg

@@ -1,0 +1,49 @@
+#pragma once
+// The JPEG chain over a whole grey picture, as a baseline encoder codes it: 8x8
+// blocks from the top left, partial blocks at the right and bottom padded by
+// repeating the last column and row, DC differences chained block to block in
+// raster order. Bands of block rows run on several threads.
+
+#include "jpeg/jpeg_block.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quadrel::jpeg {
+
+/// A grey picture the caller owns: Height rows of Width bytes, row r starting at
+/// Pixels + r * Stride.
+struct GreyPicture {
+    const std::uint8_t* Pixels = nullptr;
+    int Width = 0;
+    int Height = 0;
+    std::ptrdiff_t Stride = 0;
+};
+
+struct PictureAnalysis {
+    int BlocksAcross = 0;
+    int BlocksDown = 0;
+    std::int64_t DcBits = 0;
+    std::int64_t AcBits = 0;
+    std::int64_t TotalBits = 0; ///< entropy-coded data, before padding to whole bytes
+    double BitsPerPixel = 0.0;  ///< over the picture's own pixels
+    double CompressionRatio = 0.0;
+    double ZeroShare = 0.0; ///< quantised coefficients that are 0, over every coded block
+    double Mse = 0.0;       ///< over the picture's own pixels, not the padding
+    double Psnr = 0.0;      ///< dB; +infinity when lossless
+    bool Lossless = false;
+    std::vector<std::uint8_t> Reconstruction; ///< Width * Height, row-major, no padding
+    std::vector<std::uint32_t> BlockBits;     ///< bits of each block, raster order
+};
+
+struct PictureSettings {
+    QuantTable Table = kLuminanceTable;
+    TieRule Ties = TieRule::AwayFromZero;
+    unsigned Threads = 0; ///< 0: one per core
+};
+
+/// An empty picture (or no pixels) gives an empty analysis.
+PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings);
+
+} // namespace quadrel::jpeg

@@ -1,0 +1,469 @@
+// The textbook JPEG chain against the numbers courses publish and against
+// Quadrel's own transform.
+#include "engine/dct_engine.h"
+#include "jpeg/jpeg_chain.h"
+#include "jpeg/jpeg_exercise.h"
+#include "jpeg/jpeg_picture.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <random>
+
+using namespace quadrel::jpeg;
+
+namespace {
+
+// The worked example that courses and the encyclopedia's JPEG page use.
+constexpr Samples kWorkedExample = {
+    52, 55, 61, 66, 70, 61,  64,  73,  63, 59, 55, 90, 109, 85,  69,  72, 62, 59, 68, 113, 144, 104,
+    66, 73, 63, 58, 71, 122, 154, 106, 70, 69, 67, 61, 68,  104, 126, 88, 68, 70, 79, 65,  60,  70,
+    77, 68, 58, 75, 85, 71,  64,  59,  55, 61, 65, 83, 87,  79,  69,  68, 65, 76, 78, 94};
+
+Samples Flat(int level) {
+    Samples s{};
+    s.fill(static_cast<std::uint8_t>(level));
+    return s;
+}
+
+Indices ZigZagOf(std::initializer_list<std::pair<int, int>> positionsAndValues) {
+    Indices z{};
+    for (auto [position, value] : positionsAndValues) {
+        z[static_cast<std::size_t>(position)] = value;
+    }
+    return z;
+}
+
+QString SymbolText(const SymbolList& list) {
+    QStringList parts;
+    for (const Symbol& s : list) {
+        switch (s.Kind) {
+        case SymbolKind::Dc:
+            parts << QStringLiteral("DC%1:%2")
+                         .arg(s.Amplitude)
+                         .arg(QString::fromStdString(BitText(s.Code.Code, s.Code.Length) + "|" +
+                                                     BitText(s.Bits, s.Size)));
+            break;
+        case SymbolKind::Ac:
+            parts << QStringLiteral("%1/%2").arg(s.Run).arg(s.Amplitude);
+            break;
+        case SymbolKind::Zrl:
+            parts << QStringLiteral("ZRL");
+            break;
+        case SymbolKind::Eob:
+            parts << QStringLiteral("EOB");
+            break;
+        }
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+// What a baseline JPEG file holds that the bit count can be checked against.
+struct JpegFile {
+    QuantTable Table{};    ///< the first quantisation table, row-major
+    qint64 ScanBytes = -1; ///< entropy-coded bytes, stuffed zeros taken out
+};
+
+JpegFile ParseJpeg(const QByteArray& bytes) {
+    JpegFile file;
+    qsizetype at = 2; // after SOI
+    while (at + 4 <= bytes.size() && static_cast<quint8>(bytes[at]) == 0xff) {
+        const auto marker = static_cast<quint8>(bytes[at + 1]);
+        const int length =
+            (static_cast<quint8>(bytes[at + 2]) << 8) | static_cast<quint8>(bytes[at + 3]);
+        const qsizetype body = at + 4;
+        if (marker == 0xdb) { // DQT, 8-bit entries in zig-zag order
+            for (int z = 0; z < 64; ++z) {
+                file.Table[static_cast<std::size_t>(kZigZag[static_cast<std::size_t>(z)])] =
+                    static_cast<quint8>(bytes[body + 1 + z]);
+            }
+        }
+        if (marker == 0xda) { // SOS: the entropy-coded data runs to EOI
+            qint64 count = 0;
+            for (qsizetype i = at + 2 + length; i + 1 < bytes.size(); ++i) {
+                const auto b = static_cast<quint8>(bytes[i]);
+                if (b == 0xff && static_cast<quint8>(bytes[i + 1]) == 0xd9) {
+                    file.ScanBytes = count;
+                    break;
+                }
+                ++count;
+                if (b == 0xff && bytes[i + 1] == 0) {
+                    ++i; // a stuffed zero is no data
+                }
+            }
+            break;
+        }
+        at += 2 + length;
+    }
+    return file;
+}
+
+double PsnrOf(const std::vector<std::uint8_t>& a, const QByteArray& pgm, int width, int height) {
+    // djpeg writes "P5\n<w> <h>\n255\n" and then the samples.
+    const QByteArray header = QByteArray("P5\n") + QByteArray::number(width) + ' ' +
+                              QByteArray::number(height) + "\n255\n";
+    if (!pgm.startsWith(header) || pgm.size() != header.size() + width * height) {
+        return -1.0;
+    }
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const double e = a[i] - static_cast<quint8>(pgm[header.size() + static_cast<qsizetype>(i)]);
+        sum += e * e;
+    }
+    return 10.0 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(a.size())));
+}
+
+QByteArray Run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        qWarning() << program << arguments << process.readAllStandardError();
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+class TestJpeg : public QObject {
+    Q_OBJECT
+private slots:
+    void workedExample();
+    void qualityTables_data();
+    void qualityTables();
+    void tableFromValues_data();
+    void tableFromValues();
+    void symbols_data();
+    void symbols();
+    void flatBlocksRoundHalvesAwayFromZero_data();
+    void flatBlocksRoundHalvesAwayFromZero();
+    void keepFirst_data();
+    void keepFirst();
+    void inverseUndoesForwardAndQuadrelRelationHolds();
+    void exerciseBlocksAreReproducible_data();
+    void exerciseBlocksAreReproducible();
+    void pictureBitsAgreeWithBaselineEncoder_data();
+    void pictureBitsAgreeWithBaselineEncoder();
+};
+
+void TestJpeg::workedExample() {
+    const BlockAnalysis a = AnalyseBlock(kWorkedExample, {LuminanceTable(50), 0, 64});
+    QVERIFY(std::abs(a.Coefficients[0] - (-415.375)) < 1e-9);
+    // Row = vertical frequency, column = horizontal, as the published matrix reads.
+    const std::array<std::pair<int, double>, 4> published = {
+        {{1, -30.19}, {2, -61.20}, {8, 4.47}, {9, -21.86}}};
+    for (auto [index, value] : published) {
+        QVERIFY2(std::abs(a.Coefficients[static_cast<std::size_t>(index)] - value) < 0.005,
+                 qPrintable(QString::number(index)));
+    }
+    const Indices quantised = {-26, -3, -6, 2,  2,  -1, 0, 0, 0,  -2, -4, 1,  1, 0, 0, 0,
+                               -3,  1,  5,  -1, -1, 0,  0, 0, -3, 1,  2,  -1, 0, 0, 0, 0,
+                               1,   0,  0,  0,  0,  0,  0, 0, 0,  0,  0,  0,  0, 0, 0, 0,
+                               0,   0,  0,  0,  0,  0,  0, 0, 0,  0,  0,  0,  0, 0, 0, 0};
+    QCOMPARE(a.Quantised, quantised);
+    const std::vector<int> sequence = {-26, -3, 0,  -3, -2, -6, 2, -4, 1, -3, 1, 1,  5,
+                                       1,   2,  -1, 1,  -1, 2,  0, 0,  0, 0,  0, -1, -1};
+    QVERIFY(std::equal(sequence.begin(), sequence.end(), a.ZigZag.begin()));
+    QVERIFY(std::all_of(a.ZigZag.begin() + 26, a.ZigZag.end(), [](int v) { return v == 0; }));
+    QCOMPARE(a.Symbols.Count, 1 + 19 + 1);
+    QCOMPARE(SymbolText(a.Symbols).left(20), QStringLiteral("DC-26:110|00101 0/-3"));
+    QVERIFY(SymbolText(a.Symbols).endsWith(QStringLiteral("0/2 5/-1 0/-1 EOB")));
+    QCOMPARE(a.Bits.Total, a.Bits.Dc + a.Bits.Ac);
+    QCOMPARE(a.Bits.Dc, 8);
+    QCOMPARE(a.Bits.CompressionRatio, 512.0 / a.Bits.Total);
+    QVERIFY(!a.Error.Lossless && a.Error.Psnr > 25.0 && a.Error.Psnr < 40.0);
+}
+
+void TestJpeg::qualityTables_data() {
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("entry");
+    QTest::newRow("q1 limited to 255") << 1 << 0 << 255;
+    QTest::newRow("q1 smallest entry also 255") << 1 << 2 << 255;
+    QTest::newRow("q50 is the standard table") << 50 << 63 << 99;
+    QTest::newRow("q50 corner") << 50 << 0 << 16;
+    QTest::newRow("q100 limited to 1") << 100 << 45 << 1;
+    QTest::newRow("q75 rounds (16*50+50)/100") << 75 << 0 << 8;
+    QTest::newRow("q75 (121*50+50)/100") << 75 << 53 << 61;
+    QTest::newRow("q10 scale 500") << 10 << 2 << 50;
+    QTest::newRow("q10 limited") << 10 << 5 << 200;
+    QTest::newRow("q49 scale 102") << 49 << 0 << 16;
+    QTest::newRow("q49 (121*102+50)/100") << 49 << 53 << 123;
+    QTest::newRow("below 1 taken as 1") << 0 << 0 << 255;
+}
+
+void TestJpeg::qualityTables() {
+    QFETCH(int, quality);
+    QFETCH(int, index);
+    QFETCH(int, entry);
+    const QuantTable table = LuminanceTable(quality);
+    QCOMPARE(table[static_cast<std::size_t>(index)], entry);
+    QVERIFY(std::all_of(table.begin(), table.end(), [](int e) { return e >= 1 && e <= 255; }));
+    if (quality == 50) {
+        QCOMPARE(table, kLuminanceTable);
+    }
+}
+
+void TestJpeg::tableFromValues_data() {
+    QTest::addColumn<int>("badIndex"); // -1: all good
+    QTest::addColumn<double>("badValue");
+    QTest::addColumn<int>("count");
+    QTest::newRow("64 good values") << -1 << 0.0 << 64;
+    QTest::newRow("zero") << 7 << 0.0 << 64;
+    QTest::newRow("256") << 63 << 256.0 << 64;
+    QTest::newRow("fraction") << 0 << 2.5 << 64;
+    QTest::newRow("63 values") << -1 << 0.0 << 63;
+}
+
+void TestJpeg::tableFromValues() {
+    QFETCH(int, badIndex);
+    QFETCH(double, badValue);
+    QFETCH(int, count);
+    std::vector<double> values(static_cast<std::size_t>(count), 255.0);
+    values[1] = 1.0;
+    if (badIndex >= 0) {
+        values[static_cast<std::size_t>(badIndex)] = badValue;
+    }
+    std::string problem;
+    const auto table = TableFromValues(values, problem);
+    const bool good = badIndex < 0 && count == 64;
+    QCOMPARE(table.has_value(), good);
+    QCOMPARE(problem.empty(), good);
+    if (badIndex >= 0) {
+        QVERIFY(problem.find("value " + std::to_string(badIndex + 1) + " ") != std::string::npos);
+    }
+    if (good) {
+        QCOMPARE((*table)[1], 1);
+    }
+}
+
+void TestJpeg::symbols_data() {
+    QTest::addColumn<Indices>("zigzag");
+    QTest::addColumn<int>("dcDifference");
+    QTest::addColumn<QString>("symbols");
+    QTest::addColumn<int>("bits");
+    Indices ones{};
+    ones.fill(1);
+    // DC 0: code 00 and no amplitude bits; EOB 1010; ZRL 11 bits; 0/1 00 + 1 bit.
+    QTest::newRow("all-zero AC: one EOB") << Indices{} << 0 << "DC0:00| EOB" << 2 + 4;
+    QTest::newRow("negative DC difference, ones' complement")
+        << Indices{} << -3 << "DC-3:011|00 EOB" << 3 + 2 + 4;
+    QTest::newRow("positive DC difference") << Indices{} << 3 << "DC3:011|11 EOB" << 3 + 2 + 4;
+    QTest::newRow("run of 16 zeros is one ZRL")
+        << ZigZagOf({{17, 1}}) << 0 << "DC0:00| ZRL 0/1 EOB" << 2 + 11 + 3 + 4;
+    QTest::newRow("run of 33 zeros is two ZRL and run 1")
+        << ZigZagOf({{34, 2}}) << 0 << "DC0:00| ZRL ZRL 1/2 EOB" << 2 + 22 + 5 + 2 + 4;
+    QTest::newRow("nothing left for an EOB")
+        << ones << 0 << "DC0:00|" + QStringLiteral(" 0/1").repeated(63) << 2 + 63 * 3;
+    QTest::newRow("largest sizes")
+        << ZigZagOf({{1, -1023}}) << 2047 << "DC2047:111111110|11111111111 0/-1023 EOB"
+        << 9 + 11 + 16 + 10 + 4;
+}
+
+void TestJpeg::symbols() {
+    QFETCH(Indices, zigzag);
+    QFETCH(int, dcDifference);
+    QFETCH(QString, symbols);
+    QFETCH(int, bits);
+    QCOMPARE(SymbolText(EncodeBlock(zigzag, dcDifference)), symbols);
+    int sum = 0;
+    for (const Symbol& s : EncodeBlock(zigzag, dcDifference)) {
+        QVERIFY(s.Code.Length > 0);
+        sum += s.Length();
+    }
+    QCOMPARE(sum, bits);
+    QCOMPARE(CountBits(zigzag, dcDifference).Total(), sum);
+}
+
+void TestJpeg::flatBlocksRoundHalvesAwayFromZero_data() {
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("dcStep");
+    QTest::addColumn<int>("quantisedDc");
+    QTest::addColumn<int>("reconstructed");
+    QTest::newRow("exact") << 100 << 16 << -14 << 100;
+    QTest::newRow("+0.5 goes up") << 132 << 64 << 1 << 136;    // DC 32 / 64
+    QTest::newRow("-0.5 goes down") << 124 << 64 << -1 << 120; // DC -32 / 64
+    // A reconstructed pixel of exactly x.5 before rounding: -12/8 + 128, 12/8 + 128, -1020/8 + 128.
+    QTest::newRow("pixel tie 126.5 goes up") << 127 << 12 << -1 << 127;
+    QTest::newRow("pixel tie 129.5 goes up") << 129 << 12 << 1 << 130;
+    QTest::newRow("pixel tie 0.5 goes up") << 0 << 255 << -4 << 1;
+    QTest::newRow("clamped at 255") << 255 << 255 << 4 << 255;
+}
+
+void TestJpeg::flatBlocksRoundHalvesAwayFromZero() {
+    QFETCH(int, level);
+    QFETCH(int, dcStep);
+    QFETCH(int, quantisedDc);
+    QFETCH(int, reconstructed);
+    QuantTable table = LuminanceTable(1);
+    table[0] = dcStep;
+    const BlockAnalysis a = AnalyseBlock(Flat(level), {table, 0, 64});
+    QCOMPARE(a.Coefficients[0], (level - 128) * 8.0);
+    QCOMPARE(a.Quantised[0], quantisedDc);
+    QCOMPARE(a.Reconstruction, Flat(reconstructed));
+    QCOMPARE(a.Error.Lossless, level == reconstructed);
+    QCOMPARE(std::isinf(a.Error.Psnr), level == reconstructed);
+}
+
+void TestJpeg::keepFirst_data() {
+    QTest::addColumn<int>("keep");
+    QTest::addColumn<int>("nonZero");
+    QTest::newRow("none, not even DC") << 0 << 0;
+    QTest::newRow("DC only") << 1 << 1;
+    QTest::newRow("first three") << 3 << 2; // -26, -3, 0
+    QTest::newRow("all") << 64 << 20;
+    QTest::newRow("beyond 64 means all") << 99 << 20;
+}
+
+void TestJpeg::keepFirst() {
+    QFETCH(int, keep);
+    QFETCH(int, nonZero);
+    const BlockAnalysis a = AnalyseBlock(kWorkedExample, {kLuminanceTable, -20, keep});
+    QCOMPARE(static_cast<int>(std::count_if(a.Quantised.begin(), a.Quantised.end(),
+                                            [](int v) { return v != 0; })),
+             nonZero);
+    QCOMPARE(a.DcDifference, a.Quantised[0] + 20);
+    if (keep == 1) {
+        QCOMPARE(a.Reconstruction, Flat(a.Reconstruction[0]));
+        QCOMPARE(a.Symbols.Count, 2);
+    }
+}
+
+void TestJpeg::inverseUndoesForwardAndQuadrelRelationHolds() {
+    std::mt19937 random(7);
+    quadrel::DctEngine engine;
+    engine.SetConsts();
+    engine.MakeCosTable();
+    for (int trial = 0; trial < 50; ++trial) {
+        Samples block{};
+        for (auto& s : block) {
+            s = static_cast<std::uint8_t>(random() & 0xff);
+        }
+        for (int i = 0; i < 64; ++i) {
+            engine.SpaceArray[static_cast<std::size_t>(i % 8)][static_cast<std::size_t>(i / 8)] =
+                block[static_cast<std::size_t>(i)];
+        }
+        engine.PerformDCT();
+        const Reals jpeg = ForwardDct(LevelShift(block));
+        const Reals predicted = QuadrelFromJpeg(jpeg);
+        const Reals back = InverseDct(jpeg);
+        for (int i = 0; i < 64; ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            const double quadrel = engine.FreqArray[k % 8][k / 8];
+            // Quadrel's pi is 3.1415927, 4.6e-8 too large: a basis cosine moves by
+            // at most 7 * 15 / 16 times that, over sums of up to 64 * 255.
+            QVERIFY2(
+                std::abs(quadrel - predicted[k]) < 1e-3,
+                qPrintable(QStringLiteral("%1: %2 vs %3").arg(i).arg(quadrel).arg(predicted[k])));
+            QVERIFY(std::abs(back[k] - LevelShift(block)[k]) < 1e-9);
+        }
+    }
+}
+
+void TestJpeg::exerciseBlocksAreReproducible_data() {
+    QTest::addColumn<quint64>("seed");
+    QTest::addColumn<quint64>("digest"); // FNV-1a of exercises 0..9, pinned once
+    QTest::newRow("seed 1") << Q_UINT64_C(1) << Q_UINT64_C(2206162855824804964);
+    QTest::newRow("largest seed") << ~Q_UINT64_C(0) << Q_UINT64_C(163652102812775653);
+}
+
+void TestJpeg::exerciseBlocksAreReproducible() {
+    QFETCH(quint64, seed);
+    QFETCH(quint64, digest);
+    quint64 hash = 0xcbf29ce484222325ULL;
+    int roughNeighbours = 0;
+    for (int i = 0; i < 10; ++i) {
+        const Samples block = ExerciseBlock(seed, i);
+        for (int k = 0; k < 64; ++k) {
+            hash = (hash ^ block[static_cast<std::size_t>(k)]) * 0x100000001b3ULL;
+            if (k % 8 != 7) {
+                roughNeighbours += std::abs(block[static_cast<std::size_t>(k)] -
+                                            block[static_cast<std::size_t>(k + 1)]) > 40;
+            }
+        }
+        QVERIFY(ExerciseBlock(seed + 1, i) != block);
+    }
+    QCOMPARE(hash, digest);
+    QVERIFY(roughNeighbours < 10 * 56 / 4); // photo-like: mostly smooth
+}
+
+void TestJpeg::pictureBitsAgreeWithBaselineEncoder_data() {
+    QTest::addColumn<int>("quality"); // 0: the table below, through -qtables
+    QTest::addColumn<unsigned>("threads");
+    QTest::addColumn<TieRule>("ties");
+    QTest::newRow("quality 50") << 50 << 1U << TieRule::AwayFromZero;
+    QTest::newRow("quality 10, 3 threads") << 10 << 3U << TieRule::AwayFromZero;
+    QTest::newRow("own table") << 0 << 2U << TieRule::AwayFromZero;
+    // Small steps make exact ties common: here only the encoder's own tie rule agrees.
+    QTest::newRow("quality 90, ties to even") << 90 << 2U << TieRule::ToEven;
+}
+
+void TestJpeg::pictureBitsAgreeWithBaselineEncoder() {
+    QFETCH(int, quality);
+    QFETCH(unsigned, threads);
+    QFETCH(TieRule, ties);
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (cjpeg.isEmpty() || djpeg.isEmpty()) {
+        QSKIP("cjpeg/djpeg (libjpeg-turbo-progs) are not installed; test.sh installs them.");
+    }
+    // Partial blocks at the right and at the bottom.
+    const int width = 203;
+    const int height = 157;
+    const std::vector<std::uint8_t> pixels = PhotoLikePicture(width, height, 11);
+    QTemporaryDir dir;
+    QFile pgm(dir.filePath(QStringLiteral("in.pgm")));
+    QVERIFY(pgm.open(QIODevice::WriteOnly));
+    pgm.write(QByteArray("P5\n") + QByteArray::number(width) + ' ' + QByteArray::number(height) +
+              "\n255\n");
+    pgm.write(reinterpret_cast<const char*>(pixels.data()), static_cast<qint64>(pixels.size()));
+    pgm.close();
+
+    QuantTable table{};
+    QStringList arguments{QStringLiteral("-baseline"), QStringLiteral("-dct"),
+                          QStringLiteral("float")};
+    if (quality > 0) {
+        table = LuminanceTable(quality);
+        arguments << QStringLiteral("-quality") << QString::number(quality);
+    } else {
+        QStringList values;
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            table[i] = 3 + static_cast<int>((i * 37) % 60);
+            values << QString::number(table[i]);
+        }
+        QFile tables(dir.filePath(QStringLiteral("tables.txt")));
+        QVERIFY(tables.open(QIODevice::WriteOnly));
+        tables.write(values.join(QLatin1Char(' ')).toLatin1());
+        tables.close();
+        arguments << QStringLiteral("-qtables") << tables.fileName();
+    }
+    const QString jpg = dir.filePath(QStringLiteral("out.jpg"));
+    arguments << QStringLiteral("-outfile") << jpg << pgm.fileName();
+    Run(cjpeg, arguments);
+    QFile encoded(jpg);
+    QVERIFY(encoded.open(QIODevice::ReadOnly));
+    const JpegFile file = ParseJpeg(encoded.readAll());
+    QCOMPARE(file.Table, table);
+    QVERIFY(file.ScanBytes > 0);
+
+    const PictureAnalysis ours =
+        AnalysePicture({pixels.data(), width, height, width}, {table, ties, threads});
+    const qint64 ourBytes = (ours.TotalBits + 7) / 8; // padded with 1 bits to a whole byte
+    const double disagreement = std::abs(static_cast<double>(ourBytes - file.ScanBytes)) /
+                                static_cast<double>(file.ScanBytes);
+    const double theirPsnr = PsnrOf(
+        pixels, Run(djpeg, {QStringLiteral("-dct"), QStringLiteral("float"), jpg}), width, height);
+    qInfo("scan %lld bytes, ours %lld (%.4f %%); PSNR ours %.4f dB, djpeg %.4f dB (%+.4f)",
+          static_cast<long long>(file.ScanBytes), static_cast<long long>(ourBytes),
+          100.0 * disagreement, ours.Psnr, theirPsnr, ours.Psnr - theirPsnr);
+    QVERIFY(disagreement <= 0.001);
+    QVERIFY(std::abs(ours.Psnr - theirPsnr) <= 0.01);
+    QCOMPARE(ours.Reconstruction.size(), pixels.size());
+    QVERIFY(ours.ZeroShare > 0.0 && ours.ZeroShare < 1.0);
+}
+
+QTEST_APPLESS_MAIN(TestJpeg)
+#include "tst_jpeg.moc"

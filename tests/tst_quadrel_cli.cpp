@@ -1,0 +1,349 @@
+// quadrel-cli: its replay of the window against the real window, and the
+// program itself run as a user runs it.
+#include "block_file/block_file_format.h"
+#include "cli/window_replay.h"
+#include "engine/cell_text.h"
+#include "freq_entry/x_y_entry.h"
+#include "main_window/dct_window.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <random>
+
+using quadrel::Block;
+using quadrel::DCT;
+using quadrel::cli::WindowReplay;
+
+namespace {
+
+class FileAnswer : public quadrel::CommonDialog {
+public:
+    QString answer;
+    bool ShowOpen(QWidget*) override {
+        FileName = answer;
+        return true;
+    }
+    bool ShowSave(QWidget*) override { return false; }
+};
+
+/// A window that has loaded `values` through its own "Load Block".
+std::unique_ptr<DCT> LoadedWindow(const std::vector<double>& values, const QTemporaryDir& dir) {
+    auto window = std::make_unique<DCT>();
+    Block space{};
+    quadrel::StoreBlockValues(values, space);
+    const QString path = dir.filePath(QStringLiteral("block.txt"));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    // Every value exactly: shortest round-trip decimals.
+    QStringList fields;
+    for (double v : values) {
+        fields << QString::number(v, 'g', 17);
+    }
+    file.write(fields.join(QLatin1Char(',')).toLatin1());
+    file.close();
+    auto dialog = std::make_unique<FileAnswer>();
+    dialog->answer = path;
+    window->SetCommonDialog(std::move(dialog));
+    window->Command1_Click(7); // "Load Block"
+    return window;
+}
+
+QStringList Texts(const DCT& w) {
+    QStringList t;
+    for (int k = 0; k < 64; ++k) {
+        t << w.Text1(k)->text();
+    }
+    return t;
+}
+
+QStringList Texts(const WindowReplay& r) {
+    QStringList t;
+    for (const std::string& s : r.FreqTexts()) {
+        t << QString::fromStdString(s);
+    }
+    return t;
+}
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+Run Cli(const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess p;
+    p.start(QStringLiteral(QUADREL_CLI), arguments);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(30000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+const QByteArray kWorkedExample = "52,55,61,66,70,61,64,73\n63,59,55,90,109,85,69,72\n"
+                                  "62,59,68,113,144,104,66,73\n63,58,71,122,154,106,70,69\n"
+                                  "67,61,68,104,126,88,68,70\n79,65,60,70,77,68,58,75\n"
+                                  "85,71,64,59,55,61,65,83\n87,79,69,68,65,76,78,94\n";
+
+std::vector<double> Values(const QByteArray& text) {
+    return quadrel::ParseBlockValues(std::string_view(text.constData(), text.size())).Values;
+}
+
+} // namespace
+
+class TestQuadrelCli : public QObject {
+    Q_OBJECT
+private slots:
+    void replayMatchesTheWindow_data();
+    void replayMatchesTheWindow();
+    void patternMatchesTheDialog();
+    void exitStatusAndMessages_data();
+    void exitStatusAndMessages();
+    void jsonHasTheKeysAndExactNumbers();
+    void dctThenIdctIsTheWindowsRoundTrip();
+    void outputFileIsReplacedOnlyOnSuccess();
+    void exercisesAreReproducible();
+};
+
+void TestQuadrelCli::replayMatchesTheWindow_data() {
+    QTest::addColumn<std::vector<double>>("values");
+    QTest::addColumn<int>("step");
+    std::vector<double> fractions(64);
+    std::mt19937 random(3);
+    for (double& v : fractions) {
+        v = static_cast<double>(static_cast<int>(random() % 60000) - 20000) / 64.0;
+    }
+    std::vector<double> extremes(64, 0.0);
+    extremes[0] = 1e300;
+    extremes[9] = -1e300;
+    extremes[20] = 0.4;
+    QTest::newRow("worked example, step 1") << Values(kWorkedExample) << 1;
+    QTest::newRow("worked example, step 16") << Values(kWorkedExample) << 16;
+    QTest::newRow("constant 100") << std::vector<double>(64, 100.0) << 16;
+    QTest::newRow("fractions and negatives, step 2") << fractions << 2;
+    QTest::newRow("extremes, step 512") << extremes << 512;
+}
+
+void TestQuadrelCli::replayMatchesTheWindow() {
+    QFETCH(std::vector<double>, values);
+    QFETCH(int, step);
+    QTemporaryDir dir;
+
+    // dct: what Load Block shows and holds.
+    auto window = LoadedWindow(values, dir);
+    WindowReplay replay;
+    replay.LoadBlock(values);
+    QCOMPARE(replay.Engine().FreqArray, window->Engine().FreqArray);
+    QCOMPARE(Texts(replay), Texts(*window));
+
+    // idct of exactly what dct gives continues that window: Build Picture.
+    std::vector<double> shown(64);
+    for (std::size_t k = 0; k < 64; ++k) {
+        shown[k] = replay.Engine().FreqArray[k % 8][k / 8];
+    }
+    WindowReplay built;
+    built.EnterFrequencies(shown);
+    built.BuildPicture();
+    window->Command1_Click(2); // "Build Picture"
+    QCOMPARE(built.Engine().SpaceArray, window->Engine().SpaceArray);
+    QCOMPARE(built.Engine().FreqArray, window->Engine().FreqArray);
+
+    // quant: Load Block, "+"/"-" to the step, Quantise.
+    auto quantised = LoadedWindow(values, dir);
+    while (quantised->Engine().QuantScale < step) {
+        quantised->Command2_Click();
+    }
+    while (quantised->Engine().QuantScale > step) {
+        quantised->Command3_Click();
+    }
+    quantised->Command1_Click(6);
+    QVERIFY(replay.SetQuantStep(step));
+    replay.Quantise();
+    QCOMPARE(replay.Engine().FreqArray, quantised->Engine().FreqArray);
+    QCOMPARE(replay.Engine().SpaceArray, quantised->Engine().SpaceArray);
+
+    // idct of whole numbers: as if typed into a fresh window's cells.
+    DCT typed;
+    WindowReplay typedReplay;
+    std::vector<double> whole(64);
+    for (int k = 0; k < 64; ++k) {
+        whole[static_cast<std::size_t>(k)] = std::trunc(values[static_cast<std::size_t>(k)] / 7.0);
+        typed.Text1(k)->setText(
+            QString::fromStdString(quadrel::TruncatedText(whole[static_cast<std::size_t>(k)])));
+    }
+    typed.Command1_Click(2);
+    typedReplay.EnterFrequencies(whole);
+    typedReplay.BuildPicture();
+    QCOMPARE(typedReplay.Engine().SpaceArray, typed.Engine().SpaceArray);
+}
+
+void TestQuadrelCli::patternMatchesTheDialog() {
+    DCT window;
+    window.Command1_Click(1); // "View Single DCT Pattern"
+    quadrel::X_Y_Entry* dialog = window.XYEntry();
+    QVERIFY(dialog != nullptr);
+    for (auto [u, v] : {std::pair{0, 0}, {3, 5}, {7, 0}, {0, 7}}) {
+        dialog->Text1_KeyPress(0, '0' + u);
+        dialog->Text1_KeyPress(1, '0' + v);
+        WindowReplay replay;
+        replay.ShowPattern(u, v);
+        QCOMPARE(replay.Engine().SpaceArray, window.Engine().SpaceArray);
+    }
+}
+
+void TestQuadrelCli::exitStatusAndMessages_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("expected"); // in standard output when 0, else in standard error
+    const QByteArray flat = QByteArray("1,").repeated(63) + "1";
+    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0 << "pattern U V";
+    QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0
+                             << "quadrel-cli " QUADREL_VERSION;
+    QTest::newRow("no command") << QStringList{} << QByteArray() << 2 << "Usage:";
+    QTest::newRow("unknown command") << QStringList{"dft"} << flat << 2 << "Usage:";
+    QTest::newRow("unknown format") << QStringList{"-f", "yaml", "dct"} << flat << 2 << "yaml";
+    QTest::newRow("step no window reaches")
+        << QStringList{"quant", "--step", "3"} << flat << 2 << "--step";
+    QTest::newRow("option of another command")
+        << QStringList{"jpeg", "--step", "4"} << flat << 2 << "--step does not apply to jpeg";
+    QTest::newRow("quality 0") << QStringList{"jpeg", "--quality", "0"} << flat << 2 << "--quality";
+    QTest::newRow("pattern 8") << QStringList{"pattern", "8", "0"} << QByteArray() << 2 << "0 to 7";
+    QTest::newRow("exercise without seed")
+        << QStringList{"exercise"} << QByteArray() << 2 << "--seed";
+    QTest::newRow("bad value names line and value")
+        << QStringList{"dct"} << QByteArray("1,2\n3,abc") << 1
+        << "standard input: Line 2, value 4: \"abc\" is not a number.";
+    QTest::newRow("too few values")
+        << QStringList{"idct", "-"} << QByteArray("1,2,3") << 1 << "3 values found";
+    QTest::newRow("no grey level")
+        << QStringList{"jpeg"} << "300," + flat.mid(2) << 1 << "value 1 (300) is not a grey level";
+    QTest::newRow("missing file") << QStringList{"dct", "/nonexistent/b.txt"} << QByteArray() << 1
+                                  << "/nonexistent/b.txt: The file cannot be opened";
+    QTest::newRow("table with a 0") << QStringList{"jpeg", "--table", "-"} << "0," + flat.mid(2)
+                                    << 1 << "value 1 of the quantisation table";
+    QTest::newRow("negative previous DC")
+        << QStringList{"jpeg", "--prev-dc", "-26"} << kWorkedExample << 0 << "DC difference: 0";
+    QTest::newRow("keep 1") << QStringList{"jpeg", "--keep=1"} << kWorkedExample << 0
+                            << "Zig-zag sequence: -26, EOB";
+    QTest::newRow("lossless says so")
+        << QStringList{"jpeg", "--quality", "100"} << flat << 0 << "PSNR (dB): infinite";
+}
+
+void TestQuadrelCli::exitStatusAndMessages() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+    const Run run = Cli(arguments, input);
+    QCOMPARE(run.exitCode, exitCode);
+    const QString shown = QString::fromUtf8(exitCode == 0 ? run.out : run.err);
+    QVERIFY2(shown.contains(expected), qPrintable(shown.left(400)));
+    if (exitCode != 0) {
+        QVERIFY(run.out.isEmpty());
+    }
+}
+
+void TestQuadrelCli::jsonHasTheKeysAndExactNumbers() {
+    const Run run =
+        Cli({QStringLiteral("jpeg"), QStringLiteral("--format"), QStringLiteral("json")},
+            kWorkedExample);
+    QCOMPARE(run.exitCode, 0);
+    QJsonParseError error{};
+    const QJsonObject o = QJsonDocument::fromJson(run.out, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    for (const char* key : {"table", "coefficients", "quantised", "dequantised", "zigzag",
+                            "symbols", "bits", "reconstruction", "mse", "psnr"}) {
+        QVERIFY2(o.contains(QLatin1String(key)), key);
+    }
+    QCOMPARE(o[QStringLiteral("coefficients")][0][0].toDouble(), -415.375);
+    QCOMPARE(o[QStringLiteral("quantised")][0][2].toInt(), -6); // row v = 0, column u = 2
+    QCOMPARE(o[QStringLiteral("quantised")][2][0].toInt(), -3);
+    QCOMPARE(o[QStringLiteral("zigzag")].toArray().size(), 64);
+    const QJsonArray symbols = o[QStringLiteral("symbols")].toArray();
+    int total = 0;
+    for (const QJsonValue s : symbols) {
+        total += s[QStringLiteral("length")].toInt();
+    }
+    QCOMPARE(symbols.first()[QStringLiteral("code")].toString(), QStringLiteral("110"));
+    QCOMPARE(symbols.last()[QStringLiteral("kind")].toString(), QStringLiteral("EOB"));
+    QCOMPARE(o[QStringLiteral("bits")][QStringLiteral("total")].toInt(), total);
+    QVERIFY(o[QStringLiteral("psnr")].isDouble());
+
+    // dct: every double reads back to the window's own bits, residues included.
+    const Run dct =
+        Cli({QStringLiteral("dct"), QStringLiteral("-f"), QStringLiteral("json")}, kWorkedExample);
+    WindowReplay replay;
+    replay.LoadBlock(Values(kWorkedExample));
+    const QJsonArray rows =
+        QJsonDocument::fromJson(dct.out)[QStringLiteral("coefficients")].toArray();
+    for (int v = 0; v < 8; ++v) {
+        for (int u = 0; u < 8; ++u) {
+            QCOMPARE(rows[v][u].toDouble(), replay.Engine().FreqArray[u][v]);
+        }
+    }
+}
+
+void TestQuadrelCli::dctThenIdctIsTheWindowsRoundTrip() {
+    // A lone block is written as a block file, so the two commands chain.
+    const QByteArray flat = QByteArray("100\n").repeated(64);
+    const Run dct = Cli({QStringLiteral("dct"), QStringLiteral("--format=csv")}, flat);
+    QCOMPARE(dct.out.left(4), QByteArray("400,"));
+    const Run idct = Cli({QStringLiteral("idct"), QStringLiteral("--format=json")}, dct.out);
+    const QJsonArray rows = QJsonDocument::fromJson(idct.out)[QStringLiteral("pixels")].toArray();
+    int below = 0;
+    for (const QJsonValue row : rows) {
+        for (const QJsonValue p : row.toArray()) {
+            below += p.toDouble() < 100.0 ? 1 : 0;
+        }
+    }
+    QCOMPARE(below, 41);
+}
+
+void TestQuadrelCli::outputFileIsReplacedOnlyOnSuccess() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("key.md"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    const QStringList arguments = {QStringLiteral("jpeg"), QStringLiteral("-f"),
+                                   QStringLiteral("markdown"), QStringLiteral("-o"), path};
+    QCOMPARE(Cli(arguments, "1,2,x").exitCode, 1);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old"));
+    old.close();
+    QCOMPARE(Cli(arguments, kWorkedExample).exitCode, 0);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), Cli(arguments.mid(0, 3), kWorkedExample).out);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("key.md")});
+    QCOMPARE(Cli({QStringLiteral("pattern"), QStringLiteral("1"), QStringLiteral("1"),
+                  QStringLiteral("-o"), dir.filePath(QStringLiteral("none/x"))})
+                 .exitCode,
+             1);
+}
+
+void TestQuadrelCli::exercisesAreReproducible() {
+    const QStringList three = {QStringLiteral("exercise"), QStringLiteral("--seed"),
+                               QStringLiteral("5"),        QStringLiteral("--count"),
+                               QStringLiteral("3"),        QStringLiteral("-f"),
+                               QStringLiteral("json")};
+    const Run first = Cli(three);
+    QCOMPARE(first.exitCode, 0);
+    QCOMPARE(Cli(three).out, first.out);
+    const QJsonArray list =
+        QJsonDocument::fromJson(first.out)[QStringLiteral("exercises")].toArray();
+    QCOMPARE(list.size(), 3);
+    const Run one = Cli(three.mid(0, 3) + three.mid(5));
+    const QJsonValue alone = QJsonDocument::fromJson(one.out)[QStringLiteral("exercises")][0];
+    QCOMPARE(alone[QStringLiteral("block")], list[0][QStringLiteral("block")]);
+    QVERIFY(list[0][QStringLiteral("block")] != list[1][QStringLiteral("block")]);
+}
+
+QTEST_MAIN(TestQuadrelCli)
+#include "tst_quadrel_cli.moc"
