@@ -6,7 +6,11 @@
 #include <QImageReader>
 #include <QPainter>
 
-#include <limits>
+#include <csetjmp>
+#include <cstdio> // jpeglib.h needs FILE
+
+#include <jerror.h>
+#include <jpeglib.h>
 
 namespace quadrel {
 
@@ -62,6 +66,61 @@ private:
 // Each check returns the problem it finds, or an empty text when the structure
 // holds together. Faults it cannot see are left to the decoder.
 
+// Walks a run-length coded bitmap: it is complete when it reaches its end of
+// bitmap, or has ended every row, before the file ends. The header's data size
+// may be 0, so only the walk tells a truncated file.
+bool RleComplete(const Bytes& b, qsizetype pos, qint64 rows, bool fourBit) {
+    qint64 row = 0;
+    while (row < rows) {
+        if (!b.Has(pos, 2)) {
+            return false;
+        }
+        const quint32 count = b.U8(pos);
+        const quint32 code = b.U8(pos + 1);
+        pos += 2;
+        if (count > 0) {
+            continue; // a run: count pixels of one value
+        }
+        if (code == 0) {
+            ++row; // end of line
+        } else if (code == 1) {
+            return true; // end of bitmap
+        } else if (code == 2) {
+            if (!b.Has(pos, 2)) {
+                return false;
+            }
+            row += b.U8(pos + 1); // delta: right and down
+            pos += 2;
+        } else {
+            // Literal pixels, padded to a whole 16-bit word.
+            const qsizetype bytes = fourBit ? (code + 1) / 2 : code;
+            pos += (bytes + 1) / 2 * 2;
+        }
+    }
+    return true;
+}
+
+// The picture size a BMP header gives; a negative height means the rows are
+// stored top row first, which Qt's reader handles but does not report as a size.
+QSize BmpHeaderSize(const Bytes& b) {
+    if (!b.Has(14, 4)) {
+        return {};
+    }
+    const quint32 headerSize = b.U32LE(14);
+    if (headerSize == 12 && b.Has(18, 4)) {
+        return QSize(static_cast<int>(b.U16LE(18)), static_cast<int>(b.U16LE(20)));
+    }
+    if (headerSize < 40 || !b.Has(18, 8)) {
+        return {};
+    }
+    const qint64 width = b.I32LE(18);
+    const qint64 height = b.I32LE(22);
+    if (height == std::numeric_limits<qint32>::min()) {
+        return {};
+    }
+    return QSize(static_cast<int>(width), static_cast<int>(height < 0 ? -height : height));
+}
+
 QString CheckBmp(const Bytes& b) {
     if (!b.Has(0, 18)) {
         return kTruncated;
@@ -98,7 +157,12 @@ QString CheckBmp(const Bytes& b) {
     const qint64 available = b.Size() - offBits;
     constexpr quint32 kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
     if (compression == kRle8 || compression == kRle4) {
-        return compressedSize > available ? kTruncated : QString();
+        if (compressedSize > available) {
+            return kTruncated;
+        }
+        return RleComplete(b, offBits, height < 0 ? -height : height, compression == kRle4)
+                   ? QString()
+                   : kTruncated;
     }
     if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields) {
         return {};
@@ -158,6 +222,74 @@ QString CheckJpeg(const Bytes& b) {
     // Stuffing keeps FF D9 out of the scan data, so a file that has it after the
     // first scan header has its end.
     return b.LastIndexOf("\xFF\xD9") >= pos ? QString() : kTruncated;
+}
+
+// libjpeg's error manager, extended with what the check needs. The manager
+// comes first: libjpeg hands back a pointer to it.
+struct JpegCheck {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+    int missing; // warnings that the scan data ends before the picture does
+    int corrupt; // warnings that the scan data is damaged
+};
+
+[[noreturn]] void OnJpegError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegCheck*>(info->err)->jump, 1);
+}
+
+void OnJpegMessage(j_common_ptr info, int level) {
+    auto* check = reinterpret_cast<JpegCheck*>(info->err);
+    if (level >= 0) {
+        return; // trace messages
+    }
+    switch (check->manager.msg_code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+        ++check->missing;
+        break;
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_BOGUS_PROGRESSION:
+        ++check->corrupt;
+        break;
+    default:
+        break; // e.g. stray bytes before a marker, which many cameras write
+    }
+}
+
+// Qt's decoder fills whatever a damaged or cut scan lacks and reports no error,
+// so the scan data is decoded here first, at an eighth of the size: that still
+// reads every coefficient but costs little time and memory. libjpeg's own
+// memory is held to the same limit as the picture. Only plain data and libjpeg
+// state live across the jump back from an error.
+QString CheckJpegScan(const QByteArray& bytes, qint64 memoryLimit) {
+    jpeg_decompress_struct info{};
+    JpegCheck check{};
+    info.err = jpeg_std_error(&check.manager);
+    check.manager.error_exit = OnJpegError;
+    check.manager.emit_message = OnJpegMessage;
+    if (setjmp(check.jump) != 0) {
+        jpeg_destroy_decompress(&info);
+        return kCorrupt;
+    }
+    jpeg_create_decompress(&info);
+    info.mem->max_memory_to_use = static_cast<long>(memoryLimit);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    info.scale_num = 1;
+    info.scale_denom = 8;
+    info.dct_method = JDCT_IFAST;
+    info.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&info);
+    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                               info.output_width * info.output_components, 1);
+    while (info.output_scanline < info.output_height) {
+        jpeg_read_scanlines(&info, row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return check.missing > 0 ? kTruncated : check.corrupt > 0 ? kCorrupt : QString();
 }
 
 // Skips a chain of data sub-blocks; false when the file ends inside it.
@@ -226,8 +358,7 @@ QImage ToFastFormat(const QImage& image, const QColor& background) {
 } // namespace
 
 qint64 PictureByteLimit() {
-    const qint64 megabytes = QImageReader::allocationLimit();
-    return megabytes > 0 ? megabytes * 1024 * 1024 : std::numeric_limits<qint64>::max();
+    return kPictureMegabytes * 1024 * 1024;
 }
 
 PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
@@ -245,24 +376,33 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
     const Bytes b(bytes);
     // The size comes from the header alone; a picture too large for memory is
     // refused before any of it is decoded.
-    const QSize size = reader.size();
+    const QSize size = format == "bmp" ? BmpHeaderSize(b) : reader.size();
     if (size.isValid()) {
         const QString problem = SizeProblem(size.width(), size.height());
         if (!problem.isEmpty()) {
             return Fail(problem);
         }
     }
-    const QString structure = format == "bmp"    ? CheckBmp(b)
-                              : format == "jpeg" ? CheckJpeg(b)
-                                                 : CheckGif(b);
+    QString structure = format == "bmp"    ? CheckBmp(b)
+                        : format == "jpeg" ? CheckJpeg(b)
+                                           : CheckGif(b);
+    if (structure.isEmpty() && format == "jpeg") {
+        structure = CheckJpegScan(bytes, PictureByteLimit());
+    }
     if (!structure.isEmpty()) {
         return Fail(structure);
     }
     if (!size.isValid()) {
         return Fail(QStringLiteral("its header cannot be read."));
     }
+    // Qt's own limit (128 MB) would refuse a 48-megapixel photo; the size check
+    // above has already held the picture to ours.
+    const int qtLimit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(static_cast<int>(kPictureMegabytes));
     QImage image;
-    if (!reader.read(&image) || image.isNull()) {
+    const bool read = reader.read(&image);
+    QImageReader::setAllocationLimit(qtLimit);
+    if (!read || image.isNull()) {
         return Fail(
             QStringLiteral("the picture data cannot be decoded (%1).").arg(reader.errorString()));
     }

@@ -24,8 +24,13 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background);
 /// before this returns.
 PictureLoad LoadPictureFile(const QString& fileName, const QColor& background);
 
-/// What a picture may cost in memory once decoded, in bytes: Qt's image
-/// allocation limit, which stays in force for the decoder too.
+/// What a picture may take in memory once decoded, at four bytes a pixel: 1 GiB,
+/// about 268 megapixels, so any photo of today's cameras and phones opens and a
+/// few bytes claiming a gigantic picture are refused from the header alone. The
+/// file, and a JPEG decoder's working memory, are held to the same limit.
+inline constexpr qint64 kPictureMegabytes = 1024;
+
+/// kPictureMegabytes in bytes.
 qint64 PictureByteLimit();
 
 } // namespace quadrel

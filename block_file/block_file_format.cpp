@@ -147,6 +147,12 @@ std::optional<std::string> ConvertValue(std::string_view text, double& value) {
     if (text.empty()) {
         return "is empty";
     }
+    // A leading U+2212 minus sign, as a word processor may write it, is a '-'.
+    std::string respelt;
+    if (text.substr(0, kUnicodeMinus.size()) == kUnicodeMinus) {
+        respelt = "-" + std::string(text.substr(kUnicodeMinus.size()));
+        text = respelt;
+    }
     std::string_view magnitude = text;
     if (magnitude.front() == '+' || magnitude.front() == '-') {
         magnitude.remove_prefix(1);

@@ -9,7 +9,9 @@
 // with a leading '-' when negative: never "-0", never an exponent, never a
 // decimal point. Large values are written with all their digits (1e20 is
 // "100000000000000000000"), so reading the text back gives exactly the same
-// whole number. A cell holding no finite number is written as 0.
+// whole number; beyond 1e300 (kMaxTextMagnitude) the digits of +-1e300 are
+// written, the value the reader saturates at. A cell holding no finite number
+// is written as 0.
 //
 // Read form (ParseBlockValues): a stream of values in bytes.
 //  - A UTF-8 byte-order mark (EF BB BF) at the very start is skipped.
@@ -23,7 +25,8 @@
 //  - A value may be wrapped in double quotes, with blanks around it inside or
 //    outside: "12" and " 12 " read as 12. A quoted field runs to its closing
 //    quote on the same line; nothing but blanks may follow that quote.
-//  - A value is a decimal number: an optional '+' or '-', digits with an optional
+//  - A value is a decimal number: an optional '+' or '-' (or U+2212, the
+//    minus sign of typeset text, in UTF-8), digits with an optional
 //    fraction ("12", "-3.75", ".5", "5."), and an optional exponent ("1.5e2").
 //    Fractions are kept; nothing is rounded or clamped. "-0" reads as 0.
 //  - Rejected, with the line and number of the value: anything else ("abc",

@@ -3,21 +3,169 @@
 #include "block_file/block_file_format.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quadrel {
 
+namespace {
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("quadrel::BlockFile", text);
+}
+
+QString SystemError(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Closes a POSIX file descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+QString NotOrdinary() {
+    return Tr("it is not an ordinary file but a folder, a device or a pipe");
+}
+
+// Opens without ever waiting: a pipe that nobody writes to, or one without a
+// reader, would otherwise block open() for good. Only ordinary files pass.
+int OpenOrdinary(const QString& path, int flags, QString& error, struct stat& info) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = SystemError(errno);
+        return -1;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        error = NotOrdinary();
+        return -1;
+    }
+    return fd;
+}
+
+// fsync where the file system supports it; a file system that cannot sync
+// (EINVAL, EROFS for special file systems) has nothing more to write.
+bool Sync(int fd, QString& error) {
+    if (::fsync(fd) == 0 || errno == EINVAL || errno == EROFS) {
+        return true;
+    }
+    error = SystemError(errno);
+    return false;
+}
+
+// Writes the whole text from the file's start; false with the reason on failure.
+bool WriteAll(int fd, const std::string& text, QString& error) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n =
+            ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = SystemError(n < 0 ? errno : EIO);
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes over the existing file itself, keeping its inode: its other hard
+// links, its owner and a folder that we may not write to. The room is reserved
+// before the first byte changes, so a full disk, a quota or a size limit leave
+// the old content whole. What cannot be ruled out is an I/O error part-way.
+QString WriteInPlace(const QString& path, const std::string& text) {
+    QString error;
+    struct stat info {};
+    const Descriptor fd(OpenOrdinary(path, O_WRONLY, error, info));
+    if (fd.Get() < 0) {
+        return Tr("The file cannot be opened for writing: %1.").arg(error);
+    }
+    const auto size = static_cast<off_t>(text.size());
+    if (size > info.st_size) {
+        if (const int code = ::posix_fallocate(fd.Get(), 0, size); code != 0) {
+            // A failed reservation may still have grown the file.
+            (void)::ftruncate(fd.Get(), info.st_size);
+            return Tr("The file cannot be written: %1.").arg(SystemError(code));
+        }
+    }
+    WriteAll(fd.Get(), text, error);
+    if (error.isEmpty() && ::ftruncate(fd.Get(), size) != 0) {
+        error = SystemError(errno);
+    }
+    struct stat written {};
+    if (error.isEmpty() && Sync(fd.Get(), error) &&
+        (::fstat(fd.Get(), &written) != 0 || written.st_size != size)) {
+        error = Tr("the file does not have the size written");
+    }
+    if (!error.isEmpty()) {
+        return Tr("Writing the file in place failed part-way (%1); the file may now be "
+                  "incomplete.")
+            .arg(error);
+    }
+    return {};
+}
+
+QString WriteReplacing(const QString& path, const std::string& text) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return Tr("The file cannot be created: %1.").arg(file.errorString());
+    }
+    // Qt 6.4's commit() does not notice a failing final flush and would put an
+    // incomplete file in place, so the text goes straight to the temporary
+    // file's descriptor, every failure seen, and is synced before the commit.
+    QString error;
+    if (WriteAll(file.handle(), text, error)) {
+        Sync(file.handle(), error);
+    }
+    if (!error.isEmpty()) {
+        file.cancelWriting();
+        return Tr("The file cannot be written: %1.").arg(error);
+    }
+    if (!file.commit()) {
+        // The data went to a temporary file that could not be put in place.
+        return Tr("The written data could not replace the file: %1.").arg(file.errorString());
+    }
+    return {};
+}
+
+} // namespace
+
 BlockFileRead ReadBlockFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {{}, QStringLiteral("The file cannot be opened: %1.").arg(file.errorString())};
+    QString error;
+    struct stat info {};
+    const Descriptor fd(OpenOrdinary(path, O_RDONLY, error, info));
+    QFile file;
+    if (fd.Get() < 0 || !file.open(fd.Get(), QIODevice::ReadOnly)) {
+        return {{},
+                Tr("The file cannot be opened: %1").arg(error.endsWith('.') ? error : error + '.')};
     }
     // Only the start of a file is needed: the reader stops after 64 values. One
-    // byte over the limit tells whether the file goes on beyond what was read,
-    // also for files that report no size (devices, pipes).
+    // byte over the limit tells whether the file goes on beyond what was read.
     const QByteArray bytes = file.read(kMaxBlockFileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         return {{}, QStringLiteral("The file cannot be read: %1.").arg(file.errorString())};
@@ -39,23 +187,24 @@ BlockFileRead ReadBlockFile(const QString& path) {
 }
 
 QString WriteBlockFile(const QString& path, const Block& space, const Block& freq) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("The file cannot be created: %1.").arg(file.errorString());
-    }
     const std::string text = FormatBlockFile(space, freq);
-    const auto size = static_cast<qint64>(text.size());
-    if (file.write(text.data(), size) != size) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return QStringLiteral("The file cannot be written: %1.").arg(reason);
+    // Through symlinks: the file the name leads to is the one to look at.
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return WriteReplacing(path, text);
     }
-    if (!file.commit()) {
-        // The data went to a temporary file that could not be put in place.
-        return QStringLiteral("The written data could not replace the file: %1.")
-            .arg(file.errorString());
+    if (!S_ISREG(info.st_mode)) {
+        return Tr("The file cannot be replaced: %1.").arg(NotOrdinary());
     }
-    return {};
+    // Replacing would split hard links; and where only the file, not its folder,
+    // may be written, no temporary file can be made beside it.
+    const QString folder = QFileInfo(QFileInfo(path).canonicalFilePath()).absolutePath();
+    const bool folderWritable =
+        ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) == 0;
+    if (info.st_nlink > 1 || !folderWritable) {
+        return WriteInPlace(path, text);
+    }
+    return WriteReplacing(path, text);
 }
 
 } // namespace quadrel

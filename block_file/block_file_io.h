@@ -2,6 +2,8 @@
 // Block files on disk: the whole file is read before anything is parsed, and a
 // save goes through a temporary file, so a failure never leaves a half-read
 // block or a half-written file. Errors come back as text for a message box.
+// Only ordinary files are read or written: a pipe, a device or a folder is
+// refused at once, never waited on and never replaced.
 
 #include "engine/dct_engine.h"
 
@@ -22,9 +24,14 @@ struct BlockFileRead {
 };
 
 /// Reads the file's start and parses it; on failure Values is empty and Error says why.
+/// A name that leads to anything but an ordinary file is refused without waiting.
 BlockFileRead ReadBlockFile(const QString& path);
 
-/// Writes both blocks, replacing the file only once every byte is on disk.
+/// Writes both blocks, replacing the file only once every byte is on disk; a
+/// symlink is followed and stays a link. A file with other hard links, or in a
+/// folder we may not write to, is written in place instead: the room is
+/// reserved first, so a full disk or a size limit leaves it as it was, and only
+/// an I/O error part-way can leave it incomplete (the message then says so).
 /// Returns an empty string on success, otherwise what went wrong.
 QString WriteBlockFile(const QString& path, const Block& space, const Block& freq);
 

@@ -11,9 +11,13 @@ namespace quadrel {
 std::string CleanCellText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if ((c >= '0' && c <= '9') || c == '-') {
             out.push_back(c);
+        } else if (text.substr(i, kUnicodeMinus.size()) == kUnicodeMinus) {
+            out.push_back('-'); // typeset text writes negatives with the true minus sign
+            i += kUnicodeMinus.size() - 1;
         }
     }
     return out;
@@ -42,7 +46,10 @@ std::string WholeNumberText(double whole) {
     if (!std::isfinite(whole)) {
         return "0";
     }
-    whole += 0.0; // a negative zero prints as "0", not "-0"
+    // Beyond the ceiling a text would read back as the ceiling itself, so that
+    // is what is shown: a cell never shows digits of a number it cannot hold.
+    // A negative zero prints as "0", not "-0".
+    whole = std::clamp(whole, -kMaxTextMagnitude, kMaxTextMagnitude) + 0.0;
     // The largest double has 309 digits; fixed notation with no fraction digits
     // writes the exact integer value.
     std::array<char, 400> buffer{};

@@ -12,7 +12,11 @@ namespace quadrel {
 /// a magnitude by at most a factor of 16, far below the double range above this).
 inline constexpr double kMaxTextMagnitude = 1e300;
 
-/// The cell-change rule's cleaning: keeps only the digits 0-9 and '-', in order.
+/// U+2212 MINUS SIGN in UTF-8, as typeset text and the help document write negatives.
+inline constexpr std::string_view kUnicodeMinus = "\xE2\x88\x92";
+
+/// The cell-change rule's cleaning: keeps only the digits 0-9 and '-', in order;
+/// a U+2212 minus sign becomes '-'. Text is UTF-8.
 std::string CleanCellText(std::string_view text);
 
 /// Numeric value of a cleaned cell text. An optional leading '-' then digits
@@ -24,6 +28,8 @@ double CellTextValue(std::string_view cleaned);
 bool SpellsWholeNumber(std::string_view cleaned);
 
 /// Plain decimal digits of a whole-valued double: no exponent, no "-0".
+/// A magnitude beyond kMaxTextMagnitude is written as +-kMaxTextMagnitude, so
+/// every text written reads back (CellTextValue) as exactly the number it shows.
 /// Non-finite input (never produced by the engine) is written as "0".
 std::string WholeNumberText(double whole);
 

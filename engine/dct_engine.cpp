@@ -1,5 +1,8 @@
 #include "engine/dct_engine.h"
 
+#include "engine/cell_text.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace quadrel {
@@ -55,7 +58,10 @@ void DctEngine::PerformDCT() {
             }
             const double cu = (u == 0) ? 0.5 : 1.0;
             const double cv = (v == 0) ? 0.5 : 1.0;
-            FreqArray[u][v] = (2.0 * cu * cv * cell) / BlockSize;
+            // A coefficient beyond what a cell's text can hold stops there, so the
+            // cell shows the number it holds even where its text does not change.
+            FreqArray[u][v] = std::clamp((2.0 * cu * cv * cell) / BlockSize, -kMaxTextMagnitude,
+                                         kMaxTextMagnitude);
         }
     }
 }

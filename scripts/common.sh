@@ -9,6 +9,7 @@ QUADREL_PACKAGES=(
     xvfb xauth xdotool x11-utils imagemagick
     dpkg-dev file desktop-file-utils ccache
     libjpeg-turbo-progs
+    libjpeg-dev
 )
 
 # ccache makes rebuilds in other checkouts of the same tree cheap; paths are

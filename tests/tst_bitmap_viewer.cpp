@@ -3,6 +3,7 @@
 // pointer image and the window's life beside the main window.
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_box.h"
+#include "bitmap_viewer/picture_file.h"
 #include "engine/cell_text.h"
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
@@ -91,6 +92,42 @@ QByteArray WithInt32(QByteArray bytes, int at, qint32 value) {
     return bytes;
 }
 
+// The same picture stored top row first, as a negative height says.
+QByteArray TopDown(const QByteArray& bmp, int height) {
+    QByteArray out = WithInt32(bmp, 22, -height);
+    const int stride = (bmp.size() - 54) / height;
+    for (int row = 0; row < height; ++row) {
+        out.replace(54 + row * stride, stride, bmp.mid(bmp.size() - (row + 1) * stride, stride));
+    }
+    return out;
+}
+
+// An 8-bit run-length BMP that gives no image size: one run and an end of line
+// for each row, then the end of the bitmap.
+QByteArray RleBmp(int w, int h) {
+    QByteArray data;
+    for (int row = 0; row < h; ++row) {
+        data.append(char(w)).append(char(row)).append("\0\0", 2);
+    }
+    data.append("\0\1", 2);
+    QByteArray bmp = "BM" + QByteArray(52, '\0');
+    bmp = WithInt32(WithInt32(bmp, 2, 54 + 1024 + data.size()), 10, 54 + 1024);
+    bmp = WithInt32(WithInt32(WithInt32(bmp, 14, 40), 18, w), 22, h);
+    bmp = WithInt32(WithInt32(bmp, 26, 1 | 8 << 16), 30, 1); // 1 plane, 8 bits; RLE8
+    for (int g = 0; g < 256; ++g) {
+        bmp.append(char(g)).append(char(g)).append(char(g)).append('\0');
+    }
+    return bmp + data;
+}
+
+// The JPEG with its frame header claiming another size.
+QByteArray ClaimingSize(QByteArray jpeg, int w, int h) {
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    jpeg[sof + 5] = char(h >> 8), jpeg[sof + 6] = char(h & 255);
+    jpeg[sof + 7] = char(w >> 8), jpeg[sof + 8] = char(w & 255);
+    return jpeg;
+}
+
 void SendMove(QWidget* widget, QPointF at) {
     // QTest::mouseMove without a button only moves the cursor; send the event.
     QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
@@ -122,6 +159,9 @@ private slots:
     void pointer_data();
     void pointer();
     void viewBitmapLifecycleAndLivePicking();
+    void largePhotoOpens();
+    void dialogFilter_data();
+    void dialogFilter();
 
 private:
     // A viewer on the main window's block and its scripted desktop.
@@ -256,6 +296,17 @@ void TestBitmapViewer::pictureFiles_data() {
         gifBomb[at] = '\xFF';
     }
     QTest::newRow("GIF claiming 65535 x 65535") << gifBomb << "65535 x 65535 pixels" << QImage();
+    QTest::newRow("top-down BMP") << TopDown(bmp, 30) << QString() << source;
+    const QByteArray rle = RleBmp(40, 30);
+    QTest::newRow("RLE BMP") << rle << QString() << QImage();
+    QTest::newRow("truncated RLE BMP, no image size") << rle.chopped(60) << "truncated" << QImage();
+    // The decoder fills what a damaged scan lacks and reports no error.
+    const QByteArray larger = Encoded(Pattern(160, 120), "jpeg");
+    QTest::newRow("half a JPEG, then an end marker")
+        << larger.left(larger.size() * 2 / 3) + "\xFF\xD9"
+        << "truncated" << QImage();
+    QTest::newRow("JPEG claiming 5790 x 5790")
+        << ClaimingSize(larger, 5790, 5790) << "truncated" << QImage();
 }
 
 void TestBitmapViewer::pictureFiles() {
@@ -412,6 +463,36 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
     QVERIFY(frame && frame->isVisible());
     main.close(); // the viewer goes with the main window
     QTRY_VERIFY(frame.isNull());
+}
+
+void TestBitmapViewer::largePhotoOpens() {
+    // 36 megapixels, beyond Qt's own 128 MB limit, in a small file.
+    QImage photo(6000, 6000, QImage::Format_Grayscale8);
+    for (int y = 0; y < photo.height(); ++y) {
+        memset(photo.scanLine(y), y % 256, static_cast<size_t>(photo.bytesPerLine()));
+    }
+    const PictureLoad load = DecodePicture(Encoded(photo, "jpeg"), Qt::white);
+    QCOMPARE(load.Problem, QString());
+    QCOMPARE(load.Picture.size(), photo.size());
+    QCOMPARE(qRed(load.Picture.pixel(5999, 300)), 300 % 256);
+}
+
+void TestBitmapViewer::dialogFilter_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("qtFilter");
+    // On Linux "*.*" would hide every name without a dot, such as a saved "myblock".
+    QTest::newRow("pictures") << kPictureFilter
+                              << "graphic files, jpg/gif/bmp (*.jpg *.gif *.bmp);;all files (*)";
+    QTest::newRow("blocks") << "text, csv files|*.txt;*.csv|all files|*.*"
+                            << "text, csv files (*.txt *.csv);;all files (*)";
+    QTest::newRow("*.* among others") << "some|*.*;*.a.*"
+                                      << "some (* *.a.*)";
+}
+
+void TestBitmapViewer::dialogFilter() {
+    QFETCH(QString, filter);
+    QFETCH(QString, qtFilter);
+    QCOMPARE(QtFilterFromPipeFilter(filter), qtFilter);
 }
 
 QTEST_MAIN(TestBitmapViewer)

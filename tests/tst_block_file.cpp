@@ -4,6 +4,19 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <limits>
 
@@ -51,7 +64,8 @@ private slots:
     void readerRejects();
     void readFile_data();
     void readFile();
-    void writeReplacesOrKeepsTheWholeFile();
+    void save_data();
+    void save();
 };
 
 void TestBlockFile::formatKnownBlock() {
@@ -120,6 +134,10 @@ void TestBlockFile::readerAccepts_data() {
                                      << QList<double>{4, 5};
     QTest::newRow("quoted values")
         << QByteArray("\"12\", \" -3.5 \" ,\"7\"\r\n") << QList<double>{12, -3.5, 7};
+    QTest::newRow("Unicode minus sign") << QByteArray("\xE2\x88\x92"
+                                                      "30,\"\xE2\x88\x92"
+                                                      "2.5\"")
+                                        << QList<double>{-30, -2.5};
     QTest::newRow("ten values") << Join(Sequence(10), 8) << Sequence(10);
     QTest::newRow("64 on one line") << Join(Sequence(64), 64) << Sequence(64);
     QTest::newRow("64 one per line") << Join(Sequence(64), 1) << Sequence(64);
@@ -170,6 +188,8 @@ void TestBlockFile::readerRejects_data() {
                                  << "Line 1, value 1: \"\\xFF\\xFE1\\x00\" is not a number.";
     QTest::newRow("blank inside") << QByteArray("1 2")
                                   << "Line 1, value 1: \"1 2\" is not a number.";
+    QTest::newRow("Unicode minus after the digits")
+        << QByteArray("3\xE2\x88\x92") << "Line 1, value 1: \"3\\xE2\\x88\\x92\" is not a number.";
     QTest::newRow("hexadecimal") << QByteArray("0x10")
                                  << "Line 1, value 1: \"0x10\" is not a number.";
     QTest::newRow("decimal comma in quotes")
@@ -195,40 +215,61 @@ void TestBlockFile::readerRejects() {
 }
 
 void TestBlockFile::readFile_data() {
-    QTest::addColumn<QByteArray>("content"); // empty: no file is created
-    QTest::addColumn<bool>("directory");
+    QTest::addColumn<QString>("kind"); // what the path names: "file", "folder", "fifo", "none"
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("error");
     QTest::addColumn<int>("count");
 
-    QTest::newRow("missing") << QByteArray() << false << "The file cannot be opened" << 0;
-    QTest::newRow("a folder") << QByteArray() << true << "The file cannot be" << 0;
+    QTest::newRow("missing") << "none" << QByteArray() << "The file cannot be opened" << 0;
+    QTest::newRow("a folder") << "folder" << QByteArray() << "not an ordinary file" << 0;
+    // Opening a pipe nobody writes to would wait for a writer for good.
+    QTest::newRow("a FIFO") << "fifo" << QByteArray() << "not an ordinary file" << 0;
     QByteArray sixtyFour = Join(Sequence(64), 8);
     QTest::newRow("64 values, then 1 MiB of junk")
-        << sixtyFour + QByteArray(quadrel::kMaxBlockFileBytes, '\0') << false << QString() << 64;
+        << "file" << sixtyFour + QByteArray(quadrel::kMaxBlockFileBytes, '\0') << QString() << 64;
     QByteArray tooLong = QByteArray(quadrel::kMaxBlockFileBytes - 2, '\n') + "1234";
-    QTest::newRow("a value across the 1 MiB mark") << tooLong << false << "larger than 1 MiB" << 0;
+    QTest::newRow("a value across the 1 MiB mark") << "file" << tooLong << "larger than 1 MiB" << 0;
     tooLong.chop(2);
-    QTest::newRow("a value ending at the 1 MiB mark") << tooLong << false << QString() << 1;
-    QTest::newRow("garbage") << QByteArray("1,2\r\n\x7F") << false
+    QTest::newRow("a value ending at the 1 MiB mark") << "file" << tooLong << QString() << 1;
+    QTest::newRow("garbage") << "file" << QByteArray("1,2\r\n\x7F")
                              << "Line 2, value 3: \"\\x7F\" is not a number." << 0;
-    QTest::newRow("short file") << QByteArray("1,2,3") << false << QString() << 3;
+    QTest::newRow("short file") << "file" << QByteArray("1,2,3") << QString() << 3;
 }
 
 void TestBlockFile::readFile() {
+    QFETCH(QString, kind);
     QFETCH(QByteArray, content);
-    QFETCH(bool, directory);
     QFETCH(QString, error);
     QFETCH(int, count);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("block.txt"));
-    if (directory) {
+    const QByteArray native = QFile::encodeName(path);
+    if (kind == "folder") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("block.txt")));
-    } else if (!content.isEmpty()) {
+    } else if (kind == "fifo") {
+        QCOMPARE(mkfifo(native, 0644), 0);
+    } else if (kind == "file") {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(content), content.size());
     }
+    // Should the read wait on the FIFO, a writer comes after two seconds and
+    // releases it, so that the test fails instead of hanging.
+    std::atomic<bool> returned = false;
+    std::thread rescue([&] {
+        for (int k = 0; k < 200 && !returned; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!returned && kind == "fifo") {
+            close(open(native.constData(), O_WRONLY | O_NONBLOCK));
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
     const quadrel::BlockFileRead read = quadrel::ReadBlockFile(path);
+    returned = true;
+    rescue.join();
+    QVERIFY(timer.elapsed() < 1000);
     if (error.isEmpty()) {
         QVERIFY2(read.Ok(), qPrintable(read.Error));
     } else {
@@ -237,30 +278,121 @@ void TestBlockFile::readFile() {
     QCOMPARE(static_cast<int>(read.Values.size()), count);
 }
 
-void TestBlockFile::writeReplacesOrKeepsTheWholeFile() {
+void TestBlockFile::save_data() {
+    QTest::addColumn<QString>("target"); // how the file saved over is set up
+    QTest::addColumn<QString>("error");  // empty: the save succeeds
+    QTest::newRow("longer old file") << "file" << QString();
+    QTest::newRow("hard link: both names see the save") << "hard link" << QString();
+    QTest::newRow("symlink: the link stays") << "symlink" << QString();
+    QTest::newRow("folder not writable, file writable") << "read-only folder" << QString();
+    // No room beside the longest name for a temporary name: the save fails.
+    QTest::newRow("longest name") << "longest name"
+                                  << "could not replace";
+    QTest::newRow("FIFO") << "fifo"
+                          << "not an ordinary file";
+    QTest::newRow("device node") << "device"
+                                 << "not an ordinary file";
+    QTest::newRow("full file system") << "full"
+                                      << "No space left";
+    // Written in place, the room is reserved before the first byte changes.
+    QTest::newRow("hard link over the file size limit") << "hard link, size limit"
+                                                        << "File too large";
+    QTest::newRow("file size limit") << "size limit"
+                                     << "too large";
+}
+
+void TestBlockFile::save() {
+    QFETCH(QString, target);
+    QFETCH(QString, error);
     QTemporaryDir dir;
-    const auto writeOver = [&](const QString& name, const QByteArray& old, Block space) {
-        QFile file(dir.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(old) != old.size()) {
-            return std::pair<QString, QByteArray>{QStringLiteral("setup failed"), {}};
+    QString folder = dir.path();
+    if (target == "full") {
+        // A private, tiny file system that vanishes with the test process.
+        if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            QSKIP("no private mount namespace: the size limit row covers this");
         }
-        file.close();
-        const QString error = quadrel::WriteBlockFile(file.fileName(), space, Block{});
-        file.open(QIODevice::ReadOnly);
-        return std::pair<QString, QByteArray>{error, file.readAll()};
+        folder = dir.filePath(QStringLiteral("small"));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(mount("quadrel", QFile::encodeName(folder), "tmpfs", 0, "size=64k") == 0);
+    }
+    const auto cleanup = qScopeGuard([&] {
+        chmod(QFile::encodeName(dir.path()), 0700);
+        if (target == "full") {
+            umount(QFile::encodeName(folder));
+        }
+    });
+    const QString path = folder + (target == "longest name" ? "/" + QString(255, QLatin1Char('b'))
+                                                            : QStringLiteral("/block.csv"));
+    const QByteArray old(target.contains("size limit") ? 100 : 5000, 'x');
+    const auto put = [](const QString& name, const QByteArray& bytes) {
+        QFile file(name);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
     };
+    QString seen = path; // where the saved content is read back
+    const QByteArray native = QFile::encodeName(path);
+    if (target == "fifo") {
+        QCOMPARE(mkfifo(native, 0644), 0);
+    } else if (target == "device") {
+        if (mknod(native, S_IFCHR | 0666, makedev(1, 3)) != 0) { // like /dev/null
+            QSKIP("device nodes can only be made by root");
+        }
+    } else if (target.startsWith("hard link") || target == "symlink") {
+        seen = folder + QStringLiteral("/other.csv");
+        QVERIFY(put(seen, old));
+        QVERIFY(target == "symlink" ? QFile::link(seen, path)
+                                    : link(QFile::encodeName(seen), native) == 0);
+    } else {
+        QVERIFY(put(path, old));
+    }
+    if (target == "full") {
+        while (put(folder + "/filler" + QString::number(QDir(folder).count()),
+                   QByteArray(4096, 'f'))) {
+        }
+    }
+    if (target == "read-only folder") {
+        QCOMPARE(chmod(native, 0666), 0);
+        QCOMPARE(chmod(QFile::encodeName(dir.path()), 0555), 0);
+    }
+
     Block space{};
     space[7][7] = 99.9;
-    // A longer old file: nothing of it may remain.
-    const auto [error, bytes] =
-        writeOver(QStringLiteral("block.csv"), QByteArray(5000, 'x'), space);
-    QCOMPARE(error, QString());
-    QCOMPARE(bytes.toStdString(), quadrel::FormatBlockFile(space, Block{}));
-    // The longest name the file system takes leaves no room for the name of the
-    // temporary file beside it: the save fails and the old file stays whole.
-    const auto [failed, kept] = writeOver(QString(255, QLatin1Char('b')), "keep me", space);
-    QVERIFY(!failed.isEmpty());
-    QCOMPARE(kept, QByteArray("keep me"));
+    QString got;
+    {
+        // Root passes every permission check, so the save runs as nobody then.
+        const bool drop = target == "read-only folder" && geteuid() == 0;
+        QVERIFY(!drop || seteuid(65534) == 0);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit unlimited = limit;
+        if (target.contains("size limit")) {
+            signal(SIGXFSZ, SIG_IGN);
+            limit.rlim_cur = 200;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        got = quadrel::WriteBlockFile(path, space, Block{});
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        QVERIFY(!drop || seteuid(0) == 0);
+    }
+    if (error.isEmpty()) {
+        QCOMPARE(got, QString());
+    } else {
+        QVERIFY2(got.contains(error), qPrintable(got));
+    }
+    struct stat after {};
+    QCOMPARE(lstat(native, &after), 0);
+    if (target == "fifo" || target == "device") {
+        QVERIFY(target == "fifo" ? S_ISFIFO(after.st_mode) : S_ISCHR(after.st_mode));
+        return;
+    }
+    QCOMPARE(S_ISLNK(after.st_mode), target == "symlink");
+    QCOMPARE(after.st_nlink, nlink_t(target.startsWith("hard link") ? 2 : 1));
+    QFile file(seen);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes, error.isEmpty()
+                        ? QByteArray::fromStdString(quadrel::FormatBlockFile(space, Block{}))
+                        : old);
 }
 
 QTEST_GUILESS_MAIN(TestBlockFile)

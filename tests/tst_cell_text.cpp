@@ -43,6 +43,8 @@ void TestCellText::clean_data() {
     QTest::newRow("exponent") << "1e5"
                               << "15";
     QTest::newRow("non-ASCII") << QString::fromUtf8("4\u00e9\u20ac2") << "42";
+    QTest::newRow("Unicode minus sign") << QString::fromUtf8("\u221230") << "-30";
+    QTest::newRow("Unicode minus inside") << QString::fromUtf8("1\u22122") << "1-2";
     QTest::newRow("nothing left") << "abc"
                                   << "";
 }
@@ -118,17 +120,30 @@ void TestCellText::floored() {
 
 void TestCellText::wholeNumbersReadBackExactly_data() {
     QTest::addColumn<double>("value");
-    QTest::newRow("2^53 + 2") << 9007199254740994.0;
-    QTest::newRow("-1e29") << -1e29;
-    QTest::newRow("1e300") << 1e300;
-    QTest::newRow("largest finite") << std::numeric_limits<double>::max();
+    QTest::addColumn<double>("held"); // what the shown text reads back as
+    QTest::newRow("2^53 + 2") << 9007199254740994.0 << 9007199254740994.0;
+    QTest::newRow("-1e29") << -1e29 << -1e29;
+    QTest::newRow("2.5e299") << 2.5e299 << 2.5e299;
+    QTest::newRow("-7.3e299") << -7.3e299 << -7.3e299;
+    QTest::newRow("just below 1e300") << std::nextafter(1e300, 0.0) << std::nextafter(1e300, 0.0);
+    QTest::newRow("1e300") << 1e300 << 1e300;
+    // A transform of values at the ceiling goes beyond it; the cell must show
+    // what its text will hold, not digits that read back as another number.
+    QTest::newRow("just above 1e300") << std::nextafter(1e300, 2e300) << 1e300;
+    QTest::newRow("4 x 2.6e299") << 4 * 2.6e299 << 1e300;
+    QTest::newRow("-1.6e301") << -1.6e301 << -1e300;
+    QTest::newRow("largest finite") << std::numeric_limits<double>::max() << 1e300;
 }
 
 void TestCellText::wholeNumbersReadBackExactly() {
     QFETCH(double, value);
-    const std::string text = WholeNumberText(value);
-    QVERIFY(text.find_first_not_of("-0123456789") == std::string::npos);
-    QCOMPARE(std::strtod(text.c_str(), nullptr), value);
+    QFETCH(double, held);
+    for (const std::string& text : {TruncatedText(value), FlooredText(value)}) {
+        QVERIFY(text.find_first_not_of("-0123456789") == std::string::npos);
+        const double back = CellTextValue(CleanCellText(text));
+        QCOMPARE(back, held);
+        QCOMPARE(TruncatedText(back), text); // and it shows the same text again
+    }
 }
 
 void TestCellText::grey_data() {

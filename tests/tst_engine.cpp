@@ -68,6 +68,8 @@ void TestEngine::constantBlocks_data() {
     QTest::addColumn<double>("dc");
     QTest::newRow("100") << 100.0 << 400.0;
     QTest::newRow("255") << 255.0 << 1020.0;
+    // 4 x 2.6e299 lies beyond what a cell's text can hold: the result stops there.
+    QTest::newRow("2.6e299 saturates") << 2.6e299 << 1e300;
 }
 
 void TestEngine::constantBlocks() {

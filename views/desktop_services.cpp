@@ -19,9 +19,15 @@ QString QtFilterFromPipeFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'));
+        // "*.*" means every file, but Qt matches it literally: names without a
+        // dot, common on Linux, would not be listed.
+        for (QString& pattern : patterns) {
+            if (pattern == QLatin1String("*.*")) {
+                pattern = QStringLiteral("*");
+            }
+        }
+        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
     }
     return entries.join(QStringLiteral(";;"));
 }
