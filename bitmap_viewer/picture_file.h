@@ -1,7 +1,10 @@
 #pragma once
-// Reading a JPEG, GIF or Windows bitmap file into a picture that can be shown
-// and read point by point. Qt's decoders accept truncated files and fill the
-// missing part, so the file's structure is checked before anything is decoded.
+// Reading a JPEG, GIF, Windows bitmap, PNG, TIFF or PBM/PGM/PPM file into a
+// picture that can be shown and read point by point. Qt's decoders accept
+// truncated files and fill the missing part, so the file's structure is checked
+// before anything is decoded: JPEG scans are decoded once by libjpeg, PNG chunks
+// must be whole with right CRCs up to the end chunk, a TIFF's strips or tiles must
+// lie inside the file, and a PNM file must hold every sample its header calls for.
 
 #include <QByteArray>
 #include <QImage>

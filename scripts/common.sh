@@ -10,6 +10,7 @@ QUADREL_PACKAGES=(
     dpkg-dev file desktop-file-utils ccache
     libjpeg-turbo-progs
     libjpeg-dev
+    qt6-image-formats-plugins
 )
 
 # ccache makes rebuilds in other checkouts of the same tree cheap; paths are
