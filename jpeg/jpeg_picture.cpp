@@ -20,16 +20,27 @@ struct BandTotals {
 
 class PictureCoder {
 public:
-    PictureCoder(const GreyPicture& picture, const PictureSettings& settings, PictureAnalysis& out)
-        : picture_(picture), table_(settings.Table), ties_(settings.Ties), out_(out),
-          dcs_(static_cast<std::size_t>(out.BlocksAcross * out.BlocksDown)) {}
+    PictureCoder(const GreyPicture& picture, const PictureSettings& settings,
+                 const PictureControl& control, PictureAnalysis& out)
+        : picture_(picture), table_(settings.Table), ties_(settings.Ties), control_(control),
+          out_(out), dcs_(static_cast<std::size_t>(out.BlocksAcross * out.BlocksDown)) {}
 
     void CodeBand(int firstRow, int endRow, BandTotals& totals) {
         for (int by = firstRow; by < endRow; ++by) {
+            if (Cancelled()) {
+                return;
+            }
             for (int bx = 0; bx < out_.BlocksAcross; ++bx) {
                 CodeBlock(bx, by, totals);
             }
+            if (control_.RowsDone != nullptr) {
+                control_.RowsDone->fetch_add(1, std::memory_order_relaxed);
+            }
         }
+    }
+
+    bool Cancelled() const {
+        return control_.Cancel != nullptr && control_.Cancel->load(std::memory_order_relaxed);
     }
 
     /// Chains the DC differences in raster order, as the decoder will.
@@ -59,7 +70,14 @@ private:
                 block[CellIndex(y, x)] = row[std::min(bx * 8 + x, w - 1)];
             }
         }
-        const Indices quantised = Quantise(ForwardDct(LevelShift(block)), table_, ties_);
+        Indices quantised{};
+        Samples back{};
+        if (control_.Coder) {
+            control_.Coder(block, quantised, back);
+        } else {
+            quantised = Quantise(ForwardDct(LevelShift(block)), table_, ties_);
+            back = Reconstruct(Dequantise(quantised, table_));
+        }
         const std::size_t index =
             static_cast<std::size_t>(by) * static_cast<std::size_t>(out_.BlocksAcross) +
             static_cast<std::size_t>(bx);
@@ -69,7 +87,6 @@ private:
         totals.AcBits += acBits;
         totals.Zeros += std::count(quantised.begin(), quantised.end(), 0);
 
-        const Samples back = Reconstruct(Dequantise(quantised, table_));
         const int visibleRows = std::min(8, h - by * 8);
         const int visibleColumns = std::min(8, w - bx * 8);
         for (int y = 0; y < visibleRows; ++y) {
@@ -88,6 +105,7 @@ private:
     const GreyPicture& picture_;
     const QuantTable& table_;
     TieRule ties_;
+    const PictureControl& control_;
     PictureAnalysis& out_;
     std::vector<int> dcs_;
 };
@@ -95,6 +113,11 @@ private:
 } // namespace
 
 PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings) {
+    return AnalysePicture(picture, settings, PictureControl{});
+}
+
+PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings,
+                               const PictureControl& control) {
     PictureAnalysis out;
     if (picture.Pixels == nullptr || picture.Width <= 0 || picture.Height <= 0) {
         return out;
@@ -106,7 +129,7 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
     out.Reconstruction.resize(pixels);
     out.BlockBits.resize(blocks);
 
-    PictureCoder coder(picture, settings, out);
+    PictureCoder coder(picture, settings, control, out);
     const unsigned threads =
         settings.Threads > 0 ? settings.Threads : std::max(1U, std::thread::hardware_concurrency());
     const int bands = std::clamp(static_cast<int>(threads), 1, out.BlocksDown);
@@ -121,6 +144,11 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
         }
         coder.CodeBand(0, out.BlocksDown / bands, totals[0]);
     } // the workers join here
+    if (coder.Cancelled()) {
+        PictureAnalysis cancelled;
+        cancelled.Cancelled = true;
+        return cancelled;
+    }
 
     std::int64_t zeros = 0;
     std::int64_t squaredError = 0;

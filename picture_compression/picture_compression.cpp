@@ -1,0 +1,188 @@
+#include "picture_compression/picture_compression.h"
+
+#include "block_file/block_file_io.h"
+#include "engine/cell_text.h"
+#include "engine/dct_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace quadrel {
+
+QImage GreyPicture(const QImage& picture) {
+    if (picture.isNull()) {
+        return {};
+    }
+    if (picture.format() == QImage::Format_Grayscale8) {
+        return picture;
+    }
+    const QImage rgb =
+        picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
+            ? picture
+            : picture.convertToFormat(QImage::Format_RGB32);
+    QImage grey(rgb.size(), QImage::Format_Grayscale8);
+    if (grey.isNull()) {
+        return grey;
+    }
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < rgb.width(); ++x) {
+            const int r = qRed(in[x]);
+            const int g = qGreen(in[x]);
+            const int b = qBlue(in[x]);
+            // The weights in thousandths: r = g = b = v gives exactly v.
+            out[x] = static_cast<uchar>((299 * r + 587 * g + 114 * b + 500) / 1000);
+        }
+    }
+    return grey;
+}
+
+std::optional<jpeg::QuantTable> TableOf(const CompressionSettings& settings) {
+    switch (settings.Mode) {
+    case CompressionMode::Quality:
+        return jpeg::LuminanceTable(settings.Quality);
+    case CompressionMode::Table:
+        return settings.Table;
+    case CompressionMode::QuadrelStep:
+        break;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+DctEngine ReadyEngine() {
+    DctEngine engine;
+    engine.SetConsts();
+    engine.MakeCosTable();
+    return engine;
+}
+
+} // namespace
+
+void QuadrelCodeBlock(const jpeg::Samples& block, int step, jpeg::Indices& quantised,
+                      jpeg::Samples& reconstruction) {
+    // Built once; each call works on its own copy, so threads share nothing.
+    static const DctEngine kReady = ReadyEngine();
+    DctEngine engine = kReady;
+    for (int y = 0; y < kBlockSide; ++y) {
+        for (int x = 0; x < kBlockSide; ++x) {
+            engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)] =
+                block[static_cast<std::size_t>(8 * y + x)];
+        }
+    }
+    engine.PerformDCT();
+    // Showing the DCT writes each cell's truncated text, and the cell-change
+    // rule stores the number the text spells.
+    for (Block::Column& column : engine.FreqArray) {
+        for (double& f : column) {
+            f = CellTextValue(TruncatedText(f));
+        }
+    }
+    engine.QuantScale = std::clamp(step, 1, DctEngine::kMaxQuantScale);
+    engine.QuantiseBlock();
+    // The quantised values are whole multiples of the step: their texts hold them
+    // exactly, so showing them stores nothing new.
+    for (int v = 0; v < kBlockSide; ++v) {
+        for (int u = 0; u < kBlockSide; ++u) {
+            const double f =
+                engine.FreqArray[static_cast<std::size_t>(u)][static_cast<std::size_t>(v)];
+            quantised[static_cast<std::size_t>(8 * v + u)] =
+                static_cast<int>(f / engine.QuantScale);
+        }
+    }
+    engine.PerformIDCT();
+    for (int y = 0; y < kBlockSide; ++y) {
+        for (int x = 0; x < kBlockSide; ++x) {
+            reconstruction[static_cast<std::size_t>(8 * y + x)] =
+                static_cast<std::uint8_t>(GreyLevel(
+                    engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)]));
+        }
+    }
+}
+
+jpeg::PictureAnalysis Compress(const QImage& grey, const CompressionSettings& settings,
+                               const jpeg::PictureControl& control) {
+    const jpeg::GreyPicture picture{grey.constBits(), grey.width(), grey.height(),
+                                    grey.bytesPerLine()};
+    jpeg::PictureSettings pictureSettings;
+    jpeg::PictureControl pictureControl = control;
+    if (const std::optional<jpeg::QuantTable> table = TableOf(settings)) {
+        pictureSettings.Table = *table;
+    } else {
+        const int step = settings.Step;
+        pictureControl.Coder = [step](const jpeg::Samples& block, jpeg::Indices& quantised,
+                                      jpeg::Samples& reconstruction) {
+            QuadrelCodeBlock(block, step, quantised, reconstruction);
+        };
+    }
+    return jpeg::AnalysePicture(picture, pictureSettings, pictureControl);
+}
+
+QImage ReconstructionPicture(const jpeg::PictureAnalysis& analysis, QSize size) {
+    QImage picture(size, QImage::Format_Grayscale8);
+    const auto width = static_cast<std::size_t>(size.width());
+    if (picture.isNull() ||
+        analysis.Reconstruction.size() != width * static_cast<std::size_t>(size.height())) {
+        return {};
+    }
+    for (int y = 0; y < size.height(); ++y) {
+        std::memcpy(picture.scanLine(y), analysis.Reconstruction.data() + y * width, width);
+    }
+    return picture;
+}
+
+QImage DifferencePicture(const QImage& grey, const jpeg::PictureAnalysis& analysis,
+                         int amplification) {
+    const auto width = static_cast<std::size_t>(grey.width());
+    if (analysis.Reconstruction.size() != width * static_cast<std::size_t>(grey.height())) {
+        return {};
+    }
+    QImage difference(grey.size(), QImage::Format_Grayscale8);
+    if (difference.isNull()) {
+        return difference;
+    }
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* original = grey.constScanLine(y);
+        const std::uint8_t* back = analysis.Reconstruction.data() + y * width;
+        uchar* out = difference.scanLine(y);
+        for (std::size_t x = 0; x < width; ++x) {
+            const int d = 128 + amplification * (int{original[x]} - int{back[x]});
+            out[x] = static_cast<uchar>(std::clamp(d, 0, 255));
+        }
+    }
+    return difference;
+}
+
+Block PictureBlock(const QImage& grey, int bx, int by) {
+    Block block;
+    if (grey.isNull()) {
+        return block;
+    }
+    for (int y = 0; y < kBlockSide; ++y) {
+        const uchar* row = grey.constScanLine(std::min(by * kBlockSide + y, grey.height() - 1));
+        for (int x = 0; x < kBlockSide; ++x) {
+            block[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)] =
+                row[std::min(bx * kBlockSide + x, grey.width() - 1)];
+        }
+    }
+    return block;
+}
+
+std::optional<jpeg::QuantTable> ReadTableFile(const QString& fileName, QString& problem) {
+    const BlockFileRead read = ReadBlockFile(fileName);
+    if (!read.Ok()) {
+        problem = read.Error;
+        return std::nullopt;
+    }
+    std::string why;
+    std::optional<jpeg::QuantTable> table = jpeg::TableFromValues(read.Values, why);
+    if (!table) {
+        problem = QString::fromStdString(why);
+    }
+    return table;
+}
+
+} // namespace quadrel
