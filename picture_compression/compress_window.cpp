@@ -91,6 +91,9 @@ void CompressWindow::CreateControls() {
     choices->addWidget(open_);
     choices->addWidget(name_, 1);
     choices->addWidget(mode_);
+    auto* qualityLabel = new QLabel(tr("&Quality"), this);
+    qualityLabel->setBuddy(quality_);
+    choices->addWidget(qualityLabel);
     choices->addWidget(qualitySlider_, 1);
     choices->addWidget(quality_);
     choices->addWidget(tableButton_);
@@ -125,7 +128,6 @@ void CompressWindow::CreateControls() {
     auto* bottom = new QHBoxLayout;
     zoom_ = new QSpinBox(this);
     zoom_->setRange(1, ZoomView::kMaxZoom);
-    zoom_->setPrefix(tr("zoom "));
     zoom_->setSuffix(tr("x"));
     grid_ = new QCheckBox(tr("8x8 &grid"), this);
     figures_ = new QLabel(this);
@@ -138,6 +140,9 @@ void CompressWindow::CreateControls() {
     progress_->hide();
     cancel_ = new QPushButton(tr("Cancel"), this);
     cancel_->hide();
+    auto* zoomLabel = new QLabel(tr("&Zoom"), this);
+    zoomLabel->setBuddy(zoom_);
+    bottom->addWidget(zoomLabel);
     bottom->addWidget(zoom_);
     bottom->addWidget(grid_);
     bottom->addWidget(figures_, 2);

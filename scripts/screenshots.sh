@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Refreshes the README's screenshots: the real program in a virtual X server,
 # a block picked from a picture with the pointer, then the main window and the
-# bitmap viewer captured. Run after a build: scripts/screenshots.sh [build-dir]
+# bitmap viewer captured; then "Compress Picture" opened from the viewer on the
+# same picture at quality 10, zoomed in. Run after a build:
+# scripts/screenshots.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -31,5 +33,19 @@ sleep 1
 mkdir -p "$root/docs"
 import -window "$E2E_WID" "$root/docs/main-window.png"
 import -window "$viewer" "$root/docs/bitmap-viewer.png"
-echo "Wrote docs/main-window.png and docs/bitmap-viewer.png"
+
+# Compress Picture on the viewer's picture, quality 10, zoomed 2x with the grid.
+xdotool windowfocus --sync "$viewer"
+xdotool key --clearmodifiers ctrl+shift+j
+compress=$(timeout 20 xdotool search --sync --onlyvisible --name '^Compress Picture$' | head -n 1)
+xdotool windowmove --sync "$compress" 0 0
+xdotool windowfocus --sync "$compress"
+xdotool key --clearmodifiers alt+q ctrl+a
+xdotool type --delay 20 "10"
+xdotool key --clearmodifiers Tab alt+z ctrl+a
+xdotool type --delay 20 "2"
+xdotool key --clearmodifiers Tab alt+g
+sleep 2
+import -window "$compress" "$root/docs/compress-picture.png"
+echo "Wrote docs/main-window.png, docs/bitmap-viewer.png and docs/compress-picture.png"
 rm -rf "$work"

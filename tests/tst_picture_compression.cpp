@@ -1,6 +1,7 @@
 // "Compress Picture" and quadrel-cli compress: sizes and PSNR against a real
 // encoder, Quadrel mode against the main window's own Quant, the block a click
 // sends, and a cancelled recomputation that keeps the last result.
+#include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
@@ -97,6 +98,8 @@ private slots:
         ConfigureApplication(*qApp);
         QVERIFY(dir_.isValid());
     }
+    void pictureEqualsTheBlockChain_data();
+    void pictureEqualsTheBlockChain();
     void compressCommand_data();
     void compressCommand();
     void quadrelModeEqualsTheWindowsQuant_data();
@@ -107,6 +110,52 @@ private slots:
 private:
     QTemporaryDir dir_;
 };
+
+void TestPictureCompression::pictureEqualsTheBlockChain_data() {
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<jpeg::TieRule>("ties");
+    QTest::newRow("quality 50") << 50 << jpeg::TieRule::AwayFromZero;
+    QTest::newRow("quality 97: many ties") << 97 << jpeg::TieRule::AwayFromZero;
+    QTest::newRow("quality 97, ties to even") << 97 << jpeg::TieRule::ToEven;
+    QTest::newRow("quality 1") << 1 << jpeg::TieRule::ToEven;
+}
+
+// The whole-picture coder takes its own fast path; block for block it must give
+// what the one-block chain gives, with the DC of the block before.
+void TestPictureCompression::pictureEqualsTheBlockChain() {
+    QFETCH(int, quality);
+    QFETCH(jpeg::TieRule, ties);
+    const int w = 45, h = 35;
+    std::vector<std::uint8_t> pixels = jpeg::PhotoLikePicture(w, h, 21);
+    for (int x = 0; x < w; ++x) { // a hard edge: extreme coefficients
+        pixels[std::size_t(10 * w + x)] = x % 2 ? 255 : 0;
+    }
+    const jpeg::QuantTable table = jpeg::LuminanceTable(quality);
+    const jpeg::PictureAnalysis picture =
+        jpeg::AnalysePicture({pixels.data(), w, h, w}, {table, ties, 2});
+    int previousDc = 0;
+    for (int by = 0; by < picture.BlocksDown; ++by) {
+        for (int bx = 0; bx < picture.BlocksAcross; ++bx) {
+            jpeg::Samples block{};
+            for (int k = 0; k < 64; ++k) {
+                const int x = std::min(bx * 8 + k % 8, w - 1), y = std::min(by * 8 + k / 8, h - 1);
+                block[std::size_t(k)] = pixels[std::size_t(y * w + x)];
+            }
+            const jpeg::BlockAnalysis one =
+                jpeg::AnalyseBlock(block, {table, previousDc, 64, ties});
+            previousDc = one.Quantised[0];
+            QCOMPARE(int(picture.BlockBits[std::size_t(by * picture.BlocksAcross + bx)]),
+                     one.Bits.Total);
+            for (int k = 0; k < 64; ++k) {
+                const int x = bx * 8 + k % 8, y = by * 8 + k / 8;
+                if (x < w && y < h) {
+                    QCOMPARE(picture.Reconstruction[std::size_t(y * w + x)],
+                             one.Reconstruction[std::size_t(k)]);
+                }
+            }
+        }
+    }
+}
 
 void TestPictureCompression::compressCommand_data() {
     QTest::addColumn<QString>("format");
