@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -100,12 +101,9 @@ void CompressWindow::CreateControls() {
     choices->addWidget(step_);
     layout->addLayout(choices);
 
-    auto* views = new QHBoxLayout;
-    auto* left = new QVBoxLayout;
-    left->addWidget(new QLabel(tr("Original (grey)"), this));
-    original_ = new ZoomView(this);
-    left->addWidget(original_, 1);
-    auto* right = new QVBoxLayout;
+    // Headings in one row, so that the two views line up pixel for pixel.
+    auto* views = new QGridLayout;
+    views->addWidget(new QLabel(tr("Original (grey)"), this), 0, 0);
     auto* rightTop = new QHBoxLayout;
     shown_ = new QComboBox(this);
     shown_->addItems({tr("Reconstruction"), tr("Difference")});
@@ -118,11 +116,14 @@ void CompressWindow::CreateControls() {
     rightTop->addWidget(shown_);
     rightTop->addWidget(amplification_);
     rightTop->addStretch(1);
-    right->addLayout(rightTop);
+    views->addLayout(rightTop, 0, 1);
+    original_ = new ZoomView(this);
     resultView_ = new ZoomView(this);
-    right->addWidget(resultView_, 1);
-    views->addLayout(left, 1);
-    views->addLayout(right, 1);
+    views->addWidget(original_, 1, 0);
+    views->addWidget(resultView_, 1, 1);
+    views->setRowStretch(1, 1);
+    views->setColumnStretch(0, 1);
+    views->setColumnStretch(1, 1);
     layout->addLayout(views, 1);
 
     auto* bottom = new QHBoxLayout;
