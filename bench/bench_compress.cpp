@@ -7,7 +7,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QTemporaryDir>
+
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -43,6 +46,26 @@ BENCHMARK(BM_CompressPicture4000x3000)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The reference the analysis is held to: libjpeg-turbo's cjpeg piped into djpeg
+// on the same picture, float DCT both ways, as whole processes.
+void BM_CjpegDjpegRoundTrip4000x3000(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString pgm = dir.filePath(QStringLiteral("photo.pgm"));
+    if (!Photo().save(pgm)) {
+        state.SkipWithError("cannot write the picture");
+        return;
+    }
+    const std::string command = "cjpeg -baseline -dct float -quality 50 '" + pgm.toStdString() +
+                                "' | djpeg -dct float > /dev/null";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("cjpeg or djpeg failed (libjpeg-turbo-progs installed?)");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_CjpegDjpegRoundTrip4000x3000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_GreyPicture4000x3000(benchmark::State& state) {
     const QImage colour = Photo().convertToFormat(QImage::Format_RGB32);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace quadrel {
 
@@ -25,16 +27,31 @@ QImage GreyPicture(const QImage& picture) {
     if (grey.isNull()) {
         return grey;
     }
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        uchar* out = grey.scanLine(y);
-        for (int x = 0; x < rgb.width(); ++x) {
-            const int r = qRed(in[x]);
-            const int g = qGreen(in[x]);
-            const int b = qBlue(in[x]);
-            // The weights in thousandths: r = g = b = v gives exactly v.
-            out[x] = static_cast<uchar>((299 * r + 587 * g + 114 * b + 500) / 1000);
+    // Taken once: scanLine() may detach, which threads must not race for.
+    uchar* const bits = grey.bits();
+    const qsizetype stride = grey.bytesPerLine();
+    const auto rows = [&rgb, bits, stride](int first, int end) {
+        for (int y = first; y < end; ++y) {
+            const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+            uchar* out = bits + y * stride;
+            for (int x = 0; x < rgb.width(); ++x) {
+                const int r = qRed(in[x]);
+                const int g = qGreen(in[x]);
+                const int b = qBlue(in[x]);
+                // The weights in thousandths: r = g = b = v gives exactly v.
+                out[x] = static_cast<uchar>((299 * r + 587 * g + 114 * b + 500) / 1000);
+            }
         }
+    };
+    // A photo's worth of pixels on every core; the first result waits for it.
+    const int bands = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1,
+                                 std::max(1, rgb.height() / 64));
+    {
+        std::vector<std::jthread> workers;
+        for (int b = 1; b < bands; ++b) {
+            workers.emplace_back(rows, rgb.height() * b / bands, rgb.height() * (b + 1) / bands);
+        }
+        rows(0, rgb.height() / bands);
     }
     return grey;
 }

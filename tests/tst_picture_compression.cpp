@@ -106,6 +106,7 @@ private slots:
     void quadrelModeEqualsTheWindowsQuant();
     void clickSendsTheExactBlock();
     void cancelKeepsTheLastResult();
+    void badPictureChangesNothing();
 
 private:
     QTemporaryDir dir_;
@@ -332,6 +333,35 @@ void TestPictureCompression::cancelKeepsTheLastResult() {
     window->StepBox()->setValue(32); // and the next change computes again
     QVERIFY(shown.wait(60000));
     QVERIFY(window->Figures()->text() != figures);
+    delete window;
+}
+
+void TestPictureCompression::badPictureChangesNothing() {
+    const QString cut = dir_.filePath(QStringLiteral("cut.png"));
+    QVERIFY(PhotoLike(64, 48, 1).save(cut));
+    QFile file(cut);
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(file.size() - 12));
+    file.close();
+    ScriptedWindow main;
+    main.desktop.answers = {cut};
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(PhotoLike(40, 24, 2), QStringLiteral("good"));
+    QVERIFY(shown.wait(10000));
+    const CompressionResult* result = window->Result();
+    const QImage original = window->OriginalView()->Picture();
+    QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
+
+    window->OpenPicture();
+    QCOMPARE(main.desktop.messages.size(), 1);
+    const QString& message = main.desktop.messages[0];
+    QVERIFY2(message.startsWith(kCompressCaption) && message.contains(cut) &&
+                 message.contains(QStringLiteral("truncated")),
+             qPrintable(message));
+    QVERIFY(!window->Runner().Busy());
+    QCOMPARE(window->Result(), result);
+    QCOMPARE(window->OriginalView()->Picture(), original);
+    QCOMPARE(changes.size(), 0);
     delete window;
 }
 
