@@ -339,13 +339,19 @@ private:
                                   true};
                 return std::nullopt;
             }
-        } else if (command == QLatin1String("jpeg")) {
+        }
+        const QString path = rest.isEmpty() ? QStringLiteral("-") : rest.first();
+        if (command == QLatin1String("jpeg")) {
+            if (path == QLatin1String("-") && parser_.value(table_) == QLatin1String("-")) {
+                failure = Failure{
+                    tr("the table and the block cannot both come from standard input."), true};
+                return std::nullopt;
+            }
             jpegSettings = JpegOptions(failure);
             if (!jpegSettings) {
                 return std::nullopt;
             }
         }
-        const QString path = rest.isEmpty() ? QStringLiteral("-") : rest.first();
         const std::optional<std::vector<double>> values = ReadBlock(path, failure);
         if (!values) {
             return std::nullopt;

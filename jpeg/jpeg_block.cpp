@@ -199,17 +199,42 @@ Reals InverseDct(const Reals& coefficients) {
     return s;
 }
 
-int RoundHalfAway(double value) {
-    // std::round is a library call on baseline x86-64; this runs 128 times per
-    // block. Truncation is one instruction, and x - trunc(x) is exact.
-    constexpr double kLimit = 1 << 30;
-    if (!(std::abs(value) < kLimit)) {
-        return static_cast<int>(std::clamp(std::round(value), -kLimit, kLimit));
+namespace {
+
+constexpr double kRoundLimit = 1 << 30;
+
+/// RoundHalfAway for a whole block. std::round is a library call on baseline
+/// x86-64; truncation is one instruction and x - trunc(x) is exact, so with
+/// every value in range the loop has no branch and vectorises.
+Indices RoundBlock(const Reals& values) {
+    Indices out{};
+    bool small = true;
+    for (double v : values) {
+        small = small && std::abs(v) < kRoundLimit; // false for NaN too
     }
-    int whole = static_cast<int>(value);
+    if (!small) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            out[i] = RoundHalfAway(values[i]);
+        }
+        return out;
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int whole = static_cast<int>(values[i]);
+        const double rest = values[i] - whole;
+        out[i] = whole + static_cast<int>(rest >= 0.5) - static_cast<int>(rest <= -0.5);
+    }
+    return out;
+}
+
+} // namespace
+
+int RoundHalfAway(double value) {
+    if (!(std::abs(value) < kRoundLimit)) {
+        return static_cast<int>(std::clamp(std::round(value), -kRoundLimit, kRoundLimit));
+    }
+    const int whole = static_cast<int>(value);
     const double rest = value - whole;
-    whole += (rest >= 0.5) ? 1 : (rest <= -0.5) ? -1 : 0;
-    return whole;
+    return whole + static_cast<int>(rest >= 0.5) - static_cast<int>(rest <= -0.5);
 }
 
 Indices Quantise(const Reals& coefficients, const QuantTable& table, TieRule ties) {
@@ -221,10 +246,11 @@ Indices Quantise(const Reals& coefficients, const QuantTable& table, TieRule tie
         }
         return q;
     }
-    for (int i = 0; i < kBlockCells; ++i) {
-        q[i] = RoundHalfAway(coefficients[i] / table[i]);
+    Reals quotients{};
+    for (std::size_t i = 0; i < quotients.size(); ++i) {
+        quotients[i] = coefficients[i] / table[i];
     }
-    return q;
+    return RoundBlock(quotients);
 }
 
 Reals Dequantise(const Indices& quantised, const QuantTable& table) {
@@ -250,10 +276,14 @@ Indices ToZigZag(const Indices& rowMajor) {
 }
 
 Samples Reconstruct(const Reals& dequantised) {
-    const Reals s = InverseDct(dequantised);
+    Reals s = InverseDct(dequantised);
+    for (double& v : s) {
+        v = v + 128.0;
+    }
+    const Indices levels = RoundBlock(s);
     Samples out{};
-    for (int i = 0; i < kBlockCells; ++i) {
-        out[i] = static_cast<std::uint8_t>(std::clamp(RoundHalfAway(s[i] + 128.0), 0, 255));
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<std::uint8_t>(std::clamp(levels[i], 0, 255));
     }
     return out;
 }

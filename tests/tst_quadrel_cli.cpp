@@ -225,8 +225,11 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
         << QStringList{"jpeg"} << "300," + flat.mid(2) << 1 << "value 1 (300) is not a grey level";
     QTest::newRow("missing file") << QStringList{"dct", "/nonexistent/b.txt"} << QByteArray() << 1
                                   << "/nonexistent/b.txt: The file cannot be opened";
-    QTest::newRow("table with a 0") << QStringList{"jpeg", "--table", "-"} << "0," + flat.mid(2)
-                                    << 1 << "value 1 of the quantisation table";
+    QTest::newRow("table with a 0")
+        << QStringList{"jpeg", "--table", "-", "/dev/null"} << "0," + flat.mid(2) << 1
+        << "value 1 of the quantisation table";
+    QTest::newRow("table and block both on standard input")
+        << QStringList{"jpeg", "--table", "-"} << flat << 2 << "both come from standard input";
     QTest::newRow("negative previous DC")
         << QStringList{"jpeg", "--prev-dc", "-26"} << kWorkedExample << 0 << "DC difference: 0";
     QTest::newRow("keep 1") << QStringList{"jpeg", "--keep=1"} << kWorkedExample << 0
