@@ -35,7 +35,7 @@ void BM_CompressPicture4000x3000(benchmark::State& state) {
     settings.Mode = state.range(0) == 0 ? CompressionMode::Quality : CompressionMode::QuadrelStep;
     settings.Quality = 50;
     settings.Step = 16;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         const jpeg::PictureAnalysis result = Compress(grey, settings);
         benchmark::DoNotOptimize(result.Psnr);
     }
@@ -58,7 +58,7 @@ void BM_CjpegDjpegRoundTrip4000x3000(benchmark::State& state) {
     }
     const std::string command = "cjpeg -baseline -dct float -quality 50 '" + pgm.toStdString() +
                                 "' | djpeg -dct float > /dev/null";
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         if (std::system(command.c_str()) != 0) {
             state.SkipWithError("cjpeg or djpeg failed (libjpeg-turbo-progs installed?)");
             return;
@@ -69,7 +69,7 @@ BENCHMARK(BM_CjpegDjpegRoundTrip4000x3000)->Unit(benchmark::kMillisecond)->UseRe
 
 void BM_GreyPicture4000x3000(benchmark::State& state) {
     const QImage colour = Photo().convertToFormat(QImage::Format_RGB32);
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         const QImage grey = GreyPicture(colour);
         benchmark::DoNotOptimize(grey.constBits());
     }

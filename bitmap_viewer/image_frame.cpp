@@ -91,7 +91,7 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
 }
 
 void ImageFrame::AddKeys() {
-    const auto add = [this](QKeySequence key, auto slot) {
+    const auto add = [this](const QKeySequence& key, auto slot) {
         auto* action = new QAction(this);
         action->setShortcut(key);
         connect(action, &QAction::triggered, this, slot);

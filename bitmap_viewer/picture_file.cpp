@@ -497,7 +497,7 @@ QString CheckPnm(const QByteArray& bytes, const Bytes& b) {
     if (width < 0 || height < 0) {
         return kCorrupt;
     }
-    const QString size = SizeProblem(width, height);
+    QString size = SizeProblem(width, height);
     if (!size.isEmpty()) {
         return size;
     }

@@ -158,6 +158,13 @@ void CompressWindow::CreateControls() {
         qualitySlider_->setEnabled(mode == kModeQuality);
         quality_->setEnabled(mode == kModeQuality);
         step_->setEnabled(mode == kModeStep);
+        if (mode == kModeTable && tableFile_.isEmpty()) {
+            ChooseTable(); // reads a table and recomputes, or reads none
+            if (tableFile_.isEmpty()) {
+                mode_->setCurrentIndex(kModeQuality);
+            }
+            return;
+        }
         Recompute();
     });
     step_->setEnabled(false);
@@ -248,7 +255,8 @@ void CompressWindow::ChooseTable() {
         return;
     }
     table_ = *table;
-    tableButton_->setToolTip(QDir::toNativeSeparators(*fileName));
+    tableFile_ = QDir::toNativeSeparators(*fileName);
+    tableButton_->setToolTip(tableFile_);
     if (mode_->currentIndex() == kModeTable) {
         Recompute();
     } else {

@@ -48,7 +48,8 @@ public:
     /// Asks for a picture file; a cancelled dialog or a file that cannot be shown
     /// changes nothing (the latter is reported as the bitmap viewer does).
     void OpenPicture();
-    /// Asks for a quantisation table file and codes with it.
+    /// Asks for a quantisation table file (64 whole numbers 1..255, row by row)
+    /// and codes with it; a file that cannot be used is reported and changes nothing.
     void ChooseTable();
 
     CompressionSettings Settings() const;
@@ -89,6 +90,7 @@ private:
     QElapsedTimer busyFor_;
     QTimer progressTimer_;
     jpeg::QuantTable table_ = jpeg::kLuminanceTable;
+    QString tableFile_; ///< where table_ came from; empty until one is read
 
     QPushButton* open_ = nullptr;
     QLabel* name_ = nullptr;

@@ -33,7 +33,8 @@ QImage PhotoLike(int width, int height, std::uint64_t seed) {
     const std::vector<std::uint8_t> pixels = jpeg::PhotoLikePicture(width, height, seed);
     QImage grey(width, height, QImage::Format_Grayscale8);
     for (int y = 0; y < height; ++y) {
-        std::copy_n(pixels.data() + y * width, width, grey.scanLine(y));
+        std::copy_n(pixels.data() + static_cast<std::ptrdiff_t>(y) * width, width,
+                    grey.scanLine(y));
     }
     return grey;
 }
@@ -126,10 +127,11 @@ void TestPictureCompression::pictureEqualsTheBlockChain_data() {
 void TestPictureCompression::pictureEqualsTheBlockChain() {
     QFETCH(int, quality);
     QFETCH(jpeg::TieRule, ties);
-    const int w = 45, h = 35;
+    constexpr int w = 45, h = 35;
     std::vector<std::uint8_t> pixels = jpeg::PhotoLikePicture(w, h, 21);
+    const auto at = [](int x, int y) { return std::size_t(y) * std::size_t(w) + std::size_t(x); };
     for (int x = 0; x < w; ++x) { // a hard edge: extreme coefficients
-        pixels[std::size_t(10 * w + x)] = x % 2 ? 255 : 0;
+        pixels[at(x, 10)] = x % 2 ? 255 : 0;
     }
     const jpeg::QuantTable table = jpeg::LuminanceTable(quality);
     const jpeg::PictureAnalysis picture =
@@ -140,7 +142,7 @@ void TestPictureCompression::pictureEqualsTheBlockChain() {
             jpeg::Samples block{};
             for (int k = 0; k < 64; ++k) {
                 const int x = std::min(bx * 8 + k % 8, w - 1), y = std::min(by * 8 + k / 8, h - 1);
-                block[std::size_t(k)] = pixels[std::size_t(y * w + x)];
+                block[std::size_t(k)] = pixels[at(x, y)];
             }
             const jpeg::BlockAnalysis one =
                 jpeg::AnalyseBlock(block, {table, previousDc, 64, ties});
@@ -150,8 +152,7 @@ void TestPictureCompression::pictureEqualsTheBlockChain() {
             for (int k = 0; k < 64; ++k) {
                 const int x = bx * 8 + k % 8, y = by * 8 + k / 8;
                 if (x < w && y < h) {
-                    QCOMPARE(picture.Reconstruction[std::size_t(y * w + x)],
-                             one.Reconstruction[std::size_t(k)]);
+                    QCOMPARE(picture.Reconstruction[at(x, y)], one.Reconstruction[std::size_t(k)]);
                 }
             }
         }
@@ -164,6 +165,7 @@ void TestPictureCompression::compressCommand_data() {
     QTest::addColumn<bool>("truncated");
     // 203 x 157: partial blocks at the right and at the bottom.
     QTest::newRow("PGM, quality 50") << "pgm" << 50 << false;
+    QTest::newRow("PGM, a table file") << "pgm" << 0 << false; // quality 0: the table
     QTest::newRow("grey PNG, quality 10") << "png" << 10 << false;
     QTest::newRow("truncated PNG") << "png" << 50 << true;
 }
@@ -186,12 +188,24 @@ void TestPictureCompression::compressCommand() {
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.resize(file.size() - 30));
     }
+    // One value a line: a block file for us, white space between values for cjpeg.
+    const QString tableFile = dir_.filePath(QStringLiteral("table.txt"));
+    QFile tableOut(tableFile);
+    QVERIFY(tableOut.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 64; ++i) {
+        tableOut.write(QByteArray::number(2 + (i * 37) % 90) + '\n');
+    }
+    tableOut.close();
+    const QStringList coding =
+        quality > 0 ? QStringList{QStringLiteral("-quality"), QString::number(quality)}
+                    : QStringList{QStringLiteral("-qtables"), tableFile};
     int status = -1;
-    const QByteArray out = Run(QStringLiteral(QUADREL_CLI),
-                               {QStringLiteral("compress"), picture, QStringLiteral("--quality"),
-                                QString::number(quality), QStringLiteral("-o"), back,
-                                QStringLiteral("--format"), QStringLiteral("json")},
-                               &status);
+    const QByteArray out =
+        Run(QStringLiteral(QUADREL_CLI),
+            {QStringLiteral("compress"), picture,
+             quality > 0 ? QStringLiteral("--quality") : QStringLiteral("--table"), coding[1],
+             QStringLiteral("-o"), back, QStringLiteral("--format"), QStringLiteral("json")},
+            &status);
     if (truncated) {
         QCOMPARE(status, 1);
         QVERIFY2(out.contains("truncated"), out.constData());
@@ -207,9 +221,9 @@ void TestPictureCompression::compressCommand() {
     const QString jpg = dir_.filePath(QStringLiteral("ref.jpg"));
     const QString pgm = dir_.filePath(QStringLiteral("ref.pgm"));
     QVERIFY(grey.save(pgm));
-    Run(cjpeg, {QStringLiteral("-baseline"), QStringLiteral("-dct"), QStringLiteral("float"),
-                QStringLiteral("-quality"), QString::number(quality), QStringLiteral("-outfile"),
-                jpg, pgm});
+    Run(cjpeg,
+        QStringList{QStringLiteral("-baseline"), QStringLiteral("-dct"), QStringLiteral("float")} +
+            coding + QStringList{QStringLiteral("-outfile"), jpg, pgm});
     QFile encoded(jpg);
     QVERIFY(encoded.open(QIODevice::ReadOnly));
     const qint64 scan = ScanBytes(encoded.readAll());
