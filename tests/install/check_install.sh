@@ -79,10 +79,12 @@ done
     e2e_fail "no 48x48 icon, the size menus look for first"
 e2e_log "ok: desktop entry Exec=$exec_line Icon=$icon in $sizes hicolor sizes"
 
-# quadrel-cli beside the program, linked onto the PATH, with its manual page.
+# quadrel-cli beside the program, linked onto the PATH (its manual page is
+# checked with the others below).
 cli_link=$root/usr/bin/quadrel-cli
-[ -L "$cli_link" ] && [ "$(realpath -e "$cli_link")" = "$program_dir/quadrel-cli" ] ||
+if ! [ -L "$cli_link" ] || [ "$(realpath -e "$cli_link")" != "$program_dir/quadrel-cli" ]; then
     e2e_fail "usr/bin/quadrel-cli does not lead to usr/lib/quadrel/quadrel-cli"
+fi
 [ "$("$cli_link" --version)" = "quadrel-cli $version" ] || e2e_fail "quadrel-cli --version fails"
 e2e_log "ok: usr/bin/quadrel-cli -> usr/lib/quadrel/quadrel-cli runs"
 
