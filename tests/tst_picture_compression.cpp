@@ -326,7 +326,7 @@ void TestPictureCompression::cancelKeepsTheLastResult() {
     QSignalSpy shown(window, &CompressWindow::ResultShown);
     QSignalSpy stopped(&window->Runner(), &CompressionRunner::Stopped);
     window->ModeBox()->setCurrentIndex(2); // Quadrel's quantiser: slow enough to catch
-    window->SetPicture(PhotoLike(1600, 1200, 9), QStringLiteral("photo"));
+    window->SetPicture(PhotoLike(640, 480, 9), QStringLiteral("photo"));
     QVERIFY(shown.wait(60000));
     const CompressionResult* first = window->Result();
     const QString figures = window->Figures()->text();
