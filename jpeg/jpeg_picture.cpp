@@ -217,17 +217,23 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
     PictureCoder coder(picture, settings, control, out);
     const unsigned threads =
         settings.Threads > 0 ? settings.Threads : std::max(1U, std::thread::hardware_concurrency());
-    const int bands = std::clamp(static_cast<int>(threads), 1, out.BlocksDown);
-    std::vector<BandTotals> totals(static_cast<std::size_t>(bands));
-    {
-        std::vector<std::jthread> workers;
-        for (int b = 1; b < bands; ++b) {
-            workers.emplace_back([&coder, &totals, &out, b, bands] {
-                coder.CodeBand(out.BlocksDown * b / bands, out.BlocksDown * (b + 1) / bands,
-                               totals[static_cast<std::size_t>(b)]);
-            });
+    const int workers = std::clamp(static_cast<int>(threads), 1, out.BlocksDown);
+    std::vector<BandTotals> totals(static_cast<std::size_t>(workers));
+    // Each worker takes the next block row until none is left: on a machine
+    // busy with other work, a thread that gets less time does fewer rows
+    // instead of holding up the rest at the end.
+    std::atomic<int> nextRow{0};
+    const auto work = [&coder, &nextRow, &out](BandTotals& mine) {
+        for (int row = nextRow++; row < out.BlocksDown; row = nextRow++) {
+            coder.CodeBand(row, row + 1, mine);
         }
-        coder.CodeBand(0, out.BlocksDown / bands, totals[0]);
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (int b = 1; b < workers; ++b) {
+            helpers.emplace_back(work, std::ref(totals[static_cast<std::size_t>(b)]));
+        }
+        work(totals[0]);
     } // the workers join here
     if (coder.Cancelled()) {
         PictureAnalysis cancelled;

@@ -2,7 +2,7 @@
 // The JPEG chain over a whole grey picture, as a baseline encoder codes it: 8x8
 // blocks from the top left, partial blocks at the right and bottom padded by
 // repeating the last column and row, DC differences chained block to block in
-// raster order. Bands of block rows run on several threads.
+// raster order. The block rows are shared out among several threads.
 
 #include "jpeg/jpeg_block.h"
 
