@@ -554,7 +554,7 @@ qint64 PictureByteLimit() {
     return kPictureMegabytes * 1024 * 1024;
 }
 
-PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
+PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background, PictureForm form) {
     if (bytes.isEmpty()) {
         return Fail(QStringLiteral("the file is empty."));
     }
@@ -605,6 +605,9 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
         return Fail(
             QStringLiteral("the picture data cannot be decoded (%1).").arg(reader.errorString()));
     }
+    if (form == PictureForm::GreyAsIs && image.format() == QImage::Format_Grayscale8) {
+        return PictureLoad{image, QString()};
+    }
     QImage picture = ToFastFormat(image, background);
     if (picture.isNull()) {
         return Fail(QStringLiteral("there is not enough memory to hold the picture."));
@@ -612,7 +615,7 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
     return PictureLoad{picture, QString()};
 }
 
-PictureLoad LoadPictureFile(const QString& fileName, const QColor& background) {
+PictureLoad LoadPictureFile(const QString& fileName, const QColor& background, PictureForm form) {
     const QFileInfo info(fileName);
     if (!info.exists()) {
         return Fail(QStringLiteral("the file does not exist."));
@@ -637,7 +640,7 @@ PictureLoad LoadPictureFile(const QString& fileName, const QColor& background) {
             return Fail(QStringLiteral("the file cannot be read (%1).").arg(file.errorString()));
         }
     }
-    return DecodePicture(bytes, background);
+    return DecodePicture(bytes, background, form);
 }
 
 } // namespace quadrel

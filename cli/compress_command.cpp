@@ -43,7 +43,7 @@ std::string ModeName(CompressionMode mode) {
 } // namespace
 
 std::optional<Node> CompressReport(const CompressRequest& request, QString& problem) {
-    const PictureLoad load = LoadPictureFile(request.Picture, Qt::white);
+    const PictureLoad load = LoadPictureFile(request.Picture, Qt::white, PictureForm::GreyAsIs);
     if (!load.Problem.isEmpty()) {
         problem = QStringLiteral("the picture \"%1\" cannot be used: %2")
                       .arg(request.Picture, load.Problem);

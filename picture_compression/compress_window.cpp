@@ -229,7 +229,7 @@ void CompressWindow::OpenPicture() {
     if (!fileName) {
         return;
     }
-    PictureLoad load = LoadPictureFile(*fileName, Qt::white);
+    PictureLoad load = LoadPictureFile(*fileName, Qt::white, PictureForm::GreyAsIs);
     if (!load.Problem.isEmpty()) {
         desktop_.ShowWarning(isVisible() ? this : nullptr, kCompressCaption,
                              tr("The picture \"%1\" cannot be shown: %2")

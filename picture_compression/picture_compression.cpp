@@ -30,11 +30,12 @@ QImage GreyPicture(const QImage& picture) {
     // Taken once: scanLine() may detach, which threads must not race for.
     uchar* const bits = grey.bits();
     const qsizetype stride = grey.bytesPerLine();
-    const auto rows = [&rgb, bits, stride](int first, int end) {
+    const int width = rgb.width();
+    const auto rows = [&rgb, bits, stride, width](int first, int end) {
         for (int y = first; y < end; ++y) {
             const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
             uchar* out = bits + y * stride;
-            for (int x = 0; x < rgb.width(); ++x) {
+            for (int x = 0; x < width; ++x) {
                 const int r = qRed(in[x]);
                 const int g = qGreen(in[x]);
                 const int b = qBlue(in[x]);
