@@ -21,7 +21,7 @@ namespace quadrel {
 namespace {
 
 constexpr int kGrid = 8;
-// The window's size and the bottom row's top without scroll bars.
+// The window's size while no scroll bars are needed.
 const QSize kFrameSize(PixelsFromTwips(8325), PixelsFromTwips(7095));
 
 // Up to seven significant digits, none after the point when the number is whole.
@@ -76,7 +76,14 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
     connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(picture1_, &PictureBox::MouseMove, this, &ImageFrame::Picture1_MouseMove);
     connect(picture1_, &PictureBox::MouseDown, this, &ImageFrame::Picture1_MouseDown);
-    connect(picture1_, &PictureBox::PictureChanged, this, &ImageFrame::FitScrollBars);
+    connect(picture1_, &PictureBox::PictureChanged, this, [this] {
+        // A new picture is shown from its top-left corner.
+        const QSignalBlocker quietAcross(hbar_);
+        const QSignalBlocker quietDown(vbar_);
+        hbar_->setValue(0);
+        vbar_->setValue(0);
+        FitScrollBars();
+    });
     connect(snap_, &QCheckBox::toggled, this, &ImageFrame::FitScrollBars);
     const auto follow = [this] { picture1_->SetOrigin(QPoint(hbar_->value(), vbar_->value())); };
     connect(hbar_, &QScrollBar::valueChanged, this, follow);
