@@ -80,8 +80,8 @@ DctEngine ReadyEngine() {
 
 } // namespace
 
-void QuadrelCodeBlock(const jpeg::Samples& block, int step, jpeg::Indices& quantised,
-                      jpeg::Samples& reconstruction) {
+void QuadrelCodeBlockByEngine(const jpeg::Samples& block, int step, jpeg::Indices& quantised,
+                              jpeg::Samples& reconstruction) {
     // Built once; each call works on its own copy, so threads share nothing.
     static const DctEngine kReady = ReadyEngine();
     DctEngine engine = kReady;
@@ -117,6 +117,92 @@ void QuadrelCodeBlock(const jpeg::Samples& block, int step, jpeg::Indices& quant
             reconstruction[static_cast<std::size_t>(8 * y + x)] =
                 static_cast<std::uint8_t>(GreyLevel(
                     engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)]));
+        }
+    }
+}
+
+namespace {
+
+/// The engine's cosine table twice: [x][u] as the engine indexes it, and
+/// transposed, so that the loops below run over contiguous values.
+struct CosTables {
+    Block Table;      ///< [a][b] = cos((2a + 1) b pi / 16), as the engine builds it
+    Block Transposed; ///< [b][a]
+};
+
+CosTables MakeCosTables() {
+    CosTables t;
+    t.Table = ReadyEngine().CosTable;
+    for (std::size_t a = 0; a < kBlockSide; ++a) {
+        for (std::size_t b = 0; b < kBlockSide; ++b) {
+            t.Transposed[b][a] = t.Table[a][b];
+        }
+    }
+    return t;
+}
+
+} // namespace
+
+// The engine's own arithmetic, operation for operation, so every result is the
+// same to the last bit: each coefficient sums the products (s * c[x][u]) * c[y][v]
+// in the engine's order, x outer, y inner; each pixel sums its terms in the
+// engine's order, u outer, v inner. Only the loops are turned so that eight
+// independent sums advance together, which the compiler vectorises, and an
+// inverse term of a zero coefficient, which can change no sum but the sign of a
+// zero, is left out. The text rule becomes std::trunc: a truncated text spells
+// exactly the whole number trunc gives (a negative zero as 0).
+void QuadrelCodeBlock(const jpeg::Samples& block, int step, jpeg::Indices& quantised,
+                      jpeg::Samples& reconstruction) {
+    static const CosTables kCos = MakeCosTables();
+    const Block& c = kCos.Table;
+    const Block& ct = kCos.Transposed;
+    Block space{};
+    for (std::size_t y = 0; y < kBlockSide; ++y) {
+        for (std::size_t x = 0; x < kBlockSide; ++x) {
+            space[x][y] = block[8 * y + x];
+        }
+    }
+    const double q = std::clamp(step, 1, DctEngine::kMaxQuantScale);
+    Block freq{};
+    for (std::size_t u = 0; u < kBlockSide; ++u) {
+        std::array<double, kBlockSide> sums{};
+        for (std::size_t x = 0; x < kBlockSide; ++x) {
+            for (std::size_t y = 0; y < kBlockSide; ++y) {
+                const double p = space[x][y] * c[x][u];
+                for (std::size_t v = 0; v < kBlockSide; ++v) {
+                    sums[v] = sums[v] + p * c[y][v];
+                }
+            }
+        }
+        const double cu = (u == 0) ? 0.5 : 1.0;
+        for (std::size_t v = 0; v < kBlockSide; ++v) {
+            const double cv = (v == 0) ? 0.5 : 1.0;
+            const double f = std::clamp((2.0 * cu * cv * sums[v]) / kBlockSide, -kMaxTextMagnitude,
+                                        kMaxTextMagnitude);
+            const double shown = std::trunc(f) + 0.0;
+            // QuantiseBlock: DC rounded (halves up), AC truncated.
+            const double quotient = (u == 0 && v == 0) ? (shown + q / 2.0) / q : shown / q;
+            freq[u][v] = std::trunc(quotient) * q + 0.0;
+            quantised[8 * v + u] = static_cast<int>(std::trunc(quotient));
+        }
+    }
+    Block rebuilt{};
+    for (std::size_t u = 0; u < kBlockSide; ++u) {
+        for (std::size_t v = 0; v < kBlockSide; ++v) {
+            if (freq[u][v] == 0.0) {
+                continue;
+            }
+            for (std::size_t x = 0; x < kBlockSide; ++x) {
+                const double a = freq[u][v] * c[x][u];
+                for (std::size_t y = 0; y < kBlockSide; ++y) {
+                    rebuilt[x][y] = rebuilt[x][y] + ((a * ct[v][y]) * 2.0) / kBlockSide;
+                }
+            }
+        }
+    }
+    for (std::size_t y = 0; y < kBlockSide; ++y) {
+        for (std::size_t x = 0; x < kBlockSide; ++x) {
+            reconstruction[8 * y + x] = static_cast<std::uint8_t>(GreyLevel(rebuilt[x][y]));
         }
     }
 }

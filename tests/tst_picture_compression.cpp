@@ -105,6 +105,8 @@ private slots:
     void compressCommand();
     void quadrelModeEqualsTheWindowsQuant_data();
     void quadrelModeEqualsTheWindowsQuant();
+    void quadrelCoderEqualsTheEngine_data();
+    void quadrelCoderEqualsTheEngine();
     void clickSendsTheExactBlock();
     void cancelKeepsTheLastResult();
     void badPictureChangesNothing();
@@ -286,6 +288,40 @@ void TestPictureCompression::quadrelModeEqualsTheWindowsQuant() {
         if (x < grey.width() && y < grey.height()) { // the picture's own pixels
             QCOMPARE(int(picture.Reconstruction[std::size_t(y * grey.width() + x)]), g);
         }
+    }
+}
+
+void TestPictureCompression::quadrelCoderEqualsTheEngine_data() {
+    QTest::addColumn<int>("step");
+    for (int step : {1, 2, 3, 8, 16, 100, 512}) {
+        QTest::addRow("step %d", step) << step;
+    }
+}
+
+// The whole-picture coder's own loops against the engine, bit for bit: photo-like
+// blocks and the extremes (flat black and white, a checkerboard, ramps).
+void TestPictureCompression::quadrelCoderEqualsTheEngine() {
+    QFETCH(int, step);
+    std::vector<jpeg::Samples> blocks;
+    for (int i = 0; i < 400; ++i) {
+        blocks.push_back(jpeg::ExerciseBlock(77, i));
+    }
+    for (int kind = 0; kind < 5; ++kind) {
+        jpeg::Samples b{};
+        for (int k = 0; k < 64; ++k) {
+            const int x = k % 8, y = k / 8;
+            const int values[] = {0, 255, (x + y) % 2 * 255, x * 36, 255 - y * 33};
+            b[std::size_t(k)] = std::uint8_t(values[kind]);
+        }
+        blocks.push_back(b);
+    }
+    for (const jpeg::Samples& block : blocks) {
+        jpeg::Indices fastIndices{}, engineIndices{};
+        jpeg::Samples fast{}, engine{};
+        QuadrelCodeBlock(block, step, fastIndices, fast);
+        QuadrelCodeBlockByEngine(block, step, engineIndices, engine);
+        QCOMPARE(fastIndices, engineIndices);
+        QCOMPARE(fast, engine);
     }
 }
 
