@@ -17,6 +17,7 @@ void BM_JpegChainOneBlock(benchmark::State& state) {
     const ChainSettings settings{LuminanceTable(50), 0, kBlockCells, TieRule::AwayFromZero};
     BlockAnalysis result;
     std::size_t next = 0;
+    // NOLINTNEXTLINE(clang-analyzer-deadcode.DeadStores): the benchmark loop variable
     for (auto _ : state) {
         AnalyseBlock(blocks[next], settings, result);
         next ^= 1U;
@@ -32,6 +33,7 @@ void BM_JpegPicture4000x3000(benchmark::State& state) {
     constexpr int kHeight = 3000;
     const std::vector<std::uint8_t> pixels = PhotoLikePicture(kWidth, kHeight, 1);
     const PictureSettings settings{LuminanceTable(75), TieRule::AwayFromZero, 0};
+    // NOLINTNEXTLINE(clang-analyzer-deadcode.DeadStores): the benchmark loop variable
     for (auto _ : state) {
         PictureAnalysis result = AnalysePicture({pixels.data(), kWidth, kHeight, kWidth}, settings);
         benchmark::DoNotOptimize(result.TotalBits);

@@ -2,12 +2,15 @@
 
 #include "bitmap_viewer/picture_box.h"
 #include "bitmap_viewer/picture_file.h"
+#include "views/caption_button.h"
 #include "views/pixels.h"
+#include "views/window_palette.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -54,11 +57,12 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
     // The window goes, picture and all, when it is closed.
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kImageFrameCaption);
+    ApplyWindowPalette(this);
     setFixedSize(kFrameSize);
 
     // Created in tab order, which the focus chain follows; under Qt 6.4
     // setTabOrder did not move the picture area ahead of the button.
-    command1_ = new QPushButton(QStringLiteral("Load Image"), this);
+    command1_ = new CaptionButton(QStringLiteral("Load Image"), this);
     command1_->setGeometry(PixelRectFromTwips(120, 6360, 1095, 615));
     picture1_ = new PictureBox(this);
     picture1_->setGeometry(PixelRectFromTwips(120, 240, 8055, 6015));
@@ -208,6 +212,15 @@ void ImageFrame::Picture1_MouseMove(int /*Button*/, int /*Shift*/, float X, floa
     }
     document_.DCTandDraw();
     document_.Refresh();
+}
+
+void ImageFrame::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the viewer as a click on the picture does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ImageFrame::Picture1_MouseDown(int /*Button*/, int /*Shift*/, float /*X*/, float /*Y*/) {

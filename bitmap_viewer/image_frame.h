@@ -81,6 +81,9 @@ signals:
     /// Ctrl+Shift+J: the user asks for "Compress Picture" on the picture shown.
     void CompressRequested();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void FitScrollBars();
     void AddKeys();

@@ -1,6 +1,8 @@
 #include "freq_entry/x_y_entry.h"
 
+#include "views/caption_button.h"
 #include "views/pixels.h"
+#include "views/window_palette.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -24,12 +26,38 @@ QLabel* MakeLabel(const QString& text, QRect geometry, QWidget* parent) {
     return label;
 }
 
+// The character a key sends to the box, or 0 for a key that sends none: Tab,
+// Delete, arrows, function keys, modifiers and shortcuts move or edit but type
+// nothing, so they leave the pattern alone. Backspace, Enter and Escape count
+// as characters.
+int KeyAsciiOf(const QKeyEvent& key) {
+    switch (key.key()) {
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    default:
+        break;
+    }
+    const bool shortcut = key.modifiers().testFlag(Qt::ControlModifier) &&
+                          !key.modifiers().testFlag(Qt::AltModifier); // Ctrl+Alt may be AltGr
+    const QString text = key.text();
+    if (shortcut || text.isEmpty() || !text.at(0).isPrint()) {
+        return 0;
+    }
+    return text.at(0).unicode();
+}
+
 } // namespace
 
 X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* parent)
     : QWidget(parent), document_(document), choice_(choice) {
     setWindowTitle(QStringLiteral("Enter X Y Data"));
     setAttribute(Qt::WA_DeleteOnClose);
+    ApplyWindowPalette(this);
     setFixedSize(PixelsFromTwips(3690), PixelsFromTwips(1290));
 
     for (int i = 0; i < 2; ++i) {
@@ -43,9 +71,10 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
     label1_[1] = MakeLabel(QStringLiteral("Vertical  Frequency"),
                            PixelRectFromTwips(720, 720, 855, 375), this);
 
-    command1_ = new QPushButton(QStringLiteral("OK"), this);
+    command1_ = new CaptionButton(QStringLiteral("OK"), this);
     command1_->setGeometry(PixelRectFromTwips(3000, 720, 495, 375));
-    // Neither default nor cancel: Enter and Escape mean nothing of their own here.
+    // Not the default button: Enter in a box is a key of the box. Enter presses
+    // OK only while OK has the focus.
     command1_->setAutoDefault(false);
     command1_->setDefault(false);
     connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -97,6 +126,15 @@ void X_Y_Entry::Text1_KeyPress(int Index, int KeyAscii) {
     DoBuild();
 }
 
+void X_Y_Entry::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the window; in a box it has rebuilt the pattern first.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void X_Y_Entry::Command1_Click() {
     hide();
     DoBuild();
@@ -105,11 +143,9 @@ void X_Y_Entry::Command1_Click() {
 bool X_Y_Entry::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto it = std::find(text1_.begin(), text1_.end(), watched);
-        const auto* key = static_cast<QKeyEvent*>(event);
-        // Character keys only, Backspace, Enter and Escape included; arrows and
-        // modifiers alone type nothing and are not handed on.
-        if (it != text1_.end() && !key->text().isEmpty()) {
-            Text1_KeyPress(static_cast<int>(it - text1_.begin()), key->text().at(0).unicode());
+        const int keyAscii = KeyAsciiOf(*static_cast<QKeyEvent*>(event));
+        if (it != text1_.end() && keyAscii != 0) {
+            Text1_KeyPress(static_cast<int>(it - text1_.begin()), keyAscii);
         }
     }
     return QWidget::eventFilter(watched, event); // the key always takes its ordinary effect

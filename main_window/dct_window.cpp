@@ -5,8 +5,10 @@
 #include "block_file/block_file_io.h"
 #include "main_window/application_setup.h"
 #include "views/caption_button.h"
+#include "views/cell_font.h"
 #include "views/pixels.h"
 #include "views/square_grid.h"
+#include "views/window_palette.h"
 
 #include <QAction>
 #include <QApplication>
@@ -73,8 +75,29 @@ DCT::DCT(DesktopServices* desktop, QWidget* parent)
     document_ = new BlockDocument(
         BlockControls{text1_, shape1_, label1_, label2_},
         WindowServices{[this] { repaint(); }, [this] { return YieldEvents(); }}, this);
+    connect(document_, &BlockDocument::BlockChanged, this, &DCT::NameCells);
+    AddReadMeKey();
     AddToolWindowActions();
     Form_Load();
+}
+
+void DCT::AddReadMeKey() {
+    auto* readMe = new QAction(tr("Read Me"), this);
+    readMe->setShortcut(QKeySequence::HelpContents);
+    connect(readMe, &QAction::triggered, this, [this] { readMe_.Open(); });
+    addAction(readMe);
+}
+
+void DCT::NameCells() {
+    // Screen readers name a cell by what the grid shows in it now.
+    const bool pixels = document_->CellsCaption() == kPixelAmplitudes;
+    const QString name = pixels ? tr("pixel %1, %2") : tr("coefficient %1, %2");
+    if (text1_[0]->accessibleName() == name.arg(0).arg(0)) {
+        return;
+    }
+    for (int k = 0; k < kBlockCells; ++k) {
+        text1_[static_cast<std::size_t>(k)]->setAccessibleName(name.arg(k % 8).arg(k / 8));
+    }
 }
 
 void DCT::AddToolWindowActions() {
@@ -109,8 +132,7 @@ DCT::~DCT() {
 
 void DCT::CreateControls() {
     setFixedSize(PixelsFromTwips(9000), PixelsFromTwips(6840));
-    setAutoFillBackground(true);
-    SetPaletteColour(this, QPalette::Window, kWindowGrey);
+    ApplyWindowPalette(this, kWindowGrey);
 
     for (int k = 0; k < 64; ++k) {
         auto* cell = new QLineEdit(this);
@@ -120,11 +142,21 @@ void DCT::CreateControls() {
         SetPaletteColour(cell, QPalette::Text, Qt::black);
         cell->installEventFilter(this);
         connect(cell, &QLineEdit::textChanged, this, [this, k] { Text1_Change(k); });
+        // A long number is drawn in a narrower font, so that it shows whole.
+        connect(cell, &QLineEdit::textChanged, this, [this, cell](const QString& text) {
+            const QFont fitting = FittingFont(*cell, font(), text);
+            if (cell->font() != fitting) {
+                cell->setFont(fitting);
+            }
+        });
         text1_[static_cast<std::size_t>(k)] = cell;
     }
 
     shape1_ = new SquareGrid(PixelsFromTwips(480), PixelsFromTwips(495), this);
     shape1_->move(PixelsFromTwips(4800), PixelsFromTwips(360));
+    shape1_->setAccessibleName(tr("Pixel block"));
+    shape1_->setAccessibleDescription(
+        tr("8 by 8 grey squares, one for each pixel, from 0 black to 255 white"));
 
     QFont labelFont(QStringLiteral("Courier New"));
     labelFont.setPointSizeF(14.25);
@@ -155,10 +187,12 @@ void DCT::CreateControls() {
     command2_ = new CaptionButton(QStringLiteral("+"), this);
     command2_->setGeometry(PixelRectFromTwips(4320, 4920, 255, 255));
     command2_->setFont(SansBold(8.25));
+    command2_->setAccessibleName(tr("Double the quantiser step"));
     connect(command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
     command3_ = new CaptionButton(QStringLiteral("-"), this);
     command3_->setGeometry(PixelRectFromTwips(4320, 5160, 255, 255));
     command3_->setFont(SansBold(9.75));
+    command3_->setAccessibleName(tr("Halve the quantiser step"));
     connect(command3_, &QPushButton::clicked, this, [this] { Command3_Click(); });
 
     optionGroup_ = new QButtonGroup(this);
@@ -195,6 +229,7 @@ void DCT::Form_Load() {
     label3_->setText(title);
     ShowQuantStep();
     document_->DCTandDraw();
+    NameCells();
 }
 
 QPushButton* DCT::Command1(int index) const {
@@ -312,8 +347,9 @@ bool DCT::LoadFile() {
 
 void DCT::SaveBlock() {
     // The dialog proposes the last block file chosen, loaded or saved.
-    const std::optional<QString> chosen = desktop_->SaveFileName(
-        this, QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*"), blockFileName_);
+    const std::optional<QString> chosen = ChooseSaveFileName(
+        *desktop_, this, QStringLiteral("Save Block"),
+        QStringLiteral("text, csv files|*.csv;*.txt|all files|*.*"), blockFileName_);
     if (!chosen) {
         return;
     }
@@ -322,7 +358,8 @@ void DCT::SaveBlock() {
     if (!error.isEmpty()) {
         desktop_->ShowWarning(this, QStringLiteral("Save Block"),
                               QStringLiteral("The block could not be saved to\n%1\n\n%2\n\n"
-                                             "Any file of that name is unchanged.")
+                                             "Unless said otherwise above, any file of that "
+                                             "name is unchanged.")
                                   .arg(QDir::toNativeSeparators(fileName), error));
     }
 }

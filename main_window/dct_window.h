@@ -75,6 +75,10 @@ protected:
 
 private:
     void Form_Load();
+    /// F1 shows the read-me, as the "Read Me" button does.
+    void AddReadMeKey();
+    /// Accessible names of the cells: "coefficient u, v" or "pixel x, y".
+    void NameCells();
     void CreateControls();
     void SetTabOrder();
     bool YieldEvents();

@@ -21,8 +21,12 @@ QString WordPadCommandLine(const QString& programFolder) {
 }
 
 ReadMe::Route ReadMe::NativeRoute() {
-#ifdef Q_OS_WIN
+#if defined(Q_OS_WIN)
     return Route::WordPad;
+#elif defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // Desktops disagree on what opens RTF (a text editor showing the markup,
+    // or nothing at all), so the help is shown in a window of our own.
+    return Route::HelpWindow;
 #else
     return Route::DesktopDefault;
 #endif
@@ -31,11 +35,27 @@ ReadMe::Route ReadMe::NativeRoute() {
 ReadMe::ReadMe(QString programFolder, Route route, DesktopServices& desktop, QWidget* parent)
     : programFolder_(std::move(programFolder)), route_(route), desktop_(desktop), parent_(parent) {}
 
+ReadMe::~ReadMe() {
+    // A window without an owner; it shows nothing of the block but goes with us.
+    delete help_.data();
+}
+
 void ReadMe::Tell(const QString& message) const {
     desktop_.ShowWarning(parent_.data(), QStringLiteral("Read Me"), message);
 }
 
 bool ReadMe::Open() const {
+    if (route_ == Route::HelpWindow) {
+        // The page is built into the program, so there is nothing to miss.
+        if (!help_) {
+            help_ = new HelpWindow;
+            help_->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        help_->show();
+        help_->raise();
+        help_->activateWindow();
+        return true;
+    }
     const QString path = Path();
     const QString shown = QDir::toNativeSeparators(path);
     if (!QFileInfo(path).isFile()) {

@@ -1,8 +1,10 @@
 #pragma once
-// The "Read Me" command: opens the read-me document that ships beside the
-// program. On Windows it starts WordPad with a fixed command line; elsewhere the
-// desktop's default application opens the document.
+// The "Read Me" command: shows the read-me document. On Windows it starts
+// WordPad with a fixed command line on readme.rtf, which ships beside the
+// program; on Linux and the BSDs the help window shows it, made from the same
+// document; elsewhere the desktop's default application opens readme.rtf.
 
+#include "help/help_window.h"
 #include "views/desktop_services.h"
 
 #include <QPointer>
@@ -24,13 +26,17 @@ QString WordPadCommandLine(const QString& programFolder);
 
 class ReadMe {
 public:
-    /// How the document is handed to the system.
-    enum class Route { WordPad, DesktopDefault };
-    /// WordPad on Windows, the desktop's default application elsewhere.
+    /// How the document is shown.
+    enum class Route { WordPad, DesktopDefault, HelpWindow };
+    /// WordPad on Windows, the help window on Linux and the BSDs, the desktop's
+    /// default application elsewhere.
     static Route NativeRoute();
 
     /// Messages appear over `parent` while it exists. `desktop` must outlive this.
     ReadMe(QString programFolder, Route route, DesktopServices& desktop, QWidget* parent = nullptr);
+    ~ReadMe();
+    ReadMe(const ReadMe&) = delete;
+    ReadMe& operator=(const ReadMe&) = delete;
 
     /// Opens the document. False, after telling the user, when it is missing or
     /// nothing could be started to open it. Never waits for the opener.
@@ -45,6 +51,7 @@ private:
     Route route_;
     DesktopServices& desktop_;
     QPointer<QWidget> parent_;
+    mutable QPointer<HelpWindow> help_;
 };
 
 } // namespace quadrel

@@ -3,6 +3,7 @@
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_file.h"
 #include "picture_compression/zoom_view.h"
+#include "views/window_palette.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -60,6 +61,7 @@ CompressWindow::CompressWindow(BlockDocument& document, DesktopServices& desktop
     : QWidget(nullptr), document_(document), desktop_(desktop) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCompressCaption);
+    ApplyWindowPalette(this);
     CreateControls();
     connect(&runner_, &CompressionRunner::Finished, this, &CompressWindow::Show);
     connect(&runner_, &CompressionRunner::Stopped, this, &CompressWindow::FollowProgress);

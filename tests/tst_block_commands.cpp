@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QtTest>
 
 #include <algorithm>
@@ -87,6 +89,9 @@ private slots:
     void failedLoadChangesNothing_data();
     void failedLoadChangesNothing();
     void failedOrCancelledSaveKeepsTheFile();
+    void saveAsksBeforeReplacing_data();
+    void saveAsksBeforeReplacing();
+    void replaceQuestionDefaultsToNo();
     void dialogFiltersAndNames();
     void realFileDialog();
 };
@@ -255,6 +260,63 @@ void TestBlockCommands::failedOrCancelledSaveKeepsTheFile() {
     QVERIFY(!QFile::exists(nowhere));
 }
 
+void TestBlockCommands::saveAsksBeforeReplacing_data() {
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QList<bool>>("replies");
+    QTest::addColumn<QStringList>("names"); // the dialog's answers, "" cancels
+    QTest::addColumn<bool>("replaced");
+    QTest::addColumn<bool>("otherWritten");
+    QTest::newRow("new file") << false << QList<bool>{} << QStringList{"a"} << true << false;
+    QTest::newRow("yes") << true << QList<bool>{true} << QStringList{"a"} << true << false;
+    QTest::newRow("no, then cancel")
+        << true << QList<bool>{false} << QStringList{"a", ""} << false << false;
+    QTest::newRow("no, then another name")
+        << true << QList<bool>{false} << QStringList{"a", "b"} << false << true;
+}
+
+void TestBlockCommands::saveAsksBeforeReplacing() {
+    QFETCH(bool, exists);
+    QFETCH(QList<bool>, replies);
+    QFETCH(QStringList, names);
+    QFETCH(bool, replaced);
+    QFETCH(bool, otherWritten);
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a"));
+    if (exists) {
+        QVERIFY(WriteAll(a, "1,2,3"));
+    }
+    Harness h;
+    for (const QString& name : names) {
+        h.desktop.answers << (name.isEmpty() ? QString() : dir.filePath(name));
+    }
+    h.desktop.replies = replies;
+    h.window.Command1_Click(11);
+    QCOMPARE(h.desktop.questions.size(), exists ? 1 : 0);
+    if (exists) {
+        QVERIFY(h.desktop.questions[0].startsWith(QStringLiteral("Save Block: ")));
+        QVERIFY(h.desktop.questions[0].contains(QDir::toNativeSeparators(a)));
+    }
+    // After No the dialog comes back with the refused name proposed.
+    QCOMPARE(h.desktop.dialogs.size(), names.size());
+    QCOMPARE(h.desktop.dialogs.last().preset, names.size() > 1 ? a : QString());
+    QCOMPARE(ReadAll(a).startsWith("1,2,3"), exists && !replaced);
+    QCOMPARE(QFile::exists(dir.filePath(QStringLiteral("b"))), otherWritten);
+    QCOMPARE(h.desktop.messages, QStringList());
+}
+
+void TestBlockCommands::replaceQuestionDefaultsToNo() {
+    quadrel::SystemDesktop desktop;
+    bool defaultIsNo = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        defaultIsNo = box->standardButton(box->defaultButton()) == QMessageBox::No;
+        QTest::keyClick(box, Qt::Key_Return); // takes the default
+    });
+    QVERIFY(!desktop.AskYesNo(nullptr, QStringLiteral("Save Block"), QStringLiteral("Replace?")));
+    QVERIFY(defaultIsNo);
+}
+
 void TestBlockCommands::dialogFiltersAndNames() {
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.txt"));
@@ -265,6 +327,7 @@ void TestBlockCommands::dialogFiltersAndNames() {
     const QString preset = quadrel::ProgramFolder() + QStringLiteral("/*.txt");
     Harness h;
     h.desktop.answers = {b, a, QString(), b, QString()};
+    h.desktop.replies = {true};  // replace b.csv, saved by the first click
     h.window.Command1_Click(11); // first use: nothing proposed
     h.window.Command1_Click(7);  // starts in the program folder, whatever was used
     h.window.Command1_Click(11); // proposes the file just loaded; cancelled

@@ -52,6 +52,8 @@ private slots:
     void layout();
     void keys_data();
     void keys();
+    void onlyKeysThatTypeRebuild_data();
+    void onlyKeysThatTypeRebuild();
     void okBeforeAnyKeyShowsTheDcBlock();
     void frequenciesOutliveTheWindow();
 };
@@ -116,7 +118,7 @@ void TestFreqEntry::keys_data() {
     QTest::newRow("7 and 2") << "7"
                              << "2"
                              << "7" << 7 << 2 << "Freq. Pattern:  7  2";
-    // Any other key still rebuilds, from the unchanged values.
+    // Any other character still rebuilds, from the unchanged values.
     QTest::newRow("8 only") << "8"
                             << ""
                             << "8" << 0 << 0 << "Freq. Pattern:  0  0";
@@ -145,6 +147,38 @@ void TestFreqEntry::keys() {
     QVERIFY(ShowsPattern(window, u, v));
     QCOMPARE(window.Label2()->text(), caption);
     QCOMPARE(window.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
+}
+
+void TestFreqEntry::onlyKeysThatTypeRebuild_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text"); // as an X11 keyboard sends it
+    QTest::addColumn<bool>("rebuilds");
+    QTest::newRow("Tab") << int(Qt::Key_Tab) << 0 << "\t" << false;
+    QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << "\t" << false;
+    QTest::newRow("Delete") << int(Qt::Key_Delete) << 0 << "\x7f" << false;
+    QTest::newRow("Left") << int(Qt::Key_Left) << 0 << "" << false;
+    QTest::newRow("Ctrl+A") << int(Qt::Key_A) << int(Qt::ControlModifier) << "\x01" << false;
+    QTest::newRow("Ctrl+A, letter text")
+        << int(Qt::Key_A) << int(Qt::ControlModifier) << "a" << false;
+    QTest::newRow("x") << int(Qt::Key_X) << 0 << "x" << true;
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << 0 << "\b" << true;
+    QTest::newRow("Enter") << int(Qt::Key_Return) << 0 << "\r" << true;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << 0 << "\x1b" << true;
+}
+
+void TestFreqEntry::onlyKeysThatTypeRebuild() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+    QFETCH(bool, rebuilds);
+    DCT window;
+    X_Y_Entry* entry = Open(window);
+    Type(entry, 0, QStringLiteral("3"));
+    window.Document().Engine().FreqArray[1][1] = 99; // a rebuild would clear it
+    QKeyEvent press(QEvent::KeyPress, key, static_cast<Qt::KeyboardModifiers>(modifiers), text);
+    QApplication::sendEvent(entry->Text1(0), &press);
+    QCOMPARE(window.Document().Freq()[1][1], rebuilds ? 0.0 : 99.0);
 }
 
 void TestFreqEntry::okBeforeAnyKeyShowsTheDcBlock() {

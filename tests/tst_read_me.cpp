@@ -1,16 +1,24 @@
 // The "Read Me" command: the command line and document it hands to the system,
 // what the user is told when that fails, and the document the build ships.
+#include "help/help_window.h"
 #include "main_window/dct_window.h"
 #include "main_window/read_me.h"
 #include "tests/support/testutils.h"
 #include "views/block_document.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QtTest>
+
+#include <algorithm>
 
 using quadrel::ReadMe;
 using quadrel::test::ScriptedDesktop;
@@ -34,6 +42,29 @@ QByteArray RtfEscaped(const QString& text) {
     return escaped;
 }
 
+// A stand-in xdg-open first on PATH while this lives: it notes the file it was
+// asked to open in "asked" in `folder`, then runs `then`.
+class StandInOpener {
+public:
+    StandInOpener(const QString& folder, const QString& then) : path_(qgetenv("PATH")) {
+        QFile opener(folder + QStringLiteral("/xdg-open"));
+        if (opener.open(QIODevice::WriteOnly)) {
+            opener.write(QStringLiteral("#!/bin/sh\necho \"$1\" > '%1/asked'\n%2\n")
+                             .arg(folder, then)
+                             .toUtf8());
+            opener.close();
+            opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        qputenv("PATH", folder.toUtf8() + ':' + path_);
+    }
+    ~StandInOpener() { qputenv("PATH", path_); }
+    StandInOpener(const StandInOpener&) = delete;
+    StandInOpener& operator=(const StandInOpener&) = delete;
+
+private:
+    QByteArray path_;
+};
+
 } // namespace
 
 class TestReadMe : public QObject {
@@ -43,9 +74,16 @@ private slots:
     void wordPadCommandLine();
     void open_data();
     void open();
-    void readMeButtonOpensTheDocumentBesideTheProgram();
+    void readMeButtonAndF1ShowTheDocument_data();
+    void readMeButtonAndF1ShowTheDocument();
+    void helpPageLinksItsContents();
+    void findInHelp_data();
+    void findInHelp();
+    void generatorConverts_data();
+    void generatorConverts();
     void xdgOpenVerdictReachesTheUser_data();
     void xdgOpenVerdictReachesTheUser();
+    void openerOutlivesTheProgram();
     void shippedDocumentIsWellFormedRtf();
     void shippedDocumentNamesEveryControl_data();
     void shippedDocumentNamesEveryControl();
@@ -128,19 +166,134 @@ void TestReadMe::open() {
     }
 }
 
-void TestReadMe::readMeButtonOpensTheDocumentBesideTheProgram() {
+void TestReadMe::readMeButtonAndF1ShowTheDocument_data() {
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("Read Me button") << false;
+    QTest::newRow("F1") << true;
+}
+
+void TestReadMe::readMeButtonAndF1ShowTheDocument() {
+    QFETCH(bool, byKey);
     quadrel::test::ScriptedWindow main;
     const ScriptedDesktop& calls = main.desktop;
-    main.window.Command1_Click(8);
-    // The build copies the document into the folder that holds the executables.
-    const QString document = QCoreApplication::applicationDirPath() + QStringLiteral("/readme.rtf");
-    QCOMPARE(calls.messages, QStringList{});
-    if (ReadMe::NativeRoute() == ReadMe::Route::WordPad) {
-        QCOMPARE(calls.started,
-                 QStringList{quadrel::WordPadCommandLine(QCoreApplication::applicationDirPath())});
+    main.window.show();
+    main.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main.window));
+    if (byKey) {
+        QTest::keyClick(&main.window, Qt::Key_F1);
     } else {
-        QCOMPARE(calls.opened, QStringList{document});
+        main.window.Command1_Click(8);
     }
+    QCOMPARE(calls.messages, QStringList{});
+    const QString folder = QCoreApplication::applicationDirPath();
+    switch (ReadMe::NativeRoute()) {
+    case ReadMe::Route::WordPad:
+        QCOMPARE(calls.started, QStringList{quadrel::WordPadCommandLine(folder)});
+        break;
+    case ReadMe::Route::DesktopDefault:
+        QCOMPARE(calls.opened, QStringList{quadrel::ReadMePath(folder)});
+        break;
+    case ReadMe::Route::HelpWindow: {
+        QVERIFY(calls.started.isEmpty() && calls.opened.isEmpty());
+        const QWidgetList tops = QApplication::topLevelWidgets();
+        const auto help = std::find_if(tops.begin(), tops.end(), [](QWidget* w) {
+            return qobject_cast<quadrel::HelpWindow*>(w) && w->isVisible();
+        });
+        QVERIFY(help != tops.end());
+        QCOMPARE((*help)->windowTitle(), QStringLiteral("Quadrel v3.0 Read Me"));
+        break;
+    }
+    }
+}
+
+void TestReadMe::helpPageLinksItsContents() {
+    quadrel::HelpWindow help;
+    const QTextDocument* page = help.Browser()->document();
+    QStringList links;
+    QStringList anchors;
+    for (QTextBlock block = page->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.anchorHref().isEmpty()) {
+                links << format.anchorHref();
+            }
+            anchors << format.anchorNames();
+        }
+    }
+    QCOMPARE(links.size(), 13); // the contents list
+    for (const QString& link : std::as_const(links)) {
+        QVERIFY2(link.startsWith(QLatin1Char('#')) && anchors.contains(link.mid(1)),
+                 qPrintable(link));
+    }
+    // Following one scrolls the page to its section; Back returns.
+    help.resize(700, 500);
+    help.show();
+    help.Browser()->setSource(QUrl(links.last()));
+    QTRY_VERIFY(help.Browser()->verticalScrollBar()->value() > 0);
+    help.Browser()->backward();
+    QTRY_COMPARE(help.Browser()->verticalScrollBar()->value(), 0);
+}
+
+void TestReadMe::findInHelp_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("backward");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("a word") << "WordPad" << false << true;
+    QTest::newRow("backward, round the start") << "exercise" << true << true;
+    QTest::newRow("absent") << "xylophone" << false << false;
+}
+
+void TestReadMe::findInHelp() {
+    QFETCH(QString, text);
+    QFETCH(bool, backward);
+    QFETCH(bool, found);
+    quadrel::HelpWindow help;
+    help.FindBox()->setText(text);
+    QCOMPARE(help.Find(backward), found);
+    QCOMPARE(help.Browser()->textCursor().selectedText().compare(text, Qt::CaseInsensitive) == 0,
+             found);
+    QCOMPARE(help.FindStatus()->text().isEmpty(), found);
+}
+
+void TestReadMe::generatorConverts_data() {
+    QTest::addColumn<QByteArray>("rtf"); // the body of a document
+    QTest::addColumn<QString>("html");   // a part of the page made from it
+    QTest::newRow("bold and italic")
+        << QByteArray(R"(\pard\plain a {\b b} {\i c}\par)") << "<p>a <b>b</b> <i>c</i></p>";
+    QTest::newRow("escapes") << QByteArray(R"(\pard\plain 8\'d78 \u8722?3 \{x\} a<b&\par)")
+                             << "<p>8×8 −3 {x} a&lt;b&amp;</p>";
+    QTest::newRow("fixed width, superscript")
+        << QByteArray(R"(\pard\plain {\f2 readme.rtf} 10{\super \u8722-4}\par)")
+        << "<code>readme.rtf</code> 10<sup>−4</sup>";
+    QTest::newRow("bullets")
+        << QByteArray(R"(\pard\plain\bullet\tab one\par\pard\plain\bullet\tab two\par)")
+        << "<ul>\n<li>one</li>\n<li>two</li>\n</ul>";
+    QTest::newRow("contents link")
+        << QByteArray(R"(\pard\plain 2.\tab Files\par\pard\plain\s1 2. Files\par)")
+        << "<a href=\"#section-2\">2. Files</a>";
+    QTest::newRow("table") << QByteArray(R"(\trowd\cellx10\cellx20
+\pard\plain\intbl A\cell\pard\plain\intbl B\line C\cell\row
+\pard\plain after\par)") << "<tr><td align=\"center\">A</td><td align=\"center\">B<br>C</td></tr>";
+    QTest::newRow("hidden parts")
+        << QByteArray(
+               R"({\fonttbl{\f0 Arial;}}{\info{\title T}}{\footer page\par}\pard\plain x\par)")
+        << "<title>T</title></head><body>\n<p>x</p>";
+}
+
+void TestReadMe::generatorConverts() {
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, html);
+    QTemporaryDir dir;
+    QFile in(dir.filePath(QStringLiteral("in.rtf")));
+    QVERIFY(in.open(QIODevice::WriteOnly));
+    in.write("{\\rtf1\\ansi\\uc1\n" + rtf + "\n}");
+    in.close();
+    const QString out = dir.filePath(QStringLiteral("out.html"));
+    QCOMPARE(QProcess::execute(QStringLiteral(QUADREL_RTF_TO_HTML), {in.fileName(), out}), 0);
+    QFile page(out);
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString made = QString::fromUtf8(page.readAll());
+    QVERIFY2(made.contains(html), qPrintable(made));
 }
 
 void TestReadMe::xdgOpenVerdictReachesTheUser_data() {
@@ -157,28 +310,15 @@ void TestReadMe::xdgOpenVerdictReachesTheUser() {
 #else
     QFETCH(int, exitCode);
     QFETCH(bool, reported);
-    // A stand-in xdg-open first on PATH, answering with the given exit code.
     QTemporaryDir bin;
     QVERIFY(bin.isValid());
-    QFile opener(bin.path() + QStringLiteral("/xdg-open"));
-    QVERIFY(opener.open(QIODevice::WriteOnly));
-    opener.write(QStringLiteral("#!/bin/sh\necho \"$1\" > \"%1/asked\"\nexit %2\n")
-                     .arg(bin.path())
-                     .arg(exitCode)
-                     .toUtf8());
-    opener.close();
-    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", bin.path().toUtf8() + ':' + path);
-
+    const StandInOpener opener(bin.path(), QStringLiteral("exit %1").arg(exitCode));
     ScriptedDesktop desktop; // the real opener; messages only noted
     desktop.realPrograms = true;
     const QStringList& messages = desktop.messages;
     const ReadMe readMe(QCoreApplication::applicationDirPath(), ReadMe::Route::DesktopDefault,
                         desktop);
-    const bool opened = readMe.Open();
-    qputenv("PATH", path);
-    QVERIFY(opened);
+    QVERIFY(readMe.Open());
     QTRY_VERIFY(QFile::exists(bin.path() + QStringLiteral("/asked")));
     if (reported) {
         QTRY_COMPARE(messages.size(), 1);
@@ -188,6 +328,24 @@ void TestReadMe::xdgOpenVerdictReachesTheUser() {
         QTRY_VERIFY(desktop.findChildren<QProcess*>().isEmpty());
         QVERIFY(messages.isEmpty());
     }
+#endif
+}
+
+void TestReadMe::openerOutlivesTheProgram() {
+#if !defined(Q_OS_UNIX) || defined(Q_OS_MACOS)
+    QSKIP("xdg-open is the opener on Linux and BSD desktops only");
+#else
+    QTemporaryDir bin;
+    QVERIFY(bin.isValid());
+    const QString done = bin.path() + QStringLiteral("/still running");
+    const StandInOpener opener(bin.path(), QStringLiteral("sleep 1; : > '%1'").arg(done));
+    {
+        quadrel::SystemDesktop desktop; // goes, as it does when Quadrel ends
+        QVERIFY(desktop.OpenDocument(quadrel::ReadMePath(QCoreApplication::applicationDirPath()),
+                                     [] {}));
+        QTRY_VERIFY(QFile::exists(bin.path() + QStringLiteral("/asked")));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(done), 10000);
 #endif
 }
 
@@ -239,6 +397,9 @@ void TestReadMe::shippedDocumentNamesEveryControl_data() {
 void TestReadMe::shippedDocumentNamesEveryControl() {
     QFETCH(QString, text);
     QVERIFY2(ShippedDocument().contains(RtfEscaped(text)), qPrintable(text));
+    // The help window's page is made from the same document.
+    const quadrel::HelpWindow help;
+    QVERIFY2(help.Browser()->toPlainText().contains(text), qPrintable(text));
 }
 
 QTEST_MAIN(TestReadMe)

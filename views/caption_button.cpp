@@ -1,5 +1,6 @@
 #include "views/caption_button.h"
 
+#include <QKeyEvent>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -24,6 +25,24 @@ void CaptionButton::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, caption);
+
+    if (hasFocus()) {
+        // The style's own ring is a thin tint of the highlight colour, lost on
+        // a cyan face; this one has the caption's contrast.
+        QPen ring(palette().color(QPalette::Active, QPalette::ButtonText), 1, Qt::SolidLine);
+        painter.setPen(ring);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(3, 3, -4, -4));
+    }
+}
+
+void CaptionButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !event->isAutoRepeat()) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 } // namespace quadrel

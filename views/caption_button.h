@@ -1,6 +1,8 @@
 #pragma once
 // A push button whose caption wraps onto several lines, as the narrow command
 // buttons of the main window need ("View Single DCT Pattern" in 73 pixels).
+// Enter presses it while it has the focus, as Space does, and the focus shows
+// as a dark ring inside its edge, plain on any face colour.
 
 #include <QPushButton>
 
@@ -13,6 +15,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace quadrel

@@ -45,7 +45,8 @@ std::optional<QString> RunFileDialog(QWidget* parent, const QString& filter, con
     QFileDialog fileDialog(parent);
     // Qt's own dialog behaves the same on every desktop and can be driven by tests.
     fileDialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    // No overwrite prompt and no default suffix: the name is used as typed.
+    // The name is used as typed, without a default suffix. Replacing a file is
+    // asked about by ChooseSaveFileName, through the desktop, where tests answer.
     fileDialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     fileDialog.setAcceptMode(mode);
     fileDialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
@@ -81,6 +82,32 @@ void SystemDesktop::ShowWarning(QWidget* parent, const QString& title, const QSt
     QMessageBox::warning(parent, title, text);
 }
 
+bool SystemDesktop::AskYesNo(QWidget* parent, const QString& title, const QString& question) {
+    return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<QString> ChooseSaveFileName(DesktopServices& desktop, QWidget* parent,
+                                          const QString& title, const QString& filter,
+                                          const QString& preset) {
+    QString proposed = preset;
+    for (;;) {
+        std::optional<QString> chosen = desktop.SaveFileName(parent, filter, proposed);
+        // A dangling symlink also names a file that the save would create.
+        const QFileInfo info(chosen.value_or(QString()));
+        if (!chosen || !(info.exists() || info.isSymLink())) {
+            return chosen;
+        }
+        const QString question =
+            QCoreApplication::translate("quadrel", "%1 already exists.\nDo you want to replace it?")
+                .arg(QDir::toNativeSeparators(*chosen));
+        if (desktop.AskYesNo(parent, title, question)) {
+            return chosen;
+        }
+        proposed = *chosen;
+    }
+}
+
 bool SystemDesktop::StartDetached(const QString& commandLine) {
     const QStringList parts = QProcess::splitCommand(commandLine);
     if (parts.isEmpty()) {
@@ -111,7 +138,11 @@ bool SystemDesktop::OpenDocument(const QString& path, std::function<void()> when
     if (xdgOpen.isEmpty()) {
         return false;
     }
+    // The opener must not end with Quadrel, yet its verdict is wanted: a shell
+    // of ours waits for it and passes on its status. Ending Quadrel kills
+    // only that shell; the opener, in the background, runs on.
     auto* opener = new QProcess(this);
+    opener->setStandardInputFile(QProcess::nullDevice());
     opener->setStandardOutputFile(QProcess::nullDevice());
     opener->setStandardErrorFile(QProcess::nullDevice());
     connect(opener, &QProcess::finished, opener,
@@ -123,7 +154,8 @@ bool SystemDesktop::OpenDocument(const QString& path, std::function<void()> when
                 }
                 opener->deleteLater();
             });
-    opener->start(xdgOpen, {path});
+    opener->start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$1\" & wait $!"), xdgOpen, path});
     if (!opener->waitForStarted()) {
         delete opener;
         return false;

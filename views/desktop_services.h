@@ -28,6 +28,8 @@ public:
 
     /// A modal warning box; `parent` may be null.
     virtual void ShowWarning(QWidget* parent, const QString& title, const QString& text) = 0;
+    /// A modal Yes/No question with No as the default answer; true for Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& question) = 0;
 
     /// Starts a program from a whole command line without waiting; false when it
     /// could not be started.
@@ -44,7 +46,8 @@ protected:
     DesktopServices& operator=(const DesktopServices&) = default;
 };
 
-/// The real desktop. Openers still running belong to this object.
+/// The real desktop. The watchers of openers still running belong to this
+/// object; the openers themselves outlive it.
 class SystemDesktop : public QObject, public DesktopServices {
     Q_OBJECT
 public:
@@ -55,9 +58,16 @@ public:
     std::optional<QString> SaveFileName(QWidget* parent, const QString& filter,
                                         const QString& preset) override;
     void ShowWarning(QWidget* parent, const QString& title, const QString& text) override;
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& question) override;
     bool StartDetached(const QString& commandLine) override;
     bool OpenDocument(const QString& path, std::function<void()> whenNoApplication) override;
 };
+
+/// The save dialog for `title`, asking before an existing file is replaced:
+/// No (the default) goes back to the dialog. Nothing when the user cancels.
+std::optional<QString> ChooseSaveFileName(DesktopServices& desktop, QWidget* parent,
+                                          const QString& title, const QString& filter,
+                                          const QString& preset);
 
 /// "text|*.txt;*.csv|all|*.*" -> "text (*.txt *.csv);;all (*.*)"
 QString QtFilterFromPipeFilter(const QString& filter);

@@ -43,6 +43,16 @@ save_and_check() {
     before=$(file_state "$path")
     e2e_click_save_block
     e2e_file_dialog "Save As" "$tag-dialog" "${@:3}"
+    if [ "$before" != missing ]; then
+        # Replacing a file is asked about first; No is the default, so say Yes.
+        local question
+        e2e_wait_window "Save Block" 20
+        question=$E2E_WINDOW
+        xdotool windowfocus --sync "$question"
+        e2e_shot "$tag-question"
+        xdotool key --clearmodifiers alt+y
+        e2e_wait_until 20 "the question to close" e2e_window_gone "$question"
+    fi
     file_changed() { [ "$(file_state "$path")" != "$before" ]; }
     e2e_wait_until 20 "'$path' to be written" file_changed
     if ! cmp -s "$expected" "$path"; then

@@ -17,15 +17,15 @@ inst_install() {
     printf '%s\n' "$root"
 }
 
-# inst_fake_opener DIR RECORD: puts an xdg-open into DIR that records the
-# arguments it was given in RECORD (one a line) instead of opening anything.
-# The record appears whole or not at all, so a poll never reads half of it.
-inst_fake_opener() {
-    local dir=$1 record=$2
-    mkdir -p "$dir"
-    cat >"$dir/xdg-open" <<SCRIPT
-#!/bin/sh
-printf '%s\n' "\$@" >"$record.part" && mv "$record.part" "$record"
-SCRIPT
-    chmod +x "$dir/xdg-open"
+# inst_read_me_shows_help SHOT: "Read Me" opens the help window, whose page is
+# built into the program; SHOT names its screenshot. Escape closes it again.
+inst_read_me_shows_help() {
+    local help
+    e2e_click_read_me
+    e2e_wait_window "$E2E_TITLE Read Me" 20
+    help=$E2E_WINDOW
+    xdotool windowfocus --sync "$help"
+    e2e_shot "$1"
+    xdotool key Escape
+    e2e_wait_until 20 "Escape to close the help window" e2e_window_gone "$help"
 }

@@ -2,6 +2,9 @@
 
 #include <QEvent>
 
+#include <algorithm>
+#include <cmath>
+
 namespace quadrel::test {
 
 std::optional<QString> ScriptedDesktop::Answer(bool save, const QString& filter,
@@ -39,6 +42,14 @@ void ScriptedDesktop::ShowWarning(QWidget* parent, const QString& title, const Q
     }
 }
 
+bool ScriptedDesktop::AskYesNo(QWidget* parent, const QString& title, const QString& question) {
+    questions << title + QStringLiteral(": ") + question;
+    if (realMessages) {
+        return SystemDesktop::AskYesNo(parent, title, question);
+    }
+    return !replies.isEmpty() && replies.takeFirst();
+}
+
 bool ScriptedDesktop::StartDetached(const QString& commandLine) {
     started << commandLine;
     return realPrograms ? SystemDesktop::StartDetached(commandLine) : programsStart;
@@ -58,6 +69,19 @@ bool PaintCounter::eventFilter(QObject* /*watched*/, QEvent* event) {
         ++count_;
     }
     return false;
+}
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& colour) {
+        const auto channel = [](double c) {
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+               0.0722 * channel(colour.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 DctEngine ReadyEngine() {

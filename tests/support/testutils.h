@@ -6,6 +6,7 @@
 #include "main_window/dct_window.h"
 #include "views/desktop_services.h"
 
+#include <QColor>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -28,6 +29,8 @@ public:
     QStringList answers; ///< each file dialog takes the next; an empty name, or none, cancels
     QList<FileDialog> dialogs;
     QStringList messages;                    ///< "title: text"
+    QList<bool> replies;                     ///< each question takes the next; none left is No
+    QStringList questions;                   ///< "title: question"
     QStringList started;                     ///< command lines
     QStringList opened;                      ///< documents
     bool programsStart = true;               ///< what StartDetached and OpenDocument report
@@ -42,6 +45,7 @@ public:
     std::optional<QString> SaveFileName(QWidget* parent, const QString& filter,
                                         const QString& preset) override;
     void ShowWarning(QWidget* parent, const QString& title, const QString& text) override;
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& question) override;
     bool StartDetached(const QString& commandLine) override;
     bool OpenDocument(const QString& path, std::function<void()> whenNoApplication) override;
 
@@ -61,6 +65,9 @@ protected:
 private:
     long count_ = 0;
 };
+
+/// WCAG 2 contrast ratio of two opaque colours, 1 to 21.
+double ContrastRatio(const QColor& a, const QColor& b);
 
 /// An engine ready to transform, as the main window sets it up at start.
 DctEngine ReadyEngine();

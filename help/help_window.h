@@ -1,0 +1,39 @@
+#pragma once
+// The help window: the read-me document shown inside Quadrel, with a contents
+// list that links to the sections, back and forward, and a find box. Its page
+// is made at build time from readme.rtf, the document WordPad opens on Windows.
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTextBrowser;
+
+namespace quadrel {
+
+inline const QString kHelpPage = QStringLiteral("qrc:/quadrel/help/readme.html");
+
+class HelpWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit HelpWindow(QWidget* parent = nullptr);
+
+    /// Selects the next place (or the previous one) where the find box's text
+    /// occurs, wrapping round the document. False, and says so, when it occurs nowhere.
+    bool Find(bool backward = false);
+
+    QTextBrowser* Browser() const { return browser_; }
+    QLineEdit* FindBox() const { return findBox_; }
+    QLabel* FindStatus() const { return findStatus_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QTextBrowser* browser_ = nullptr;
+    QLineEdit* findBox_ = nullptr;
+    QLabel* findStatus_ = nullptr;
+};
+
+} // namespace quadrel
