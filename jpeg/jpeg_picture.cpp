@@ -162,7 +162,7 @@ private:
                                        (static_cast<std::ptrdiff_t>(by) * 8 + y) * w +
                                        static_cast<std::ptrdiff_t>(bx) * 8;
                 for (int x = 0; x < 8; ++x) {
-                    const auto k = CellIndex(y, x);
+                    const auto k = IndexAt(y, x);
                     const int e = static_cast<int>(block[k]) - static_cast<int>(back[k]);
                     squares += e * e;
                     target[x] = back[k];
