@@ -6,16 +6,26 @@
 #include "views/pixels.h"
 #include "views/window_palette.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+
+#include <cmath>
 
 namespace quadrel {
 
 namespace {
+
+constexpr int kGrid = 8;
+// The window's size while no scroll bars are needed.
+const QSize kFrameSize(PixelsFromTwips(8325), PixelsFromTwips(7095));
 
 // Up to seven significant digits, none after the point when the number is whole.
 QString PlainNumber(float value) {
@@ -48,7 +58,7 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kImageFrameCaption);
     ApplyWindowPalette(this);
-    setFixedSize(PixelsFromTwips(8325), PixelsFromTwips(7095));
+    setFixedSize(kFrameSize);
 
     // Created in tab order, which the focus chain follows; under Qt 6.4
     // setTabOrder did not move the picture area ahead of the button.
@@ -57,12 +67,95 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
     picture1_ = new PictureBox(this);
     picture1_->setGeometry(PixelRectFromTwips(120, 240, 8055, 6015));
     label1_[0] = new QLabel(QStringLiteral("Label1"), this);
-    label1_[0]->setGeometry(PixelRectFromTwips(1800, 6480, 6375, 375));
+    label1_[0]->setGeometry(PixelRectFromTwips(1800, 6480, 4500, 375));
+    snap_ = new QCheckBox(tr("Snap to 8x8"), this);
+    snap_->setGeometry(PixelRectFromTwips(6450, 6480, 1725, 375));
+    snap_->setToolTip(tr("Pick the 8x8 blocks an encoder cuts from the picture's top-left corner"));
+    hbar_ = new QScrollBar(Qt::Horizontal, this);
+    vbar_ = new QScrollBar(Qt::Vertical, this);
+    hbar_->hide();
+    vbar_->hide();
     command1_->setFocus();
 
     connect(command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(picture1_, &PictureBox::MouseMove, this, &ImageFrame::Picture1_MouseMove);
     connect(picture1_, &PictureBox::MouseDown, this, &ImageFrame::Picture1_MouseDown);
+    connect(picture1_, &PictureBox::PictureChanged, this, [this] {
+        // A new picture is shown from its top-left corner.
+        const QSignalBlocker quietAcross(hbar_);
+        const QSignalBlocker quietDown(vbar_);
+        hbar_->setValue(0);
+        vbar_->setValue(0);
+        FitScrollBars();
+    });
+    connect(snap_, &QCheckBox::toggled, this, &ImageFrame::FitScrollBars);
+    const auto follow = [this] { picture1_->SetOrigin(QPoint(hbar_->value(), vbar_->value())); };
+    connect(hbar_, &QScrollBar::valueChanged, this, follow);
+    connect(vbar_, &QScrollBar::valueChanged, this, follow);
+    connect(picture1_, &PictureBox::Wheel, this, [this](QPoint delta, Qt::KeyboardModifiers mods) {
+        // One notch (120) moves three grid steps, as text views scroll three lines.
+        const int dy = -delta.y() * 3 * kGrid / 120;
+        const int dx = -delta.x() * 3 * kGrid / 120;
+        Pan((mods & Qt::ShiftModifier) ? QPoint(dx + dy, 0) : QPoint(dx, dy));
+    });
+    AddKeys();
+}
+
+void ImageFrame::AddKeys() {
+    const auto add = [this](const QKeySequence& key, auto slot) {
+        auto* action = new QAction(this);
+        action->setShortcut(key);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+    };
+    add(QKeySequence(Qt::Key_Left), [this] { Pan(QPoint(-kGrid, 0)); });
+    add(QKeySequence(Qt::Key_Right), [this] { Pan(QPoint(kGrid, 0)); });
+    add(QKeySequence(Qt::Key_Up), [this] { Pan(QPoint(0, -kGrid)); });
+    add(QKeySequence(Qt::Key_Down), [this] { Pan(QPoint(0, kGrid)); });
+    add(QKeySequence(Qt::Key_PageUp), [this] { Pan(QPoint(0, -vbar_->pageStep())); });
+    add(QKeySequence(Qt::Key_PageDown), [this] { Pan(QPoint(0, vbar_->pageStep())); });
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J), [this] { emit CompressRequested(); });
+}
+
+void ImageFrame::Pan(QPoint delta) {
+    hbar_->setValue(hbar_->value() + delta.x());
+    vbar_->setValue(vbar_->value() + delta.y());
+}
+
+void ImageFrame::FitScrollBars() {
+    const QSize area = picture1_->size();
+    const QSize picture = picture1_->Picture().size();
+    const bool snap = snap_->isChecked();
+    // Snapped, the pan moves in whole blocks and may show the background past
+    // the picture's last partial block.
+    const auto fit = [snap, this](QScrollBar* bar, int pictureLength, int areaLength) {
+        int most = std::max(0, pictureLength - areaLength);
+        if (snap) {
+            most = (most + kGrid - 1) / kGrid * kGrid;
+        }
+        const QSignalBlocker quiet(bar); // the origin is set once below
+        bar->setRange(0, most);
+        bar->setSingleStep(kGrid);
+        bar->setPageStep(areaLength);
+        if (snap) {
+            bar->setValue(bar->value() / kGrid * kGrid);
+        }
+        bar->setVisible(most > 0);
+    };
+    fit(hbar_, picture.width(), area.width());
+    fit(vbar_, picture.height(), area.height());
+    picture1_->SetOrigin(QPoint(hbar_->value(), vbar_->value()));
+
+    const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QRect shown = picture1_->geometry();
+    hbar_->setGeometry(shown.left(), shown.bottom() + 1, shown.width(), extent);
+    vbar_->setGeometry(shown.right() + 1, shown.top(), extent, shown.height());
+    const int below = hbar_->isHidden() ? 0 : extent;
+    const int beside = vbar_->isHidden() ? 0 : extent;
+    command1_->setGeometry(PixelRectFromTwips(120, 6360, 1095, 615).translated(0, below));
+    label1_[0]->setGeometry(PixelRectFromTwips(1800, 6480, 4500, 375).translated(0, below));
+    snap_->setGeometry(PixelRectFromTwips(6450, 6480, 1725, 375).translated(beside, below));
+    setFixedSize(kFrameSize + QSize(beside, below));
 }
 
 ImageFrame::~ImageFrame() = default;
@@ -96,13 +189,24 @@ void ImageFrame::Command1_Click() {
 
 void ImageFrame::Picture1_MouseMove(int /*Button*/, int /*Shift*/, float X, float Y) {
     const Rgb under = Components(picture1_->Point(X, Y));
-    label1_[0]->setText(PickCaption(X, Y, Luma(under), under));
+    const QPoint origin = picture1_->Origin();
+    label1_[0]->setText(PickCaption(X + static_cast<float>(origin.x()),
+                                    Y + static_cast<float>(origin.y()), Luma(under), under));
+    double left = X;
+    double top = Y;
+    if (snap_->isChecked() && left >= 0.0 && top >= 0.0) {
+        // The pan is a whole number of blocks, so the grid block starts in view.
+        const auto snapped = [](double at, int pan) {
+            return std::floor((at + pan) / kGrid) * kGrid - pan;
+        };
+        left = snapped(left, origin.x());
+        top = snapped(top, origin.y());
+    }
     // One announced change per move, however many cells it writes.
     const BlockDocument::Change change(document_);
     for (int i = 0; i <= 7; ++i) {
         for (int j = 0; j <= 7; ++j) {
-            const ColourValue c =
-                picture1_->Point(static_cast<double>(X) + i, static_cast<double>(Y) + j);
+            const ColourValue c = picture1_->Point(left + i, top + j);
             document_.SetSpace(i, j, Luma(Components(c)));
         }
     }

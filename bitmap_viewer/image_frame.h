@@ -3,6 +3,15 @@
 // while the pointer moves over it, copies the 8x8 grey-level block under the
 // pointer into the main window's space block.
 //
+// A picture larger than the 537x401 area is panned with the scroll bars that
+// then appear beside the area (the window grows by their width), the wheel
+// (Shift for sideways) and the arrow and page keys. Picking, the white beyond
+// the area and the background beyond the picture all follow what is shown; the
+// label gives the position in the picture, that is the area position plus the
+// pan. With "Snap to 8x8" the block picked is the one of the 8x8 grid from the
+// picture's top-left corner that holds the pointer, as an encoder cuts it; the
+// pan then moves in whole blocks so that every such block starts in view.
+//
 // The window deletes itself when closed. Its creator makes it, runs Form_Load
 // (which asks for the first picture before the window is ever shown), then shows it.
 
@@ -15,16 +24,19 @@
 
 #include <array>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
+class QScrollBar;
 
 namespace quadrel {
 
 class PictureBox;
 
 inline const QString kImageFrameCaption = QStringLiteral("DCT Bitmap Viewer");
-inline const QString kPictureFilter =
-    QStringLiteral("graphic files, jpg/gif/bmp|*.jpg;*.gif;*.bmp|all files|*.*");
+inline const QString kPictureFilter = QStringLiteral(
+    "graphic files, jpg/gif/bmp/png/tif/pgm/ppm|*.jpg;*.jpeg;*.gif;*.bmp;*.png;*.tif;*.tiff;"
+    "*.pgm;*.ppm;*.pbm|all files|*.*");
 
 /// "x=12 y=34      Y=124 R=200 G=100 B=50": the position and colour of the
 /// point under the pointer, as the viewer's label shows them.
@@ -58,16 +70,31 @@ public:
     PictureBox* Picture1() const { return picture1_; }
     QPushButton* Command1() const { return command1_; }
     QLabel* Label1(int index) const { return label1_.at(static_cast<std::size_t>(index)); }
+    QScrollBar* HorizontalBar() const { return hbar_; }
+    QScrollBar* VerticalBar() const { return vbar_; }
+    QCheckBox* SnapToGrid() const { return snap_; }
+
+    /// Moves the view by `delta` picture pixels, within the picture.
+    void Pan(QPoint delta);
+
+signals:
+    /// Ctrl+Shift+J: the user asks for "Compress Picture" on the picture shown.
+    void CompressRequested();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void FitScrollBars();
+    void AddKeys();
     BlockDocument& document_;
     DesktopServices& desktop_;
     PictureBox* picture1_ = nullptr;
     QPushButton* command1_ = nullptr;
     std::array<QLabel*, 1> label1_{};
+    QScrollBar* hbar_ = nullptr;
+    QScrollBar* vbar_ = nullptr;
+    QCheckBox* snap_ = nullptr;
 };
 
 } // namespace quadrel

@@ -45,7 +45,16 @@ void PictureBox::SetPicture(const QImage& picture) {
     picture_ = picture.format() == QImage::Format_RGB32
                    ? picture
                    : picture.convertToFormat(QImage::Format_RGB32);
+    origin_ = QPoint();
     update();
+    emit PictureChanged();
+}
+
+void PictureBox::SetOrigin(QPoint origin) {
+    if (origin != origin_) {
+        origin_ = origin;
+        update();
+    }
 }
 
 ColourValue PictureBox::Point(double x, double y) const {
@@ -54,8 +63,8 @@ ColourValue PictureBox::Point(double x, double y) const {
     if (!(x >= 0.0 && x < width() && y >= 0.0 && y < height())) {
         return kOutsideArea;
     }
-    const int px = static_cast<int>(std::floor(x));
-    const int py = static_cast<int>(std::floor(y));
+    const int px = static_cast<int>(std::floor(x)) + origin_.x();
+    const int py = static_cast<int>(std::floor(y)) + origin_.y();
     if (px >= picture_.width() || py >= picture_.height()) {
         return ColourValueOf(BackColor().rgb());
     }
@@ -68,10 +77,10 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         return;
     }
     // Only the part in view is drawn, however large the picture.
-    const QRect part = event->rect() & picture_.rect();
+    const QRect part = event->rect().translated(origin_) & picture_.rect();
     if (!part.isEmpty()) {
         QPainter painter(this);
-        painter.drawImage(part.topLeft(), picture_, part);
+        painter.drawImage(part.topLeft() - origin_, picture_, part);
     }
 }
 
@@ -85,6 +94,11 @@ void PictureBox::mousePressEvent(QMouseEvent* event) {
     const QPointF at = event->position();
     emit MouseDown(ButtonState(event->button()), ShiftState(event->modifiers()),
                    static_cast<float>(at.x()), static_cast<float>(at.y()));
+}
+
+void PictureBox::wheelEvent(QWheelEvent* event) {
+    emit Wheel(event->angleDelta(), event->modifiers());
+    event->accept();
 }
 
 } // namespace quadrel

@@ -1,7 +1,9 @@
 #pragma once
-// The picture area of the bitmap viewer: shows a picture unscaled at its
-// top-left corner, clips what does not fit, reports the pointer in pixels and
-// answers point reads from the picture held in memory.
+// The picture area of the bitmap viewer: shows a picture unscaled, clips what
+// does not fit, reports the pointer in pixels and answers point reads from the
+// picture held in memory. A picture larger than the area is panned: the origin
+// is the picture pixel shown at the area's top-left corner, and every position
+// the area reports or reads is in area pixels from that corner.
 
 #include "engine/luma.h"
 
@@ -20,6 +22,10 @@ public:
     void SetPicture(const QImage& picture);
     const QImage& Picture() const { return picture_; }
 
+    /// The picture pixel shown at the area's top-left corner; (0, 0) after SetPicture.
+    QPoint Origin() const { return origin_; }
+    void SetOrigin(QPoint origin);
+
     /// Colour value of the pixel that holds (x, y): red + 256*green + 65536*blue.
     /// Beyond the edge of a smaller picture it is the area's background colour,
     /// outside the area -1.
@@ -28,18 +34,24 @@ public:
     QColor BackColor() const;
 
 signals:
+    /// A new picture is shown, from its top-left corner.
+    void PictureChanged();
     /// Button and shift states use the values 1, 2, 4 for left, right, middle
     /// and for shift, control, alt.
     void MouseMove(int button, int shift, float x, float y);
     void MouseDown(int button, int shift, float x, float y);
+    /// Wheel turns in eighths of a degree, as QWheelEvent::angleDelta gives them.
+    void Wheel(QPoint angleDelta, Qt::KeyboardModifiers modifiers);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     QImage picture_;
+    QPoint origin_;
 };
 
 } // namespace quadrel

@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <array>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
 
@@ -341,6 +342,198 @@ QString CheckGif(const Bytes& b) {
     }
 }
 
+// CRC-32 as PNG chunks carry it (ISO 3309, reflected, initial and final
+// complement), over `count` bytes from `pos`.
+quint32 Crc32(const QByteArray& bytes, qsizetype pos, qsizetype count) {
+    static const std::array<quint32, 256> kTable = [] {
+        std::array<quint32, 256> table{};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k) {
+                c = (c & 1) ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+            }
+            table[n] = c;
+        }
+        return table;
+    }();
+    quint32 crc = 0xFFFFFFFFU;
+    for (qsizetype i = pos; i < pos + count; ++i) {
+        crc = kTable[(crc ^ static_cast<quint8>(bytes[i])) & 0xFF] ^ (crc >> 8);
+    }
+    return crc ^ 0xFFFFFFFFU;
+}
+
+// Every chunk must be whole and its CRC right, up to the end chunk; libpng
+// leaves the rows a cut file lacks unwritten without failing the read.
+QString CheckPng(const QByteArray& bytes, const Bytes& b) {
+    qsizetype pos = 8; // the signature
+    bool sawData = false;
+    for (;;) {
+        if (!b.Has(pos, 8)) {
+            return kTruncated;
+        }
+        const qint64 length = qint64{b.U16BE(pos)} << 16 | b.U16BE(pos + 2);
+        if (length > 0x7FFFFFFF) {
+            return kCorrupt;
+        }
+        if (!b.Has(pos + 8, static_cast<qsizetype>(length) + 4)) {
+            return kTruncated;
+        }
+        const qsizetype crcAt = pos + 8 + static_cast<qsizetype>(length);
+        const quint32 stored = b.U16BE(crcAt) << 16 | b.U16BE(crcAt + 2);
+        if (Crc32(bytes, pos + 4, length + 4) != stored) {
+            return kCorrupt;
+        }
+        const QByteArray type = bytes.mid(pos + 4, 4);
+        if (type == "IDAT") {
+            sawData = true;
+        } else if (type == "IEND") {
+            return sawData ? QString() : kCorrupt;
+        }
+        pos = crcAt + 4;
+    }
+}
+
+// TIFF: the first directory and every strip or tile it names lie inside the file.
+QString CheckTiff(const Bytes& b) {
+    if (!b.Has(0, 8)) {
+        return kTruncated;
+    }
+    const bool little = b.U8(0) == 'I';
+    const auto u16 = [&](qsizetype at) { return little ? b.U16LE(at) : b.U16BE(at); };
+    const auto u32 = [&](qsizetype at) -> qint64 {
+        return little ? qint64{b.U32LE(at)} : qint64{b.U16BE(at)} << 16 | b.U16BE(at + 2);
+    };
+    const qint64 ifd = u32(4);
+    if (ifd < 8 || !b.Has(static_cast<qsizetype>(ifd), 2)) {
+        return kTruncated;
+    }
+    const qint64 entries = u16(static_cast<qsizetype>(ifd));
+    if (!b.Has(static_cast<qsizetype>(ifd) + 2, static_cast<qsizetype>(entries) * 12)) {
+        return kTruncated;
+    }
+    // Values of one field, short or long, stored in the entry or where it points.
+    const auto values = [&](qsizetype entry, QList<qint64>& out) {
+        const quint32 type = u16(entry + 2);
+        const qint64 count = u32(entry + 4);
+        const qint64 size = type == 3 ? 2 : type == 4 ? 4 : 0;
+        if (size == 0 || count <= 0 || count > b.Size()) {
+            return false;
+        }
+        qint64 at = entry + 8;
+        if (count * size > 4) {
+            at = u32(entry + 8);
+            if (!b.Has(static_cast<qsizetype>(at), static_cast<qsizetype>(count * size))) {
+                return false;
+            }
+        }
+        for (qint64 i = 0; i < count; ++i) {
+            const auto p = static_cast<qsizetype>(at + i * size);
+            out.append(size == 2 ? qint64{u16(p)} : u32(p));
+        }
+        return true;
+    };
+    QList<qint64> offsets;
+    QList<qint64> counts;
+    for (qint64 i = 0; i < entries; ++i) {
+        const auto entry = static_cast<qsizetype>(ifd + 2 + i * 12);
+        const quint32 tag = u16(entry);
+        if ((tag == 273 || tag == 324) && !values(entry, offsets)) {
+            return kTruncated;
+        }
+        if ((tag == 279 || tag == 325) && !values(entry, counts)) {
+            return kTruncated;
+        }
+    }
+    if (offsets.isEmpty() || offsets.size() != counts.size()) {
+        return kCorrupt;
+    }
+    for (qsizetype i = 0; i < offsets.size(); ++i) {
+        if (counts[i] > b.Size() ||
+            !b.Has(static_cast<qsizetype>(offsets[i]), static_cast<qsizetype>(counts[i]))) {
+            return kTruncated;
+        }
+    }
+    return {};
+}
+
+// PBM, PGM, PPM: the header's size and greatest value, then as many samples
+// as they call for, as bytes or as numbers in text.
+QString CheckPnm(const QByteArray& bytes, const Bytes& b) {
+    const int kind = b.Has(0, 2) ? static_cast<int>(b.U8(1)) - '0' : 0;
+    qsizetype pos = 2;
+    const auto skipSpace = [&] {
+        while (b.Has(pos, 1)) {
+            const char c = bytes[pos];
+            if (c == '#') {
+                while (b.Has(pos, 1) && bytes[pos] != '\n' && bytes[pos] != '\r') {
+                    ++pos;
+                }
+            } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+                ++pos;
+            } else {
+                return;
+            }
+        }
+    };
+    const auto number = [&]() -> qint64 {
+        skipSpace();
+        qint64 value = -1;
+        while (b.Has(pos, 1) && bytes[pos] >= '0' && bytes[pos] <= '9') {
+            value = (value < 0 ? 0 : value) * 10 + (bytes[pos++] - '0');
+            if (value > 0xFFFFFFF) {
+                return -2;
+            }
+        }
+        return value;
+    };
+    const qint64 width = number();
+    const qint64 height = number();
+    const bool bitmap = kind == 1 || kind == 4;
+    const qint64 maxValue = bitmap ? 1 : number();
+    if (width == -1 || height == -1 || maxValue == -1) {
+        return b.Has(pos, 1) ? kCorrupt : kTruncated;
+    }
+    if (width < 0 || height < 0) {
+        return kCorrupt;
+    }
+    QString size = SizeProblem(width, height);
+    if (!size.isEmpty()) {
+        return size;
+    }
+    if (maxValue < 1 || maxValue > 65535) {
+        return kCorrupt;
+    }
+    const qint64 channels = (kind == 3 || kind == 6) ? 3 : 1;
+    const qint64 samples = width * height * channels;
+    if (kind >= 4) {
+        ++pos; // the one white-space character before the data
+        const qint64 need =
+            kind == 4 ? (width + 7) / 8 * height : samples * (maxValue > 255 ? 2 : 1);
+        return b.Size() - pos >= need ? QString() : kTruncated;
+    }
+    // Text samples; a plain bitmap may run its digits together.
+    qint64 found = 0;
+    while (found < samples) {
+        skipSpace();
+        if (!b.Has(pos, 1)) {
+            return kTruncated;
+        }
+        if (bytes[pos] < '0' || bytes[pos] > '9') {
+            return kCorrupt;
+        }
+        if (kind == 1) {
+            ++pos;
+        } else {
+            while (b.Has(pos, 1) && bytes[pos] >= '0' && bytes[pos] <= '9') {
+                ++pos;
+            }
+        }
+        ++found;
+    }
+    return {};
+}
+
 QImage ToFastFormat(const QImage& image, const QColor& background) {
     if (!image.hasAlphaChannel()) {
         return image.convertToFormat(QImage::Format_RGB32);
@@ -361,7 +554,7 @@ qint64 PictureByteLimit() {
     return kPictureMegabytes * 1024 * 1024;
 }
 
-PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
+PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background, PictureForm form) {
     if (bytes.isEmpty()) {
         return Fail(QStringLiteral("the file is empty."));
     }
@@ -369,8 +562,11 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     const QByteArray format = QImageReader::imageFormat(&buffer);
-    if (format != "jpeg" && format != "gif" && format != "bmp") {
-        return Fail(QStringLiteral("it is not a JPEG, GIF or Windows bitmap picture."));
+    const bool pnm = format == "pbm" || format == "pgm" || format == "ppm";
+    if (format != "jpeg" && format != "gif" && format != "bmp" && format != "png" &&
+        format != "tiff" && !pnm) {
+        return Fail(
+            QStringLiteral("it is not a JPEG, GIF, Windows bitmap, PNG, TIFF or PGM/PPM picture."));
     }
     QImageReader reader(&buffer, format);
     const Bytes b(bytes);
@@ -385,6 +581,9 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
     }
     QString structure = format == "bmp"    ? CheckBmp(b)
                         : format == "jpeg" ? CheckJpeg(b)
+                        : format == "png"  ? CheckPng(bytes, b)
+                        : format == "tiff" ? CheckTiff(b)
+                        : pnm              ? CheckPnm(bytes, b)
                                            : CheckGif(b);
     if (structure.isEmpty() && format == "jpeg") {
         structure = CheckJpegScan(bytes, PictureByteLimit());
@@ -406,6 +605,9 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
         return Fail(
             QStringLiteral("the picture data cannot be decoded (%1).").arg(reader.errorString()));
     }
+    if (form == PictureForm::GreyAsIs && image.format() == QImage::Format_Grayscale8) {
+        return PictureLoad{image, QString()};
+    }
     QImage picture = ToFastFormat(image, background);
     if (picture.isNull()) {
         return Fail(QStringLiteral("there is not enough memory to hold the picture."));
@@ -413,7 +615,7 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background) {
     return PictureLoad{picture, QString()};
 }
 
-PictureLoad LoadPictureFile(const QString& fileName, const QColor& background) {
+PictureLoad LoadPictureFile(const QString& fileName, const QColor& background, PictureForm form) {
     const QFileInfo info(fileName);
     if (!info.exists()) {
         return Fail(QStringLiteral("the file does not exist."));
@@ -438,7 +640,7 @@ PictureLoad LoadPictureFile(const QString& fileName, const QColor& background) {
             return Fail(QStringLiteral("the file cannot be read (%1).").arg(file.errorString()));
         }
     }
-    return DecodePicture(bytes, background);
+    return DecodePicture(bytes, background, form);
 }
 
 } // namespace quadrel

@@ -1,16 +1,28 @@
 #pragma once
-// Reading a JPEG, GIF or Windows bitmap file into a picture that can be shown
-// and read point by point. Qt's decoders accept truncated files and fill the
-// missing part, so the file's structure is checked before anything is decoded.
+// Reading a JPEG, GIF, Windows bitmap, PNG, TIFF or PBM/PGM/PPM file into a
+// picture that can be shown and read point by point. Qt's decoders accept
+// truncated files and fill the missing part, so the file's structure is checked
+// before anything is decoded: JPEG scans are decoded once by libjpeg, PNG chunks
+// must be whole with right CRCs up to the end chunk, a TIFF's strips or tiles must
+// lie inside the file, and a PNM file must hold every sample its header calls for.
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
+
 namespace quadrel {
 
+/// What a caller keeps of a decoded picture.
+enum class PictureForm : std::uint8_t {
+    Rgb32,    ///< always QImage::Format_RGB32, for point reads
+    GreyAsIs, ///< a grey picture stays QImage::Format_Grayscale8 (a quarter of the memory)
+};
+
 struct PictureLoad {
-    /// The decoded picture in QImage::Format_RGB32, or null on failure.
+    /// The decoded picture in QImage::Format_RGB32 (or Format_Grayscale8 where
+    /// PictureForm::GreyAsIs allows), or null on failure.
     QImage Picture;
     /// Why the file cannot be shown, in words for the user; empty on success.
     QString Problem;
@@ -18,11 +30,13 @@ struct PictureLoad {
 
 /// Decodes the picture held in `bytes`. A partly transparent picture is laid
 /// onto `background`, so that what is shown and what is read are the same.
-PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background);
+PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background,
+                          PictureForm form = PictureForm::Rgb32);
 
 /// Reads the file, then decodes it as DecodePicture does. The file is closed again
 /// before this returns.
-PictureLoad LoadPictureFile(const QString& fileName, const QColor& background);
+PictureLoad LoadPictureFile(const QString& fileName, const QColor& background,
+                            PictureForm form = PictureForm::Rgb32);
 
 /// What a picture may take in memory once decoded, at four bytes a pixel: 1 GiB,
 /// about 268 megapixels, so any photo of today's cameras and phones opens and a

@@ -3,6 +3,7 @@
 #include "block_file/block_file_format.h"
 #include "block_file/block_file_io.h"
 #include "cli/commands.h"
+#include "cli/compress_command.h"
 #include "cli/window_replay.h"
 
 #include <QCommandLineParser>
@@ -54,6 +55,12 @@ QString Description() {
         "  exercise --seed S [--count N] [--quality N]\n"
         "                      N random photo-like blocks (the same on every machine\n"
         "                      for the same seed) with their full JPEG answer keys.\n"
+        "  compress PICTURE [--quality N | --table FILE | --step Q] [-o RECONSTRUCTION.png]\n"
+        "           [--diff DIFF.png]\n"
+        "                      A whole picture made grey and coded block by block, by\n"
+        "                      the JPEG chain or (--step) by Quadrel's own quantiser:\n"
+        "                      size, bits per pixel, zero share, MSE and PSNR. -o writes\n"
+        "                      the reconstruction, --diff the amplified difference.\n"
         "\n"
         "A block is the first 64 values of FILE in the block-file syntax (commas or\n"
         "line ends between values), row by row from the top; FILE - or no FILE reads\n"
@@ -74,11 +81,15 @@ public:
           output_({QStringLiteral("o"), QStringLiteral("output")},
                   QCoreApplication::translate(
                       "quadrel-cli", "Write to FILE instead of standard output; the file is "
-                                     "replaced only once the whole result is written."),
+                                     "replaced only once the whole result is written. "
+                                     "compress: write the reconstruction there as a PNG "
+                                     "picture (the report stays on standard output)."),
                   QStringLiteral("FILE")),
           step_(QStringLiteral("step"),
                 QCoreApplication::translate("quadrel-cli",
-                                            "quant: the quantisation step (power of two 1..512)."),
+                                            "quant: the quantisation step (power of two 1..512); "
+                                            "compress: code with Quadrel's quantiser at step Q "
+                                            "(1..512)."),
                 QStringLiteral("Q")),
           quality_(QStringLiteral("quality"),
                    QCoreApplication::translate(
@@ -107,16 +118,22 @@ public:
           count_(QStringLiteral("count"),
                  QCoreApplication::translate("quadrel-cli",
                                              "exercise: how many blocks (1..1000; default 1)."),
-                 QStringLiteral("N")) {
+                 QStringLiteral("N")),
+          diff_(QStringLiteral("diff"),
+                QCoreApplication::translate("quadrel-cli",
+                                            "compress: write the difference, amplified 8 times "
+                                            "around mid grey, as a PNG picture."),
+                QStringLiteral("FILE")) {
         parser_.setApplicationDescription(Description());
         parser_.addHelpOption();
         parser_.addVersionOption();
         parser_.addOptions(
-            {format_, output_, step_, quality_, table_, prevDc_, keep_, seed_, count_});
+            {format_, output_, step_, quality_, table_, prevDc_, keep_, seed_, count_, diff_});
         parser_.addPositionalArgument(
             QStringLiteral("command"),
             QCoreApplication::translate("quadrel-cli",
-                                        "dct, idct, quant, pattern, jpeg or exercise."),
+                                        "dct, idct, quant, pattern, jpeg, exercise or "
+                                        "compress."),
             QStringLiteral("command [arguments]"));
     }
 
@@ -177,16 +194,19 @@ private:
         }
         // Each option belongs to certain commands; elsewhere it is a mistake.
         const QList<std::pair<const QCommandLineOption*, QStringList>> owners = {
-            {&step_, {QStringLiteral("quant")}},
-            {&quality_, {QStringLiteral("jpeg"), QStringLiteral("exercise")}},
-            {&table_, {QStringLiteral("jpeg")}},
+            {&step_, {QStringLiteral("quant"), QStringLiteral("compress")}},
+            {&quality_,
+             {QStringLiteral("jpeg"), QStringLiteral("exercise"), QStringLiteral("compress")}},
+            {&table_, {QStringLiteral("jpeg"), QStringLiteral("compress")}},
+            {&diff_, {QStringLiteral("compress")}},
             {&prevDc_, {QStringLiteral("jpeg")}},
             {&keep_, {QStringLiteral("jpeg")}},
             {&seed_, {QStringLiteral("exercise")}},
             {&count_, {QStringLiteral("exercise")}}};
-        const QStringList commands = {QStringLiteral("dct"),   QStringLiteral("idct"),
-                                      QStringLiteral("quant"), QStringLiteral("pattern"),
-                                      QStringLiteral("jpeg"),  QStringLiteral("exercise")};
+        const QStringList commands = {QStringLiteral("dct"),     QStringLiteral("idct"),
+                                      QStringLiteral("quant"),   QStringLiteral("pattern"),
+                                      QStringLiteral("jpeg"),    QStringLiteral("exercise"),
+                                      QStringLiteral("compress")};
         if (!commands.contains(command)) {
             return fail(tr("unknown command \"%1\".").arg(command), true);
         }
@@ -202,6 +222,8 @@ private:
             doc = Pattern(rest, failure);
         } else if (command == QLatin1String("exercise")) {
             doc = Exercise(rest, failure);
+        } else if (command == QLatin1String("compress")) {
+            doc = CompressPicture(rest, failure);
         } else {
             doc = BlockCommand(command, rest, failure);
         }
@@ -249,6 +271,57 @@ private:
             return std::nullopt;
         }
         return ExerciseReport(seed, *count, *quality);
+    }
+
+    std::optional<Node> CompressPicture(const QStringList& rest, std::optional<Failure>& failure) {
+        if (rest.size() != 1) {
+            failure = Failure{tr("compress takes one picture file."), true};
+            return std::nullopt;
+        }
+        const int given =
+            int{parser_.isSet(quality_)} + int{parser_.isSet(table_)} + int{parser_.isSet(step_)};
+        if (given > 1) {
+            failure = Failure{tr("give one of --quality, --table and --step."), true};
+            return std::nullopt;
+        }
+        CompressRequest request;
+        request.Picture = rest.first();
+        request.Reconstruction = parser_.value(output_);
+        request.Difference = parser_.value(diff_);
+        if (parser_.isSet(step_)) {
+            const std::optional<int> step = OptionIn(step_, 16, 1, DctEngine::kMaxQuantScale);
+            if (!step) {
+                failure = Failure{tr("--step takes a whole number from 1 to 512."), true};
+                return std::nullopt;
+            }
+            request.Settings.Mode = CompressionMode::QuadrelStep;
+            request.Settings.Step = *step;
+        } else if (parser_.isSet(table_)) {
+            QString problem;
+            const QString file = parser_.value(table_);
+            const std::optional<jpeg::QuantTable> table = ReadTableFile(file, problem);
+            if (!table) {
+                failure = Failure{QStringLiteral("%1: %2").arg(file, problem), false};
+                return std::nullopt;
+            }
+            request.Settings.Mode = CompressionMode::Table;
+            request.Settings.Table = *table;
+            request.TableFile = file;
+        } else {
+            const std::optional<int> quality =
+                OptionIn(quality_, 50, jpeg::kMinQuality, jpeg::kMaxQuality);
+            if (!quality) {
+                failure = Failure{tr("--quality takes a whole number from 1 to 100."), true};
+                return std::nullopt;
+            }
+            request.Settings.Quality = *quality;
+        }
+        QString problem;
+        std::optional<Node> report = CompressReport(request, problem);
+        if (!report) {
+            failure = Failure{problem, false};
+        }
+        return report;
     }
 
     std::optional<Node> BlockCommand(const QString& command, const QStringList& rest,
@@ -450,7 +523,9 @@ private:
     /// Writes the result; returns what went wrong, or nothing.
     QString Deliver(const std::string& text) {
         const auto size = static_cast<qint64>(text.size());
-        if (!parser_.isSet(output_)) {
+        // For compress, -o names the reconstruction; the report goes to standard output.
+        const bool compress = parser_.positionalArguments().value(0) == QLatin1String("compress");
+        if (!parser_.isSet(output_) || compress) {
             std::fwrite(text.data(), 1, text.size(), stdout);
             if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
                 return tr("the result could not be written to standard output.");
@@ -488,6 +563,7 @@ private:
     QCommandLineOption keep_;
     QCommandLineOption seed_;
     QCommandLineOption count_;
+    QCommandLineOption diff_;
 };
 
 } // namespace

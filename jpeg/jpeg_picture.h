@@ -2,12 +2,14 @@
 // The JPEG chain over a whole grey picture, as a baseline encoder codes it: 8x8
 // blocks from the top left, partial blocks at the right and bottom padded by
 // repeating the last column and row, DC differences chained block to block in
-// raster order. Bands of block rows run on several threads.
+// raster order. The block rows are shared out among several threads.
 
 #include "jpeg/jpeg_block.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace quadrel::jpeg {
@@ -33,6 +35,7 @@ struct PictureAnalysis {
     double Mse = 0.0;       ///< over the picture's own pixels, not the padding
     double Psnr = 0.0;      ///< dB; +infinity when lossless
     bool Lossless = false;
+    bool Cancelled = false;                   ///< stopped early: nothing else in the analysis holds
     std::vector<std::uint8_t> Reconstruction; ///< Width * Height, row-major, no padding
     std::vector<std::uint32_t> BlockBits;     ///< bits of each block, raster order
 };
@@ -43,7 +46,23 @@ struct PictureSettings {
     unsigned Threads = 0; ///< 0: one per core
 };
 
+/// Codes one padded block in place of the table's chain: fills the quantised
+/// indices (row-major, vertical frequency first, as Quantise gives them) whose
+/// symbols are counted, and the block as the decoder would rebuild it.
+using BlockCoder =
+    std::function<void(const Samples& block, Indices& quantised, Samples& reconstruction)>;
+
+/// What a caller running the analysis in the background may add.
+struct PictureControl {
+    BlockCoder Coder;                          ///< empty: the settings' table
+    const std::atomic<bool>* Cancel = nullptr; ///< checked before each block row
+    std::atomic<int>* RowsDone = nullptr;      ///< counts the block rows finished
+};
+
 /// An empty picture (or no pixels) gives an empty analysis.
 PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings);
+/// The same under a control; a cancelled analysis comes back empty but for Cancelled.
+PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings,
+                               const PictureControl& control);
 
 } // namespace quadrel::jpeg

@@ -1,5 +1,6 @@
 #include "main_window/dct_window.h"
 
+#include "bitmap_viewer/picture_box.h"
 #include "block_file/block_file_format.h"
 #include "block_file/block_file_io.h"
 #include "main_window/application_setup.h"
@@ -76,6 +77,7 @@ DCT::DCT(DesktopServices* desktop, QWidget* parent)
         WindowServices{[this] { repaint(); }, [this] { return YieldEvents(); }}, this);
     connect(document_, &BlockDocument::BlockChanged, this, &DCT::NameCells);
     AddReadMeKey();
+    AddToolWindowActions();
     Form_Load();
 }
 
@@ -98,12 +100,34 @@ void DCT::NameCells() {
     }
 }
 
+void DCT::AddToolWindowActions() {
+    auto* compress = new QAction(tr("Compress Picture..."), this);
+    compress->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J));
+    connect(compress, &QAction::triggered, this, &DCT::ShowCompressWindow);
+    addAction(compress);
+}
+
+void DCT::ShowCompressWindow() {
+    if (!compressWindow_) {
+        auto window = std::make_unique<CompressWindow>(*document_, *desktop_);
+        compressWindow_ = window.release(); // deletes itself when closed
+        if (imageFrame_ && !imageFrame_->Picture1()->Picture().isNull()) {
+            compressWindow_->SetPicture(imageFrame_->Picture1()->Picture(),
+                                        tr("the viewer's picture"));
+        }
+    }
+    compressWindow_->show();
+    compressWindow_->raise();
+    compressWindow_->activateWindow();
+}
+
 DCT::~DCT() {
     // The dialog has no owner window; a hidden one would otherwise outlive us
     // while holding a reference to this window's block.
     delete xyEntry_.data();
     // The viewer works on this window's block, so it cannot outlive it.
     delete imageFrame_.data();
+    delete compressWindow_.data();
 }
 
 void DCT::CreateControls() {
@@ -222,6 +246,14 @@ void DCT::ShowImageFrame() {
         // can never make a second viewer.
         auto frame = std::make_unique<ImageFrame>(*document_, *desktop_);
         imageFrame_ = frame.release();
+        connect(imageFrame_, &ImageFrame::CompressRequested, this, [this] {
+            // Asked from the viewer: always its current picture.
+            const QImage picture = imageFrame_->Picture1()->Picture();
+            ShowCompressWindow();
+            if (!picture.isNull()) {
+                compressWindow_->SetPicture(picture, tr("the viewer's picture"));
+            }
+        });
         // The viewer opens even if the first picture was not chosen or could not
         // be shown: "Load Image" asks again.
         imageFrame_->Form_Load();

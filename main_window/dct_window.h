@@ -7,6 +7,7 @@
 #include "bitmap_viewer/image_frame.h"
 #include "freq_entry/x_y_entry.h"
 #include "main_window/read_me.h"
+#include "picture_compression/compress_window.h"
 #include "views/block_document.h"
 #include "views/desktop_services.h"
 
@@ -59,6 +60,11 @@ public:
     X_Y_Entry* XYEntry() const { return xyEntry_; }
     /// The open bitmap viewer, or nullptr.
     ImageFrame* ImageFrameWindow() const { return imageFrame_; }
+    /// The open "Compress Picture" window, or nullptr.
+    CompressWindow* CompressWindowShown() const { return compressWindow_; }
+    /// Shows "Compress Picture" (Ctrl+Shift+J), on the viewer's picture when the
+    /// viewer has one and the window is new.
+    void ShowCompressWindow();
     const FreqChoice& Frequencies() const { return frequencies_; }
     /// True once QUIT was pressed: every running command unwinds at its next yield.
     bool Ending() const { return ending_; }
@@ -79,6 +85,7 @@ private:
     void EndProgram();
     void ShowXYEntry();
     void ShowImageFrame();
+    void AddToolWindowActions();
     void ShowQuantStep();
     void LoadPicture();
     /// True when a block was read and stored; false after a cancel or a failure,
@@ -105,6 +112,7 @@ private:
     QPointer<X_Y_Entry> xyEntry_;
     bool ending_ = false;
     QPointer<ImageFrame> imageFrame_;
+    QPointer<CompressWindow> compressWindow_;
 };
 
 } // namespace quadrel

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Refreshes the README's screenshots: the real program in a virtual X server,
 # a block picked from a picture with the pointer, then the main window and the
-# bitmap viewer captured. Run after a build:
+# bitmap viewer captured; then "Compress Picture" opened from the viewer on the
+# same picture, at quality 10, zoomed 2x with the block grid. Run after a build:
 #   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
 #
 # Every window is found, placed and waited for with the end-to-end helpers, and
@@ -43,4 +44,19 @@ e2e_wait_stable 500 20
 mkdir -p "$out"
 e2e_shot_window "$E2E_WID" "$out/main-window.png"
 e2e_shot_window "$viewer" "$out/bitmap-viewer.png"
-echo "Wrote $out/main-window.png and $out/bitmap-viewer.png"
+
+# Compress Picture on the viewer's picture (Ctrl+Shift+J in the viewer).
+xdotool windowfocus --sync "$viewer"
+xdotool key --clearmodifiers ctrl+shift+j
+e2e_wait_window 'Compress Picture' 20
+compress=$E2E_WINDOW
+e2e_place_window "$compress" 0 0
+xdotool windowfocus --sync "$compress"
+xdotool key --clearmodifiers alt+q ctrl+a
+xdotool type --delay 20 "10"
+xdotool key --clearmodifiers Tab alt+z ctrl+a
+xdotool type --delay 20 "2"
+xdotool key --clearmodifiers Tab alt+g
+sleep 2
+e2e_shot_window "$compress" "$out/compress-picture.png"
+echo "Wrote $out/main-window.png, $out/bitmap-viewer.png and $out/compress-picture.png"

@@ -12,12 +12,14 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -37,11 +39,13 @@ QImage Pattern(int w, int h, bool grey = false) {
     return image;
 }
 
-// What a point read must give, worked out from the picture and the area size.
-ColourValue Expected(const QImage& picture, QColor background, int x, int y) {
+// What a point read must give, worked out from the picture, the area size and
+// the pan (the picture pixel at the area's top-left corner).
+ColourValue Expected(const QImage& picture, QColor background, int x, int y, QPoint pan = {}) {
     if (x < 0 || y < 0 || x >= 537 || y >= 401) {
         return -1;
     }
+    x += pan.x(), y += pan.y();
     const QRgb c = picture.rect().contains(x, y) ? picture.pixel(x, y) : background.rgb();
     return qRed(c) + 256 * qGreen(c) + 65536 * qBlue(c);
 }
@@ -160,6 +164,8 @@ private slots:
     void pointer();
     void viewBitmapLifecycleAndLivePicking();
     void largePhotoOpens();
+    void panningReachesTheFarCorner_data();
+    void panningReachesTheFarCorner();
     void dialogFilter_data();
     void dialogFilter();
 
@@ -276,9 +282,34 @@ void TestBitmapViewer::pictureFiles_data() {
     QTest::newRow("progressive JPEG") << progressive << QString() << QImage();
     QTest::newRow("GIF") << gif << QString() << Pattern(40, 30, true);
     QTest::newRow("zero bytes") << QByteArray() << "empty" << QImage();
-    QTest::newRow("random garbage") << garbage << "not a JPEG, GIF or Windows bitmap" << QImage();
-    QTest::newRow("PNG") << Encoded(source, "png") << "not a JPEG, GIF or Windows bitmap"
-                         << QImage();
+    QTest::newRow("random garbage") << garbage << "not a JPEG, GIF, Windows bitmap" << QImage();
+    QTest::newRow("WebP, not a format the viewer takes")
+        << Encoded(source, "webp") << "not a JPEG, GIF, Windows bitmap" << QImage();
+    const QByteArray png = Encoded(source, "png");
+    const QByteArray tiff = Encoded(source, "tiff");
+    const QByteArray ppm = Encoded(source, "ppm");
+    const QImage grey = Pattern(40, 30, true).convertToFormat(QImage::Format_Grayscale8);
+    const QByteArray pgm = Encoded(grey, "pgm");
+    QByteArray plainPgm = "P2\n# written by hand\n40 30\n255\n";
+    for (int k = 0; k < 40 * 30; ++k) {
+        plainPgm +=
+            QByteArray::number(qGray(grey.pixel(k % 40, k / 40))) + (k % 40 == 39 ? "\n" : " ");
+    }
+    QByteArray badCrc = png;
+    badCrc[png.indexOf("IDAT") + 10] = char(badCrc[png.indexOf("IDAT") + 10] ^ 1);
+    QTest::newRow("PNG") << png << QString() << source;
+    QTest::newRow("TIFF") << tiff << QString() << source;
+    QTest::newRow("PPM") << ppm << QString() << source;
+    QTest::newRow("PGM") << pgm << QString() << Pattern(40, 30, true);
+    QTest::newRow("plain PGM") << plainPgm << QString() << Pattern(40, 30, true);
+    QTest::newRow("truncated PNG") << png.chopped(20) << "truncated" << QImage();
+    QTest::newRow("PNG with a damaged chunk") << badCrc << "corrupt" << QImage();
+    QTest::newRow("truncated TIFF") << tiff.left(tiff.size() / 2) << "truncated" << QImage();
+    QTest::newRow("truncated PPM") << ppm.chopped(1) << "truncated" << QImage();
+    QTest::newRow("truncated plain PGM") << plainPgm.chopped(40) << "truncated" << QImage();
+    QTest::newRow("PGM claiming 100000 x 100000")
+        << QByteArray("P5 100000 100000 255\n") + pgm.right(1200) << "100000 x 100000 pixels"
+        << QImage();
     QTest::newRow("truncated BMP") << bmp.left(bmp.size() - 100) << "truncated" << QImage();
     QTest::newRow("BMP header only") << bmp.left(54) << "truncated" << QImage();
     QTest::newRow("truncated JPEG") << jpeg.chopped(60) << "truncated" << QImage();
@@ -477,12 +508,80 @@ void TestBitmapViewer::largePhotoOpens() {
     QCOMPARE(qRed(load.Picture.pixel(5999, 300)), 300 % 256);
 }
 
+void TestBitmapViewer::panningReachesTheFarCorner_data() {
+    QTest::addColumn<bool>("snap");
+    QTest::addColumn<QPoint>("farthest"); // the pan at the end of both scroll bars
+    QTest::addColumn<QPoint>("corner");   // picked block's top-left, in the picture
+    // 1203 x 805: neither side a multiple of 8. The pointer rests on the
+    // picture's last pixel.
+    QTest::newRow("free") << false << QPoint(666, 404) << QPoint(1202, 804);
+    QTest::newRow("snapped to the grid") << true << QPoint(672, 408) << QPoint(1200, 800);
+}
+
+void TestBitmapViewer::panningReachesTheFarCorner() {
+    QFETCH(bool, snap);
+    QFETCH(QPoint, farthest);
+    QFETCH(QPoint, corner);
+    ScriptedWindow main;
+    QPointer<ImageFrame> frame = MakeFrame(main);
+    frame->SnapToGrid()->setChecked(snap);
+    const QImage picture = Pattern(1203, 805);
+    frame->Picture1()->SetPicture(picture);
+    PictureBox* area = frame->Picture1();
+    QScrollBar* across = frame->HorizontalBar();
+    QScrollBar* down = frame->VerticalBar();
+    QVERIFY(across->isVisible() && down->isVisible());
+    // Beside the area, never over it or the button.
+    QVERIFY(!across->geometry().intersects(area->geometry()));
+    QVERIFY(!down->geometry().intersects(area->geometry()));
+    QVERIFY(!across->geometry().intersects(frame->Command1()->geometry()));
+    QVERIFY(frame->rect().contains(down->geometry()) && frame->rect().contains(across->geometry()));
+
+    // The wheel pans down three grid steps a notch, Shift sideways.
+    QWheelEvent notch(QPointF(5, 5), area->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(area, &notch);
+    QCOMPARE(area->Origin(), QPoint(0, 24));
+    QWheelEvent sideways(QPointF(5, 5), area->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(area, &sideways);
+    QCOMPARE(area->Origin(), QPoint(24, 24));
+
+    across->triggerAction(QAbstractSlider::SliderToMaximum);
+    down->triggerAction(QAbstractSlider::SliderToMaximum);
+    QCOMPARE(area->Origin(), farthest);
+    const QImage shown = area->grab().toImage();
+    for (int k = 0; k < 200; ++k) {
+        const int x = 536 - k % 20 * 17, y = 400 - k / 20 * 23;
+        const QRgb c = shown.pixel(x, y);
+        QCOMPARE(Expected(picture, area->BackColor(), x, y, farthest),
+                 qRed(c) + 256 * qGreen(c) + 65536 * qBlue(c));
+    }
+
+    const QPoint last(1202, 804);
+    SendMove(area, QPointF(last - farthest));
+    const Block picked = main.window.Document().Space();
+    frame->Picture1()->SetPicture(Pattern(1000, 300)); // shown from its corner again
+    QCOMPARE(area->Origin(), QPoint());
+    QVERIFY(!down->isVisible());
+    frame->Picture1()->SetPicture(picture);
+    QVERIFY2(frame->Label1(0)->text().startsWith(QStringLiteral("x=1202 y=804 ")),
+             qPrintable(frame->Label1(0)->text()));
+    for (int k = 0; k < 64; ++k) {
+        const QPoint at = corner - farthest + QPoint(k % 8, k / 8);
+        const int l =
+            Luma(Components(Expected(picture, area->BackColor(), at.x(), at.y(), farthest)));
+        QCOMPARE(picked[k % 8][k / 8], double(l));
+    }
+}
+
 void TestBitmapViewer::dialogFilter_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("qtFilter");
     // On Linux "*.*" would hide every name without a dot, such as a saved "myblock".
     QTest::newRow("pictures") << kPictureFilter
-                              << "graphic files, jpg/gif/bmp (*.jpg *.gif *.bmp);;all files (*)";
+                              << "graphic files, jpg/gif/bmp/png/tif/pgm/ppm (*.jpg *.jpeg *.gif "
+                                 "*.bmp *.png *.tif *.tiff *.pgm *.ppm *.pbm);;all files (*)";
     QTest::newRow("blocks") << "text, csv files|*.txt;*.csv|all files|*.*"
                             << "text, csv files (*.txt *.csv);;all files (*)";
     QTest::newRow("*.* among others") << "some|*.*;*.a.*"

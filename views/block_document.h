@@ -100,6 +100,10 @@ public:
     void SetFreq(int u, int v, double value);
     void SetSpace(int x, int y, double value);
     void SetSpaceBlock(const Block& space);
+    /// Puts a whole new pixel block into the main window: replaces the space
+    /// block, transforms it and shows both blocks as loading a block does,
+    /// announced once.
+    void LoadSpaceBlock(const Block& space);
 
     // Operations.
     void DCTandDraw();

@@ -1,0 +1,333 @@
+#include "picture_compression/compress_window.h"
+
+#include "bitmap_viewer/image_frame.h"
+#include "bitmap_viewer/picture_file.h"
+#include "picture_compression/zoom_view.h"
+#include "views/window_palette.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace quadrel {
+
+namespace {
+
+// A picture analysis that takes longer than this shows its progress.
+constexpr int kQuietMilliseconds = 150;
+constexpr int kModeQuality = 0;
+constexpr int kModeTable = 1;
+constexpr int kModeStep = 2;
+constexpr int kShowReconstruction = 0;
+
+QString Grouped(qint64 n) {
+    return QLocale::system().toString(n);
+}
+
+} // namespace
+
+QString AnalysisText(const jpeg::PictureAnalysis& analysis) {
+    const qint64 bytes = (analysis.TotalBits + 7) / 8;
+    const QString psnr = analysis.Lossless
+                             ? QCoreApplication::translate("CompressWindow", "infinite (lossless)")
+                             : QStringLiteral("%1 dB").arg(analysis.Psnr, 0, 'f', 2);
+    return QCoreApplication::translate("CompressWindow",
+                                       "PSNR %1   MSE %2\n"
+                                       "Size %3 bytes (%4 bits, DC %5, AC %6)\n"
+                                       "%7 bits per pixel   ratio %8 : 1   zero coefficients %9 %")
+        .arg(psnr)
+        .arg(analysis.Mse, 0, 'f', 3)
+        .arg(Grouped(bytes), Grouped(analysis.TotalBits), Grouped(analysis.DcBits),
+             Grouped(analysis.AcBits))
+        .arg(analysis.BitsPerPixel, 0, 'f', 3)
+        .arg(analysis.CompressionRatio, 0, 'f', 2)
+        .arg(100.0 * analysis.ZeroShare, 0, 'f', 1);
+}
+
+CompressWindow::CompressWindow(BlockDocument& document, DesktopServices& desktop)
+    : QWidget(nullptr), document_(document), desktop_(desktop) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(kCompressCaption);
+    ApplyWindowPalette(this);
+    CreateControls();
+    connect(&runner_, &CompressionRunner::Finished, this, &CompressWindow::Show);
+    connect(&runner_, &CompressionRunner::Stopped, this, &CompressWindow::FollowProgress);
+    progressTimer_.setInterval(50);
+    connect(&progressTimer_, &QTimer::timeout, this, &CompressWindow::FollowProgress);
+    resize(1100, 720);
+}
+
+CompressWindow::~CompressWindow() = default;
+
+void CompressWindow::CreateControls() {
+    auto* layout = new QVBoxLayout(this);
+
+    auto* choices = new QHBoxLayout;
+    open_ = new QPushButton(tr("&Open Picture..."), this);
+    name_ = new QLabel(tr("No picture"), this);
+    mode_ = new QComboBox(this);
+    mode_->addItems({tr("JPEG quality"), tr("JPEG table file"), tr("Quadrel step")});
+    qualitySlider_ = new QSlider(Qt::Horizontal, this);
+    qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
+    quality_ = new QSpinBox(this);
+    quality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
+    quality_->setValue(50);
+    qualitySlider_->setValue(50);
+    tableButton_ = new QPushButton(tr("&Table..."), this);
+    step_ = new QSpinBox(this);
+    step_->setRange(1, DctEngine::kMaxQuantScale);
+    step_->setValue(16);
+    step_->setPrefix(tr("step "));
+    choices->addWidget(open_);
+    choices->addWidget(name_, 1);
+    choices->addWidget(mode_);
+    auto* qualityLabel = new QLabel(tr("&Quality"), this);
+    qualityLabel->setBuddy(quality_);
+    choices->addWidget(qualityLabel);
+    choices->addWidget(qualitySlider_, 1);
+    choices->addWidget(quality_);
+    choices->addWidget(tableButton_);
+    choices->addWidget(step_);
+    layout->addLayout(choices);
+
+    // Headings in one row, so that the two views line up pixel for pixel.
+    auto* views = new QGridLayout;
+    views->addWidget(new QLabel(tr("Original (grey)"), this), 0, 0);
+    auto* rightTop = new QHBoxLayout;
+    shown_ = new QComboBox(this);
+    shown_->addItems({tr("Reconstruction"), tr("Difference")});
+    amplification_ = new QSpinBox(this);
+    amplification_->setRange(1, 64);
+    amplification_->setValue(8);
+    amplification_->setPrefix(tr("amplified x"));
+    amplification_->setToolTip(tr("Mid grey where nothing changed; lighter where the "
+                                  "reconstruction is darker than the original"));
+    rightTop->addWidget(shown_);
+    rightTop->addWidget(amplification_);
+    rightTop->addStretch(1);
+    views->addLayout(rightTop, 0, 1);
+    original_ = new ZoomView(this);
+    resultView_ = new ZoomView(this);
+    views->addWidget(original_, 1, 0);
+    views->addWidget(resultView_, 1, 1);
+    views->setRowStretch(1, 1);
+    views->setColumnStretch(0, 1);
+    views->setColumnStretch(1, 1);
+    layout->addLayout(views, 1);
+
+    auto* bottom = new QHBoxLayout;
+    zoom_ = new QSpinBox(this);
+    zoom_->setRange(1, ZoomView::kMaxZoom);
+    zoom_->setSuffix(tr("x"));
+    grid_ = new QCheckBox(tr("8x8 &grid"), this);
+    figures_ = new QLabel(this);
+    figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_ =
+        new QLabel(tr("A click on a block sends its original pixels to the main window."), this);
+    status_->setWordWrap(true);
+    progress_ = new QProgressBar(this);
+    progress_->setRange(0, 100);
+    progress_->hide();
+    cancel_ = new QPushButton(tr("Cancel"), this);
+    cancel_->hide();
+    auto* zoomLabel = new QLabel(tr("&Zoom"), this);
+    zoomLabel->setBuddy(zoom_);
+    bottom->addWidget(zoomLabel);
+    bottom->addWidget(zoom_);
+    bottom->addWidget(grid_);
+    bottom->addWidget(figures_, 2);
+    bottom->addWidget(status_, 1);
+    bottom->addWidget(progress_);
+    bottom->addWidget(cancel_);
+    layout->addLayout(bottom);
+
+    connect(open_, &QPushButton::clicked, this, &CompressWindow::OpenPicture);
+    connect(tableButton_, &QPushButton::clicked, this, &CompressWindow::ChooseTable);
+    connect(mode_, &QComboBox::currentIndexChanged, this, [this](int mode) {
+        qualitySlider_->setEnabled(mode == kModeQuality);
+        quality_->setEnabled(mode == kModeQuality);
+        step_->setEnabled(mode == kModeStep);
+        if (mode == kModeTable && tableFile_.isEmpty()) {
+            ChooseTable(); // reads a table and recomputes, or reads none
+            if (tableFile_.isEmpty()) {
+                mode_->setCurrentIndex(kModeQuality);
+            }
+            return;
+        }
+        Recompute();
+    });
+    step_->setEnabled(false);
+    connect(qualitySlider_, &QSlider::valueChanged, quality_, &QSpinBox::setValue);
+    connect(quality_, &QSpinBox::valueChanged, qualitySlider_, &QSlider::setValue);
+    connect(quality_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
+    connect(step_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
+    connect(shown_, &QComboBox::currentIndexChanged, this, &CompressWindow::ShowResultPicture);
+    connect(amplification_, &QSpinBox::valueChanged, this, [this] {
+        difference_ = QImage();
+        ShowResultPicture();
+    });
+    connect(zoom_, &QSpinBox::valueChanged, this, [this](int zoom) {
+        original_->SetZoom(zoom);
+        resultView_->SetZoom(zoom);
+    });
+    connect(grid_, &QCheckBox::toggled, original_, &ZoomView::SetGrid);
+    connect(grid_, &QCheckBox::toggled, resultView_, &ZoomView::SetGrid);
+    connect(cancel_, &QPushButton::clicked, &runner_, &CompressionRunner::Cancel);
+    // The two views pan together.
+    for (auto [a, b] : {std::pair{original_, resultView_}, std::pair{resultView_, original_}}) {
+        connect(a->horizontalScrollBar(), &QScrollBar::valueChanged, b->horizontalScrollBar(),
+                &QScrollBar::setValue);
+        connect(a->verticalScrollBar(), &QScrollBar::valueChanged, b->verticalScrollBar(),
+                &QScrollBar::setValue);
+        connect(a, &ZoomView::BlockClicked, this, &CompressWindow::SendBlock);
+    }
+}
+
+CompressionSettings CompressWindow::Settings() const {
+    CompressionSettings settings;
+    settings.Mode = mode_->currentIndex() == kModeTable  ? CompressionMode::Table
+                    : mode_->currentIndex() == kModeStep ? CompressionMode::QuadrelStep
+                                                         : CompressionMode::Quality;
+    settings.Quality = quality_->value();
+    settings.Table = table_;
+    settings.Step = step_->value();
+    return settings;
+}
+
+void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
+    QImage grey = GreyPicture(picture);
+    if (grey.isNull()) {
+        desktop_.ShowWarning(this, kCompressCaption,
+                             tr("There is not enough memory to make the picture grey."));
+        return;
+    }
+    grey_ = std::move(grey);
+    // The old result belongs to another picture: its memory goes now.
+    result_.reset();
+    difference_ = QImage();
+    figures_->clear();
+    name_->setText(tr("%1 (%2 x %3)").arg(name).arg(grey_.width()).arg(grey_.height()));
+    original_->SetPicture(grey_);
+    resultView_->SetPicture(QImage());
+    Recompute();
+}
+
+void CompressWindow::OpenPicture() {
+    const std::optional<QString> fileName =
+        desktop_.OpenFileName(isVisible() ? this : nullptr, kPictureFilter, QString());
+    if (!fileName) {
+        return;
+    }
+    PictureLoad load = LoadPictureFile(*fileName, Qt::white, PictureForm::GreyAsIs);
+    if (!load.Problem.isEmpty()) {
+        desktop_.ShowWarning(isVisible() ? this : nullptr, kCompressCaption,
+                             tr("The picture \"%1\" cannot be shown: %2")
+                                 .arg(QDir::toNativeSeparators(*fileName), load.Problem));
+        return;
+    }
+    const QImage picture = std::move(load.Picture);
+    SetPicture(picture, QFileInfo(*fileName).fileName());
+}
+
+void CompressWindow::ChooseTable() {
+    const std::optional<QString> fileName = desktop_.OpenFileName(
+        this, QStringLiteral("text, csv files|*.txt;*.csv|all files|*.*"), QString());
+    if (!fileName) {
+        return;
+    }
+    QString problem;
+    const std::optional<jpeg::QuantTable> table = ReadTableFile(*fileName, problem);
+    if (!table) {
+        desktop_.ShowWarning(this, kCompressCaption,
+                             tr("The table \"%1\" cannot be used: %2")
+                                 .arg(QDir::toNativeSeparators(*fileName), problem));
+        return;
+    }
+    table_ = *table;
+    tableFile_ = QDir::toNativeSeparators(*fileName);
+    tableButton_->setToolTip(tableFile_);
+    if (mode_->currentIndex() == kModeTable) {
+        Recompute();
+    } else {
+        mode_->setCurrentIndex(kModeTable); // recomputes
+    }
+}
+
+void CompressWindow::Recompute() {
+    if (grey_.isNull()) {
+        return;
+    }
+    if (!runner_.Busy()) {
+        busyFor_.start();
+    }
+    runner_.Start(grey_, Settings());
+    progressTimer_.start();
+}
+
+void CompressWindow::FollowProgress() {
+    const bool busy = runner_.Busy();
+    const bool show = busy && busyFor_.elapsed() >= kQuietMilliseconds;
+    progress_->setVisible(show);
+    cancel_->setVisible(show);
+    progress_->setValue(static_cast<int>(100.0 * runner_.Progress()));
+    if (!busy) {
+        progressTimer_.stop();
+    }
+}
+
+void CompressWindow::Show(const std::shared_ptr<const CompressionResult>& result) {
+    // A result of a picture no longer shown is dropped.
+    if (result->Grey.constBits() != grey_.constBits()) {
+        FollowProgress();
+        return;
+    }
+    result_ = result;
+    difference_ = QImage();
+    figures_->setText(AnalysisText(result_->Analysis));
+    ShowResultPicture();
+    FollowProgress();
+    emit ResultShown();
+}
+
+void CompressWindow::ShowResultPicture() {
+    amplification_->setEnabled(shown_->currentIndex() != kShowReconstruction);
+    if (!result_) {
+        resultView_->SetPicture(QImage());
+        return;
+    }
+    if (shown_->currentIndex() == kShowReconstruction) {
+        // Read in place from the result, which this window keeps alive.
+        const std::vector<std::uint8_t>& pixels = result_->Analysis.Reconstruction;
+        resultView_->SetPicture(QImage(pixels.data(), grey_.width(), grey_.height(), grey_.width(),
+                                       QImage::Format_Grayscale8));
+        return;
+    }
+    if (difference_.isNull()) {
+        difference_ = DifferencePicture(grey_, result_->Analysis, amplification_->value());
+    }
+    resultView_->SetPicture(difference_);
+}
+
+void CompressWindow::SendBlock(int column, int row) {
+    document_.LoadSpaceBlock(PictureBlock(grey_, column, row));
+    status_->setText(tr("Block %1, %2 (pixels from x=%3 y=%4) sent to the main window.")
+                         .arg(column)
+                         .arg(row)
+                         .arg(column * 8)
+                         .arg(row * 8));
+}
+
+} // namespace quadrel

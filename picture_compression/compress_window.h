@@ -1,0 +1,114 @@
+#pragma once
+// "Compress Picture": a whole picture through the JPEG chain at a chosen quality
+// or table, or through Quadrel's own transform and quantiser at a step, with the
+// original and the result side by side, the amplified difference and the
+// figures an encoder would give. Every analysis runs in the background; the
+// last result stays in view until the next one is ready. A click on a block
+// puts that block's original pixels into the main window.
+//
+// The window deletes itself when closed.
+
+#include "picture_compression/compression_runner.h"
+#include "views/block_document.h"
+#include "views/desktop_services.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+
+namespace quadrel {
+
+class ZoomView;
+
+inline const QString kCompressCaption = QStringLiteral("Compress Picture");
+
+/// The figures of an analysis in words, one per line.
+QString AnalysisText(const jpeg::PictureAnalysis& analysis);
+
+class CompressWindow : public QWidget {
+    Q_OBJECT
+public:
+    /// Sends blocks into `document`; asks for files and reports through `desktop`.
+    /// Both must outlive the window.
+    CompressWindow(BlockDocument& document, DesktopServices& desktop);
+    ~CompressWindow() override;
+
+    /// Works on `picture` from now on (made grey; the colour picture is not kept).
+    void SetPicture(const QImage& picture, const QString& name);
+    /// Asks for a picture file; a cancelled dialog or a file that cannot be shown
+    /// changes nothing (the latter is reported as the bitmap viewer does).
+    void OpenPicture();
+    /// Asks for a quantisation table file (64 whole numbers 1..255, row by row)
+    /// and codes with it; a file that cannot be used is reported and changes nothing.
+    void ChooseTable();
+
+    CompressionSettings Settings() const;
+    /// The result shown, or null before the first one.
+    const CompressionResult* Result() const { return result_.get(); }
+    CompressionRunner& Runner() { return runner_; }
+
+    // Controls, for tests.
+    QComboBox* ModeBox() const { return mode_; }
+    QSpinBox* QualityBox() const { return quality_; }
+    QSpinBox* StepBox() const { return step_; }
+    QComboBox* ShownBox() const { return shown_; }
+    QSpinBox* ZoomBox() const { return zoom_; }
+    ZoomView* OriginalView() const { return original_; }
+    ZoomView* ResultView() const { return resultView_; }
+    QLabel* Figures() const { return figures_; }
+    QProgressBar* ProgressBar() const { return progress_; }
+    QPushButton* CancelButton() const { return cancel_; }
+
+signals:
+    /// A result is in view.
+    void ResultShown();
+
+private:
+    void CreateControls();
+    void Recompute();
+    void Show(const std::shared_ptr<const CompressionResult>& result);
+    void ShowResultPicture();
+    void SendBlock(int column, int row);
+    void FollowProgress();
+
+    BlockDocument& document_;
+    DesktopServices& desktop_;
+    CompressionRunner runner_;
+    QImage grey_;
+    std::shared_ptr<const CompressionResult> result_;
+    QImage difference_;
+    QElapsedTimer busyFor_;
+    QTimer progressTimer_;
+    jpeg::QuantTable table_ = jpeg::kLuminanceTable;
+    QString tableFile_; ///< where table_ came from; empty until one is read
+
+    QPushButton* open_ = nullptr;
+    QLabel* name_ = nullptr;
+    QComboBox* mode_ = nullptr;
+    QSlider* qualitySlider_ = nullptr;
+    QSpinBox* quality_ = nullptr;
+    QPushButton* tableButton_ = nullptr;
+    QSpinBox* step_ = nullptr;
+    QComboBox* shown_ = nullptr;
+    QSpinBox* amplification_ = nullptr;
+    QSpinBox* zoom_ = nullptr;
+    QCheckBox* grid_ = nullptr;
+    ZoomView* original_ = nullptr;
+    ZoomView* resultView_ = nullptr;
+    QLabel* figures_ = nullptr;
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+};
+
+} // namespace quadrel

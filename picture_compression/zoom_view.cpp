@@ -1,0 +1,142 @@
+#include "picture_compression/zoom_view.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <vector>
+
+namespace quadrel {
+
+namespace {
+
+constexpr int kBlock = 8;
+const QColor kGridColour(255, 160, 0, 160);
+const QColor kBeyond(0xC0, 0xC0, 0xC0);
+
+} // namespace
+
+ZoomView::ZoomView(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::CrossCursor);
+}
+
+void ZoomView::SetPicture(const QImage& picture) {
+    picture_ = picture;
+    FitScrollBars();
+    viewport()->update();
+}
+
+void ZoomView::SetZoom(int zoom) {
+    zoom = std::clamp(zoom, 1, kMaxZoom);
+    if (zoom == zoom_) {
+        return;
+    }
+    // Keep the picture point at the middle of the view where it was.
+    const QPoint middle(viewport()->width() / 2, viewport()->height() / 2);
+    const double cx = (horizontalScrollBar()->value() + middle.x()) / double(zoom_);
+    const double cy = (verticalScrollBar()->value() + middle.y()) / double(zoom_);
+    zoom_ = zoom;
+    FitScrollBars();
+    horizontalScrollBar()->setValue(static_cast<int>(cx * zoom_) - middle.x());
+    verticalScrollBar()->setValue(static_cast<int>(cy * zoom_) - middle.y());
+    viewport()->update();
+}
+
+void ZoomView::SetGrid(bool on) {
+    grid_ = on;
+    viewport()->update();
+}
+
+void ZoomView::FitScrollBars() {
+    const QSize view = viewport()->size();
+    const auto fit = [this](QScrollBar* bar, int pictureLength, int viewLength) {
+        bar->setRange(0, std::max(0, pictureLength * zoom_ - viewLength));
+        bar->setPageStep(viewLength);
+        bar->setSingleStep(kBlock * zoom_);
+    };
+    fit(horizontalScrollBar(), picture_.width(), view.width());
+    fit(verticalScrollBar(), picture_.height(), view.height());
+}
+
+void ZoomView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    FitScrollBars();
+}
+
+QPoint ZoomView::PixelAt(QPoint viewportPoint) const {
+    const int x = (viewportPoint.x() + horizontalScrollBar()->value()) / zoom_;
+    const int y = (viewportPoint.y() + verticalScrollBar()->value()) / zoom_;
+    if (viewportPoint.x() < 0 || viewportPoint.y() < 0 || x >= picture_.width() ||
+        y >= picture_.height()) {
+        return {-1, -1};
+    }
+    return {x, y};
+}
+
+void ZoomView::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(viewport());
+    const QSize view = viewport()->size();
+    const int left = horizontalScrollBar()->value();
+    const int top = verticalScrollBar()->value();
+    // The view is filled line by line from the grey picture: nearest neighbour
+    // by construction, and no converted copy of the whole picture is ever made.
+    QImage shown(view, QImage::Format_RGB32);
+    if (shown.isNull()) {
+        return;
+    }
+    shown.fill(kBeyond);
+    const int columns = std::min(view.width(), picture_.width() * zoom_ - left);
+    std::vector<int> sourceColumn(static_cast<std::size_t>(std::max(0, columns)));
+    for (int x = 0; x < columns; ++x) {
+        sourceColumn[static_cast<std::size_t>(x)] = (left + x) / zoom_;
+    }
+    const int rows = std::min(view.height(), picture_.height() * zoom_ - top);
+    for (int y = 0; y < rows; ++y) {
+        const uchar* in = picture_.constScanLine((top + y) / zoom_);
+        auto* out = reinterpret_cast<QRgb*>(shown.scanLine(y));
+        for (int x = 0; x < columns; ++x) {
+            const int g = in[sourceColumn[static_cast<std::size_t>(x)]];
+            out[x] = qRgb(g, g, g);
+        }
+    }
+    painter.drawImage(0, 0, shown);
+    if (grid_ && !picture_.isNull()) {
+        painter.setPen(kGridColour);
+        const int step = kBlock * zoom_;
+        const int right = std::min(view.width(), picture_.width() * zoom_ - left);
+        const int bottom = std::min(view.height(), picture_.height() * zoom_ - top);
+        for (int x = (step - left % step) % step; x <= right; x += step) {
+            painter.drawLine(x, 0, x, bottom);
+        }
+        for (int y = (step - top % step) % step; y <= bottom; y += step) {
+            painter.drawLine(0, y, right, y);
+        }
+    }
+}
+
+void ZoomView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const QPoint pixel = PixelAt(event->position().toPoint());
+    if (pixel.x() >= 0) {
+        emit BlockClicked(pixel.x() / kBlock, pixel.y() / kBlock);
+    }
+}
+
+void ZoomView::wheelEvent(QWheelEvent* event) {
+    if (event->modifiers() & Qt::ShiftModifier) {
+        QScrollBar* bar = horizontalScrollBar();
+        const int delta =
+            event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+        bar->setValue(bar->value() - delta * 3 * bar->singleStep() / 120);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
+}
+
+} // namespace quadrel

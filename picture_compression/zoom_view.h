@@ -1,0 +1,47 @@
+#pragma once
+// A grey picture magnified 1x to 16x with square, unsmoothed pixels, an optional
+// line around every 8x8 block, and panning by the scroll bars, the wheel
+// (Shift for sideways) and the arrow and page keys. Only the part in view is
+// ever drawn, so a 12-megapixel picture costs no more to paint than a small one.
+
+#include <QAbstractScrollArea>
+#include <QImage>
+
+namespace quadrel {
+
+class ZoomView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    static constexpr int kMaxZoom = 16;
+
+    explicit ZoomView(QWidget* parent = nullptr);
+
+    /// Shows `picture` (Format_Grayscale8) keeping the pan; a null picture shows nothing.
+    void SetPicture(const QImage& picture);
+    const QImage& Picture() const { return picture_; }
+    void SetZoom(int zoom); ///< 1..kMaxZoom
+    int Zoom() const { return zoom_; }
+    void SetGrid(bool on);
+
+    /// The picture pixel under a point of the viewport, or (-1, -1) beyond the picture.
+    QPoint PixelAt(QPoint viewportPoint) const;
+
+signals:
+    /// A left click on the picture, with the 8x8 block (column, row) it fell in.
+    void BlockClicked(int column, int row);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void FitScrollBars();
+
+    QImage picture_;
+    int zoom_ = 1;
+    bool grid_ = false;
+};
+
+} // namespace quadrel

@@ -1,0 +1,419 @@
+// "Compress Picture" and quadrel-cli compress: sizes and PSNR against a real
+// encoder, Quadrel mode against the main window's own Quant, the block a click
+// sends, and a cancelled recomputation that keeps the last result.
+#include "jpeg/jpeg_chain.h"
+#include "jpeg/jpeg_exercise.h"
+#include "main_window/application_setup.h"
+#include "main_window/dct_window.h"
+#include "picture_compression/compress_window.h"
+#include "picture_compression/zoom_view.h"
+#include "tests/support/testutils.h"
+#include "views/square_grid.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace quadrel;
+using quadrel::test::ScriptedWindow;
+
+namespace {
+
+QImage PhotoLike(int width, int height, std::uint64_t seed) {
+    const std::vector<std::uint8_t> pixels = jpeg::PhotoLikePicture(width, height, seed);
+    QImage grey(width, height, QImage::Format_Grayscale8);
+    for (int y = 0; y < height; ++y) {
+        std::copy_n(pixels.data() + static_cast<std::ptrdiff_t>(y) * width, width,
+                    grey.scanLine(y));
+    }
+    return grey;
+}
+
+QByteArray Run(const QString& program, const QStringList& arguments, int* status = nullptr) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000)) {
+        qFatal("%s did not finish", qPrintable(program));
+    }
+    if (status != nullptr) {
+        *status = process.exitCode();
+    }
+    return process.readAllStandardOutput() + (status ? process.readAllStandardError() : "");
+}
+
+// Entropy-coded bytes of a baseline JPEG's one scan, stuffed zeros not counted.
+qint64 ScanBytes(const QByteArray& jpeg) {
+    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
+    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
+    if (sos < 0 || end < sos) {
+        return -1;
+    }
+    const qsizetype start = sos + 2 + (quint8(jpeg[sos + 2]) << 8 | quint8(jpeg[sos + 3]));
+    qint64 count = 0;
+    for (qsizetype i = start; i < end; ++i) {
+        count += !(jpeg[i] == '\0' && jpeg[i - 1] == '\xFF');
+    }
+    return count;
+}
+
+double Psnr(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const double e = a.constScanLine(y)[x] - b.constScanLine(y)[x];
+            sum += e * e;
+        }
+    }
+    return 10.0 * std::log10(255.0 * 255.0 / (sum / (a.width() * a.height())));
+}
+
+jpeg::Samples SamplesOf(const Block& block) {
+    jpeg::Samples samples{};
+    for (int k = 0; k < 64; ++k) {
+        samples[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(block.Cell(k));
+    }
+    return samples;
+}
+
+void Click(ZoomView* view, QPoint at) {
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+} // namespace
+
+class TestPictureCompression : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        ConfigureApplication(*qApp);
+        QVERIFY(dir_.isValid());
+    }
+    void pictureEqualsTheBlockChain_data();
+    void pictureEqualsTheBlockChain();
+    void compressCommand_data();
+    void compressCommand();
+    void quadrelModeEqualsTheWindowsQuant_data();
+    void quadrelModeEqualsTheWindowsQuant();
+    void quadrelCoderEqualsTheEngine_data();
+    void quadrelCoderEqualsTheEngine();
+    void clickSendsTheExactBlock();
+    void cancelKeepsTheLastResult();
+    void badPictureChangesNothing();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TestPictureCompression::pictureEqualsTheBlockChain_data() {
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<jpeg::TieRule>("ties");
+    QTest::newRow("quality 50") << 50 << jpeg::TieRule::AwayFromZero;
+    QTest::newRow("quality 97: many ties") << 97 << jpeg::TieRule::AwayFromZero;
+    QTest::newRow("quality 97, ties to even") << 97 << jpeg::TieRule::ToEven;
+    QTest::newRow("quality 1") << 1 << jpeg::TieRule::ToEven;
+}
+
+// The whole-picture coder takes its own fast path; block for block it must give
+// what the one-block chain gives, with the DC of the block before.
+void TestPictureCompression::pictureEqualsTheBlockChain() {
+    QFETCH(int, quality);
+    QFETCH(jpeg::TieRule, ties);
+    constexpr int w = 45, h = 35;
+    std::vector<std::uint8_t> pixels = jpeg::PhotoLikePicture(w, h, 21);
+    const auto at = [](int x, int y) { return std::size_t(y) * std::size_t(w) + std::size_t(x); };
+    for (int x = 0; x < w; ++x) { // a hard edge: extreme coefficients
+        pixels[at(x, 10)] = x % 2 ? 255 : 0;
+    }
+    const jpeg::QuantTable table = jpeg::LuminanceTable(quality);
+    const jpeg::PictureAnalysis picture =
+        jpeg::AnalysePicture({pixels.data(), w, h, w}, {table, ties, 2});
+    int previousDc = 0;
+    for (int by = 0; by < picture.BlocksDown; ++by) {
+        for (int bx = 0; bx < picture.BlocksAcross; ++bx) {
+            jpeg::Samples block{};
+            for (int k = 0; k < 64; ++k) {
+                const int x = std::min(bx * 8 + k % 8, w - 1), y = std::min(by * 8 + k / 8, h - 1);
+                block[std::size_t(k)] = pixels[at(x, y)];
+            }
+            const jpeg::BlockAnalysis one =
+                jpeg::AnalyseBlock(block, {table, previousDc, 64, ties});
+            previousDc = one.Quantised[0];
+            QCOMPARE(int(picture.BlockBits[std::size_t(by * picture.BlocksAcross + bx)]),
+                     one.Bits.Total);
+            for (int k = 0; k < 64; ++k) {
+                const int x = bx * 8 + k % 8, y = by * 8 + k / 8;
+                if (x < w && y < h) {
+                    QCOMPARE(picture.Reconstruction[at(x, y)], one.Reconstruction[std::size_t(k)]);
+                }
+            }
+        }
+    }
+}
+
+void TestPictureCompression::compressCommand_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<bool>("truncated");
+    // 203 x 157: partial blocks at the right and at the bottom.
+    QTest::newRow("PGM, quality 50") << "pgm" << 50 << false;
+    QTest::newRow("PGM, a table file") << "pgm" << 0 << false; // quality 0: the table
+    QTest::newRow("grey PNG, quality 10") << "png" << 10 << false;
+    QTest::newRow("truncated PNG") << "png" << 50 << true;
+}
+
+void TestPictureCompression::compressCommand() {
+    QFETCH(QString, format);
+    QFETCH(int, quality);
+    QFETCH(bool, truncated);
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (cjpeg.isEmpty() || djpeg.isEmpty()) {
+        QSKIP("cjpeg/djpeg (libjpeg-turbo-progs) are not installed; test.sh installs them.");
+    }
+    const QImage grey = PhotoLike(203, 157, 5);
+    const QString picture = dir_.filePath(QStringLiteral("in.") + format);
+    const QString back = dir_.filePath(QStringLiteral("back-%1.png").arg(QTest::currentDataTag()));
+    QVERIFY(grey.save(picture));
+    if (truncated) {
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.resize(file.size() - 30));
+    }
+    // One value a line: a block file for us, white space between values for cjpeg.
+    const QString tableFile = dir_.filePath(QStringLiteral("table.txt"));
+    QFile tableOut(tableFile);
+    QVERIFY(tableOut.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 64; ++i) {
+        tableOut.write(QByteArray::number(2 + (i * 37) % 90) + '\n');
+    }
+    tableOut.close();
+    const QStringList coding =
+        quality > 0 ? QStringList{QStringLiteral("-quality"), QString::number(quality)}
+                    : QStringList{QStringLiteral("-qtables"), tableFile};
+    int status = -1;
+    const QByteArray out =
+        Run(QStringLiteral(QUADREL_CLI),
+            {QStringLiteral("compress"), picture,
+             quality > 0 ? QStringLiteral("--quality") : QStringLiteral("--table"), coding[1],
+             QStringLiteral("-o"), back, QStringLiteral("--format"), QStringLiteral("json")},
+            &status);
+    if (truncated) {
+        QCOMPARE(status, 1);
+        QVERIFY2(out.contains("truncated"), out.constData());
+        QVERIFY(!QFile::exists(back));
+        return;
+    }
+    QCOMPARE(status, 0);
+    const QJsonObject ours = QJsonDocument::fromJson(out).object();
+    QCOMPARE(ours.value(QStringLiteral("width")).toInt(), 203);
+    QCOMPARE(ours.value(QStringLiteral("height")).toInt(), 157);
+    QCOMPARE(ours.value(QStringLiteral("blocks")).toInt(), 26 * 20);
+
+    const QString jpg = dir_.filePath(QStringLiteral("ref.jpg"));
+    const QString pgm = dir_.filePath(QStringLiteral("ref.pgm"));
+    QVERIFY(grey.save(pgm));
+    Run(cjpeg,
+        QStringList{QStringLiteral("-baseline"), QStringLiteral("-dct"), QStringLiteral("float")} +
+            coding + QStringList{QStringLiteral("-outfile"), jpg, pgm});
+    QFile encoded(jpg);
+    QVERIFY(encoded.open(QIODevice::ReadOnly));
+    const qint64 scan = ScanBytes(encoded.readAll());
+    const QImage decoded = QImage::fromData(
+        Run(djpeg, {QStringLiteral("-dct"), QStringLiteral("float"), QStringLiteral("-pnm"), jpg}));
+    QCOMPARE(decoded.size(), grey.size());
+    const double theirPsnr = Psnr(grey, decoded.convertToFormat(QImage::Format_Grayscale8));
+    const double bytes = ours.value(QStringLiteral("bytes")).toDouble();
+    const double psnr = ours.value(QStringLiteral("psnr")).toDouble();
+    qInfo("scan %lld bytes, ours %.0f; PSNR ours %.4f dB, djpeg %.4f dB", qlonglong(scan), bytes,
+          psnr, theirPsnr);
+    QVERIFY(std::abs(bytes - double(scan)) <= 0.001 * double(scan));
+    QVERIFY(std::abs(psnr - theirPsnr) <= 0.01);
+    // The reconstruction written is the one measured.
+    const QImage written(back);
+    QCOMPARE(written.size(), grey.size());
+    QVERIFY(std::abs(Psnr(grey, written.convertToFormat(QImage::Format_Grayscale8)) - psnr) < 1e-9);
+}
+
+void TestPictureCompression::quadrelModeEqualsTheWindowsQuant_data() {
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QPoint>("block");
+    // 21 x 13: block (2, 1) is a partial corner block, padded.
+    QTest::newRow("step 16, inner block") << 16 << QPoint(1, 0);
+    QTest::newRow("step 1, corner block") << 1 << QPoint(2, 1);
+    QTest::newRow("step 2, edge block") << 2 << QPoint(2, 0);
+    QTest::newRow("step 512") << 512 << QPoint(0, 1);
+}
+
+void TestPictureCompression::quadrelModeEqualsTheWindowsQuant() {
+    QFETCH(int, step);
+    QFETCH(QPoint, block);
+    const QImage grey = PhotoLike(21, 13, 3);
+    CompressionSettings settings;
+    settings.Mode = CompressionMode::QuadrelStep;
+    settings.Step = step;
+    const jpeg::PictureAnalysis picture = Compress(grey, settings);
+
+    ScriptedWindow main;
+    BlockDocument& document = main.window.Document();
+    document.LoadSpaceBlock(PictureBlock(grey, block.x(), block.y()));
+    while (document.QuantStep() < step) {
+        main.window.Command2()->click(); // "+"
+    }
+    while (document.QuantStep() > step) {
+        main.window.Command3()->click(); // "-"
+    }
+    QCOMPARE(document.QuantStep(), step);
+    main.window.Command1(6)->click(); // Quantise
+
+    jpeg::Indices quantised{};
+    jpeg::Samples back{};
+    QuadrelCodeBlock(SamplesOf(PictureBlock(grey, block.x(), block.y())), step, quantised, back);
+    for (int k = 0; k < 64; ++k) {
+        const int u = k % 8, v = k / 8;
+        QCOMPARE(double(quantised[std::size_t(k)] * step), document.Freq()[u][v]);
+        const int g = main.window.Shape1()->Colour(k).red();
+        QCOMPARE(int(back[std::size_t(k)]), g);
+        const int x = block.x() * 8 + u, y = block.y() * 8 + v;
+        if (x < grey.width() && y < grey.height()) { // the picture's own pixels
+            QCOMPARE(int(picture.Reconstruction[std::size_t(y * grey.width() + x)]), g);
+        }
+    }
+}
+
+void TestPictureCompression::quadrelCoderEqualsTheEngine_data() {
+    QTest::addColumn<int>("step");
+    for (int step : {1, 2, 3, 8, 16, 100, 512}) {
+        QTest::addRow("step %d", step) << step;
+    }
+}
+
+// The whole-picture coder's own loops against the engine, bit for bit: photo-like
+// blocks and the extremes (flat black and white, a checkerboard, ramps).
+void TestPictureCompression::quadrelCoderEqualsTheEngine() {
+    QFETCH(int, step);
+    std::vector<jpeg::Samples> blocks;
+    for (int i = 0; i < 400; ++i) {
+        blocks.push_back(jpeg::ExerciseBlock(77, i));
+    }
+    for (int kind = 0; kind < 5; ++kind) {
+        jpeg::Samples b{};
+        for (int k = 0; k < 64; ++k) {
+            const int x = k % 8, y = k / 8;
+            const int values[] = {0, 255, (x + y) % 2 * 255, x * 36, 255 - y * 33};
+            b[std::size_t(k)] = std::uint8_t(values[kind]);
+        }
+        blocks.push_back(b);
+    }
+    for (const jpeg::Samples& block : blocks) {
+        jpeg::Indices fastIndices{}, engineIndices{};
+        jpeg::Samples fast{}, engine{};
+        QuadrelCodeBlock(block, step, fastIndices, fast);
+        QuadrelCodeBlockByEngine(block, step, engineIndices, engine);
+        QCOMPARE(fastIndices, engineIndices);
+        QCOMPARE(fast, engine);
+    }
+}
+
+void TestPictureCompression::clickSendsTheExactBlock() {
+    // Colours, and an odd size: the last block column and row are partial.
+    QImage picture(37, 29, QImage::Format_RGB32);
+    for (int y = 0; y < 29; ++y) {
+        for (int x = 0; x < 37; ++x) {
+            picture.setPixel(x, y, qRgb(x * 7 % 256, y * 9 % 256, (x * y) % 256));
+        }
+    }
+    ScriptedWindow main;
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(picture, QStringLiteral("colours"));
+    window->show();
+    QVERIFY(shown.wait(10000));
+    window->ZoomBox()->setValue(4);
+    QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
+    // Pixel (34, 26) of block (4, 3), seen at 4x in the reconstruction.
+    Click(window->ResultView(), QPoint(34 * 4 + 2, 26 * 4 + 1));
+    QCOMPARE(changes.size(), 1);
+    for (int k = 0; k < 64; ++k) {
+        const int x = std::min(32 + k % 8, 36), y = std::min(24 + k / 8, 28);
+        const QRgb c = picture.pixel(x, y);
+        const double expected =
+            std::floor(0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c) + 0.5);
+        QCOMPARE(main.window.Document().Space().Cell(k), expected);
+    }
+    Click(window->OriginalView(), QPoint(1, 1)); // the other view sends too
+    QCOMPARE(changes.size(), 2);
+    delete window;
+}
+
+void TestPictureCompression::cancelKeepsTheLastResult() {
+    ScriptedWindow main;
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    QSignalSpy stopped(&window->Runner(), &CompressionRunner::Stopped);
+    window->ModeBox()->setCurrentIndex(2); // Quadrel's quantiser: slow enough to catch
+    window->SetPicture(PhotoLike(640, 480, 9), QStringLiteral("photo"));
+    QVERIFY(shown.wait(60000));
+    const CompressionResult* first = window->Result();
+    const QString figures = window->Figures()->text();
+    QVERIFY(figures.contains(QStringLiteral("PSNR")));
+    const QImage before = window->ResultView()->Picture();
+
+    window->StepBox()->setValue(64);
+    QVERIFY(window->Runner().Busy());
+    QCOMPARE(window->Result(), first); // the last result stays until the next is ready
+    window->CancelButton()->click();
+    QVERIFY(stopped.wait(60000));
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(window->Result(), first);
+    QCOMPARE(window->Figures()->text(), figures);
+    QCOMPARE(window->ResultView()->Picture(), before);
+    QVERIFY(!window->ProgressBar()->isVisible());
+
+    window->StepBox()->setValue(32); // and the next change computes again
+    QVERIFY(shown.wait(60000));
+    QVERIFY(window->Figures()->text() != figures);
+    delete window;
+}
+
+void TestPictureCompression::badPictureChangesNothing() {
+    const QString cut = dir_.filePath(QStringLiteral("cut.png"));
+    QVERIFY(PhotoLike(64, 48, 1).save(cut));
+    QFile file(cut);
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(file.size() - 12));
+    file.close();
+    ScriptedWindow main;
+    main.desktop.answers = {cut};
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(PhotoLike(40, 24, 2), QStringLiteral("good"));
+    QVERIFY(shown.wait(10000));
+    const CompressionResult* result = window->Result();
+    const QImage original = window->OriginalView()->Picture();
+    QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
+
+    window->OpenPicture();
+    QCOMPARE(main.desktop.messages.size(), 1);
+    const QString& message = main.desktop.messages[0];
+    QVERIFY2(message.startsWith(kCompressCaption) && message.contains(cut) &&
+                 message.contains(QStringLiteral("truncated")),
+             qPrintable(message));
+    QVERIFY(!window->Runner().Busy());
+    QCOMPARE(window->Result(), result);
+    QCOMPARE(window->OriginalView()->Picture(), original);
+    QCOMPARE(changes.size(), 0);
+    delete window;
+}
+
+QTEST_MAIN(TestPictureCompression)
+#include "tst_picture_compression.moc"
