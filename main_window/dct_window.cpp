@@ -249,19 +249,16 @@ void DCT::ShowXYEntry() {
 }
 
 void DCT::LoadPicture() {
-    if (LoadFile()) {
-        document_->DCTandDraw();
-    }
-}
-
-bool DCT::LoadFile() {
     const std::optional<QString> chosen =
         desktop_->OpenFileName(this, QStringLiteral("text, csv files|*.txt;*.csv|all files|*.*"),
                                ProgramFolder() + QStringLiteral("/*.txt"));
-    if (!chosen) {
-        return false;
+    if (chosen) {
+        LoadBlockFile(*chosen);
     }
-    const QString& fileName = blockFileName_ = *chosen;
+}
+
+bool DCT::LoadBlockFile(const QString& fileName) {
+    blockFileName_ = fileName;
     // The whole file is parsed before any cell is touched.
     const BlockFileRead read = ReadBlockFile(fileName);
     if (!read.Ok()) {
@@ -273,8 +270,24 @@ bool DCT::LoadFile() {
     }
     Block space = document_->Space();
     StoreBlockValues(read.Values, space);
-    document_->SetSpaceBlock(space);
+    document_->LoadSpaceBlock(space);
+    emit BlockFileUsed(fileName);
     return true;
+}
+
+void DCT::OpenPicture(const QString& fileName) {
+    if (imageFrame_) {
+        if (imageFrame_->ShowPicture(fileName)) {
+            ShowImageFrame();
+        }
+        return;
+    }
+    auto frame = std::make_unique<ImageFrame>(*document_, *desktop_);
+    frame->Form_Load(fileName);
+    if (frame->HasPicture()) {
+        imageFrame_ = frame.release();
+        ShowImageFrame();
+    }
 }
 
 void DCT::SaveBlock() {
@@ -291,7 +304,9 @@ void DCT::SaveBlock() {
                               QStringLiteral("The block could not be saved to\n%1\n\n%2\n\n"
                                              "Any file of that name is unchanged.")
                                   .arg(QDir::toNativeSeparators(fileName), error));
+        return;
     }
+    emit BlockFileUsed(fileName);
 }
 
 void DCT::ShowQuantStep() {
@@ -330,6 +345,9 @@ bool DCT::eventFilter(QObject* watched, QEvent* event) {
         if (it != text1_.end()) {
             const auto* key = static_cast<QKeyEvent*>(event);
             const int index = static_cast<int>(it - text1_.begin());
+            // A key typed while a Build Mode transform is still being shown
+            // edits its finished result.
+            document_->FinishPacedBuild();
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
                 Text1_KeyPress(index, 13);
             } else if (!key->text().isEmpty()) {
@@ -358,7 +376,7 @@ void DCT::EndProgram() {
 void DCT::closeEvent(QCloseEvent* event) {
     // The other windows go with the main window, so that the program ends.
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window != this && window->isVisible()) {
+        if (window != this->window() && window->isVisible()) {
             window->close();
         }
     }

@@ -45,6 +45,13 @@ public:
     /// The block, for the windows that follow it and for tests.
     BlockDocument& Document() { return *document_; }
 
+    /// Loads a block file as Load Block does, without asking for it. False, after
+    /// telling the user, when it cannot be loaded; the block is then unchanged.
+    bool LoadBlockFile(const QString& fileName);
+    /// Opens the bitmap viewer on a picture file without asking for it. A file
+    /// that cannot be shown is reported and changes nothing (no viewer opens for it).
+    void OpenPicture(const QString& fileName);
+
     // Controls, for tests.
     QLineEdit* Text1(int k) const { return text1_.at(static_cast<std::size_t>(k)); }
     SquareGrid* Shape1() const { return shape1_; }
@@ -63,6 +70,10 @@ public:
     /// True once QUIT was pressed: every running command unwinds at its next yield.
     bool Ending() const { return ending_; }
 
+signals:
+    /// A block file was loaded or saved.
+    void BlockFileUsed(const QString& fileName);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -77,9 +88,6 @@ private:
     void ShowImageFrame();
     void ShowQuantStep();
     void LoadPicture();
-    /// True when a block was read and stored; false after a cancel or a failure,
-    /// which leave the block as it was.
-    bool LoadFile();
     void SaveBlock();
 
     DesktopServices* desktop_;

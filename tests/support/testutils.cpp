@@ -1,6 +1,8 @@
 #include "tests/support/testutils.h"
 
 #include <QEvent>
+#include <QLineEdit>
+#include <QTest>
 
 namespace quadrel::test {
 
@@ -66,6 +68,12 @@ DctEngine ReadyEngine() {
     engine.MakeCosTable();
     engine.ResetFreqSpace();
     return engine;
+}
+
+void TypeIntoCell(QLineEdit* cell, const QString& text) {
+    cell->selectAll();
+    QTest::keyClick(cell, Qt::Key_Delete);
+    QTest::keyClicks(cell, text);
 }
 
 } // namespace quadrel::test

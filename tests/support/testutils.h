@@ -12,6 +12,8 @@
 
 #include <functional>
 
+class QLineEdit;
+
 namespace quadrel::test {
 
 /// Answers in place of the user and the system and notes what it was asked.
@@ -64,6 +66,9 @@ private:
 
 /// An engine ready to transform, as the main window sets it up at start.
 DctEngine ReadyEngine();
+
+/// Replaces a cell's text by typing, as a user does.
+void TypeIntoCell(QLineEdit* cell, const QString& text);
 
 /// The real main window with a scripted desktop.
 struct ScriptedWindow {
