@@ -11,7 +11,7 @@ source "$root/tests/e2e/lib.sh"
 e2e_setup screenshots "$build/bin/quadrel" "$work"
 e2e_start_app
 xdotool windowmove --sync "$E2E_WID" 0 0
-E2E_ORIGIN_X=0 E2E_ORIGIN_Y=0
+E2E_ORIGIN_X=0 E2E_ORIGIN_Y=$E2E_MENU_H
 
 # ImageMagick's built-in sample picture, saved as a JPEG.
 convert logo: -resize 537x401 -quality 92 "$work/picture.jpg"
