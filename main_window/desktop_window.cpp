@@ -74,24 +74,28 @@ DesktopWindow::DesktopWindow(DesktopServices* desktop, QWidget* parent)
     }
 }
 
+// The shortcuts are spelled out: not every desktop binds the standard keys
+// (Quit has no standard key on some).
 void DesktopWindow::CreateFileMenu() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("&Load Block…"), QKeySequence::Open, this,
+    file->addAction(tr("&Load Block…"), QKeySequence(Qt::CTRL | Qt::Key_O), this,
                     [this] { dct_->Command1_Click(7); });
-    file->addAction(tr("&Save Block…"), QKeySequence::Save, this,
+    file->addAction(tr("&Save Block…"), QKeySequence(Qt::CTRL | Qt::Key_S), this,
                     [this] { dct_->Command1_Click(11); });
     recentMenu_ = file->addMenu(tr("&Recent Block Files"));
     UpdateRecentMenu();
     file->addSeparator();
     file->addAction(tr("View &Bitmap…"), this, [this] { dct_->Command1_Click(10); });
     file->addSeparator();
-    file->addAction(tr("&Quit"), QKeySequence::Quit, this, [this] { dct_->Command1_Click(5); });
+    file->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this,
+                    [this] { dct_->Command1_Click(5); });
 }
 
 void DesktopWindow::CreateEditMenu() {
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    undo_ = edit->addAction(tr("&Undo"), QKeySequence::Undo, this, [this] { history_->Undo(); });
-    redo_ = edit->addAction(tr("&Redo"), QKeySequence(tr("Ctrl+Shift+Z")), this,
+    undo_ = edit->addAction(tr("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z), this,
+                            [this] { history_->Undo(); });
+    redo_ = edit->addAction(tr("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this,
                             [this] { history_->Redo(); });
 }
 
@@ -134,7 +138,7 @@ void DesktopWindow::CreateOptionsMenu() {
 
 void DesktopWindow::CreateHelpMenu() {
     QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(tr("&Read Me"), QKeySequence::HelpContents, this,
+    help->addAction(tr("&Read Me"), QKeySequence(Qt::Key_F1), this,
                     [this] { dct_->Command1_Click(8); });
     help->addSeparator();
     help->addAction(tr("&About Quadrel"), this, [this] { ShowAbout(); });

@@ -287,20 +287,22 @@ void BlockDocument::CycleThroDCTPatterns() {
     if (cycleDepth_ >= kMaxCycleDepth) {
         return;
     }
-    struct Nesting {
-        BlockDocument& document;
-        QEventLoop* outerWait;
-        explicit Nesting(BlockDocument& d)
-            : document(d), outerWait(std::exchange(d.cycleWait_, nullptr)) {
-            ++document.cycleDepth_;
-        }
-        ~Nesting() {
-            --document.cycleDepth_;
-            document.cycleWait_ = outerWait;
-        }
-        Nesting(const Nesting&) = delete;
-        Nesting& operator=(const Nesting&) = delete;
-    } const nesting(*this);
+    bool ending = false;
+    {
+        // The cycle's own pause is the one STOP cuts short; an outer cycle's
+        // pause comes back when this one ends.
+        QEventLoop* const outerWait = std::exchange(cycleWait_, nullptr);
+        ++cycleDepth_;
+        ending = !ShowPatterns();
+        --cycleDepth_;
+        cycleWait_ = outerWait;
+    }
+    if (!ending) {
+        emit StepEnded(tr("Pattern Cycle"), 0);
+    }
+}
+
+bool BlockDocument::ShowPatterns() {
     const int n = engine_.MaxIndex;
     for (int v = 0; v <= n; ++v) {
         for (int u = 0; u <= n; ++u) {
@@ -319,16 +321,15 @@ void BlockDocument::CycleThroDCTPatterns() {
                 PaintStep();
             }
             if (!Pause(stepTimes_.PatternMs, &cycleWait_)) {
-                return; // the program is ending: no further step is computed or shown
+                return false; // the program is ending: no further step is computed or shown
             }
             if (engine_.StopFlag) {
                 engine_.StopFlag = false;
-                emit StepEnded(tr("Pattern Cycle"), 0);
-                return;
+                return true;
             }
         }
     }
-    emit StepEnded(tr("Pattern Cycle"), 0);
+    return true;
 }
 
 void BlockDocument::SetSquaresCaption(const QString& caption) {

@@ -207,6 +207,8 @@ private:
     /// A Build Mode step: painted now, or kept to be shown at the pace.
     void BuildStepShown();
     void EndChange();
+    /// The cycle's patterns; false when the program is ending.
+    bool ShowPatterns();
     /// Shows the kept Build Mode steps one by one, then the result.
     void PlayBuildSteps();
     BlockView View() const;

@@ -45,6 +45,11 @@ BlockHistory::BlockHistory(BlockDocument& document, QObject* parent)
     connect(&stack_, &QUndoStack::indexChanged, this, &BlockHistory::Changed);
 }
 
+BlockHistory::~BlockHistory() {
+    // The stack announces its clearing; by now the block's controls may be gone.
+    disconnect(&stack_, nullptr, this, nullptr);
+}
+
 void BlockHistory::RecordStep(const QString& name, int session) {
     BlockState now = document_.Snapshot();
     if (now == committed_) {

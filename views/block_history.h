@@ -21,6 +21,7 @@ class BlockHistory : public QObject {
     Q_OBJECT
 public:
     explicit BlockHistory(BlockDocument& document, QObject* parent = nullptr);
+    ~BlockHistory() override;
 
     void Undo();
     void Redo();
