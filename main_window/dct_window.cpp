@@ -179,6 +179,22 @@ QPushButton* DCT::Command1(int index) const {
     return command1_[static_cast<std::size_t>(index)];
 }
 
+GridsPicture DCT::Grids() const {
+    GridsPicture grids{document_->Snapshot().View,
+                       {},
+                       {},
+                       label1_->geometry(),
+                       label2_->geometry(),
+                       text1_[0]->font(),
+                       label1_->font()};
+    for (int k = 0; k < kBlockCells; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        grids.Cells[i] = text1_[i]->geometry();
+        grids.Squares[i] = shape1_->SquareRect(k).translated(shape1_->pos());
+    }
+    return grids;
+}
+
 void DCT::ShowImageFrame() {
     if (!imageFrame_) {
         // Modeless and without an owner. The window deletes itself when closed; the

@@ -8,6 +8,7 @@
 #include "freq_entry/x_y_entry.h"
 #include "main_window/read_me.h"
 #include "views/block_document.h"
+#include "views/block_export.h"
 #include "views/desktop_services.h"
 
 #include <QPointer>
@@ -44,6 +45,11 @@ public:
 
     /// The block, for the windows that follow it and for tests.
     BlockDocument& Document() { return *document_; }
+
+    /// The desktop this window and the windows it opens use.
+    DesktopServices& Desktop() { return *desktop_; }
+    /// The two grids and their captions as they are shown now.
+    GridsPicture Grids() const;
 
     /// Loads a block file as Load Block does, without asking for it. False, after
     /// telling the user, when it cannot be loaded; the block is then unchanged.

@@ -86,6 +86,9 @@ void DesktopWindow::CreateFileMenu() {
     UpdateRecentMenu();
     file->addSeparator();
     file->addAction(tr("View &Bitmap…"), this, [this] { dct_->Command1_Click(10); });
+    QMenu* exportMenu = file->addMenu(tr("&Export"));
+    exportMenu->addAction(tr("&Grids…"), this, &DesktopWindow::ExportGrids);
+    exportMenu->addAction(tr("Basis &Pattern Chart…"), this, &DesktopWindow::ExportPatternChart);
     file->addSeparator();
     file->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this,
                     [this] { dct_->Command1_Click(5); });
@@ -213,6 +216,38 @@ void DesktopWindow::UpdateUndoActions() {
     undo_->setText(history_->UndoText());
     redo_->setEnabled(history_->CanRedo());
     redo_->setText(history_->RedoText());
+}
+
+void DesktopWindow::ExportGrids() {
+    // A Build Mode transform still being shown is exported finished.
+    dct_->Document().FinishPacedBuild();
+    const GridsPicture grids = dct_->Grids();
+    Export(tr("Export Grids"),
+           [&grids](const QString& fileName) { return quadrel::ExportGrids(grids, fileName); });
+}
+
+void DesktopWindow::ExportPatternChart() {
+    Export(tr("Export Basis Pattern Chart"), &quadrel::ExportPatternChart);
+}
+
+void DesktopWindow::Export(const QString& title,
+                           const std::function<QString(const QString&)>& write) {
+    std::optional<QString> chosen = dct_->Desktop().SaveFileName(this, ExportFilter(), {});
+    if (!chosen) {
+        return;
+    }
+    QString fileName = *chosen;
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
+        fileName += QStringLiteral(".png");
+    }
+    const QString error = write(fileName);
+    if (!error.isEmpty()) {
+        dct_->Desktop().ShowWarning(this, title,
+                                    tr("The picture could not be written to\n%1\n\n%2\n\n"
+                                       "Any file of that name is unchanged.")
+                                        .arg(QDir::toNativeSeparators(fileName), error));
+    }
 }
 
 void DesktopWindow::OpenFile(const QString& fileName) {

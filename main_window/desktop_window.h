@@ -11,6 +11,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class QAction;
 class QActionGroup;
 class QMenu;
@@ -36,6 +38,11 @@ public:
     /// Qt recognises one by its content, opens in the bitmap viewer; anything
     /// else is loaded as a block file. Bad files are reported as the dialogs report them.
     void OpenFile(const QString& fileName);
+
+    /// File > Export: ask for a PNG or SVG file name and write the picture,
+    /// reporting a failure.
+    void ExportGrids();
+    void ExportPatternChart();
 
     /// The windows of this round are added to this menu.
     QMenu* ToolsMenu() const { return toolsMenu_; }
@@ -64,6 +71,7 @@ private:
     void UpdateRecentMenu();
     void UpdateUndoActions();
     void ShowAbout();
+    void Export(const QString& title, const std::function<QString(const QString&)>& write);
 
     DCT* dct_ = nullptr;
     BlockHistory* history_ = nullptr;

@@ -4,7 +4,7 @@
 QUADREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QUADREL_PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev libbenchmark-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libbenchmark-dev
     fonts-liberation fonts-dejavu-core
     xvfb xauth xdotool x11-utils imagemagick
     dpkg-dev file desktop-file-utils ccache libjpeg-dev

@@ -3,9 +3,11 @@
 // files opened from outside (command line or drop).
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_box.h"
+#include "engine/cell_text.h"
 #include "main_window/application_setup.h"
 #include "main_window/desktop_window.h"
 #include "tests/support/testutils.h"
+#include "views/block_export.h"
 #include "views/square_grid.h"
 
 #include <QAction>
@@ -16,6 +18,7 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <functional>
@@ -60,6 +63,42 @@ struct Fixture {
 
 using Action = std::function<void(Fixture&)>;
 
+struct SvgRect {
+    QRect rect;
+    QString fill;
+};
+
+// The rectangles of an SVG file with the fill each inherits from its groups.
+QList<SvgRect> FilledRects(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QList<SvgRect> rects;
+    QStringList fills{QStringLiteral("none")};
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("g")) {
+            const auto fill = xml.attributes().value(QLatin1String("fill"));
+            fills << (fill.isEmpty() ? fills.back() : fill.toString());
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("g")) {
+            fills.removeLast();
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("rect") &&
+                   fills.back() != QLatin1String("none")) {
+            const auto at = [&](const char* name) {
+                return xml.attributes().value(QLatin1String(name)).toInt();
+            };
+            rects.append({QRect(at("x"), at("y"), at("width"), at("height")), fills.back()});
+        }
+    }
+    return xml.hasError() ? QList<SvgRect>{} : rects;
+}
+
+QString Hex(int grey) {
+    return QColor(grey, grey, grey).name();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Action)
@@ -80,6 +119,10 @@ private slots:
     void pickSessionIsOneStep();
     void openFromOutside_data();
     void openFromOutside();
+    void exportGrids_data();
+    void exportGrids();
+    void exportPatternChart_data();
+    void exportPatternChart();
 };
 
 void TestDesktopWindow::menuBarOverUnchangedClientArea() {
@@ -301,6 +344,117 @@ void TestDesktopWindow::openFromOutside() {
         return;
     }
     QVERIFY(f.desktop.messages.isEmpty());
+}
+
+void TestDesktopWindow::exportGrids_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("PNG") << "grids.png";
+    QTest::newRow("SVG") << "grids.svg";
+    QTest::newRow("no suffix: PNG") << "grids";
+    QTest::newRow("folder missing") << "missing/grids.svg";
+}
+
+// Squares of many grey levels, clipped ones included, exported and read back.
+void TestDesktopWindow::exportGrids() {
+    QFETCH(QString, name);
+    Fixture f;
+    quadrel::Block space{};
+    for (int k = 0; k < 64; ++k) {
+        space.Cell(k) = 9.5 * k - 180;
+    }
+    f.main().Document().LoadSpaceBlock(space);
+    f.desktop.answers = {f.dir.filePath(name)};
+    f.window.ExportGrids();
+    const quadrel::GridsPicture grids = f.main().Grids();
+    if (name.startsWith(QLatin1String("missing"))) {
+        QCOMPARE(f.desktop.messages.size(), 1);
+        QVERIFY(f.desktop.messages[0].startsWith(QLatin1String("Export Grids: ")));
+        return;
+    }
+    QVERIFY(f.desktop.messages.isEmpty());
+    const QString path =
+        f.dir.filePath(name.endsWith(QLatin1String(".svg"))   ? name
+                       : name.endsWith(QLatin1String(".png")) ? name
+                                                              : name + QLatin1String(".png"));
+    if (path.endsWith(QLatin1String(".svg"))) {
+        QStringList squares;
+        for (const SvgRect& r : FilledRects(path)) {
+            if (r.rect.size() == QSize(33, 33)) {
+                squares << r.fill;
+            }
+        }
+        QStringList shown;
+        for (int k = 0; k < 64; ++k) {
+            shown << f.main().Shape1()->Colour(k).name();
+        }
+        QCOMPARE(squares, shown);
+        return;
+    }
+    // The exported picture and the window itself agree on every square.
+    const QImage exported(path);
+    const QImage window = f.main().grab().toImage();
+    QVERIFY(!exported.isNull());
+    int greys = 0;
+    for (int k = 0; k < 64; ++k) {
+        const QPoint centre = grids.Squares[static_cast<std::size_t>(k)].center();
+        QCOMPARE(QColor(exported.pixel(centre)), f.main().Shape1()->Colour(k));
+        QCOMPARE(exported.pixel(centre), window.pixel(centre));
+        greys += k > 0 && f.main().Shape1()->Colour(k) != f.main().Shape1()->Colour(k - 1);
+    }
+    QVERIFY(greys > 20); // the block really shows many levels
+}
+
+void TestDesktopWindow::exportPatternChart_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("PNG") << "chart.png";
+    QTest::newRow("SVG") << "chart.svg";
+}
+
+void TestDesktopWindow::exportPatternChart() {
+    QFETCH(QString, name);
+    Fixture f;
+    const QString path = f.dir.filePath(name);
+    f.desktop.answers = {path};
+    f.window.ExportPatternChart();
+    QVERIFY(f.desktop.messages.isEmpty());
+    // Each tile is the pattern the cycle shows: DC 512 plus F(u, v) = 512.
+    using Key = std::pair<int, int>;
+    const auto key = [](const QRect& r) { return Key(r.x(), r.y()); };
+    QMap<Key, QString> expected;
+    quadrel::DctEngine reference = quadrel::test::ReadyEngine();
+    for (int v = 0; v < 8; ++v) {
+        for (int u = 0; u < 8; ++u) {
+            reference.ResetFreqSpace();
+            reference.FreqArray[0][0] = 512;
+            reference.FreqArray[u][v] = 512;
+            reference.PerformIDCT();
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 0; x < 8; ++x) {
+                    expected.insert(key(quadrel::PatternChartSquare(u, v, x, y)),
+                                    Hex(quadrel::GreyLevel(reference.SpaceArray[x][y])));
+                }
+            }
+        }
+    }
+    QMap<Key, QString> found;
+    if (name.endsWith(QLatin1String(".svg"))) {
+        for (const SvgRect& r : FilledRects(path)) {
+            if (r.rect.size() == QSize(6, 6)) {
+                found.insert(key(r.rect), r.fill);
+            }
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains(">(3, 5)</text>"));
+    } else {
+        const QImage chart(path);
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            const QPoint centre(it.key().first + 3, it.key().second + 3);
+            found.insert(it.key(), QColor(chart.pixel(centre)).name());
+        }
+    }
+    QCOMPARE(found.size(), 64 * 64);
+    QVERIFY(found == expected);
 }
 
 QTEST_MAIN(TestDesktopWindow)
