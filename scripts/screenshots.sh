@@ -1,35 +1,48 @@
 #!/usr/bin/env bash
 # Refreshes the README's screenshots: the real program in a virtual X server,
 # a block picked from a picture with the pointer, then the main window and the
-# bitmap viewer captured. Run after a build: scripts/screenshots.sh [build-dir]
+# bitmap viewer captured. Run after a build:
+#   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
+#
+# Every window is found, placed and waited for with the end-to-end helpers, and
+# captured from the root window: a capture never names a window that may be
+# going away (a file dialog closing), which once failed with X's BadWindow.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
+out=${2:-$root/docs}
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || {
+    echo "no project version in $build/CMakeCache.txt: is it a build folder?" >&2
+    exit 1
+}
+export QUADREL_VERSION=$version
 work=$(mktemp -d)
 # shellcheck source=tests/e2e/lib.sh
 source "$root/tests/e2e/lib.sh"
 e2e_setup screenshots "$build/bin/quadrel" "$work"
+E2E_WORK=$work
 e2e_start_app
-xdotool windowmove --sync "$E2E_WID" 0 0
-E2E_ORIGIN_X=0 E2E_ORIGIN_Y=$E2E_MENU_H
+e2e_place_window "$E2E_WID" 0 0
+read -r E2E_ORIGIN_X E2E_ORIGIN_Y _ <<<"$E2E_GEOMETRY"
+# Client coordinates start below the menu bar.
+E2E_ORIGIN_Y=$((E2E_ORIGIN_Y + E2E_MENU_H))
 
 # ImageMagick's built-in sample picture, saved as a JPEG.
 convert logo: -resize 537x401 -quality 92 "$work/picture.jpg"
 
-e2e_click $((128 + 36)) $((408 + 16)) # "View Bitmap"
-dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)
-xdotool windowfocus --sync "$dialog"
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 5 "$work/picture.jpg"
-xdotool key Return
-viewer=$(timeout 20 xdotool search --sync --onlyvisible --name '^DCT Bitmap Viewer$' | head -n 1)
-xdotool windowmove --sync "$viewer" 620 0
+e2e_click_view_bitmap
+e2e_file_dialog Open dialog "$work/picture.jpg"
+e2e_wait_window 'DCT Bitmap Viewer' 20
+viewer=$E2E_WINDOW
+e2e_place_window "$viewer" 620 0
 # An edge in the picture: a star on the wizard's hat.
-xdotool mousemove --sync $((620 + 8 + 383)) $((16 + 104))
-sleep 1
+before=$(e2e_squares)
+e2e_move_to $((620 + 8 + 383)) $((16 + 104))
+e2e_wait_change "$before" 20
+e2e_wait_stable 500 20
 
-mkdir -p "$root/docs"
-import -window "$E2E_WID" "$root/docs/main-window.png"
-import -window "$viewer" "$root/docs/bitmap-viewer.png"
-echo "Wrote docs/main-window.png and docs/bitmap-viewer.png"
-rm -rf "$work"
+mkdir -p "$out"
+e2e_shot_window "$E2E_WID" "$out/main-window.png"
+e2e_shot_window "$viewer" "$out/bitmap-viewer.png"
+echo "Wrote $out/main-window.png and $out/bitmap-viewer.png"
