@@ -60,6 +60,8 @@ private slots:
     void commandDuringPacedBuildSeesTheFullResult_data();
     void commandDuringPacedBuildSeesTheFullResult();
     void tenThousandCycleClicksDuringCycles();
+    // Last: QUIT ends every event loop of this test program for good.
+    void quitEndsNestedPacedCyclesAtOnce();
 };
 
 void TestPace::paceNamesAndTimes() {
@@ -242,6 +244,20 @@ void TestPace::tenThousandCycleClicksDuringCycles() {
     // found the limit reached and were ignored.
     QCOMPARE(patterns, BlockDocument::kMaxCycleDepth * 64);
     QVERIFY(!s.window.Document().CycleRunning());
+}
+
+void TestPace::quitEndsNestedPacedCyclesAtOnce() {
+    ScriptedWindow s;
+    s.window.Document().SetStepTimes({2000, 2000});
+    PatternHook hook(s.window.Document(), [&](int n) {
+        s.window.Command1(n == 1 ? 0 : 5)->click(); // a nested cycle, then QUIT
+    });
+    QElapsedTimer clock;
+    clock.start();
+    s.window.Command1(0)->click();
+    QVERIFY2(clock.elapsed() < 2000, "a pause outlived QUIT");
+    QCOMPARE(hook.patterns, 2);
+    QVERIFY(s.window.Ending());
 }
 
 QTEST_MAIN(TestPace)

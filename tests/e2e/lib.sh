@@ -103,6 +103,7 @@ e2e_start_x() {
 # e2e_start_app [ARGS...]: starts the program and waits for its main window to
 # be mapped. Cycles and Build Mode run at the instant pace unless ARGS choose
 # another; settings live in the test's own folder, never the user's.
+# shellcheck disable=SC2120 # most tests pass no arguments
 e2e_start_app() {
     # Under AddressSanitizer, strict_string_checks makes the strndup interceptor
     # measure its argument with strlen first. libxkbcommon-x11, which only the
