@@ -199,6 +199,11 @@ void TestDesktopWindow::undoRedoPutsBackEverything_data() {
         f.main().Command1(6)->click();
     });
     QTest::newRow("pattern cycle") << click(0);
+    // The second cycle ends where the first did: no step, but Undo is free again.
+    QTest::newRow("two pattern cycles") << Action([](Fixture& f) {
+        f.main().Command1(0)->click();
+        f.main().Command1(0)->click();
+    });
     QTest::newRow("single pattern") << Action([](Fixture& f) {
         f.main().Command1(1)->click();
         QTest::keyClick(f.main().XYEntry()->Text1(0), Qt::Key_3);

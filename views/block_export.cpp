@@ -35,7 +35,7 @@ QString WriteAtomically(const QString& fileName, const QByteArray& bytes) {
         return file.errorString();
     }
     if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString error = file.errorString();
+        QString error = file.errorString();
         file.cancelWriting();
         return error;
     }

@@ -53,7 +53,8 @@ BlockHistory::~BlockHistory() {
 void BlockHistory::RecordStep(const QString& name, int session) {
     BlockState now = document_.Snapshot();
     if (now == committed_) {
-        return; // nothing changed: no empty step
+        emit Changed(); // no empty step, but a cycle that ended frees Undo again
+        return;
     }
     const QString text = name.isEmpty() ? tr("Change") : name;
     stack_.push(new Step(*this, text, session, committed_, now));
