@@ -53,7 +53,8 @@ QCursor PointerFromIconFile(const QString& fileName) {
 }
 
 ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
-    : QWidget(nullptr), document_(document), desktop_(desktop) {
+    : QWidget(nullptr), document_(document), desktop_(desktop),
+      pickSession_(document.NewSession()) {
     // The window goes, picture and all, when it is closed.
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kImageFrameCaption);
@@ -160,27 +161,39 @@ void ImageFrame::FitScrollBars() {
 
 ImageFrame::~ImageFrame() = default;
 
-void ImageFrame::Form_Load() {
+void ImageFrame::Form_Load(const QString& fileName) {
     picture1_->setCursor(PointerFromIconFile(ProgramFolder() + QStringLiteral("/box.ico")));
     // The picture area works in pixels from its top-left corner: nothing to set.
-    BitMapLoad();
+    if (fileName.isEmpty()) {
+        BitMapLoad();
+    } else {
+        ShowPicture(fileName);
+    }
 }
 
 void ImageFrame::BitMapLoad() {
     // Before the window is shown the dialog has no window to sit over.
     const std::optional<QString> fileName = desktop_.OpenFileName(
         isVisible() ? this : nullptr, kPictureFilter, ProgramFolder() + QStringLiteral("/*.jpg"));
-    if (!fileName) {
-        return;
+    if (fileName) {
+        ShowPicture(*fileName);
     }
-    const PictureLoad load = LoadPictureFile(*fileName, picture1_->BackColor());
+}
+
+bool ImageFrame::ShowPicture(const QString& fileName) {
+    const PictureLoad load = LoadPictureFile(fileName, picture1_->BackColor());
     if (!load.Problem.isEmpty()) {
         desktop_.ShowWarning(isVisible() ? this : nullptr, kImageFrameCaption,
                              QStringLiteral("The picture \"%1\" cannot be shown: %2")
-                                 .arg(QDir::toNativeSeparators(*fileName), load.Problem));
-        return;
+                                 .arg(QDir::toNativeSeparators(fileName), load.Problem));
+        return false;
     }
     picture1_->SetPicture(load.Picture);
+    return true;
+}
+
+bool ImageFrame::HasPicture() const {
+    return !picture1_->Picture().isNull();
 }
 
 void ImageFrame::Command1_Click() {
@@ -202,8 +215,9 @@ void ImageFrame::Picture1_MouseMove(int /*Button*/, int /*Shift*/, float X, floa
         left = snapped(left, origin.x());
         top = snapped(top, origin.y());
     }
-    // One announced change per move, however many cells it writes.
-    const BlockDocument::Change change(document_);
+    // One announced change per move, however many cells it writes; the moves of
+    // one viewer make one undo step until another command intervenes.
+    const BlockDocument::Change change(document_, tr("Pick from Picture"), pickSession_);
     for (int i = 0; i <= 7; ++i) {
         for (int j = 0; j <= 7; ++j) {
             const ColourValue c = picture1_->Point(left + i, top + j);

@@ -55,11 +55,15 @@ public:
     ImageFrame(BlockDocument& document, DesktopServices& desktop);
     ~ImageFrame() override;
 
-    /// Prepares the picture area (pointer, pixel unit) and asks for the first picture.
-    void Form_Load();
+    /// Prepares the picture area (pointer, pixel unit) and shows `fileName`, or
+    /// asks for the first picture when none is given.
+    void Form_Load(const QString& fileName = {});
     /// Asks for a picture file and shows it. A cancelled dialog changes nothing; a
     /// file that cannot be shown is reported and changes nothing either.
     void BitMapLoad();
+    /// Shows a picture file; false, after reporting it, when it cannot be shown.
+    bool ShowPicture(const QString& fileName);
+    bool HasPicture() const;
 
     // Event handlers, public so that tests can drive them as the toolkit does.
     void Command1_Click();
@@ -95,6 +99,7 @@ private:
     QScrollBar* hbar_ = nullptr;
     QScrollBar* vbar_ = nullptr;
     QCheckBox* snap_ = nullptr;
+    int pickSession_;
 };
 
 } // namespace quadrel

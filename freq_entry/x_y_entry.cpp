@@ -103,7 +103,8 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
 }
 
 void X_Y_Entry::DoBuild() {
-    const BlockDocument::Change change(document_); // followers see the pattern with its caption
+    // Followers see the pattern with its caption; Undo takes it back as one step.
+    const BlockDocument::Change change(document_, tr("Single Pattern"));
     document_.ClearFreq();
     document_.SetFreq(0, 0, kPatternLevel);
     document_.SetFreq(choice_.XFreq, choice_.YFreq, kPatternLevel);

@@ -82,10 +82,10 @@ DCT::DCT(DesktopServices* desktop, QWidget* parent)
 }
 
 void DCT::AddReadMeKey() {
-    auto* readMe = new QAction(tr("Read Me"), this);
-    readMe->setShortcut(QKeySequence::HelpContents);
-    connect(readMe, &QAction::triggered, this, [this] { readMe_.Open(); });
-    addAction(readMe);
+    readMeAction_ = new QAction(tr("&Read Me"), this);
+    readMeAction_->setShortcut(QKeySequence::HelpContents);
+    connect(readMeAction_, &QAction::triggered, this, [this] { readMe_.Open(); });
+    addAction(readMeAction_);
 }
 
 void DCT::NameCells() {
@@ -101,10 +101,11 @@ void DCT::NameCells() {
 }
 
 void DCT::AddToolWindowActions() {
-    auto* compress = new QAction(tr("Compress Picture..."), this);
+    auto* compress = new QAction(tr("&Compress Picture…"), this);
     compress->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J));
     connect(compress, &QAction::triggered, this, &DCT::ShowCompressWindow);
     addAction(compress);
+    toolWindowActions_.append(compress);
 }
 
 void DCT::ShowCompressWindow() {
@@ -239,6 +240,22 @@ QPushButton* DCT::Command1(int index) const {
     return command1_[static_cast<std::size_t>(index)];
 }
 
+GridsPicture DCT::Grids() const {
+    GridsPicture grids{document_->Snapshot().View,
+                       {},
+                       {},
+                       label1_->geometry(),
+                       label2_->geometry(),
+                       text1_[0]->font(),
+                       label1_->font()};
+    for (int k = 0; k < kBlockCells; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        grids.Cells[i] = text1_[i]->geometry();
+        grids.Squares[i] = shape1_->SquareRect(k).translated(shape1_->pos());
+    }
+    return grids;
+}
+
 void DCT::ShowImageFrame() {
     if (!imageFrame_) {
         // Modeless and without an owner. The window deletes itself when closed; the
@@ -317,19 +334,16 @@ void DCT::ShowXYEntry() {
 }
 
 void DCT::LoadPicture() {
-    if (LoadFile()) {
-        document_->DCTandDraw();
-    }
-}
-
-bool DCT::LoadFile() {
     const std::optional<QString> chosen =
         desktop_->OpenFileName(this, QStringLiteral("text, csv files|*.txt;*.csv|all files|*.*"),
                                ProgramFolder() + QStringLiteral("/*.txt"));
-    if (!chosen) {
-        return false;
+    if (chosen) {
+        LoadBlockFile(*chosen);
     }
-    const QString& fileName = blockFileName_ = *chosen;
+}
+
+bool DCT::LoadBlockFile(const QString& fileName) {
+    blockFileName_ = fileName;
     // The whole file is parsed before any cell is touched.
     const BlockFileRead read = ReadBlockFile(fileName);
     if (!read.Ok()) {
@@ -341,8 +355,24 @@ bool DCT::LoadFile() {
     }
     Block space = document_->Space();
     StoreBlockValues(read.Values, space);
-    document_->SetSpaceBlock(space);
+    document_->LoadSpaceBlock(space);
+    emit BlockFileUsed(fileName);
     return true;
+}
+
+void DCT::OpenPicture(const QString& fileName) {
+    if (imageFrame_) {
+        if (imageFrame_->ShowPicture(fileName)) {
+            ShowImageFrame();
+        }
+        return;
+    }
+    auto frame = std::make_unique<ImageFrame>(*document_, *desktop_);
+    frame->Form_Load(fileName);
+    if (frame->HasPicture()) {
+        imageFrame_ = frame.release();
+        ShowImageFrame();
+    }
 }
 
 void DCT::SaveBlock() {
@@ -361,7 +391,9 @@ void DCT::SaveBlock() {
                                              "Unless said otherwise above, any file of that "
                                              "name is unchanged.")
                                   .arg(QDir::toNativeSeparators(fileName), error));
+        return;
     }
+    emit BlockFileUsed(fileName);
 }
 
 void DCT::ShowQuantStep() {
@@ -400,6 +432,9 @@ bool DCT::eventFilter(QObject* watched, QEvent* event) {
         if (it != text1_.end()) {
             const auto* key = static_cast<QKeyEvent*>(event);
             const int index = static_cast<int>(it - text1_.begin());
+            // A key typed while a Build Mode transform is still being shown
+            // edits its finished result.
+            document_->FinishPacedBuild();
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
                 Text1_KeyPress(index, 13);
             } else if (!key->text().isEmpty()) {
@@ -428,7 +463,7 @@ void DCT::EndProgram() {
 void DCT::closeEvent(QCloseEvent* event) {
     // The other windows go with the main window, so that the program ends.
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window != this && window->isVisible()) {
+        if (window != this->window() && window->isVisible()) {
             window->close();
         }
     }

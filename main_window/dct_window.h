@@ -9,8 +9,10 @@
 #include "main_window/read_me.h"
 #include "picture_compression/compress_window.h"
 #include "views/block_document.h"
+#include "views/block_export.h"
 #include "views/desktop_services.h"
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
@@ -46,6 +48,18 @@ public:
     /// The block, for the windows that follow it and for tests.
     BlockDocument& Document() { return *document_; }
 
+    /// The desktop this window and the windows it opens use.
+    DesktopServices& Desktop() { return *desktop_; }
+    /// The two grids and their captions as they are shown now.
+    GridsPicture Grids() const;
+
+    /// Loads a block file as Load Block does, without asking for it. False, after
+    /// telling the user, when it cannot be loaded; the block is then unchanged.
+    bool LoadBlockFile(const QString& fileName);
+    /// Opens the bitmap viewer on a picture file without asking for it. A file
+    /// that cannot be shown is reported and changes nothing (no viewer opens for it).
+    void OpenPicture(const QString& fileName);
+
     // Controls, for tests.
     QLineEdit* Text1(int k) const { return text1_.at(static_cast<std::size_t>(k)); }
     SquareGrid* Shape1() const { return shape1_; }
@@ -69,6 +83,16 @@ public:
     /// True once QUIT was pressed: every running command unwinds at its next yield.
     bool Ending() const { return ending_; }
 
+    /// F1 and the Read Me button's command; the menu bar shows the same action.
+    QAction* ReadMeAction() const { return readMeAction_; }
+    /// The other windows that work on the block, each with its shortcut; the menu
+    /// bar's Tools menu lists the same actions.
+    const QList<QAction*>& ToolWindowActions() const { return toolWindowActions_; }
+
+signals:
+    /// A block file was loaded or saved.
+    void BlockFileUsed(const QString& fileName);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -88,9 +112,6 @@ private:
     void AddToolWindowActions();
     void ShowQuantStep();
     void LoadPicture();
-    /// True when a block was read and stored; false after a cancel or a failure,
-    /// which leave the block as it was.
-    bool LoadFile();
     void SaveBlock();
 
     DesktopServices* desktop_;
@@ -113,6 +134,8 @@ private:
     bool ending_ = false;
     QPointer<ImageFrame> imageFrame_;
     QPointer<CompressWindow> compressWindow_;
+    QAction* readMeAction_ = nullptr;
+    QList<QAction*> toolWindowActions_;
 };
 
 } // namespace quadrel

@@ -26,6 +26,8 @@ E2E_WORK=$work
 e2e_start_app
 e2e_place_window "$E2E_WID" 0 0
 read -r E2E_ORIGIN_X E2E_ORIGIN_Y _ <<<"$E2E_GEOMETRY"
+# Client coordinates start below the menu bar.
+E2E_ORIGIN_Y=$((E2E_ORIGIN_Y + E2E_MENU_H))
 
 # ImageMagick's built-in sample picture, saved as a JPEG.
 convert logo: -resize 537x401 -quality 92 "$work/picture.jpg"

@@ -22,11 +22,23 @@
 // SetSpace, SetSpaceBlock), SetBuildMode and writes through Engine() announce
 // nothing: an operation that shows the new values follows them.
 //
-// Restoring a saved state later (undo) works without bypassing the cell-change
-// rule: write the 64 cell texts first, inside one Change, then put both blocks
-// back through Engine(); the rule has run by then and cannot alter them.
+// Undo: StepEnded() marks the end of each command that makes an undo step (the
+// outermost Change, unless it only carries typing; a whole pattern cycle; a
+// paced Build Mode transform once its last step is shown). Snapshot() and
+// Restore() save and put back everything shown. Restore writes the 64 cell
+// texts first, inside one Change, then puts both blocks back bit for bit: the
+// cell-change rule has run by then and cannot alter them.
+//
+// Pace: at a step time above zero each pattern of a cycle and each coefficient
+// of a Build Mode transform stays on screen that long while the event loop runs.
+// A Build Mode transform is computed at once, exactly as without a pace, and its
+// intermediate pictures are then shown in turn; any change that begins while
+// they are shown (or FinishPacedBuild) first puts the finished result on screen,
+// so no command ever works on half a transform.
 
 #include "engine/dct_engine.h"
+
+#include "views/pace.h"
 
 #include <QColor>
 #include <QObject>
@@ -35,7 +47,9 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
+class QEventLoop;
 class QLabel;
 class QLineEdit;
 
@@ -63,6 +77,24 @@ inline const QString kFreqAmplitudes = QStringLiteral("Freq. Amplitudes");
 inline const QString kPixelPattern = QStringLiteral("Pixel Pattern");
 inline const QString kPixelAmplitudes = QStringLiteral("Pixel Amplitudes");
 
+/// What the main window shows of the block: its cells, squares and captions.
+struct BlockView {
+    std::array<QString, kBlockCells> CellTexts;
+    std::array<QRgb, kBlockCells> Squares{};
+    QString CellsCaption;
+    QString SquaresCaption;
+    bool operator==(const BlockView&) const = default;
+};
+
+/// Both blocks and what shows them: all that an undo step puts back.
+struct BlockState {
+    Block Space{};
+    Block Freq{};
+    BlockView View;
+    /// The blocks compare bit for bit, so -0.0 differs from 0.0.
+    bool operator==(const BlockState& other) const;
+};
+
 /// "DCT Pattern:  0  3", "Freq. Pattern:  3  5": a prefix and two signed texts.
 QString PatternCaption(const QString& prefix, int first, int second);
 
@@ -72,10 +104,19 @@ public:
     /// Starts with an empty block and the engine's start values; shows nothing yet.
     BlockDocument(BlockControls controls, WindowServices services, QObject* parent = nullptr);
 
-    /// Groups everything done while it lives into one announced change.
+    /// A Change with this session makes no undo step of its own.
+    static constexpr int kNotAStep = -1;
+    /// Nested pattern cycles beyond this depth are ignored, so no burst of clicks
+    /// can exhaust the stack.
+    static constexpr int kMaxCycleDepth = 64;
+
+    /// Groups everything done while it lives into one announced change and, when
+    /// it is the outermost one, one undo step. `step` names the step (an inner
+    /// change names it when the outer ones did not). Consecutive steps of the same
+    /// `session` (above 0, from NewSession) merge into one.
     class Change {
     public:
-        explicit Change(BlockDocument& document);
+        explicit Change(BlockDocument& document, const QString& step = {}, int session = 0);
         ~Change();
         Change(const Change&) = delete;
         Change& operator=(const Change&) = delete;
@@ -94,15 +135,30 @@ public:
     QString CellsCaption() const;
     QString SquaresCaption() const;
 
+    // Undo support.
+    BlockState Snapshot() const;
+    /// Puts back both blocks bit for bit and everything shown; announced, no step.
+    void Restore(const BlockState& state);
+    /// A fresh session number for Change.
+    int NewSession() { return ++lastSession_; }
+    /// True while a pattern cycle runs.
+    bool CycleRunning() const { return cycleDepth_ > 0; }
+
+    // Pace.
+    void SetStepTimes(StepTimes times) { stepTimes_ = times; }
+    StepTimes CurrentStepTimes() const { return stepTimes_; }
+    /// Shows the result of a Build Mode transform whose steps are still being
+    /// shown, at once; nothing when none is.
+    void FinishPacedBuild();
+
     // Values, shown and announced by the operation that follows.
     void ClearFreq();
     /// Writes nothing when an index lies outside 0..7.
     void SetFreq(int u, int v, double value);
     void SetSpace(int x, int y, double value);
     void SetSpaceBlock(const Block& space);
-    /// Puts a whole new pixel block into the main window: replaces the space
-    /// block, transforms it and shows both blocks as loading a block does,
-    /// announced once.
+    /// A whole new pixel block, transformed and shown as Load Block shows it:
+    /// one announced change and one undo step.
     void LoadSpaceBlock(const Block& space);
 
     // Operations.
@@ -114,9 +170,10 @@ public:
     /// Quantises and dequantises the frequency block and shows its reconstruction.
     void Quantise();
     /// Shows the 64 basis patterns in turn until done, stopped or the program ends.
+    /// Ignored when kMaxCycleDepth cycles already run one inside the other.
     void CycleThroDCTPatterns();
     /// Ends a running pattern cycle after its current step (or the next cycle's first).
-    void Stop() { engine_.StopFlag = true; }
+    void Stop();
     void SetSquaresCaption(const QString& caption);
     void DoubleQuantStep();
     void HalveQuantStep();
@@ -135,6 +192,8 @@ public:
 
 signals:
     void BlockChanged();
+    /// A command that makes an undo step has ended; the block now shows its result.
+    void StepEnded(const QString& step, int session);
 
 private:
     void WriteFreq();
@@ -143,13 +202,40 @@ private:
     void WriteCell(int k, const std::string& text);
     void ShowIDCT();
     /// Paints one step of a stepped command at once: a Build Mode coefficient
-    /// or a cycle pattern. A pace between steps belongs here.
+    /// or a cycle pattern.
     void PaintStep();
+    /// A Build Mode step: painted now, or kept to be shown at the pace.
+    void BuildStepShown();
+    void EndChange();
+    /// The cycle's patterns; false when the program is ending.
+    bool ShowPatterns();
+    /// Shows the kept Build Mode steps one by one, then the result.
+    void PlayBuildSteps();
+    BlockView View() const;
+    /// Writes a view into the controls; the blocks stay as they were.
+    void ShowView(const BlockView& view);
+    /// Lets events run for `ms` (at once when 0); false when the program is ending.
+    bool Pause(int ms, QEventLoop** current);
+
+    /// A Build Mode transform whose steps are being shown.
+    struct PacedBuild {
+        BlockView Result;
+        QString Step;
+        int Session;
+    };
 
     DctEngine engine_;
     BlockControls controls_;
     WindowServices services_;
     int changeDepth_ = 0;
+    QString stepName_;
+    int stepSession_ = 0;
+    int lastSession_ = 0;
+    StepTimes stepTimes_;
+    std::vector<BlockView> buildSteps_;
+    PacedBuild* pacedBuild_ = nullptr;
+    int cycleDepth_ = 0;
+    QEventLoop* cycleWait_ = nullptr; ///< the innermost cycle's pause, which STOP cuts short
 };
 
 } // namespace quadrel

@@ -13,12 +13,14 @@ readonly E2E_LIB_DIR
 readonly E2E_SKIP=77
 
 # Client-area layout in pixels: square k at (320 + 32*(k%8), 24 + 32*(k/8)), 33x33.
+# The client area is the bottom 600x456 of the window, below the menu bar.
 readonly E2E_GRID_X=320
 readonly E2E_GRID_Y=24
 readonly E2E_PITCH=32
 # The main window's title carries the version of project() in CMakeLists.txt,
 # which CTest hands over as QUADREL_VERSION.
 readonly E2E_TITLE="Quadrel v${QUADREL_VERSION:?QUADREL_VERSION must hold the version of project() in CMakeLists.txt}"
+readonly E2E_CLIENT_HEIGHT=456
 
 E2E_APP_PID=""
 E2E_XVFB_PID=""
@@ -27,6 +29,8 @@ E2E_WORK=""
 E2E_WID=""
 E2E_ORIGIN_X=0
 E2E_ORIGIN_Y=0
+E2E_WINDOW_H=0
+E2E_MENU_H=0
 
 e2e_log() { printf '[%s] %s\n' "$E2E_NAME" "$*" >&2; }
 
@@ -96,7 +100,10 @@ e2e_start_x() {
     e2e_log "Xvfb on $DISPLAY"
 }
 
-# Starts the program and waits for its main window to be mapped.
+# e2e_start_app [ARGS...]: starts the program and waits for its main window to
+# be mapped. Cycles and Build Mode run at the instant pace unless ARGS choose
+# another; settings live in the test's own folder, never the user's.
+# shellcheck disable=SC2120 # most tests pass no arguments
 e2e_start_app() {
     # Under AddressSanitizer, strict_string_checks makes the strndup interceptor
     # measure its argument with strlen first. libxkbcommon-x11, which only the
@@ -111,13 +118,19 @@ e2e_start_app() {
     [[ $lsan == *suppressions=* ]] ||
         lsan="${lsan:+$lsan:}suppressions=$E2E_LIB_DIR/../lsan.supp:print_suppressions=0"
     mkdir -m 700 "$E2E_ART/runtime"
-    ASAN_OPTIONS=$asan LSAN_OPTIONS=$lsan XDG_RUNTIME_DIR=$E2E_ART/runtime QT_QPA_PLATFORM=xcb \
-        "$E2E_EXE" >"$E2E_ART/app.log" 2>&1 &
+    mkdir -p "$E2E_ART/config"
+    ASAN_OPTIONS=$asan LSAN_OPTIONS=$lsan XDG_RUNTIME_DIR=$E2E_ART/runtime \
+        XDG_CONFIG_HOME=$E2E_ART/config QT_QPA_PLATFORM=xcb \
+        "$E2E_EXE" --pace instant "$@" >"$E2E_ART/app.log" 2>&1 &
     E2E_APP_PID=$!
     e2e_wait_window "$E2E_TITLE" 30
     E2E_WID=$E2E_WINDOW
     e2e_window_geometry "$E2E_WID"
-    read -r E2E_ORIGIN_X E2E_ORIGIN_Y E2E_CLIENT_W E2E_CLIENT_H <<<"$E2E_GEOMETRY"
+    read -r E2E_ORIGIN_X E2E_ORIGIN_Y E2E_CLIENT_W E2E_WINDOW_H <<<"$E2E_GEOMETRY"
+    # Client coordinates start below the menu bar.
+    E2E_MENU_H=$((E2E_WINDOW_H - E2E_CLIENT_HEIGHT))
+    E2E_ORIGIN_Y=$((E2E_ORIGIN_Y + E2E_MENU_H))
+    E2E_CLIENT_H=$E2E_CLIENT_HEIGHT
     e2e_log "window $E2E_WID at $E2E_ORIGIN_X,$E2E_ORIGIN_Y size ${E2E_CLIENT_W}x$E2E_CLIENT_H"
     # No window manager runs, so give the window the keyboard explicitly.
     xdotool windowfocus "$E2E_WID" 2>/dev/null || true

@@ -143,7 +143,7 @@ if command -v cpack >/dev/null 2>&1 && command -v dpkg-deb >/dev/null 2>&1; then
         e2e_fail "package fields: $(dpkg-deb --info "$deb")"
     fi
     depends=$(field Depends)
-    for needed in libqt6widgets6 libqt6gui6 fonts-liberation; do
+    for needed in libqt6widgets6 libqt6gui6 libqt6svg6 fonts-liberation; do
         grep -q "\b$needed\b" <<<"$depends" || e2e_fail "Depends lacks $needed: $depends"
     done
     dpkg-deb --contents "$deb" >"$work/package-contents.txt"

@@ -1,6 +1,8 @@
 #include "tests/support/testutils.h"
 
 #include <QEvent>
+#include <QLineEdit>
+#include <QTest>
 
 #include <algorithm>
 #include <cmath>
@@ -90,6 +92,12 @@ DctEngine ReadyEngine() {
     engine.MakeCosTable();
     engine.ResetFreqSpace();
     return engine;
+}
+
+void TypeIntoCell(QLineEdit* cell, const QString& text) {
+    cell->selectAll();
+    QTest::keyClick(cell, Qt::Key_Delete);
+    QTest::keyClicks(cell, text);
 }
 
 } // namespace quadrel::test

@@ -13,6 +13,8 @@
 
 #include <functional>
 
+class QLineEdit;
+
 namespace quadrel::test {
 
 /// Answers in place of the user and the system and notes what it was asked.
@@ -71,6 +73,9 @@ double ContrastRatio(const QColor& a, const QColor& b);
 
 /// An engine ready to transform, as the main window sets it up at start.
 DctEngine ReadyEngine();
+
+/// Replaces a cell's text by typing, as a user does.
+void TypeIntoCell(QLineEdit* cell, const QString& text);
 
 /// The real main window with a scripted desktop.
 struct ScriptedWindow {

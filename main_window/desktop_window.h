@@ -1,0 +1,89 @@
+#pragma once
+// The program's main window as the desktop sees it: the menu bar above the
+// 600x456 "DCT" client area, whose controls stay exactly where they are. The
+// menus add to the buttons and call the same handlers. This window also holds
+// the undo history, the recent block files, the pace, and opens the files named
+// on the command line or dropped on it.
+
+#include "main_window/dct_window.h"
+#include "views/block_history.h"
+#include "views/pace.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+class QMimeData;
+
+namespace quadrel {
+
+class DesktopWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    /// `desktop` as for DCT: null gives the real desktop.
+    explicit DesktopWindow(DesktopServices* desktop = nullptr, QWidget* parent = nullptr);
+
+    DCT& Main() { return *dct_; }
+    BlockHistory& History() { return *history_; }
+
+    /// Applies a pace for this run and marks it in the Options menu; the menu
+    /// also stores it as the user's choice.
+    void SetPace(Pace pace);
+    Pace CurrentPace() const { return pace_; }
+
+    /// A file named on the command line or dropped on the window: a picture, as
+    /// Qt recognises one by its content, opens in the bitmap viewer; anything
+    /// else is loaded as a block file. Bad files are reported as the dialogs report them.
+    void OpenFile(const QString& fileName);
+
+    /// File > Export: ask for a PNG or SVG file name and write the picture,
+    /// reporting a failure.
+    void ExportGrids();
+    void ExportPatternChart();
+
+    /// The windows of this round are added to this menu.
+    QMenu* ToolsMenu() const { return toolsMenu_; }
+    /// Block files loaded or saved, newest first (kept with QSettings).
+    QStringList RecentFiles() const;
+
+    // Actions, for tests.
+    QAction* UndoAction() const { return undo_; }
+    QAction* RedoAction() const { return redo_; }
+    QAction* PaceAction(Pace pace) const;
+    QMenu* RecentMenu() const { return recentMenu_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateFileMenu();
+    void CreateEditMenu();
+    void CreateToolsMenu();
+    void CreateOptionsMenu();
+    void CreateHelpMenu();
+    void RememberFile(const QString& fileName);
+    void UpdateRecentMenu();
+    void UpdateUndoActions();
+    void ShowAbout();
+    void Export(const QString& title, const std::function<QString(const QString&)>& write);
+
+    DCT* dct_ = nullptr;
+    BlockHistory* history_ = nullptr;
+    Pace pace_ = Pace::Instant;
+    QAction* undo_ = nullptr;
+    QAction* redo_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QMenu* toolsMenu_ = nullptr;
+    QActionGroup* paceGroup_ = nullptr;
+};
+
+/// The local files a drag carries, or none when it carries anything else.
+QStringList DroppedFiles(const QMimeData* mime);
+
+} // namespace quadrel

@@ -1,0 +1,466 @@
+// The main window as the desktop sees it: the menu bar over the unchanged
+// client area, undo and redo of every command that changes the block, and
+// files opened from outside (command line or drop).
+#include "bitmap_viewer/image_frame.h"
+#include "bitmap_viewer/picture_box.h"
+#include "engine/cell_text.h"
+#include "main_window/application_setup.h"
+#include "main_window/desktop_window.h"
+#include "tests/support/testutils.h"
+#include "views/block_export.h"
+#include "views/square_grid.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include <functional>
+
+using quadrel::DesktopWindow;
+using quadrel::test::ScriptedDesktop;
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir dir;
+    ScriptedDesktop desktop;
+    DesktopWindow window{&desktop};
+
+    quadrel::DCT& main() { return window.Main(); }
+    quadrel::BlockState state() { return window.Main().Document().Snapshot(); }
+    QString write(const QString& name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+            return {};
+        }
+        return file.fileName();
+    }
+    QString picture() {
+        QImage image(64, 48, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                image.setPixel(x, y, qRgb(4 * x, 5 * y, 200 - 3 * x));
+            }
+        }
+        const QString path = dir.filePath(QStringLiteral("picture.bmp"));
+        return image.save(path) ? path : QString();
+    }
+    int squaresAt(int grey) {
+        int count = 0;
+        for (int k = 0; k < 64; ++k) {
+            count += main().Shape1()->Colour(k) == QColor(grey, grey, grey) ? 1 : 0;
+        }
+        return count;
+    }
+};
+
+using Action = std::function<void(Fixture&)>;
+
+struct SvgRect {
+    QRect rect;
+    QString fill;
+};
+
+// The rectangles of an SVG file with the fill each inherits from its groups.
+QList<SvgRect> FilledRects(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QList<SvgRect> rects;
+    QStringList fills{QStringLiteral("none")};
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("g")) {
+            const auto fill = xml.attributes().value(QLatin1String("fill"));
+            fills << (fill.isEmpty() ? fills.back() : fill.toString());
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("g")) {
+            fills.removeLast();
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("rect") &&
+                   fills.back() != QLatin1String("none")) {
+            const auto at = [&](const char* name) {
+                return xml.attributes().value(QLatin1String(name)).toInt();
+            };
+            rects.append({QRect(at("x"), at("y"), at("width"), at("height")), fills.back()});
+        }
+    }
+    return xml.hasError() ? QList<SvgRect>{} : rects;
+}
+
+QString Hex(int grey) {
+    return QColor(grey, grey, grey).name();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Action)
+
+class TestDesktopWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel")).clear();
+        quadrel::ConfigureApplication(*qApp);
+    }
+    void init() { QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel")).clear(); }
+    void menuBarOverUnchangedClientArea();
+    void menuCommands();
+    void undoRedoPutsBackEverything_data();
+    void undoRedoPutsBackEverything();
+    void pickSessionIsOneStep();
+    void openFromOutside_data();
+    void openFromOutside();
+    void exportGrids_data();
+    void exportGrids();
+    void exportPatternChart_data();
+    void exportPatternChart();
+};
+
+void TestDesktopWindow::menuBarOverUnchangedClientArea() {
+    Fixture f;
+    f.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.window));
+    QCOMPARE(f.window.windowTitle(), QStringLiteral("Quadrel v3.0"));
+    QCOMPARE(f.window.centralWidget(), &f.main());
+    const int menuHeight = f.window.menuBar()->height();
+    QVERIFY(menuHeight > 0);
+    QCOMPARE(f.main().geometry(), QRect(0, menuHeight, 600, 456));
+    QCOMPARE(f.window.size(), QSize(600, menuHeight + 456));
+    QStringList menus;
+    for (QAction* menu : f.window.menuBar()->actions()) {
+        menus << menu->text();
+    }
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tools", "&Options", "&Help"}));
+
+    // The keyboard still walks the client area's controls in their old order.
+    QList<QWidget*> expected;
+    for (int i : {0, 1, 2, 3, 4, 5}) {
+        expected << f.main().Command1(i);
+    }
+    for (int k = 0; k < 64; ++k) {
+        expected << f.main().Text1(k);
+    }
+    expected << f.main().Command1(6) << f.main().Command1(7) << f.main().Command2()
+             << f.main().Command3() << f.main().Command1(8) << f.main().Command1(10)
+             << f.main().Command1(11) << f.main().Option1(0);
+    f.main().Command1(0)->setFocus();
+    for (qsizetype i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), expected[i]);
+    }
+}
+
+void TestDesktopWindow::menuCommands() {
+    Fixture f;
+    QMap<QString, QAction*> bySequence;
+    for (QAction* action : f.window.findChildren<QAction*>()) {
+        if (!action->shortcut().isEmpty()) {
+            bySequence.insert(action->shortcut().toString(), action);
+        }
+    }
+    QCOMPARE(bySequence.keys(),
+             (QStringList{"Ctrl+O", "Ctrl+Q", "Ctrl+S", "Ctrl+Shift+Z", "Ctrl+Z", "F1"}));
+    QCOMPARE(bySequence["Ctrl+Z"], f.window.UndoAction());
+    QCOMPARE(bySequence["Ctrl+Shift+Z"], f.window.RedoAction());
+    // Load and Save ask for their files as the buttons do.
+    bySequence["Ctrl+O"]->trigger();
+    bySequence["Ctrl+S"]->trigger();
+    QCOMPARE(f.desktop.dialogs.size(), 2);
+    QVERIFY(!f.desktop.dialogs[0].save && f.desktop.dialogs[1].save);
+
+    // The step time: one choice checked, applied and kept.
+    f.window.PaceAction(quadrel::Pace::Slow)->trigger();
+    QVERIFY(f.window.PaceAction(quadrel::Pace::Slow)->isChecked());
+    QVERIFY(!f.window.PaceAction(quadrel::Pace::Instant)->isChecked());
+    QCOMPARE(f.main().Document().CurrentStepTimes(), quadrel::StepTimesOf(quadrel::Pace::Slow));
+    QCOMPARE(quadrel::StoredPace(), quadrel::Pace::Slow);
+    f.window.SetPace(quadrel::Pace::Instant); // for this run only
+    QCOMPARE(quadrel::StoredPace(), quadrel::Pace::Slow);
+}
+
+void TestDesktopWindow::undoRedoPutsBackEverything_data() {
+    QTest::addColumn<Action>("command");
+    const auto click = [](int index) {
+        return Action([index](Fixture& f) { f.main().Command1(index)->click(); });
+    };
+    QTest::newRow("Quantise") << click(6);
+    QTest::newRow("DCT") << click(3);
+    QTest::newRow("Quantise in Build Mode") << Action([](Fixture& f) {
+        f.main().Option1(1)->click();
+        f.main().Command1(6)->click();
+    });
+    QTest::newRow("pattern cycle") << click(0);
+    // The second cycle ends where the first did: no step, but Undo is free again.
+    QTest::newRow("two pattern cycles") << Action([](Fixture& f) {
+        f.main().Command1(0)->click();
+        f.main().Command1(0)->click();
+    });
+    QTest::newRow("single pattern") << Action([](Fixture& f) {
+        f.main().Command1(1)->click();
+        QTest::keyClick(f.main().XYEntry()->Text1(0), Qt::Key_3);
+    });
+    QTest::newRow("Load Block") << Action([](Fixture& f) {
+        f.desktop.answers = {f.write(QStringLiteral("b.txt"), "1,2,3\n4,5,6")};
+        f.main().Command1(7)->click();
+    });
+    QTest::newRow("a new block from another window") << Action([](Fixture& f) {
+        quadrel::Block space{};
+        space[2][5] = 255;
+        f.main().Document().LoadSpaceBlock(space);
+    });
+    // Typing and Enter are one step: Undo goes back to before the typing.
+    QTest::newRow("Enter after typing") << Action([](Fixture& f) {
+        quadrel::test::TypeIntoCell(f.main().Text1(10), QStringLiteral("-321"));
+        QTest::keyClick(f.main().Text1(10), Qt::Key_Return);
+    });
+    QTest::newRow("typing alone") << Action(
+        [](Fixture& f) { quadrel::test::TypeIntoCell(f.main().Text1(10), QStringLiteral("57")); });
+}
+
+// From DCT -> IDCT of a constant 100 block, whose 41 squares at 99 come from
+// coefficients the cells show truncated: Undo must put back the exact
+// coefficients, not what their texts say.
+void TestDesktopWindow::undoRedoPutsBackEverything() {
+    QFETCH(Action, command);
+    Fixture f;
+    quadrel::Block flat{};
+    for (auto& column : flat) {
+        column.fill(100);
+    }
+    f.main().Document().LoadSpaceBlock(flat);
+    f.main().Command1(2)->click();
+    QCOMPARE(f.squaresAt(99), 41);
+    const quadrel::BlockState before = f.state();
+
+    command(f);
+    const quadrel::BlockState after = f.state();
+    QVERIFY(!(after == before));
+    QVERIFY(f.window.UndoAction()->isEnabled());
+    f.window.UndoAction()->trigger();
+    QVERIFY(f.state() == before);
+    QCOMPARE(f.squaresAt(99), 41);
+    f.window.RedoAction()->trigger();
+    QVERIFY(f.state() == after);
+    f.window.UndoAction()->trigger();
+    QVERIFY(!f.window.RedoAction()->text().isEmpty());
+    // The restored coefficients are the exact ones: IDCT gives the same picture.
+    f.main().Command1(2)->click();
+    QCOMPARE(f.squaresAt(99), 41);
+    QVERIFY(f.state() == before);
+}
+
+void TestDesktopWindow::pickSessionIsOneStep() {
+    Fixture f;
+    const auto pick = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            f.main().ImageFrameWindow()->Picture1_MouseMove(0, 0, 3.0F * i + 1, 2.0F * i + 5);
+        }
+        return f.state();
+    };
+    const quadrel::BlockState start = f.state();
+    f.window.OpenFile(f.picture());
+    QVERIFY(f.main().ImageFrameWindow() != nullptr);
+    const quadrel::BlockState firstPicks = pick(3);
+    f.main().Command1(6)->click(); // another command ends the session's step
+    const quadrel::BlockState quantised = f.state();
+    const quadrel::BlockState secondPicks = pick(4);
+    f.main().ImageFrameWindow()->Picture1_MouseDown(1, 0, 0, 0); // closes the viewer
+    QTRY_VERIFY(f.main().ImageFrameWindow() == nullptr);
+    f.window.OpenFile(f.picture());
+    f.main().ImageFrameWindow()->Picture1_MouseMove(0, 0, 40, 30);
+
+    for (const quadrel::BlockState& expected : {secondPicks, quantised, firstPicks, start}) {
+        f.window.UndoAction()->trigger();
+        QVERIFY(f.state() == expected);
+    }
+    QVERIFY(!f.window.UndoAction()->isEnabled());
+}
+
+void TestDesktopWindow::openFromOutside_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content"); // "picture": a BMP the test draws
+    QTest::addColumn<bool>("drop");
+    QTest::addColumn<QString>("outcome"); // "block", "viewer" or the message's title
+    for (bool drop : {false, true}) {
+        const char* how = drop ? "dropped" : "named";
+        QTest::addRow("%s block file", how) << "b.csv" << QByteArray("10,20,30") << drop << "block";
+        QTest::addRow("%s picture", how) << "p.bmp" << QByteArray("picture") << drop << "viewer";
+        QTest::addRow("%s bad block file", how)
+            << "bad.txt" << QByteArray("1,2,x") << drop << "Load Block";
+        QTest::addRow("%s damaged picture", how)
+            << "cut.jpg" << QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) << drop
+            << "DCT Bitmap Viewer";
+    }
+    QTest::newRow("missing file") << "none.txt" << QByteArray() << false << "Load Block";
+}
+
+void TestDesktopWindow::openFromOutside() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, drop);
+    QFETCH(QString, outcome);
+    Fixture f;
+    QString path = f.dir.filePath(name);
+    if (content == "picture") {
+        path = f.picture();
+    } else if (!content.isEmpty()) {
+        path = f.write(name, content);
+    }
+    const quadrel::BlockState before = f.state();
+    if (drop) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        mime.setText(path);
+        // Over a cell, which would otherwise take the file's name as text.
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.main().Text1(12), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.main().Text1(12), &event);
+    } else {
+        f.window.OpenFile(path);
+    }
+    if (outcome == QLatin1String("block")) {
+        QCOMPARE(f.main().Document().Space()[2][0], 30.0);
+        QCOMPARE(f.window.RecentFiles().value(0), QFileInfo(path).absoluteFilePath());
+        QCOMPARE(f.window.RecentMenu()->actions().size(), 1);
+    } else if (outcome == QLatin1String("viewer")) {
+        QVERIFY(f.main().ImageFrameWindow() != nullptr);
+        QVERIFY(f.main().ImageFrameWindow()->isVisible());
+        QCOMPARE(f.main().ImageFrameWindow()->Picture1()->Picture().size(), QSize(64, 48));
+        QVERIFY(f.state() == before);
+    } else {
+        QCOMPARE(f.desktop.messages.size(), 1);
+        QVERIFY2(f.desktop.messages[0].startsWith(outcome + QLatin1String(": ")),
+                 qPrintable(f.desktop.messages[0]));
+        QVERIFY(f.state() == before);
+        QVERIFY(f.main().ImageFrameWindow() == nullptr);
+    }
+    if (outcome != QLatin1String("viewer") && outcome != QLatin1String("block")) {
+        return;
+    }
+    QVERIFY(f.desktop.messages.isEmpty());
+}
+
+void TestDesktopWindow::exportGrids_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("PNG") << "grids.png";
+    QTest::newRow("SVG") << "grids.svg";
+    QTest::newRow("no suffix: PNG") << "grids";
+    QTest::newRow("folder missing") << "missing/grids.svg";
+}
+
+// Squares of many grey levels, clipped ones included, exported and read back.
+void TestDesktopWindow::exportGrids() {
+    QFETCH(QString, name);
+    Fixture f;
+    quadrel::Block space{};
+    for (int k = 0; k < 64; ++k) {
+        space.Cell(k) = 9.5 * k - 180;
+    }
+    f.main().Document().LoadSpaceBlock(space);
+    f.desktop.answers = {f.dir.filePath(name)};
+    f.window.ExportGrids();
+    const quadrel::GridsPicture grids = f.main().Grids();
+    if (name.startsWith(QLatin1String("missing"))) {
+        QCOMPARE(f.desktop.messages.size(), 1);
+        QVERIFY(f.desktop.messages[0].startsWith(QLatin1String("Export Grids: ")));
+        return;
+    }
+    QVERIFY(f.desktop.messages.isEmpty());
+    const QString path =
+        f.dir.filePath(name.endsWith(QLatin1String(".svg"))   ? name
+                       : name.endsWith(QLatin1String(".png")) ? name
+                                                              : name + QLatin1String(".png"));
+    if (path.endsWith(QLatin1String(".svg"))) {
+        QStringList squares;
+        for (const SvgRect& r : FilledRects(path)) {
+            if (r.rect.size() == QSize(33, 33)) {
+                squares << r.fill;
+            }
+        }
+        QStringList shown;
+        for (int k = 0; k < 64; ++k) {
+            shown << f.main().Shape1()->Colour(k).name();
+        }
+        QCOMPARE(squares, shown);
+        return;
+    }
+    // The exported picture and the window itself agree on every square.
+    const QImage exported(path);
+    const QImage window = f.main().grab().toImage();
+    QVERIFY(!exported.isNull());
+    int greys = 0;
+    for (int k = 0; k < 64; ++k) {
+        const QPoint centre = grids.Squares[static_cast<std::size_t>(k)].center();
+        QCOMPARE(QColor(exported.pixel(centre)), f.main().Shape1()->Colour(k));
+        QCOMPARE(exported.pixel(centre), window.pixel(centre));
+        greys += k > 0 && f.main().Shape1()->Colour(k) != f.main().Shape1()->Colour(k - 1);
+    }
+    QVERIFY(greys > 20); // the block really shows many levels
+}
+
+void TestDesktopWindow::exportPatternChart_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("PNG") << "chart.png";
+    QTest::newRow("SVG") << "chart.svg";
+}
+
+void TestDesktopWindow::exportPatternChart() {
+    QFETCH(QString, name);
+    Fixture f;
+    const QString path = f.dir.filePath(name);
+    f.desktop.answers = {path};
+    f.window.ExportPatternChart();
+    QVERIFY(f.desktop.messages.isEmpty());
+    // Each tile is the pattern the cycle shows: DC 512 plus F(u, v) = 512.
+    using Key = std::pair<int, int>;
+    const auto key = [](const QRect& r) { return Key(r.x(), r.y()); };
+    QMap<Key, QString> expected;
+    quadrel::DctEngine reference = quadrel::test::ReadyEngine();
+    for (int v = 0; v < 8; ++v) {
+        for (int u = 0; u < 8; ++u) {
+            reference.ResetFreqSpace();
+            reference.FreqArray[0][0] = 512;
+            reference.FreqArray[u][v] = 512;
+            reference.PerformIDCT();
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 0; x < 8; ++x) {
+                    expected.insert(key(quadrel::PatternChartSquare(u, v, x, y)),
+                                    Hex(quadrel::GreyLevel(reference.SpaceArray[x][y])));
+                }
+            }
+        }
+    }
+    QMap<Key, QString> found;
+    if (name.endsWith(QLatin1String(".svg"))) {
+        for (const SvgRect& r : FilledRects(path)) {
+            if (r.rect.size() == QSize(6, 6)) {
+                found.insert(key(r.rect), r.fill);
+            }
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains(">(3, 5)</text>"));
+    } else {
+        const QImage chart(path);
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            const QPoint centre(it.key().first + 3, it.key().second + 3);
+            found.insert(it.key(), QColor(chart.pixel(centre)).name());
+        }
+    }
+    QCOMPARE(found.size(), 64 * 64);
+    QVERIFY(found == expected);
+}
+
+QTEST_MAIN(TestDesktopWindow)
+#include "tst_desktop_window.moc"

@@ -1,0 +1,266 @@
+// The pace of the pattern cycle and of Build Mode: each step stays on screen
+// its step time while the program stays usable; STOP, nesting and QUIT work as
+// at the instant pace; a paced Build Mode transform interrupted by a command
+// ends with its full result first; nesting of cycles is bounded.
+#include "main_window/application_setup.h"
+#include "tests/support/testutils.h"
+#include "views/square_grid.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using quadrel::BlockDocument;
+using quadrel::StepTimes;
+using quadrel::test::ScriptedWindow;
+
+using Action = std::function<void(ScriptedWindow&)>;
+Q_DECLARE_METATYPE(Action)
+Q_DECLARE_METATYPE(StepTimes)
+
+namespace {
+
+// Runs `action(n)` from the event loop after the n-th pattern of a cycle is
+// shown (every pattern is announced once, before the cycle pauses).
+class PatternHook {
+public:
+    PatternHook(BlockDocument& document, std::function<void(int)> action) {
+        QObject::connect(&document, &BlockDocument::BlockChanged, &context_,
+                         [this, action = std::move(action)] {
+                             const int n = ++patterns;
+                             QTimer::singleShot(0, &context_, [action, n] { action(n); });
+                         });
+    }
+    int patterns = 0;
+
+private:
+    QObject context_;
+};
+
+} // namespace
+
+class TestPace : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        quadrel::ConfigureApplication(*qApp);
+    }
+    void paceNamesAndTimes();
+    void stopAndNestingAtEveryPace_data();
+    void stopAndNestingAtEveryPace();
+    void normalPaceTakesItsTimeAndStaysResponsive();
+    void commandDuringPacedBuildSeesTheFullResult_data();
+    void commandDuringPacedBuildSeesTheFullResult();
+    void tenThousandCycleClicksDuringCycles();
+    // Last: QUIT ends every event loop of this test program for good.
+    void quitEndsNestedPacedCyclesAtOnce();
+};
+
+void TestPace::paceNamesAndTimes() {
+    using quadrel::Pace;
+    QCOMPARE(quadrel::StepTimesOf(Pace::Instant), (StepTimes{0, 0}));
+    QCOMPARE(quadrel::StepTimesOf(Pace::Normal), (StepTimes{250, 50}));
+    // Each choice is slower than the one before, and every name reads back.
+    StepTimes previous{};
+    for (Pace pace : {Pace::Instant, Pace::Quick, Pace::Normal, Pace::Slow}) {
+        QCOMPARE(quadrel::PaceFromName(quadrel::PaceName(pace).toUpper()), pace);
+        QVERIFY(pace == Pace::Instant || quadrel::StepTimesOf(pace).PatternMs > previous.PatternMs);
+        previous = quadrel::StepTimesOf(pace);
+    }
+    QVERIFY(!quadrel::PaceFromName(QStringLiteral("fast")));
+    // The choice persists; a damaged entry gives the default.
+    quadrel::StorePace(Pace::Slow);
+    QCOMPARE(quadrel::StoredPace(), Pace::Slow);
+    QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"))
+        .setValue(QStringLiteral("pace"), QStringLiteral("warp"));
+    QCOMPARE(quadrel::StoredPace(), quadrel::kDefaultPace);
+}
+
+void TestPace::stopAndNestingAtEveryPace_data() {
+    QTest::addColumn<StepTimes>("times");
+    QTest::addColumn<int>("stopAt");   // STOP after this pattern; 0: before the cycle; -1: never
+    QTest::addColumn<int>("nestAt");   // a second cycle starts after this pattern; 0: none
+    QTest::addColumn<int>("patterns"); // patterns shown in all
+    QTest::addColumn<QString>("lastCaption");
+    const std::initializer_list<std::pair<const char*, StepTimes>> paces{{"instant", {0, 0}},
+                                                                         {"paced", {4, 1}}};
+    for (const auto& [name, times] : paces) {
+        QTest::addRow("%s, to the end", name) << times << -1 << 0 << 64 << "DCT Pattern:  7  7";
+        QTest::addRow("%s, STOP before", name) << times << 0 << 0 << 1 << "DCT Pattern:  0  0";
+        QTest::addRow("%s, STOP at (2, 4)", name) << times << 21 << 0 << 21 << "DCT Pattern:  2  4";
+        // The nested cycle shows patterns 4..6 and is stopped after its third;
+        // the outer one goes on after (0, 2) to its end.
+        QTest::addRow("%s, nested, STOP", name)
+            << times << 6 << 3 << 64 + 3 << "DCT Pattern:  7  7";
+    }
+}
+
+void TestPace::stopAndNestingAtEveryPace() {
+    QFETCH(StepTimes, times);
+    QFETCH(int, stopAt);
+    QFETCH(int, nestAt);
+    QFETCH(int, patterns);
+    QFETCH(QString, lastCaption);
+    ScriptedWindow s;
+    s.window.Document().SetStepTimes(times);
+    if (stopAt == 0) {
+        s.window.Command1(4)->click();
+    }
+    QStringList captions;
+    PatternHook hook(s.window.Document(), [&](int n) {
+        if (n == nestAt) {
+            s.window.Command1(0)->click();
+        } else if (n == stopAt) {
+            s.window.Command1(4)->click();
+        }
+    });
+    QObject::connect(&s.window.Document(), &BlockDocument::BlockChanged,
+                     [&] { captions << s.window.Label2()->text(); });
+    QElapsedTimer clock;
+    clock.start();
+    s.window.Command1(0)->click();
+    QCOMPARE(hook.patterns, patterns);
+    QCOMPARE(captions.back(), lastCaption);
+    if (nestAt > 0) {
+        QCOMPARE(captions.mid(2, 5),
+                 (QStringList{"DCT Pattern:  0  2", "DCT Pattern:  0  0", "DCT Pattern:  0  1",
+                              "DCT Pattern:  0  2", "DCT Pattern:  0  3"}));
+    }
+    QVERIFY(!s.window.Document().Engine().StopFlag);
+    QVERIFY(!s.window.Document().CycleRunning());
+    // Every pattern but the stopped ones stayed its step time.
+    const int stopped = (stopAt >= 0 ? 1 : 0) + (nestAt > 0 ? 1 : 0);
+    QVERIFY(clock.elapsed() >= static_cast<qint64>(patterns - stopped) * times.PatternMs);
+}
+
+void TestPace::normalPaceTakesItsTimeAndStaysResponsive() {
+    ScriptedWindow s;
+    s.window.Document().SetStepTimes(quadrel::StepTimesOf(quadrel::Pace::Normal));
+    QElapsedTimer clock;
+    // A click on "+" one second in is handled within one step time.
+    qint64 clickedAt = -1;
+    QTimer::singleShot(1000, &s.window, [&] {
+        clickedAt = clock.elapsed();
+        s.window.Command2()->click();
+    });
+    clock.start();
+    s.window.Command1(0)->click();
+    const qint64 cycle = clock.elapsed();
+    qInfo("cycle at Normal: %lld ms; click handled %lld ms late", cycle, clickedAt - 1000);
+    constexpr qint64 kCycleMs = 64 * 250;
+    QVERIFY2(cycle >= kCycleMs && cycle < kCycleMs * 5 / 4, qPrintable(QString::number(cycle)));
+    QVERIFY(clickedAt >= 1000 && clickedAt < 1000 + 250);
+    QCOMPARE(s.window.Command1(6)->text(), QStringLiteral("Quant 32"));
+
+    // Build Mode: 64 coefficient steps of 50 ms.
+    s.window.Option1(1)->click();
+    quadrel::test::TypeIntoCell(s.window.Text1(0), QStringLiteral("800"));
+    clock.restart();
+    QTest::keyClick(s.window.Text1(0), Qt::Key_Return);
+    const qint64 build = clock.elapsed();
+    qInfo("Build Mode transform at Normal: %lld ms", build);
+    constexpr qint64 kBuildMs = 64 * 50;
+    QVERIFY2(build >= kBuildMs && build < kBuildMs * 5 / 4, qPrintable(QString::number(build)));
+}
+
+void TestPace::commandDuringPacedBuildSeesTheFullResult_data() {
+    QTest::addColumn<Action>("command");
+    const auto click = [](int index) {
+        return Action([index](ScriptedWindow& s) { s.window.Command1(index)->click(); });
+    };
+    QTest::newRow("DCT") << click(3);
+    QTest::newRow("IDCT again") << click(2);
+    QTest::newRow("Quantise") << click(6);
+    QTest::newRow("cycle in Fast Mode") << Action([](ScriptedWindow& s) {
+        s.window.Option1(0)->click();
+        s.window.Command1(0)->click();
+    });
+    QTest::newRow("STOP, which changes nothing") << click(4);
+    QTest::newRow("a whole new block") << Action([](ScriptedWindow& s) {
+        quadrel::Block space{};
+        space[3][4] = 200;
+        s.window.Document().LoadSpaceBlock(space);
+    });
+    QTest::newRow("a key typed in a cell")
+        << Action([](ScriptedWindow& s) { QTest::keyClick(s.window.Text1(9), Qt::Key_5); });
+    QTest::newRow("Enter in a cell")
+        << Action([](ScriptedWindow& s) { QTest::keyClick(s.window.Text1(9), Qt::Key_Return); });
+}
+
+// The same build and command at the instant pace give the reference: the
+// command, given while an intermediate picture is on screen, must find the
+// finished transform.
+void TestPace::commandDuringPacedBuildSeesTheFullResult() {
+    QFETCH(Action, command);
+    const auto start = [](ScriptedWindow& s) {
+        s.window.Option1(1)->click();
+        quadrel::test::TypeIntoCell(s.window.Text1(0), QStringLiteral("640"));
+        quadrel::test::TypeIntoCell(s.window.Text1(9), QStringLiteral("-97"));
+        quadrel::test::TypeIntoCell(s.window.Text1(62), QStringLiteral("31"));
+    };
+    ScriptedWindow reference;
+    start(reference);
+    reference.window.Command1(2)->click();
+    const quadrel::BlockView built = reference.window.Document().Snapshot().View;
+    command(reference);
+
+    ScriptedWindow s;
+    const int stepMs = 20;
+    s.window.Document().SetStepTimes({1, stepMs});
+    start(s);
+    bool midBuild = false;
+    QTimer::singleShot(3 * stepMs, &s.window, [&] {
+        midBuild = !(s.window.Document().Snapshot().View == built);
+        command(s);
+    });
+    s.window.Command1(2)->click();
+    QVERIFY(midBuild);
+    QVERIFY(s.window.Document().Snapshot() == reference.window.Document().Snapshot());
+}
+
+// Clicks that arrive while a cycle shows a pattern start a nested cycle. Here
+// every pattern shown is answered with clicks until 10,000 were made, the
+// worst a click storm can do: without a bound the nesting overflows the stack.
+void TestPace::tenThousandCycleClicksDuringCycles() {
+    ScriptedWindow s;
+    int patterns = 0;
+    int clicks = 1;
+    QObject::connect(&s.window.Document(), &BlockDocument::BlockChanged, [&] {
+        ++patterns;
+        while (clicks < 10000) {
+            ++clicks;
+            s.window.Command1(0)->click();
+        }
+    });
+    s.window.Command1(0)->click();
+    QCOMPARE(clicks, 10000);
+    // 64 cycles ran one inside the other, each to its end; the other clicks
+    // found the limit reached and were ignored.
+    QCOMPARE(patterns, BlockDocument::kMaxCycleDepth * 64);
+    QVERIFY(!s.window.Document().CycleRunning());
+}
+
+void TestPace::quitEndsNestedPacedCyclesAtOnce() {
+    ScriptedWindow s;
+    s.window.Document().SetStepTimes({2000, 2000});
+    PatternHook hook(s.window.Document(), [&](int n) {
+        s.window.Command1(n == 1 ? 0 : 5)->click(); // a nested cycle, then QUIT
+    });
+    QElapsedTimer clock;
+    clock.start();
+    s.window.Command1(0)->click();
+    QVERIFY2(clock.elapsed() < 2000, "a pause outlived QUIT");
+    QCOMPARE(hook.patterns, 2);
+    QVERIFY(s.window.Ending());
+}
+
+QTEST_MAIN(TestPace)
+#include "tst_pace.moc"
