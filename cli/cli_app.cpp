@@ -165,7 +165,7 @@ private:
         if (positional.isEmpty()) {
             return fail(tr("no command given."), true);
         }
-        const QString command = positional.first();
+        const QString& command = positional.first();
         const QStringList rest = positional.mid(1);
 
         const std::optional<Format> format = ParseFormat(parser_.value(format_));

@@ -598,7 +598,9 @@ private:
                 out_ += inner + "[";
                 for (int c = 0; c < 8; ++c) {
                     out_ +=
-                        (c ? ", " : "") + JsonNumber(n.Grid[static_cast<std::size_t>(8 * r + c)]);
+                        (c ? ", " : "") +
+                        JsonNumber(
+                            n.Grid[static_cast<std::size_t>(r) * 8U + static_cast<std::size_t>(c)]);
                 }
                 out_ += r < 7 ? "],\n" : "]\n";
             }

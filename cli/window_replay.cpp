@@ -20,7 +20,8 @@ void WindowReplay::WriteFreq() {
         for (int j = 0; j < 8; ++j) {
             // Read only now: an earlier write in this pass may have changed it.
             const std::string text = TruncatedText(engine_.FreqArray[i][j]);
-            std::string& shown = texts_[static_cast<std::size_t>(i + 8 * j)];
+            std::string& shown =
+                texts_[static_cast<std::size_t>(i) + 8U * static_cast<std::size_t>(j)];
             if (text != shown) {
                 shown = text;
                 engine_.FreqArray[i][j] = CellTextValue(CleanCellText(text));

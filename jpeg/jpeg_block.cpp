@@ -17,8 +17,7 @@ const Reals& Basis() {
         for (int k = 0; k < 8; ++k) {
             const double c = (k == 0) ? 1.0 / std::numbers::sqrt2 : 1.0;
             for (int n = 0; n < 8; ++n) {
-                m[static_cast<std::size_t>(8 * k + n)] =
-                    0.5 * c * std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
+                m[CellIndex(k, n)] = 0.5 * c * std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
             }
         }
         return m;
@@ -35,7 +34,7 @@ Reals Transpose(const Reals& in) {
     Reals out{};
     for (int r = 0; r < 8; ++r) {
         for (int c = 0; c < 8; ++c) {
-            out[static_cast<std::size_t>(8 * c + r)] = in[static_cast<std::size_t>(8 * r + c)];
+            out[CellIndex(c, r)] = in[CellIndex(r, c)];
         }
     }
     return out;
@@ -50,8 +49,8 @@ Reals ColumnDct(const Reals& b, const Reals& x) {
     std::array<std::array<double, 8>, 4> differences{};
     for (int n = 0; n < 4; ++n) {
         for (int c = 0; c < 8; ++c) {
-            const double top = x[static_cast<std::size_t>(8 * n + c)];
-            const double bottom = x[static_cast<std::size_t>(8 * (7 - n) + c)];
+            const double top = x[CellIndex(n, c)];
+            const double bottom = x[CellIndex(7 - n, c)];
             sums[static_cast<std::size_t>(n)][static_cast<std::size_t>(c)] = top + bottom;
             differences[static_cast<std::size_t>(n)][static_cast<std::size_t>(c)] = top - bottom;
         }
@@ -61,7 +60,7 @@ Reals ColumnDct(const Reals& b, const Reals& x) {
         const auto& halves = (k % 2 == 0) ? sums : differences;
         std::array<double, 8> acc{};
         for (int n = 0; n < 4; ++n) {
-            const double w = b[static_cast<std::size_t>(8 * k + n)];
+            const double w = b[CellIndex(k, n)];
             for (int c = 0; c < 8; ++c) {
                 acc[static_cast<std::size_t>(c)] =
                     acc[static_cast<std::size_t>(c)] +
@@ -69,7 +68,7 @@ Reals ColumnDct(const Reals& b, const Reals& x) {
             }
         }
         for (int c = 0; c < 8; ++c) {
-            out[static_cast<std::size_t>(8 * k + c)] = acc[static_cast<std::size_t>(c)];
+            out[CellIndex(k, c)] = acc[static_cast<std::size_t>(c)];
         }
     }
     return out;
@@ -83,20 +82,19 @@ Reals ColumnInverseDct(const Reals& b, const Reals& x) {
         std::array<double, 8> even{};
         std::array<double, 8> odd{};
         for (int k = 0; k < 8; k += 2) {
-            const double we = b[static_cast<std::size_t>(8 * k + n)];
-            const double wo = b[static_cast<std::size_t>(8 * (k + 1) + n)];
+            const double we = b[CellIndex(k, n)];
+            const double wo = b[CellIndex(k + 1, n)];
             for (int c = 0; c < 8; ++c) {
                 even[static_cast<std::size_t>(c)] =
-                    even[static_cast<std::size_t>(c)] + we * x[static_cast<std::size_t>(8 * k + c)];
+                    even[static_cast<std::size_t>(c)] + we * x[CellIndex(k, c)];
                 odd[static_cast<std::size_t>(c)] =
-                    odd[static_cast<std::size_t>(c)] +
-                    wo * x[static_cast<std::size_t>(8 * (k + 1) + c)];
+                    odd[static_cast<std::size_t>(c)] + wo * x[CellIndex(k + 1, c)];
             }
         }
         for (int c = 0; c < 8; ++c) {
-            out[static_cast<std::size_t>(8 * n + c)] =
+            out[CellIndex(n, c)] =
                 even[static_cast<std::size_t>(c)] + odd[static_cast<std::size_t>(c)];
-            out[static_cast<std::size_t>(8 * (7 - n) + c)] =
+            out[CellIndex(7 - n, c)] =
                 even[static_cast<std::size_t>(c)] - odd[static_cast<std::size_t>(c)];
         }
     }
@@ -153,7 +151,7 @@ Reals ForwardDct(const Reals& block) {
     for (int y = 0; y < 8; ++y) {
         const double sy = kSign4[static_cast<std::size_t>(y)];
         for (int x = 0; x < 8; ++x) {
-            const double v = block[static_cast<std::size_t>(8 * y + x)];
+            const double v = block[CellIndex(y, x)];
             plain[static_cast<std::size_t>(x)] = plain[static_cast<std::size_t>(x)] + v;
             signed4[static_cast<std::size_t>(x)] = signed4[static_cast<std::size_t>(x)] + sy * v;
         }
@@ -194,7 +192,7 @@ Reals InverseDct(const Reals& coefficients) {
         const double plusX = yPlus ? even[0] + even[1] : even[0] - even[1];
         const double minusX = yPlus ? odd[0] + odd[1] : odd[0] - odd[1];
         for (int x = 0; x < 8; ++x) {
-            const auto k = static_cast<std::size_t>(8 * y + x);
+            const auto k = CellIndex(y, x);
             s[k] = (kSign4[static_cast<std::size_t>(x)] > 0 ? plusX : minusX) + s[k];
         }
     }

@@ -17,6 +17,7 @@
 // up to the effect of Quadrel's rounded pi (3.1415927); QuadrelFromJpeg applies it.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -30,6 +31,11 @@ using Samples = std::array<std::uint8_t, kBlockCells>; ///< grey levels, row-maj
 using Reals = std::array<double, kBlockCells>;         ///< row-major
 using Indices = std::array<int, kBlockCells>;          ///< row-major (or zig-zag where said)
 using QuantTable = std::array<int, kBlockCells>;       ///< row-major, entries 1..255
+
+/// Row-major index of (row, column) in a block.
+constexpr std::size_t CellIndex(int row, int column) {
+    return static_cast<std::size_t>(row) * 8U + static_cast<std::size_t>(column);
+}
 
 /// Zig-zag position -> row-major index.
 inline constexpr std::array<int, kBlockCells> kZigZag = {

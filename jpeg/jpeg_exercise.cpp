@@ -45,8 +45,7 @@ Samples PhotoLikeBlock(SplitMix64& random) {
                 v += step;
             }
             v += random.Between(-noise, noise);
-            block[static_cast<std::size_t>(8 * y + x)] =
-                static_cast<std::uint8_t>((std::clamp(v, 0, 255 * 8) + 4) / 8);
+            block[CellIndex(y, x)] = static_cast<std::uint8_t>((std::clamp(v, 0, 255 * 8) + 4) / 8);
         }
     }
     return block;
@@ -95,7 +94,8 @@ std::vector<std::uint8_t> PhotoLikePicture(int width, int height, std::uint64_t 
             const int cx = x / kCell;
             const int dx = x % kCell;
             auto at = [&](int i, int j) {
-                return control[static_cast<std::size_t>(j * across + i)];
+                return control[static_cast<std::size_t>(j) * static_cast<std::size_t>(across) +
+                               static_cast<std::size_t>(i)];
             };
             levels[static_cast<std::size_t>(y) * width + x] =
                 (at(cx, cy) * (kCell - dx) * (kCell - dy) + at(cx + 1, cy) * dx * (kCell - dy) +

@@ -69,7 +69,7 @@ HuffmanCode AcCode(int run, int size) {
     if (run < 0 || run > 15 || size < 0 || size > 10) {
         return {};
     }
-    return kAcCodes[static_cast<std::size_t>(run * 16 + size)];
+    return kAcCodes[static_cast<std::size_t>(run) * 16U + static_cast<std::size_t>(size)];
 }
 
 SymbolList EncodeBlock(const Indices& zigzag, int dcDifference) {
@@ -117,7 +117,9 @@ int CountAcBits(const Indices& zigzag) {
             bits += kAcCodes[kZrlSymbol].Length;
         }
         const int size = SizeCategory(value);
-        bits += kAcCodes[static_cast<std::size_t>(run * 16 + size)].Length + size;
+        bits +=
+            kAcCodes[static_cast<std::size_t>(run) * 16U + static_cast<std::size_t>(size)].Length +
+            size;
         run = 0;
     }
     if (run > 0) {

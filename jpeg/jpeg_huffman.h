@@ -52,7 +52,7 @@ struct SymbolList {
 /// The symbols of a block given in zig-zag order; the DC symbol codes dcDifference.
 SymbolList EncodeBlock(const Indices& zigzag, int dcDifference);
 /// The same into a list the caller keeps (no copy of the list).
-void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& out);
+void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list);
 
 struct BlockBits {
     int Dc = 0;

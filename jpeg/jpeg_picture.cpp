@@ -56,11 +56,13 @@ private:
             const int py = std::min(by * 8 + y, h - 1);
             const std::uint8_t* row = picture_.Pixels + py * picture_.Stride;
             for (int x = 0; x < 8; ++x) {
-                block[static_cast<std::size_t>(8 * y + x)] = row[std::min(bx * 8 + x, w - 1)];
+                block[CellIndex(y, x)] = row[std::min(bx * 8 + x, w - 1)];
             }
         }
         const Indices quantised = Quantise(ForwardDct(LevelShift(block)), table_, ties_);
-        const auto index = static_cast<std::size_t>(by * out_.BlocksAcross + bx);
+        const std::size_t index =
+            static_cast<std::size_t>(by) * static_cast<std::size_t>(out_.BlocksAcross) +
+            static_cast<std::size_t>(bx);
         dcs_[index] = quantised[0];
         const int acBits = CountAcBits(ToZigZag(quantised));
         out_.BlockBits[index] = static_cast<std::uint32_t>(acBits);
@@ -71,12 +73,13 @@ private:
         const int visibleRows = std::min(8, h - by * 8);
         const int visibleColumns = std::min(8, w - bx * 8);
         for (int y = 0; y < visibleRows; ++y) {
+            const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(by) * 8 + y;
             std::uint8_t* target =
-                out_.Reconstruction.data() + static_cast<std::ptrdiff_t>(by * 8 + y) * w + bx * 8;
+                out_.Reconstruction.data() + row * w + static_cast<std::ptrdiff_t>(bx) * 8;
             for (int x = 0; x < visibleColumns; ++x) {
-                const auto k = static_cast<std::size_t>(8 * y + x);
+                const auto k = CellIndex(y, x);
                 const int e = static_cast<int>(block[k]) - static_cast<int>(back[k]);
-                totals.SquaredError += e * e;
+                totals.SquaredError += static_cast<std::int64_t>(e) * e;
                 target[x] = back[k];
             }
         }

@@ -105,7 +105,7 @@ double PsnrOf(const std::vector<std::uint8_t>& a, const QByteArray& pgm, int wid
     // djpeg writes "P5\n<w> <h>\n255\n" and then the samples.
     const QByteArray header = QByteArray("P5\n") + QByteArray::number(width) + ' ' +
                               QByteArray::number(height) + "\n255\n";
-    if (!pgm.startsWith(header) || pgm.size() != header.size() + width * height) {
+    if (!pgm.startsWith(header) || pgm.size() != header.size() + qsizetype{width} * height) {
         return -1.0;
     }
     double sum = 0.0;
@@ -377,11 +377,10 @@ void TestJpeg::exerciseBlocksAreReproducible() {
     int roughNeighbours = 0;
     for (int i = 0; i < 10; ++i) {
         const Samples block = ExerciseBlock(seed, i);
-        for (int k = 0; k < 64; ++k) {
-            hash = (hash ^ block[static_cast<std::size_t>(k)]) * 0x100000001b3ULL;
+        for (std::size_t k = 0; k < block.size(); ++k) {
+            hash = (hash ^ block[k]) * 0x100000001b3ULL;
             if (k % 8 != 7) {
-                roughNeighbours += std::abs(block[static_cast<std::size_t>(k)] -
-                                            block[static_cast<std::size_t>(k + 1)]) > 40;
+                roughNeighbours += std::abs(block[k] - block[k + 1]) > 40;
             }
         }
         QVERIFY(ExerciseBlock(seed + 1, i) != block);
