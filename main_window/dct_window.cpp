@@ -7,6 +7,7 @@
 #include "views/pixels.h"
 #include "views/square_grid.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -71,6 +72,7 @@ DCT::DCT(DesktopServices* desktop, QWidget* parent)
     document_ = new BlockDocument(
         BlockControls{text1_, shape1_, label1_, label2_},
         WindowServices{[this] { repaint(); }, [this] { return YieldEvents(); }}, this);
+    AddToolWindows();
     Form_Load();
 }
 
@@ -80,6 +82,26 @@ DCT::~DCT() {
     delete xyEntry_.data();
     // The viewer works on this window's block, so it cannot outlive it.
     delete imageFrame_.data();
+    delete worksheet_.data(); // follows this window's block too
+}
+
+void DCT::AddToolWindows() {
+    auto* worksheet = new QAction(tr("JPEG Worksheet"), this);
+    worksheet->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
+    connect(worksheet, &QAction::triggered, this, &DCT::ShowWorksheet);
+    addAction(worksheet);
+}
+
+void DCT::ShowWorksheet() {
+    if (!worksheet_) {
+        // Modeless and without an owner, like the viewer; it deletes itself when closed.
+        auto window = std::make_unique<worksheet::JpegWorksheet>(*document_, *desktop_);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        worksheet_ = window.release();
+    }
+    worksheet_->show();
+    worksheet_->raise();
+    worksheet_->activateWindow();
 }
 
 void DCT::CreateControls() {

@@ -6,6 +6,7 @@
 
 #include "bitmap_viewer/image_frame.h"
 #include "freq_entry/x_y_entry.h"
+#include "jpeg_worksheet/jpeg_worksheet.h"
 #include "main_window/read_me.h"
 #include "views/block_document.h"
 #include "views/desktop_services.h"
@@ -59,6 +60,10 @@ public:
     X_Y_Entry* XYEntry() const { return xyEntry_; }
     /// The open bitmap viewer, or nullptr.
     ImageFrame* ImageFrameWindow() const { return imageFrame_; }
+    /// The open JPEG worksheet, or nullptr.
+    worksheet::JpegWorksheet* Worksheet() const { return worksheet_; }
+    /// Opens the JPEG worksheet, or brings the open one to the front.
+    void ShowWorksheet();
     const FreqChoice& Frequencies() const { return frequencies_; }
     /// True once QUIT was pressed: every running command unwinds at its next yield.
     bool Ending() const { return ending_; }
@@ -71,6 +76,8 @@ private:
     void Form_Load();
     void CreateControls();
     void SetTabOrder();
+    /// The tool windows' shortcuts.
+    void AddToolWindows();
     bool YieldEvents();
     void EndProgram();
     void ShowXYEntry();
@@ -101,6 +108,7 @@ private:
     QPointer<X_Y_Entry> xyEntry_;
     bool ending_ = false;
     QPointer<ImageFrame> imageFrame_;
+    QPointer<worksheet::JpegWorksheet> worksheet_;
 };
 
 } // namespace quadrel

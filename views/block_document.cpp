@@ -69,6 +69,12 @@ void BlockDocument::SetSpaceBlock(const Block& space) {
     engine_.SpaceArray = space;
 }
 
+void BlockDocument::LoadSpaceBlock(const Block& space) {
+    const Change change(*this);
+    SetSpaceBlock(space);
+    DCTandDraw();
+}
+
 void BlockDocument::WriteCell(int k, const std::string& text) {
     // setText emits textChanged only when the text really changes, which is
     // exactly when the cell-change rule must run.

@@ -100,6 +100,9 @@ public:
     void SetFreq(int u, int v, double value);
     void SetSpace(int x, int y, double value);
     void SetSpaceBlock(const Block& space);
+    /// Replaces the space block, transforms it and shows both blocks, as Load
+    /// Block does; announced once.
+    void LoadSpaceBlock(const Block& space);
 
     // Operations.
     void DCTandDraw();
