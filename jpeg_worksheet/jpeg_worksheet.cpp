@@ -19,10 +19,12 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -76,17 +78,23 @@ QString Bits(std::uint32_t bits, int length) {
 
 /// One line per symbol, in fixed columns for the fixed-pitch list.
 QString SymbolLines(const jpeg::SymbolList& symbols) {
-    QString text = QObject::tr("Kind  Run/Size  Amplitude  Code              Bits        Length");
+    const QString columns = QStringLiteral("%1 %2 %3 %4 %5 %6");
+    QString text = columns.arg(QObject::tr("Kind"), -3)
+                       .arg(QObject::tr("Run/Size"), -8)
+                       .arg(QObject::tr("Value"), 5)
+                       .arg(QObject::tr("Code"), -16)
+                       .arg(QObject::tr("Bits"), -11)
+                       .arg(QObject::tr("Length"), 6);
     for (const jpeg::Symbol& s : symbols) {
-        text += QStringLiteral("\n%1  %2  %3  %4  %5  %6")
-                    .arg(KindName(s.Kind), -4)
+        text += QLatin1Char('\n') +
+                columns.arg(KindName(s.Kind), -3)
                     .arg(QStringLiteral("%1/%2").arg(s.Run).arg(s.Size), -8)
                     .arg(s.Kind == jpeg::SymbolKind::Ac || s.Kind == jpeg::SymbolKind::Dc
                              ? QString::number(s.Amplitude)
                              : QString(),
-                         9)
+                         5)
                     .arg(Bits(s.Code.Code, s.Code.Length), -16)
-                    .arg(Bits(s.Bits, s.Size), -10)
+                    .arg(Bits(s.Bits, s.Size), -11)
                     .arg(s.Length(), 6);
     }
     return text;
@@ -110,20 +118,20 @@ QString ZigZagText(const jpeg::Indices& zigzag) {
 
 QLabel* Caption(const QString& text, QWidget* buddy) {
     auto* label = new QLabel(text);
-    label->setWordWrap(true);
     label->setBuddy(buddy);
     return label;
 }
 
-/// A grid under its caption; the caption also names the grid for screen readers.
+/// A grid under its caption (lines broken by hand: a wrapped label misleads
+/// the layout about its height); the caption also names the grid for screen
+/// readers.
 QVBoxLayout* Captioned(const QString& caption, NumberGrid* grid) {
     auto* box = new QVBoxLayout;
-    QLabel* label = Caption(caption, grid);
-    label->setMaximumWidth(grid->sizeHint().width());
-    grid->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
-    box->addWidget(label);
+    box->addWidget(Caption(caption, grid));
     box->addWidget(grid);
     box->addStretch();
+    grid->setAccessibleName(
+        QString(caption).remove(QLatin1Char('&')).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     return box;
 }
 
@@ -180,10 +188,10 @@ void JpegWorksheet::CreateControls() {
     auto* blockBox = new QGroupBox(tr("1  The block"));
     auto* blockLayout = new QGridLayout(blockBox);
     blockLayout->addLayout(
-        Captioned(tr("Pixels f(x, y) of the main window's space block"), GridWidget(G::Pixels)), 0,
+        Captioned(tr("Pixels f(x, y):\nthe main window's space block"), GridWidget(G::Pixels)), 0,
         0);
     blockLayout->addLayout(
-        Captioned(tr("Level-shifted f(x, y) \u2212 128"), GridWidget(G::Shifted)), 0, 1);
+        Captioned(tr("Level-shifted:\nf(x, y) \u2212 128"), GridWidget(G::Shifted)), 0, 1);
     note_ = new QLabel;
     note_->setWordWrap(true);
     blockLayout->addWidget(note_, 1, 0, 1, 2);
@@ -191,8 +199,8 @@ void JpegWorksheet::CreateControls() {
     // 2: the transform.
     auto* dctBox = new QGroupBox(tr("2  JPEG DCT"));
     auto* dctLayout = new QVBoxLayout(dctBox);
-    dctLayout->addLayout(Captioned(tr("&DCT coefficients F(u, v), one decimal (hover, or focus "
-                                      "and use the arrow keys, for the exact value)"),
+    dctLayout->addLayout(Captioned(tr("&DCT coefficients F(u, v), one decimal; hover, or focus\n"
+                                      "and use the arrow keys, for the exact value"),
                                    GridWidget(G::Coefficients)));
 
     // 3: the table.
@@ -212,7 +220,6 @@ void JpegWorksheet::CreateControls() {
     fileTable_->setEnabled(false);
     loadTable_ = new QPushButton(tr("&Load Table..."));
     tableCaption_ = new QLabel;
-    tableCaption_->setWordWrap(true);
     tableLayout->addWidget(standardTable_, 0, 0, 1, 2);
     tableLayout->addWidget(quality_, 1, 0);
     tableLayout->addWidget(qualitySlider_, 1, 1);
@@ -222,14 +229,12 @@ void JpegWorksheet::CreateControls() {
     tableLayout->addWidget(GridWidget(G::Table), 4, 0, 1, 2);
     tableLayout->setRowStretch(5, 1);
     GridWidget(G::Table)->setAccessibleName(tr("Quantisation table Q(u, v)"));
-    tableCaption_->setMaximumWidth(GridWidget(G::Table)->sizeHint().width() * 3 / 2);
 
     // 4: the indices.
     auto* quantBox = new QGroupBox(tr("4  Quantised indices"));
     auto* quantLayout = new QVBoxLayout(quantBox);
-    quantLayout->addLayout(Captioned(tr("Indices round(F(u, v) / Q(u, v)); non-zero ones "
-                                        "marked, the zig-zag path drawn over them"),
-                                     GridWidget(G::Quantised)));
+    quantLayout->addLayout(
+        Captioned(tr("round(F(u, v) / Q(u, v)), non-zero ones marked"), GridWidget(G::Quantised)));
     nonZero_ = new QLabel;
     quantLayout->addWidget(nonZero_);
 
@@ -257,10 +262,12 @@ void JpegWorksheet::CreateControls() {
     symbols_->setLineWrapMode(QPlainTextEdit::NoWrap);
     symbols_->setAccessibleName(tr("Symbols with their Huffman codes and amplitude bits"));
     const QFontMetrics fixedMetrics(fixed);
-    symbols_->setMinimumWidth(
-        fixedMetrics.horizontalAdvance(SymbolLines({}) + QStringLiteral("    ")));
+    symbols_->setMinimumWidth(fixedMetrics.horizontalAdvance(SymbolLines({}) + QLatin1Char(' ')) +
+                              symbols_->verticalScrollBar()->sizeHint().width() +
+                              2 * symbols_->frameWidth() +
+                              2 * static_cast<int>(symbols_->document()->documentMargin()));
     symbols_->setMinimumHeight(fixedMetrics.lineSpacing() * 8);
-    codeLayout->addWidget(Caption(tr("S&ymbols: DC difference, then (run/size) of the AC "
+    codeLayout->addWidget(Caption(tr("S&ymbols: the DC difference, then (run/size) of the AC\n"
                                      "indices; ZRL stands for 16 zeros, EOB ends the block"),
                                   symbols_));
     codeLayout->addWidget(symbols_, 1);
@@ -285,14 +292,14 @@ void JpegWorksheet::CreateControls() {
     // 7: reconstruction.
     auto* reconBox = new QGroupBox(tr("7  Reconstruction"));
     auto* reconLayout = new QGridLayout(reconBox);
-    reconLayout->addLayout(Captioned(tr("Reconstruction: inverse DCT + 128, rounded, 0 to 255"),
+    reconLayout->addLayout(Captioned(tr("Reconstruction: inverse DCT\n+ 128, rounded, 0 to 255"),
                                      GridWidget(G::Reconstruction)),
                            0, 0);
-    reconLayout->addLayout(Captioned(tr("Original"), GridWidget(G::OriginalSquares)), 0, 1);
-    reconLayout->addLayout(Captioned(tr("Reconstructed"), GridWidget(G::ReconstructionSquares)), 0,
-                           2);
+    reconLayout->addLayout(Captioned(tr("Original\n"), GridWidget(G::OriginalSquares)), 0, 1);
+    reconLayout->addLayout(Captioned(tr("Reconstructed\n"), GridWidget(G::ReconstructionSquares)),
+                           0, 2);
     reconLayout->addLayout(
-        Captioned(tr("Error: original \u2212 reconstruction"), GridWidget(G::Error)), 0, 3);
+        Captioned(tr("Error: original\n\u2212 reconstruction"), GridWidget(G::Error)), 0, 3);
     error_ = new QLabel;
     error_->setWordWrap(true);
     reconLayout->addWidget(error_, 1, 0, 1, 4);
@@ -302,18 +309,28 @@ void JpegWorksheet::CreateControls() {
     relation_->setWordWrap(true);
     relation_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    // Three rows that follow the chain; each row sizes its own boxes.
     auto* page = new QWidget;
-    auto* pageLayout = new QGridLayout(page);
-    pageLayout->addWidget(blockBox, 0, 0);
-    pageLayout->addWidget(dctBox, 0, 1, 1, 2);
-    pageLayout->addWidget(tableBox, 1, 0);
-    pageLayout->addWidget(quantBox, 1, 1);
-    pageLayout->addWidget(codeBox, 1, 2);
-    pageLayout->addWidget(keepBox, 2, 0);
-    pageLayout->addWidget(reconBox, 2, 1, 1, 2);
-    pageLayout->addWidget(relation_, 3, 0, 1, 3);
-    pageLayout->setRowStretch(4, 1);
-    pageLayout->setColumnStretch(3, 1);
+    auto* pageLayout = new QVBoxLayout(page);
+    auto* first = new QHBoxLayout;
+    first->addWidget(blockBox);
+    first->addWidget(dctBox);
+    first->addStretch();
+    auto* middle = new QVBoxLayout;
+    middle->addWidget(quantBox);
+    middle->addWidget(keepBox);
+    auto* second = new QHBoxLayout;
+    second->addWidget(tableBox);
+    second->addLayout(middle);
+    second->addWidget(codeBox, 1);
+    auto* third = new QHBoxLayout;
+    third->addWidget(reconBox);
+    third->addStretch();
+    pageLayout->addLayout(first);
+    pageLayout->addLayout(second);
+    pageLayout->addLayout(third);
+    pageLayout->addWidget(relation_);
+    pageLayout->addStretch();
     auto* scroll = new QScrollArea;
     scroll->setWidget(page);
     scroll->setWidgetResizable(true);
@@ -405,7 +422,7 @@ void JpegWorksheet::Restore() {
                            page.height() + 5 * fontMetrics().height());
         }
         if (const QScreen* where = screen()) {
-            wanted = wanted.boundedTo(where->availableSize() * 9 / 10);
+            wanted = wanted.boundedTo(where->availableSize() * 19 / 20);
         }
         resize(wanted);
     }
@@ -435,10 +452,11 @@ void JpegWorksheet::ChooseQuality(int quality) {
 }
 
 void JpegWorksheet::ShowTableCaption() {
-    SetText(tableCaption_, standardTable_->isChecked()
-                               ? tr("Q(u, v): the standard luminance table scaled to quality %1")
-                                     .arg(quality_->value())
-                               : tr("Q(u, v) from %1").arg(QDir::toNativeSeparators(tableFile_)));
+    SetText(tableCaption_,
+            standardTable_->isChecked()
+                ? tr("Q(u, v): the standard luminance table\nscaled to quality %1")
+                      .arg(quality_->value())
+                : tr("Q(u, v) read from\n%1").arg(QDir::toNativeSeparators(tableFile_)));
 }
 
 void JpegWorksheet::LoadTable() {

@@ -125,6 +125,24 @@ void NumberGrid::paintEvent(QPaintEvent* /*event*/) {
                          digit);
     }
 
+    // Under the numbers, so that they stay legible.
+    if (path_) {
+        // The whole path thin, the kept part strong: what "keep first k" keeps.
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor faint = colours.color(QPalette::Link);
+        faint.setAlpha(60);
+        QColor strong = colours.color(QPalette::Link);
+        strong.setAlpha(120);
+        const qreal width = std::max(1.0, fontMetrics().height() / 8.0);
+        for (int p = 1; p < jpeg::kBlockCells; ++p) {
+            const QPointF from = QRectF(CellRect(jpeg::kZigZag[At(p - 1)])).center();
+            const QPointF to = QRectF(CellRect(jpeg::kZigZag[At(p)])).center();
+            painter.setPen(QPen(p < kept_ ? strong : faint, p < kept_ ? 1.5 * width : width));
+            painter.drawLine(from, to);
+        }
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    }
+
     const int pad = std::max(2, fontMetrics().height() / 4);
     QColor mark = colours.color(QPalette::Highlight);
     mark.setAlpha(70);
@@ -152,24 +170,7 @@ void NumberGrid::paintEvent(QPaintEvent* /*event*/) {
                          axis_ + i * cellHeight_);
     }
 
-    if (path_) {
-        // The whole path thin, the kept part strong: what "keep first k" keeps.
-        painter.setRenderHint(QPainter::Antialiasing);
-        QColor faint = colours.color(QPalette::Link);
-        faint.setAlpha(90);
-        QColor strong = colours.color(QPalette::Link);
-        strong.setAlpha(200);
-        const qreal width = std::max(1.0, fontMetrics().height() / 8.0);
-        for (int p = 1; p < jpeg::kBlockCells; ++p) {
-            const QPointF from = QRectF(CellRect(jpeg::kZigZag[At(p - 1)])).center();
-            const QPointF to = QRectF(CellRect(jpeg::kZigZag[At(p)])).center();
-            painter.setPen(QPen(p < kept_ ? strong : faint, p < kept_ ? 2 * width : width));
-            painter.drawLine(from, to);
-        }
-    }
-
     if (hasFocus()) {
-        painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setPen(QPen(colours.color(QPalette::Highlight), 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(CellRect(current_).adjusted(1, 1, -1, -1));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Refreshes the README's screenshots: the real program in a virtual X server,
-# a block picked from a picture with the pointer, then the main window and the
-# bitmap viewer captured. Run after a build: scripts/screenshots.sh [build-dir]
+# a block picked from a picture with the pointer, then the main window, the
+# bitmap viewer and the JPEG worksheet captured. Run after a build: scripts/screenshots.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -31,5 +31,15 @@ sleep 1
 mkdir -p "$root/docs"
 import -window "$E2E_WID" "$root/docs/main-window.png"
 import -window "$viewer" "$root/docs/bitmap-viewer.png"
-echo "Wrote docs/main-window.png and docs/bitmap-viewer.png"
+
+# The JPEG worksheet of the same block, opened from the main window (Ctrl+J)
+# and put in front of the others; the pointer stays where it picked.
+xdotool windowfocus --sync "$E2E_WID"
+xdotool key --clearmodifiers ctrl+j
+worksheet=$(timeout 20 xdotool search --sync --onlyvisible --name '^JPEG Worksheet$' | head -n 1)
+xdotool windowmove --sync "$worksheet" 0 0
+xdotool windowsize --sync "$worksheet" 1280 1024
+sleep 1
+import -window "$worksheet" "$root/docs/jpeg-worksheet.png"
+echo "Wrote docs/main-window.png, docs/bitmap-viewer.png and docs/jpeg-worksheet.png"
 rm -rf "$work"
