@@ -1,6 +1,7 @@
 // One pointer move over the bitmap viewer: 65 point reads, the forward
 // transform, the grid writes and the synchronous repaint of the main window.
-// The cost must not grow with the size of the picture.
+// The cost must not grow with the size of the picture, and an open JPEG
+// worksheet may add at most half of it.
 #include "bench_app.h"
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_box.h"
@@ -37,7 +38,12 @@ void ShowAndWait(QWidget& widget) {
     }
 }
 
-void BM_PickMove(benchmark::State& state) {
+enum class After { Nothing, Events, EventsWithWorksheet };
+
+/// Pointer moves over a noise picture of the given side. With events run
+/// after each move, every deferred repaint is paid too, as the event loop pays
+/// it between two moves; the worksheet is then shown whole, all grids in view.
+void PickMoves(benchmark::State& state, After after) {
     quadrel::bench::App();
     quadrel::DCT main;
     ShowAndWait(main);
@@ -46,6 +52,12 @@ void BM_PickMove(benchmark::State& state) {
         std::make_unique<quadrel::ImageFrame>(main.Document(), desktop); // never closed here
     frame->Picture1()->SetPicture(Noise(static_cast<int>(state.range(0))));
     ShowAndWait(*frame);
+    if (after == After::EventsWithWorksheet) {
+        main.ShowWorksheet();
+        main.Worksheet()->resize(main.Worksheet()->PageSize());
+        ShowAndWait(*main.Worksheet());
+        QCoreApplication::processEvents();
+    }
     QWidget* area = frame->Picture1();
     int k = 0;
     for (auto _ : state) {
@@ -56,13 +68,45 @@ void BM_PickMove(benchmark::State& state) {
         QMouseEvent move(QEvent::MouseMove, at, area->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
         QCoreApplication::sendEvent(area, &move);
+        if (after != After::Nothing) {
+            QCoreApplication::processEvents();
+        }
     }
     benchmark::DoNotOptimize(main.Document().Freq());
+}
+
+void BM_PickMove(benchmark::State& state) {
+    PickMoves(state, After::Nothing);
+}
+
+void BM_PickMovePainted(benchmark::State& state) {
+    PickMoves(state, After::Events);
+}
+
+void BM_PickMoveWorksheet(benchmark::State& state) {
+    PickMoves(state, After::EventsWithWorksheet);
 }
 
 } // namespace
 
 BENCHMARK(BM_PickMove)
+    ->ArgName("side")
+    ->Arg(64)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// The same moves with pending events run after each: without the worksheet,
+// and with the JPEG worksheet open and following the block.
+BENCHMARK(BM_PickMovePainted)
+    ->ArgName("side")
+    ->Arg(64)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PickMoveWorksheet)
     ->ArgName("side")
     ->Arg(64)
     ->Arg(4000)

@@ -2,7 +2,9 @@
 
 #include "block_file/block_file_io.h"
 #include "engine/cell_text.h"
+#include "jpeg_worksheet/live_text.h"
 #include "jpeg_worksheet/number_grid.h"
+#include "jpeg_worksheet/text_lines.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -76,28 +78,31 @@ QString Bits(std::uint32_t bits, int length) {
     return QString::fromStdString(jpeg::BitText(bits, length));
 }
 
-/// One line per symbol, in fixed columns for the fixed-pitch list.
-QString SymbolLines(const jpeg::SymbolList& symbols) {
-    const QString columns = QStringLiteral("%1 %2 %3 %4 %5 %6");
-    QString text = columns.arg(QObject::tr("Kind"), -3)
-                       .arg(QObject::tr("Run/Size"), -8)
-                       .arg(QObject::tr("Value"), 5)
-                       .arg(QObject::tr("Code"), -16)
-                       .arg(QObject::tr("Bits"), -11)
-                       .arg(QObject::tr("Length"), 6);
+const QString kSymbolColumns = QStringLiteral("%1 %2 %3 %4 %5 %6");
+
+/// The symbol list's heading, in the columns of its lines.
+QString SymbolHeading() {
+    return kSymbolColumns.arg(QObject::tr("Kind"), -3)
+        .arg(QObject::tr("Run/Size"), -8)
+        .arg(QObject::tr("Value"), 5)
+        .arg(QObject::tr("Code"), -16)
+        .arg(QObject::tr("Bits"), -11)
+        .arg(QObject::tr("Length"), 6);
+}
+
+/// A heading and one line per symbol, in fixed columns for the fixed-pitch list.
+QStringList SymbolLines(const jpeg::SymbolList& symbols) {
+    QStringList lines{SymbolHeading()};
     for (const jpeg::Symbol& s : symbols) {
-        text += QLatin1Char('\n') +
-                columns.arg(KindName(s.Kind), -3)
-                    .arg(QStringLiteral("%1/%2").arg(s.Run).arg(s.Size), -8)
-                    .arg(s.Kind == jpeg::SymbolKind::Ac || s.Kind == jpeg::SymbolKind::Dc
-                             ? QString::number(s.Amplitude)
-                             : QString(),
-                         5)
-                    .arg(Bits(s.Code.Code, s.Code.Length), -16)
-                    .arg(Bits(s.Bits, s.Size), -11)
-                    .arg(s.Length(), 6);
+        const bool valued = s.Kind == jpeg::SymbolKind::Ac || s.Kind == jpeg::SymbolKind::Dc;
+        lines << kSymbolColumns.arg(KindName(s.Kind), -3)
+                     .arg(QStringLiteral("%1/%2").arg(s.Run).arg(s.Size), -8)
+                     .arg(valued ? QString::number(s.Amplitude) : QString(), 5)
+                     .arg(Bits(s.Code.Code, s.Code.Length), -16)
+                     .arg(Bits(s.Bits, s.Size), -11)
+                     .arg(s.Length(), 6);
     }
-    return text;
+    return lines;
 }
 
 /// The indices up to the last non-zero one, then EOB, as textbooks write them.
@@ -235,16 +240,14 @@ void JpegWorksheet::CreateControls() {
     auto* quantLayout = new QVBoxLayout(quantBox);
     quantLayout->addLayout(
         Captioned(tr("round(F(u, v) / Q(u, v)), non-zero ones marked"), GridWidget(G::Quantised)));
-    nonZero_ = new QLabel;
+    nonZero_ = new LiveText(tr("64 of 64 indices are not zero."), 1);
     quantLayout->addWidget(nonZero_);
 
     // 5: entropy coding.
     auto* codeBox = new QGroupBox(tr("5  Zig-zag and Huffman coding"));
     auto* codeLayout = new QVBoxLayout(codeBox);
-    zigzag_ = new QLabel;
-    zigzag_->setWordWrap(true);
-    zigzag_->setFont(fixed);
-    zigzag_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    zigzag_ = new LiveText(QString(), 3);
+    zigzag_->setAccessibleName(tr("Zig-zag sequence"));
     codeLayout->addWidget(new QLabel(tr("Zig-zag sequence (up to the last non-zero index):")));
     codeLayout->addWidget(zigzag_);
     auto* dcRow = new QHBoxLayout;
@@ -253,26 +256,17 @@ void JpegWorksheet::CreateControls() {
     previousDc_->setValue(0);
     dcRow->addWidget(Caption(tr("&Previous block's DC:"), previousDc_));
     dcRow->addWidget(previousDc_);
-    dcDifference_ = new QLabel;
+    dcDifference_ = new LiveText(tr("DC difference = -1024 - (-1024) = 0"), 1);
     dcRow->addWidget(dcDifference_, 1);
     codeLayout->addLayout(dcRow);
-    symbols_ = new QPlainTextEdit;
-    symbols_->setReadOnly(true);
-    symbols_->setFont(fixed);
-    symbols_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    symbols_ = new TextLines(SymbolHeading(), 12);
     symbols_->setAccessibleName(tr("Symbols with their Huffman codes and amplitude bits"));
-    const QFontMetrics fixedMetrics(fixed);
-    symbols_->setMinimumWidth(fixedMetrics.horizontalAdvance(SymbolLines({}) + QLatin1Char(' ')) +
-                              symbols_->verticalScrollBar()->sizeHint().width() +
-                              2 * symbols_->frameWidth() +
-                              2 * static_cast<int>(symbols_->document()->documentMargin()));
-    symbols_->setMinimumHeight(fixedMetrics.lineSpacing() * 8);
     codeLayout->addWidget(Caption(tr("S&ymbols: the DC difference, then (run/size) of the AC\n"
                                      "indices; ZRL stands for 16 zeros, EOB ends the block"),
                                   symbols_));
     codeLayout->addWidget(symbols_, 1);
-    totals_ = new QLabel;
-    totals_->setWordWrap(true);
+    totals_ = new LiveText(QString(), 2);
+    totals_->setAccessibleName(tr("Bits"));
     codeLayout->addWidget(totals_);
 
     // 6: keep first k.
@@ -300,14 +294,19 @@ void JpegWorksheet::CreateControls() {
                            0, 2);
     reconLayout->addLayout(
         Captioned(tr("Error: original\n\u2212 reconstruction"), GridWidget(G::Error)), 0, 3);
-    error_ = new QLabel;
-    error_->setWordWrap(true);
+    error_ = new LiveText(tr("MSE 16256.2500, PSNR 6.02 dB."), 1);
+    error_->setAccessibleName(tr("Error measures"));
     reconLayout->addWidget(error_, 1, 0, 1, 4);
 
     // 8: the relation to the main window's numbers.
-    relation_ = new QLabel;
-    relation_->setWordWrap(true);
-    relation_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* relationRule = new QLabel(
+        tr("8  The main window's coefficients are these scaled: F_Quadrel(u, v) = "
+           "C(u)\u00b7C(v)\u00b7F_JPEG(u, v) with C(0) = 1/\u221a2 and C(k) = 1 otherwise, "
+           "and, as Quadrel does not subtract 128, F_Quadrel(0, 0) = (F_JPEG(0, 0) + 1024) / 2 "
+           "(up to Quadrel's \u03c0 = 3.1415927). For this block:"));
+    relationRule->setWordWrap(true);
+    relation_ = new LiveText(tr("F_Quadrel(0, 0) = (-1024.000 + 1024) / 2 = 0.000"), 1);
+    relation_->setAccessibleName(tr("Relation to the main window's coefficients"));
 
     // Three rows that follow the chain; each row sizes its own boxes.
     auto* page = new QWidget;
@@ -329,6 +328,7 @@ void JpegWorksheet::CreateControls() {
     pageLayout->addLayout(first);
     pageLayout->addLayout(second);
     pageLayout->addLayout(third);
+    pageLayout->addWidget(relationRule);
     pageLayout->addWidget(relation_);
     pageLayout->addStretch();
     auto* scroll = new QScrollArea;
@@ -415,17 +415,20 @@ void JpegWorksheet::Restore() {
     }
     if (!restoreGeometry(stored.value(kGeometryKey).toByteArray())) {
         // The whole page where the screen allows, scrolled where it does not.
-        QSize wanted = sizeHint();
-        if (const QLayout* pageLayout = findChild<QScrollArea*>()->widget()->layout()) {
-            const QSize page = pageLayout->sizeHint();
-            wanted = QSize(page.width() + 4 * fontMetrics().height(),
-                           page.height() + 5 * fontMetrics().height());
-        }
+        QSize wanted = PageSize();
         if (const QScreen* where = screen()) {
             wanted = wanted.boundedTo(where->availableSize() * 19 / 20);
         }
         resize(wanted);
     }
+}
+
+QSize JpegWorksheet::PageSize() const {
+    const auto* scroll = findChild<QScrollArea*>();
+    const QSize page = scroll->widget()->sizeHint();
+    const QSize chrome = sizeHint() - scroll->sizeHint();
+    const int scrollBar = scroll->verticalScrollBar()->sizeHint().width();
+    return {page.width() + chrome.width() + scrollBar, page.height() + chrome.height() + scrollBar};
 }
 
 void JpegWorksheet::Save() const {
@@ -545,18 +548,14 @@ void JpegWorksheet::Show() {
     ShowTableCaption();
     const auto nonZero =
         std::count_if(a.Quantised.begin(), a.Quantised.end(), [](int index) { return index != 0; });
-    SetText(nonZero_, tr("%1 of 64 indices are not zero.").arg(nonZero));
-    SetText(zigzag_, ZigZagText(a.ZigZag));
-    SetText(dcDifference_, tr("DC difference = %1 \u2212 (%2) = %3")
+    nonZero_->SetText(tr("%1 of 64 indices are not zero.").arg(nonZero));
+    zigzag_->SetText(ZigZagText(a.ZigZag));
+    dcDifference_->SetText(tr("DC difference = %1 - (%2) = %3")
                                .arg(a.ZigZag[0])
                                .arg(settings_.PreviousDc)
                                .arg(a.DcDifference));
-    const QString lines = SymbolLines(a.Symbols);
-    if (lines != symbolsText_) {
-        symbolsText_ = lines;
-        symbols_->setPlainText(lines);
-    }
-    SetText(totals_, tr("DC %1 bits + AC %2 bits = %3 bits for 64 pixels: %4 bits per pixel, "
+    symbols_->SetLines(SymbolLines(a.Symbols));
+    totals_->SetText(tr("DC %1 bits + AC %2 bits = %3 bits for 64 pixels: %4 bits per pixel, "
                         "compression ratio %5 : 1 against 8 bits per pixel.")
                          .arg(a.Bits.Dc)
                          .arg(a.Bits.Ac)
@@ -566,19 +565,14 @@ void JpegWorksheet::Show() {
     SetText(keepLabel_, settings_.Keep == jpeg::kBlockCells
                             ? tr("k = 64: all coefficients kept")
                             : tr("k = %1: zig-zag positions %1 to 63 zeroed").arg(settings_.Keep));
-    SetText(
-        error_,
+    error_->SetText(
         a.Error.Lossless
             ? tr("MSE 0, PSNR infinite: the reconstruction equals the block.")
             : tr("MSE %1, PSNR %2 dB.").arg(a.Error.Mse, 0, 'f', 4).arg(a.Error.Psnr, 0, 'f', 2));
     const double quadrelDc = (a.Coefficients[0] + 1024.0) / 2.0;
-    SetText(relation_,
-            tr("8  The main window's coefficients are these scaled: F_Quadrel(u, v) = "
-               "C(u)\u00b7C(v)\u00b7F_JPEG(u, v) with C(0) = 1/\u221a2 and C(k) = 1 otherwise, "
-               "and, as Quadrel does not subtract 128, F_Quadrel(0, 0) = (F_JPEG(0, 0) + 1024) / "
-               "2; here (%1 + 1024) / 2 = %2 (up to Quadrel's \u03c0 = 3.1415927).")
-                .arg(a.Coefficients[0], 0, 'f', 3)
-                .arg(quadrelDc, 0, 'f', 3));
+    relation_->SetText(tr("F_Quadrel(0, 0) = (%1 + 1024) / 2 = %2")
+                           .arg(a.Coefficients[0], 0, 'f', 3)
+                           .arg(quadrelDc, 0, 'f', 3));
 }
 
 } // namespace quadrel::worksheet

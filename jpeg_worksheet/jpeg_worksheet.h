@@ -23,7 +23,6 @@
 class QAbstractButton;
 class QAction;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -31,7 +30,9 @@ class QSpinBox;
 
 namespace quadrel::worksheet {
 
+class LiveText;
 class NumberGrid;
+class TextLines;
 
 inline const QString kWorksheetTitle = QStringLiteral("JPEG Worksheet");
 
@@ -61,6 +62,9 @@ public:
     JpegWorksheet(BlockDocument& document, DesktopServices& desktop, QWidget* parent = nullptr);
     ~JpegWorksheet() override;
 
+    /// The window size that shows the whole page without scrolling.
+    QSize PageSize() const;
+
     /// The chain as last computed and shown.
     const jpeg::BlockAnalysis& Analysis() const { return analysis_; }
     const jpeg::Samples& Samples() const { return samples_; }
@@ -89,12 +93,12 @@ public:
     QPushButton* SendButton() const { return send_; }
     QPushButton* CopyButton() const { return copy_; }
     QPushButton* CloseButton() const { return close_; }
-    QPlainTextEdit* SymbolList() const { return symbols_; }
-    QLabel* TotalsLabel() const { return totals_; }
-    QLabel* ErrorLabel() const { return error_; }
-    QLabel* NonZeroLabel() const { return nonZero_; }
-    QLabel* ZigZagLabel() const { return zigzag_; }
-    QLabel* RelationLabel() const { return relation_; }
+    TextLines* SymbolList() const { return symbols_; }
+    LiveText* TotalsLabel() const { return totals_; }
+    LiveText* ErrorLabel() const { return error_; }
+    LiveText* NonZeroLabel() const { return nonZero_; }
+    LiveText* ZigZagLabel() const { return zigzag_; }
+    LiveText* RelationLabel() const { return relation_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -129,16 +133,15 @@ private:
     QSlider* keep_ = nullptr;
     QLabel* keepLabel_ = nullptr;
     QLabel* note_ = nullptr;
-    QLabel* nonZero_ = nullptr;
-    QLabel* zigzag_ = nullptr;
-    QLabel* dcDifference_ = nullptr;
-    QPlainTextEdit* symbols_ = nullptr;
-    QLabel* totals_ = nullptr;
-    QLabel* error_ = nullptr;
-    QLabel* relation_ = nullptr;
+    LiveText* nonZero_ = nullptr;
+    LiveText* zigzag_ = nullptr;
+    LiveText* dcDifference_ = nullptr;
+    TextLines* symbols_ = nullptr;
+    LiveText* totals_ = nullptr;
+    LiveText* error_ = nullptr;
+    LiveText* relation_ = nullptr; ///< the relation worked for this block's DC
     QPushButton* send_ = nullptr;
     QPushButton* copy_ = nullptr;
-    QString symbolsText_;
     QPushButton* close_ = nullptr;
 };
 

@@ -27,6 +27,8 @@ NumberGrid::NumberGrid(Look look, const QString& widestText, QWidget* parent)
     : QWidget(parent), look_(look), widestText_(widestText) {
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Paints every pixel itself, so a change repaints nothing behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     if (look_ == Look::OneDecimal) {
         // The exact values must be reachable without a mouse: the arrow keys
         // walk the cells and show each one's value.
@@ -35,22 +37,27 @@ NumberGrid::NumberGrid(Look look, const QString& widestText, QWidget* parent)
     UpdateMetrics();
 }
 
+void NumberGrid::PrepareGlyphs() {
+    numbers_.Prepare(font());
+}
+
 void NumberGrid::UpdateMetrics() {
-    const QFontMetrics metrics(font());
-    const int pad = std::max(2, metrics.height() / 4);
+    PrepareGlyphs();
+    const int pad = std::max(2, numbers_.Height() / 4);
     if (look_ == Look::Grey) {
-        cellHeight_ = cellWidth_ = metrics.height() + 2 * pad;
+        cellHeight_ = cellWidth_ = numbers_.Height() + 2 * pad;
     } else {
-        cellWidth_ = metrics.horizontalAdvance(widestText_) + 2 * pad;
-        cellHeight_ = metrics.height() + pad;
+        cellWidth_ = numbers_.Width(widestText_) + 2 * pad;
+        cellHeight_ = numbers_.Height() + pad;
     }
-    axis_ = metrics.horizontalAdvance(QStringLiteral("0")) + 2 * pad;
+    axis_ = numbers_.Advance() + 2 * pad;
     updateGeometry();
     update();
 }
 
 void NumberGrid::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) {
+        pathImage_ = QImage();
         UpdateMetrics();
     }
     QWidget::changeEvent(event);
@@ -92,6 +99,7 @@ void NumberGrid::SetZigZagPath(bool on, int kept) {
     if (path_ != on || kept_ != kept) {
         path_ = on;
         kept_ = kept;
+        pathImage_ = QImage();
         update();
     }
 }
@@ -110,65 +118,116 @@ QString NumberGrid::ExactText(int k) const {
     return QString::fromStdString(cli::ExactNumber(values_.at(At(k))));
 }
 
+void NumberGrid::DrawPathImage() {
+    // Stroking 63 smooth lines costs more than the rest of a repaint, and the
+    // path changes only with k: drawn once, copied on every repaint.
+    const qreal ratio = devicePixelRatioF();
+    pathImage_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    pathImage_.setDevicePixelRatio(ratio);
+    pathImage_.fill(Qt::transparent);
+    QPainter painter(&pathImage_);
+    const QPalette& colours = palette();
+    // The whole path thin, the kept part strong: what "keep first k" keeps.
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor faint = colours.color(QPalette::Link);
+    faint.setAlpha(60);
+    QColor strong = colours.color(QPalette::Link);
+    strong.setAlpha(120);
+    const qreal width = std::max(1.0, fontMetrics().height() / 8.0);
+    for (int p = 1; p < jpeg::kBlockCells; ++p) {
+        const QPointF from = QRectF(CellRect(jpeg::kZigZag[At(p - 1)])).center();
+        const QPointF to = QRectF(CellRect(jpeg::kZigZag[At(p)])).center();
+        painter.setPen(QPen(p < kept_ ? strong : faint, p < kept_ ? 1.5 * width : width));
+        painter.drawLine(from, to);
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
+QColor NumberGrid::MarkColour() const {
+    // The highlight blended into the cell colour: opaque, so that marking a
+    // cell costs a plain fill.
+    const QColor base = palette().color(QPalette::Base);
+    const QColor high = palette().color(QPalette::Highlight);
+    constexpr double kShare = 0.28;
+    const auto mix = [](int a, int b) {
+        return static_cast<int>(std::lround(a * (1.0 - kShare) + b * kShare));
+    };
+    return {mix(base.red(), high.red()), mix(base.green(), high.green()),
+            mix(base.blue(), high.blue())};
+}
+
 void NumberGrid::paintEvent(QPaintEvent* /*event*/) {
+    // Every pixel is painted once, with opaque fills where possible: this runs
+    // for nine grids on every pointer move.
     QPainter painter(this);
     const QPalette& colours = palette();
-    painter.fillRect(QRect(axis_, axis_, 8 * cellWidth_, 8 * cellHeight_), colours.base());
+    const QColor window = colours.color(QPalette::Window);
+    const int right = axis_ + 8 * cellWidth_ + 1;
+    const int bottom = axis_ + 8 * cellHeight_ + 1;
+    painter.fillRect(QRect(0, 0, width(), axis_), window);
+    painter.fillRect(QRect(0, axis_, axis_, height() - axis_), window);
+    painter.fillRect(QRect(right, axis_, width() - right, height() - axis_), window);
+    painter.fillRect(QRect(axis_, bottom, right - axis_, height() - bottom), window);
 
-    // Column and row numbers: x and y for pixels, u and v for frequencies.
-    painter.setPen(colours.color(QPalette::PlaceholderText));
-    for (int i = 0; i < 8; ++i) {
-        const QString digit = QString::number(i);
-        painter.drawText(QRect(axis_ + i * cellWidth_, 0, cellWidth_, axis_), Qt::AlignCenter,
-                         digit);
-        painter.drawText(QRect(0, axis_ + i * cellHeight_, axis_, cellHeight_), Qt::AlignCenter,
-                         digit);
+    if (look_ == Look::Grey) {
+        for (int k = 0; k < 64; ++k) {
+            const int g = static_cast<int>(std::clamp(values_[At(k)], 0.0, 255.0));
+            painter.fillRect(CellRect(k), QColor(g, g, g));
+        }
+    } else {
+        painter.fillRect(QRect(axis_, axis_, right - axis_, bottom - axis_),
+                         colours.color(QPalette::Base));
+        if (markNonZero_) {
+            const QColor mark = MarkColour();
+            for (int k = 0; k < 64; ++k) {
+                if (values_[At(k)] != 0.0) {
+                    painter.fillRect(CellRect(k), mark);
+                }
+            }
+        }
     }
 
     // Under the numbers, so that they stay legible.
     if (path_) {
-        // The whole path thin, the kept part strong: what "keep first k" keeps.
-        painter.setRenderHint(QPainter::Antialiasing);
-        QColor faint = colours.color(QPalette::Link);
-        faint.setAlpha(60);
-        QColor strong = colours.color(QPalette::Link);
-        strong.setAlpha(120);
-        const qreal width = std::max(1.0, fontMetrics().height() / 8.0);
-        for (int p = 1; p < jpeg::kBlockCells; ++p) {
-            const QPointF from = QRectF(CellRect(jpeg::kZigZag[At(p - 1)])).center();
-            const QPointF to = QRectF(CellRect(jpeg::kZigZag[At(p)])).center();
-            painter.setPen(QPen(p < kept_ ? strong : faint, p < kept_ ? 1.5 * width : width));
-            painter.drawLine(from, to);
+        const qreal ratio = devicePixelRatioF();
+        if (pathImage_.isNull() || pathImage_.devicePixelRatio() != ratio ||
+            pathImage_.size() != size() * ratio) {
+            DrawPathImage();
         }
-        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.drawImage(QPointF(0, 0), pathImage_);
     }
 
-    const int pad = std::max(2, fontMetrics().height() / 4);
-    QColor mark = colours.color(QPalette::Highlight);
-    mark.setAlpha(70);
-    for (int k = 0; k < 64; ++k) {
-        const QRect cell = CellRect(k);
-        const double value = values_[At(k)];
-        if (look_ == Look::Grey) {
-            const int g = static_cast<int>(std::clamp(value, 0.0, 255.0));
-            painter.fillRect(cell, QColor(g, g, g));
-            continue;
+    // Column and row numbers: x and y for pixels, u and v for frequencies.
+    PrepareGlyphs();
+    const int lift = (cellHeight_ - numbers_.Height()) / 2;
+    for (int i = 0; i < 8; ++i) {
+        const QString digit = QString::number(i);
+        numbers_.Add(axis_ + i * cellWidth_ + (cellWidth_ - numbers_.Advance()) / 2,
+                     (axis_ - numbers_.Height()) / 2, digit);
+        numbers_.Add((axis_ - numbers_.Advance()) / 2, axis_ + i * cellHeight_ + lift, digit);
+    }
+    numbers_.Flush(painter, colours.color(QPalette::PlaceholderText));
+
+    if (look_ != Look::Grey) {
+        const int pad = std::max(2, numbers_.Height() / 4);
+        for (int k = 0; k < 64; ++k) {
+            const QRect cell = CellRect(k);
+            const QString text = CellText(k);
+            numbers_.Add(cell.right() + 1 - pad - numbers_.Width(text), cell.top() + lift, text);
         }
-        if (markNonZero_ && value != 0.0) {
-            painter.fillRect(cell, mark);
-        }
-        painter.setPen(colours.color(QPalette::Text));
-        painter.drawText(cell.adjusted(pad, 0, -pad, 0), Qt::AlignRight | Qt::AlignVCenter,
-                         CellText(k));
+        numbers_.Flush(painter, colours.color(QPalette::Text));
     }
 
-    painter.setPen(colours.color(QPalette::Mid));
+    // All grid lines in one call.
+    std::array<QLine, 18> lines{};
     for (int i = 0; i <= 8; ++i) {
-        painter.drawLine(axis_ + i * cellWidth_, axis_, axis_ + i * cellWidth_,
-                         axis_ + 8 * cellHeight_);
-        painter.drawLine(axis_, axis_ + i * cellHeight_, axis_ + 8 * cellWidth_,
-                         axis_ + i * cellHeight_);
+        const int x = axis_ + i * cellWidth_;
+        const int y = axis_ + i * cellHeight_;
+        lines[At(2 * i)] = QLine(x, axis_, x, bottom - 1);
+        lines[At(2 * i + 1)] = QLine(axis_, y, right - 1, y);
     }
+    painter.setPen(colours.color(QPalette::Mid));
+    painter.drawLines(lines.data(), static_cast<int>(lines.size()));
 
     if (hasFocus()) {
         painter.setPen(QPen(colours.color(QPalette::Highlight), 2));

@@ -4,6 +4,9 @@
 // schedules a repaint only when they change, so that following the pointer
 // over a picture costs a comparison, not 64 label updates.
 
+#include "jpeg_worksheet/glyph_atlas.h"
+
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
@@ -55,6 +58,9 @@ protected:
 
 private:
     void UpdateMetrics();
+    void PrepareGlyphs();
+    void DrawPathImage();
+    QColor MarkColour() const;
     void ShowCellTip(int k);
     int CellAt(QPoint at) const;
 
@@ -69,6 +75,8 @@ private:
     int cellWidth_ = 0;
     int cellHeight_ = 0;
     int axis_ = 0;
+    GlyphAtlas numbers_;
+    QImage pathImage_; ///< the zig-zag path, drawn again only when it changes
 };
 
 } // namespace quadrel::worksheet

@@ -6,7 +6,9 @@
 #include "block_file/block_file_io.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg_worksheet/jpeg_worksheet.h"
+#include "jpeg_worksheet/live_text.h"
 #include "jpeg_worksheet/number_grid.h"
+#include "jpeg_worksheet/text_lines.h"
 #include "main_window/application_setup.h"
 #include "tests/support/testutils.h"
 
@@ -14,7 +16,6 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -78,11 +79,11 @@ void CheckGrids(const JpegWorksheet& sheet, const jpeg::Samples& samples,
     const int k = 9;
     QCOMPARE(sheet.GridWidget(Grid::Coefficients)->CellText(k).toDouble(),
              std::round(want.Coefficients[k] * 10.0) / 10.0);
-    QCOMPARE(sheet.SymbolList()->document()->blockCount(), want.Symbols.Count + 1);
+    QCOMPARE(sheet.SymbolList()->Lines().size(), want.Symbols.Count + 1);
     QVERIFY2(
-        sheet.TotalsLabel()->text().contains(QStringLiteral(" = %1 bits").arg(want.Bits.Total)),
-        qPrintable(sheet.TotalsLabel()->text()));
-    QCOMPARE(sheet.ErrorLabel()->text().contains(QStringLiteral("infinite")), want.Error.Lossless);
+        sheet.TotalsLabel()->Text().contains(QStringLiteral(" = %1 bits").arg(want.Bits.Total)),
+        qPrintable(sheet.TotalsLabel()->Text()));
+    QCOMPARE(sheet.ErrorLabel()->Text().contains(QStringLiteral("infinite")), want.Error.Lossless);
 }
 
 jpeg::ChainSettings Settings(int quality, int previousDc = 0, int keep = 64) {
