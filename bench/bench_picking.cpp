@@ -38,12 +38,11 @@ void ShowAndWait(QWidget& widget) {
     }
 }
 
-enum class After { Nothing, Events, EventsWithWorksheet };
-
-/// Pointer moves over a noise picture of the given side. With events run
-/// after each move, every deferred repaint is paid too, as the event loop pays
-/// it between two moves; the worksheet is then shown whole, all grids in view.
-void PickMoves(benchmark::State& state, After after) {
+/// Pointer moves over a noise picture of the given side, with or without the
+/// JPEG worksheet open (shown whole, every grid in view). When `painted`,
+/// pending events run after each move, so that every deferred repaint is paid
+/// too, as the event loop pays it when moves come slower than frames.
+void PickMoves(benchmark::State& state, bool worksheet, bool painted) {
     quadrel::bench::App();
     quadrel::DCT main;
     ShowAndWait(main);
@@ -52,12 +51,12 @@ void PickMoves(benchmark::State& state, After after) {
         std::make_unique<quadrel::ImageFrame>(main.Document(), desktop); // never closed here
     frame->Picture1()->SetPicture(Noise(static_cast<int>(state.range(0))));
     ShowAndWait(*frame);
-    if (after == After::EventsWithWorksheet) {
+    if (worksheet) {
         main.ShowWorksheet();
         main.Worksheet()->resize(main.Worksheet()->PageSize());
         ShowAndWait(*main.Worksheet());
-        QCoreApplication::processEvents();
     }
+    QCoreApplication::processEvents();
     QWidget* area = frame->Picture1();
     int k = 0;
     for (auto _ : state) {
@@ -68,7 +67,7 @@ void PickMoves(benchmark::State& state, After after) {
         QMouseEvent move(QEvent::MouseMove, at, area->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
         QCoreApplication::sendEvent(area, &move);
-        if (after != After::Nothing) {
+        if (painted) {
             QCoreApplication::processEvents();
         }
     }
@@ -76,30 +75,23 @@ void PickMoves(benchmark::State& state, After after) {
 }
 
 void BM_PickMove(benchmark::State& state) {
-    PickMoves(state, After::Nothing);
+    PickMoves(state, false, false);
 }
-
-void BM_PickMovePainted(benchmark::State& state) {
-    PickMoves(state, After::Events);
-}
-
 void BM_PickMoveWorksheet(benchmark::State& state) {
-    PickMoves(state, After::EventsWithWorksheet);
+    PickMoves(state, true, false);
+}
+void BM_PickMovePainted(benchmark::State& state) {
+    PickMoves(state, false, true);
+}
+void BM_PickMoveWorksheetPainted(benchmark::State& state) {
+    PickMoves(state, true, true);
 }
 
 } // namespace
 
+// The move alone and with the JPEG worksheet following the block; then both
+// with every repaint they cause paid before the next move.
 BENCHMARK(BM_PickMove)
-    ->ArgName("side")
-    ->Arg(64)
-    ->Arg(4000)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-
-// The same moves with pending events run after each: without the worksheet,
-// and with the JPEG worksheet open and following the block.
-BENCHMARK(BM_PickMovePainted)
     ->ArgName("side")
     ->Arg(64)
     ->Arg(4000)
@@ -110,6 +102,18 @@ BENCHMARK(BM_PickMoveWorksheet)
     ->ArgName("side")
     ->Arg(64)
     ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PickMovePainted)
+    ->ArgName("side")
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PickMoveWorksheetPainted)
+    ->ArgName("side")
+    ->Arg(64)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
