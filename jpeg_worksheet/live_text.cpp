@@ -29,12 +29,16 @@ int LiveText::LineHeight() const {
     return fontMetrics().lineSpacing();
 }
 
+// A descent's room below the last line: an underscore reaches lower than the
+// line spacing says.
 QSize LiveText::sizeHint() const {
-    return {fontMetrics().horizontalAdvance(sample_), lines_ * LineHeight()};
+    return {fontMetrics().horizontalAdvance(sample_),
+            lines_ * LineHeight() + fontMetrics().descent()};
 }
 
 QSize LiveText::minimumSizeHint() const {
-    return {fontMetrics().horizontalAdvance(sample_) / 2, lines_ * LineHeight()};
+    return {fontMetrics().horizontalAdvance(sample_) / 2,
+            lines_ * LineHeight() + fontMetrics().descent()};
 }
 
 void LiveText::changeEvent(QEvent* event) {
