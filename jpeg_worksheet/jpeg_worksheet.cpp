@@ -10,7 +10,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -186,8 +185,6 @@ void JpegWorksheet::CreateControls() {
     make(G::ReconstructionSquares, NumberGrid::Look::Grey, QString());
     GridWidget(G::Quantised)->SetMarkNonZero(true);
     GridWidget(G::Quantised)->SetZigZagPath(true, jpeg::kBlockCells);
-
-    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
     // 1: the block.
     auto* blockBox = new QGroupBox(tr("1  The block"));
