@@ -1,16 +1,68 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, runs every test,
-# fuzzes the block file reader, then runs the same tests again in an
-# AddressSanitizer + UBSan build.
+# Installs what is missing; checks the format of the C++ sources and the shell
+# scripts; builds with warnings as errors; runs clang-tidy; runs every test
+# (the benchmarks once, briefly; the install tree and the package, linted);
+# fuzzes the block file reader; then runs the tests again in an AddressSanitizer
+# + UBSan build. Each step prints how long it took; any finding fails the run.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
-quadrel_ensure_packages
+quadrel_ensure_test_packages || exit 1
+cd "$QUADREL_ROOT"
 
-echo "== Release build and tests"
-quadrel_build "$QUADREL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADREL_WERROR=ON
+step_name=""
+step_started=0
+# step NAME: starts the next step and reports the time the last one took.
+step() {
+    [ -z "$step_name" ] || echo "== $step_name: done in $((SECONDS - step_started)) s"
+    step_name=$1
+    step_started=$SECONDS
+    [ -z "$1" ] || echo "== $1"
+}
+
+# Files of the repository (build folders and git's own left out).
+source_files() {
+    find . \( -path './build*' -o -path ./.git \) -prune -o -type f "$@" -print | sort
+}
+cxx_sources() { source_files \( -name '*.cpp' -o -name '*.h' \); }
+shell_scripts() {
+    source_files -name '*.sh'
+    local file
+    while IFS= read -r file; do
+        case $file in *.sh) ;; *) head -n 1 "$file" | grep -q '^#!.*\bsh\b\|^#!.*bash' && echo "$file" ;; esac
+    done < <(source_files -perm -u+x)
+}
+
+step "Format of the C++ sources (clang-format)"
+mapfile -t cxx < <(cxx_sources)
+clang-format --dry-run -Werror "${cxx[@]}"
+echo "${#cxx[@]} files formatted as .clang-format says"
+
+step "Shell scripts (shellcheck)"
+mapfile -t scripts < <(shell_scripts)
+shellcheck -x "${scripts[@]}"
+echo "${#scripts[@]} scripts clean"
+
+step "Release build"
+quadrel_build "$QUADREL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADREL_WERROR=ON \
+    -DBUILD_TESTING=ON -DQUADREL_BENCH=ON
+
+step "Static analysis (clang-tidy, every source; log: build/clang-tidy.log)"
+mapfile -t units < <(source_files -name '*.cpp' | sed "s|^\.|$QUADREL_ROOT|")
+if ! run-clang-tidy -p build -j 2 -quiet "${units[@]}" >build/clang-tidy.log 2>&1; then
+    cat build/clang-tidy.log
+    echo "clang-tidy could not check every source." >&2
+    exit 1
+fi
+if grep -E ': (warning|error): ' build/clang-tidy.log; then
+    echo "clang-tidy found the faults above (details: build/clang-tidy.log)." >&2
+    exit 1
+fi
+echo "$(grep -c '^clang-tidy' build/clang-tidy.log) sources clean"
+
+step "Tests, benchmarks once, install tree and package"
 ctest --test-dir "$QUADREL_ROOT/build" --output-on-failure -j 2
 
-echo "== Fuzzing the block file reader (log: build/fuzz.log)"
+step "Fuzzing the block file reader (log: build/fuzz.log)"
 if ! "$QUADREL_ROOT/tests/fuzz/run_fuzz.sh" >"$QUADREL_ROOT/build/fuzz.log" 2>&1; then
     tail -n 60 "$QUADREL_ROOT/build/fuzz.log"
     echo "Fuzzing the block file reader failed." >&2
@@ -18,9 +70,9 @@ if ! "$QUADREL_ROOT/tests/fuzz/run_fuzz.sh" >"$QUADREL_ROOT/build/fuzz.log" 2>&1
 fi
 grep -E '^Done [0-9]+ runs' "$QUADREL_ROOT/build/fuzz.log"
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+step "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 quadrel_build "$QUADREL_ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQUADREL_WERROR=ON \
-    -DQUADREL_SANITIZE=ON -DQUADREL_BENCH=OFF
+    -DQUADREL_SANITIZE=ON -DQUADREL_BENCH=OFF -DBUILD_TESTING=ON
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$QUADREL_ROOT/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

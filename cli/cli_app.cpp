@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QSaveFile>
 
 #include <cmath>
@@ -266,13 +267,19 @@ private:
                                   true};
                 return std::nullopt;
             }
-        } else if (command == QLatin1String("jpeg")) {
+        }
+        const QString path = rest.isEmpty() ? QStringLiteral("-") : rest.first();
+        if (command == QLatin1String("jpeg")) {
+            if (path == QLatin1String("-") && parser_.value(table_) == QLatin1String("-")) {
+                failure = Failure{
+                    tr("the table and the block cannot both come from standard input."), true};
+                return std::nullopt;
+            }
             jpegSettings = JpegOptions(failure);
             if (!jpegSettings) {
                 return std::nullopt;
             }
         }
-        const QString path = rest.isEmpty() ? QStringLiteral("-") : rest.first();
         const std::optional<std::vector<double>> values = ReadBlock(path, failure);
         if (!values) {
             return std::nullopt;
@@ -353,10 +360,43 @@ private:
     }
 
     /// Up to 64 values of a block file; "-" is standard input.
+    /// Standard input by the block file's own rules; the file reader takes
+    /// ordinary files only, and a pipe is what a command line usually gives.
+    static BlockFileRead ReadStandardInput() {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) {
+            return {{}, tr("Standard input cannot be read: %1.").arg(in.errorString())};
+        }
+        // One byte over the limit tells whether the input goes on beyond it. A
+        // pipe hands over what it has; read on until its end or the limit.
+        QByteArray bytes;
+        while (bytes.size() <= kMaxBlockFileBytes) {
+            const QByteArray chunk = in.read(kMaxBlockFileBytes + 1 - bytes.size());
+            if (chunk.isEmpty()) {
+                break;
+            }
+            bytes += chunk;
+        }
+        if (in.error() != QFileDevice::NoError) {
+            return {{}, tr("Standard input cannot be read: %1.").arg(in.errorString())};
+        }
+        const auto size = static_cast<std::size_t>(bytes.size());
+        const BlockFileValues parsed = ParseBlockValues(std::string_view(bytes.constData(), size));
+        if (bytes.size() > kMaxBlockFileBytes &&
+            (parsed.Consumed >= size ||
+             (!parsed.Error && parsed.Values.size() < kBlockFileValues))) {
+            return {{}, tr("The input is larger than 1 MiB and does not start with 64 values.")};
+        }
+        if (parsed.Error) {
+            return {{}, QString::fromStdString(DescribeError(*parsed.Error))};
+        }
+        return {parsed.Values, {}};
+    }
+
     static std::optional<std::vector<double>> ReadValues(const QString& path,
                                                          std::optional<Failure>& failure) {
         const BlockFileRead read =
-            ReadBlockFile(path == QLatin1String("-") ? QStringLiteral("/dev/stdin") : path);
+            path == QLatin1String("-") ? ReadStandardInput() : ReadBlockFile(path);
         if (!read.Ok()) {
             failure = Failure{QStringLiteral("%1: %2").arg(InputName(path), read.Error), false};
             return std::nullopt;

@@ -18,7 +18,7 @@ Grid64 RowMajor(const Block& block) {
     Grid64 g{};
     for (int r = 0; r < 8; ++r) {
         for (int c = 0; c < 8; ++c) {
-            g[jpeg::CellIndex(r, c)] =
+            g[jpeg::IndexAt(r, c)] =
                 block[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)];
         }
     }

@@ -1,11 +1,12 @@
 // quadrel-cli: Quadrel's block arithmetic and the JPEG chain, without a display.
 #include "cli/cli_app.h"
+#include "quadrel_version.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quadrel-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUADREL_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(quadrel::kVersion));
     return quadrel::cli::RunCli(QCoreApplication::arguments());
 }

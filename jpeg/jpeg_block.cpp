@@ -17,7 +17,7 @@ const Reals& Basis() {
         for (int k = 0; k < 8; ++k) {
             const double c = (k == 0) ? 1.0 / std::numbers::sqrt2 : 1.0;
             for (int n = 0; n < 8; ++n) {
-                m[CellIndex(k, n)] = 0.5 * c * std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
+                m[IndexAt(k, n)] = 0.5 * c * std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
             }
         }
         return m;
@@ -34,7 +34,7 @@ Reals Transpose(const Reals& in) {
     Reals out{};
     for (int r = 0; r < 8; ++r) {
         for (int c = 0; c < 8; ++c) {
-            out[CellIndex(c, r)] = in[CellIndex(r, c)];
+            out[IndexAt(c, r)] = in[IndexAt(r, c)];
         }
     }
     return out;
@@ -49,8 +49,8 @@ Reals ColumnDct(const Reals& b, const Reals& x) {
     std::array<std::array<double, 8>, 4> differences{};
     for (int n = 0; n < 4; ++n) {
         for (int c = 0; c < 8; ++c) {
-            const double top = x[CellIndex(n, c)];
-            const double bottom = x[CellIndex(7 - n, c)];
+            const double top = x[IndexAt(n, c)];
+            const double bottom = x[IndexAt(7 - n, c)];
             sums[static_cast<std::size_t>(n)][static_cast<std::size_t>(c)] = top + bottom;
             differences[static_cast<std::size_t>(n)][static_cast<std::size_t>(c)] = top - bottom;
         }
@@ -60,7 +60,7 @@ Reals ColumnDct(const Reals& b, const Reals& x) {
         const auto& halves = (k % 2 == 0) ? sums : differences;
         std::array<double, 8> acc{};
         for (int n = 0; n < 4; ++n) {
-            const double w = b[CellIndex(k, n)];
+            const double w = b[IndexAt(k, n)];
             for (int c = 0; c < 8; ++c) {
                 acc[static_cast<std::size_t>(c)] =
                     acc[static_cast<std::size_t>(c)] +
@@ -68,7 +68,7 @@ Reals ColumnDct(const Reals& b, const Reals& x) {
             }
         }
         for (int c = 0; c < 8; ++c) {
-            out[CellIndex(k, c)] = acc[static_cast<std::size_t>(c)];
+            out[IndexAt(k, c)] = acc[static_cast<std::size_t>(c)];
         }
     }
     return out;
@@ -82,19 +82,19 @@ Reals ColumnInverseDct(const Reals& b, const Reals& x) {
         std::array<double, 8> even{};
         std::array<double, 8> odd{};
         for (int k = 0; k < 8; k += 2) {
-            const double we = b[CellIndex(k, n)];
-            const double wo = b[CellIndex(k + 1, n)];
+            const double we = b[IndexAt(k, n)];
+            const double wo = b[IndexAt(k + 1, n)];
             for (int c = 0; c < 8; ++c) {
                 even[static_cast<std::size_t>(c)] =
-                    even[static_cast<std::size_t>(c)] + we * x[CellIndex(k, c)];
+                    even[static_cast<std::size_t>(c)] + we * x[IndexAt(k, c)];
                 odd[static_cast<std::size_t>(c)] =
-                    odd[static_cast<std::size_t>(c)] + wo * x[CellIndex(k + 1, c)];
+                    odd[static_cast<std::size_t>(c)] + wo * x[IndexAt(k + 1, c)];
             }
         }
         for (int c = 0; c < 8; ++c) {
-            out[CellIndex(n, c)] =
+            out[IndexAt(n, c)] =
                 even[static_cast<std::size_t>(c)] + odd[static_cast<std::size_t>(c)];
-            out[CellIndex(7 - n, c)] =
+            out[IndexAt(7 - n, c)] =
                 even[static_cast<std::size_t>(c)] - odd[static_cast<std::size_t>(c)];
         }
     }
@@ -151,7 +151,7 @@ Reals ForwardDct(const Reals& block) {
     for (int y = 0; y < 8; ++y) {
         const double sy = kSign4[static_cast<std::size_t>(y)];
         for (int x = 0; x < 8; ++x) {
-            const double v = block[CellIndex(y, x)];
+            const double v = block[IndexAt(y, x)];
             plain[static_cast<std::size_t>(x)] = plain[static_cast<std::size_t>(x)] + v;
             signed4[static_cast<std::size_t>(x)] = signed4[static_cast<std::size_t>(x)] + sy * v;
         }
@@ -192,24 +192,49 @@ Reals InverseDct(const Reals& coefficients) {
         const double plusX = yPlus ? even[0] + even[1] : even[0] - even[1];
         const double minusX = yPlus ? odd[0] + odd[1] : odd[0] - odd[1];
         for (int x = 0; x < 8; ++x) {
-            const auto k = CellIndex(y, x);
+            const auto k = IndexAt(y, x);
             s[k] = (kSign4[static_cast<std::size_t>(x)] > 0 ? plusX : minusX) + s[k];
         }
     }
     return s;
 }
 
-int RoundHalfAway(double value) {
-    // std::round is a library call on baseline x86-64; this runs 128 times per
-    // block. Truncation is one instruction, and x - trunc(x) is exact.
-    constexpr double kLimit = 1 << 30;
-    if (!(std::abs(value) < kLimit)) {
-        return static_cast<int>(std::clamp(std::round(value), -kLimit, kLimit));
+namespace {
+
+constexpr double kRoundLimit = 1 << 30;
+
+/// RoundHalfAway for a whole block. std::round is a library call on baseline
+/// x86-64; truncation is one instruction and x - trunc(x) is exact, so with
+/// every value in range the loop has no branch and vectorises.
+Indices RoundBlock(const Reals& values) {
+    Indices out{};
+    bool small = true;
+    for (double v : values) {
+        small = small && std::abs(v) < kRoundLimit; // false for NaN too
     }
-    int whole = static_cast<int>(value);
+    if (!small) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            out[i] = RoundHalfAway(values[i]);
+        }
+        return out;
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int whole = static_cast<int>(values[i]);
+        const double rest = values[i] - whole;
+        out[i] = whole + static_cast<int>(rest >= 0.5) - static_cast<int>(rest <= -0.5);
+    }
+    return out;
+}
+
+} // namespace
+
+int RoundHalfAway(double value) {
+    if (!(std::abs(value) < kRoundLimit)) {
+        return static_cast<int>(std::clamp(std::round(value), -kRoundLimit, kRoundLimit));
+    }
+    const int whole = static_cast<int>(value);
     const double rest = value - whole;
-    whole += (rest >= 0.5) ? 1 : (rest <= -0.5) ? -1 : 0;
-    return whole;
+    return whole + static_cast<int>(rest >= 0.5) - static_cast<int>(rest <= -0.5);
 }
 
 Indices Quantise(const Reals& coefficients, const QuantTable& table, TieRule ties) {
@@ -221,10 +246,11 @@ Indices Quantise(const Reals& coefficients, const QuantTable& table, TieRule tie
         }
         return q;
     }
-    for (int i = 0; i < kBlockCells; ++i) {
-        q[i] = RoundHalfAway(coefficients[i] / table[i]);
+    Reals quotients{};
+    for (std::size_t i = 0; i < quotients.size(); ++i) {
+        quotients[i] = coefficients[i] / table[i];
     }
-    return q;
+    return RoundBlock(quotients);
 }
 
 Reals Dequantise(const Indices& quantised, const QuantTable& table) {
@@ -250,10 +276,14 @@ Indices ToZigZag(const Indices& rowMajor) {
 }
 
 Samples Reconstruct(const Reals& dequantised) {
-    const Reals s = InverseDct(dequantised);
+    Reals s = InverseDct(dequantised);
+    for (double& v : s) {
+        v = v + 128.0;
+    }
+    const Indices levels = RoundBlock(s);
     Samples out{};
-    for (int i = 0; i < kBlockCells; ++i) {
-        out[i] = static_cast<std::uint8_t>(std::clamp(RoundHalfAway(s[i] + 128.0), 0, 255));
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<std::uint8_t>(std::clamp(levels[i], 0, 255));
     }
     return out;
 }

@@ -32,8 +32,9 @@ using Reals = std::array<double, kBlockCells>;         ///< row-major
 using Indices = std::array<int, kBlockCells>;          ///< row-major (or zig-zag where said)
 using QuantTable = std::array<int, kBlockCells>;       ///< row-major, entries 1..255
 
-/// Row-major index of (row, column) in a block.
-constexpr std::size_t CellIndex(int row, int column) {
+/// Row-major index of (row, column) in a block. (Quadrel's own CellIndex takes
+/// the column first, as its [column][row] blocks do.)
+constexpr std::size_t IndexAt(int row, int column) {
     return static_cast<std::size_t>(row) * 8U + static_cast<std::size_t>(column);
 }
 

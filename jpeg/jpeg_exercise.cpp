@@ -45,7 +45,7 @@ Samples PhotoLikeBlock(SplitMix64& random) {
                 v += step;
             }
             v += random.Between(-noise, noise);
-            block[CellIndex(y, x)] = static_cast<std::uint8_t>((std::clamp(v, 0, 255 * 8) + 4) / 8);
+            block[IndexAt(y, x)] = static_cast<std::uint8_t>((std::clamp(v, 0, 255 * 8) + 4) / 8);
         }
     }
     return block;

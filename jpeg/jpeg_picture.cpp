@@ -56,7 +56,7 @@ private:
             const int py = std::min(by * 8 + y, h - 1);
             const std::uint8_t* row = picture_.Pixels + py * picture_.Stride;
             for (int x = 0; x < 8; ++x) {
-                block[CellIndex(y, x)] = row[std::min(bx * 8 + x, w - 1)];
+                block[IndexAt(y, x)] = row[std::min(bx * 8 + x, w - 1)];
             }
         }
         const Indices quantised = Quantise(ForwardDct(LevelShift(block)), table_, ties_);
@@ -77,7 +77,7 @@ private:
             std::uint8_t* target =
                 out_.Reconstruction.data() + row * w + static_cast<std::ptrdiff_t>(bx) * 8;
             for (int x = 0; x < visibleColumns; ++x) {
-                const auto k = CellIndex(y, x);
+                const auto k = IndexAt(y, x);
                 const int e = static_cast<int>(block[k]) - static_cast<int>(back[k]);
                 totals.SquaredError += static_cast<std::int64_t>(e) * e;
                 target[x] = back[k];

@@ -1,45 +1,58 @@
 #!/usr/bin/env bash
 # Refreshes the README's screenshots: the real program in a virtual X server,
 # a block picked from a picture with the pointer, then the main window, the
-# bitmap viewer and the JPEG worksheet captured. Run after a build: scripts/screenshots.sh [build-dir]
+# bitmap viewer and the JPEG worksheet captured. Run after a build:
+#   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
+#
+# Every window is found, placed and waited for with the end-to-end helpers, and
+# captured from the root window: a capture never names a window that may be
+# going away (a file dialog closing), which once failed with X's BadWindow.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
+out=${2:-$root/docs}
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || {
+    echo "no project version in $build/CMakeCache.txt: is it a build folder?" >&2
+    exit 1
+}
+export QUADREL_VERSION=$version
 work=$(mktemp -d)
 # shellcheck source=tests/e2e/lib.sh
 source "$root/tests/e2e/lib.sh"
 e2e_setup screenshots "$build/bin/quadrel" "$work"
+E2E_WORK=$work
 e2e_start_app
-xdotool windowmove --sync "$E2E_WID" 0 0
-E2E_ORIGIN_X=0 E2E_ORIGIN_Y=0
+e2e_place_window "$E2E_WID" 0 0
+read -r E2E_ORIGIN_X E2E_ORIGIN_Y _ <<<"$E2E_GEOMETRY"
 
 # ImageMagick's built-in sample picture, saved as a JPEG.
 convert logo: -resize 537x401 -quality 92 "$work/picture.jpg"
 
-e2e_click $((128 + 36)) $((408 + 16)) # "View Bitmap"
-dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)
-xdotool windowfocus --sync "$dialog"
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 5 "$work/picture.jpg"
-xdotool key Return
-viewer=$(timeout 20 xdotool search --sync --onlyvisible --name '^DCT Bitmap Viewer$' | head -n 1)
-xdotool windowmove --sync "$viewer" 620 0
+e2e_click_view_bitmap
+e2e_file_dialog Open dialog "$work/picture.jpg"
+e2e_wait_window 'DCT Bitmap Viewer' 20
+viewer=$E2E_WINDOW
+e2e_place_window "$viewer" 620 0
 # An edge in the picture: a star on the wizard's hat.
-xdotool mousemove --sync $((620 + 8 + 383)) $((16 + 104))
-sleep 1
+before=$(e2e_squares)
+e2e_move_to $((620 + 8 + 383)) $((16 + 104))
+e2e_wait_change "$before" 20
+e2e_wait_stable 500 20
 
-mkdir -p "$root/docs"
-import -window "$E2E_WID" "$root/docs/main-window.png"
-import -window "$viewer" "$root/docs/bitmap-viewer.png"
+mkdir -p "$out"
+e2e_shot_window "$E2E_WID" "$out/main-window.png"
+e2e_shot_window "$viewer" "$out/bitmap-viewer.png"
 
 # The JPEG worksheet of the same block, opened from the main window (Ctrl+J)
-# and put in front of the others; the pointer stays where it picked.
+# and put in front of the others, the whole screen large; the pointer stays
+# where it picked.
 xdotool windowfocus --sync "$E2E_WID"
 xdotool key --clearmodifiers ctrl+j
-worksheet=$(timeout 20 xdotool search --sync --onlyvisible --name '^JPEG Worksheet$' | head -n 1)
-xdotool windowmove --sync "$worksheet" 0 0
+e2e_wait_window 'JPEG Worksheet' 20
+worksheet=$E2E_WINDOW
+e2e_place_window "$worksheet" 0 0
 xdotool windowsize --sync "$worksheet" 1280 1024
 sleep 1
-import -window "$worksheet" "$root/docs/jpeg-worksheet.png"
-echo "Wrote docs/main-window.png, docs/bitmap-viewer.png and docs/jpeg-worksheet.png"
-rm -rf "$work"
+e2e_shot_window "$worksheet" "$out/jpeg-worksheet.png"
+echo "Wrote $out/main-window.png, $out/bitmap-viewer.png and $out/jpeg-worksheet.png"

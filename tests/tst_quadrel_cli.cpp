@@ -5,6 +5,8 @@
 #include "engine/cell_text.h"
 #include "freq_entry/x_y_entry.h"
 #include "main_window/dct_window.h"
+#include "quadrel_version.h"
+#include "tests/support/testutils.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,39 +21,27 @@
 using quadrel::Block;
 using quadrel::DCT;
 using quadrel::cli::WindowReplay;
+using quadrel::test::ScriptedWindow;
 
 namespace {
 
-class FileAnswer : public quadrel::CommonDialog {
-public:
-    QString answer;
-    bool ShowOpen(QWidget*) override {
-        FileName = answer;
-        return true;
-    }
-    bool ShowSave(QWidget*) override { return false; }
-};
-
 /// A window that has loaded `values` through its own "Load Block".
-std::unique_ptr<DCT> LoadedWindow(const std::vector<double>& values, const QTemporaryDir& dir) {
-    auto window = std::make_unique<DCT>();
-    Block space{};
-    quadrel::StoreBlockValues(values, space);
+std::unique_ptr<ScriptedWindow> LoadedWindow(const std::vector<double>& values,
+                                             const QTemporaryDir& dir) {
+    auto scripted = std::make_unique<ScriptedWindow>();
     const QString path = dir.filePath(QStringLiteral("block.txt"));
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    // Every value exactly: shortest round-trip decimals.
+    // Every value exactly: 17 significant digits read back to the same double.
     QStringList fields;
     for (double v : values) {
         fields << QString::number(v, 'g', 17);
     }
     file.write(fields.join(QLatin1Char(',')).toLatin1());
     file.close();
-    auto dialog = std::make_unique<FileAnswer>();
-    dialog->answer = path;
-    window->SetCommonDialog(std::move(dialog));
-    window->Command1_Click(7); // "Load Block"
-    return window;
+    scripted->desktop.answers = {path};
+    scripted->window.Command1_Click(7); // "Load Block"
+    return scripted;
 }
 
 QStringList Texts(const DCT& w) {
@@ -135,11 +125,12 @@ void TestQuadrelCli::replayMatchesTheWindow() {
     QTemporaryDir dir;
 
     // dct: what Load Block shows and holds.
-    auto window = LoadedWindow(values, dir);
+    auto loaded = LoadedWindow(values, dir);
+    DCT& window = loaded->window;
     WindowReplay replay;
     replay.LoadBlock(values);
-    QCOMPARE(replay.Engine().FreqArray, window->Engine().FreqArray);
-    QCOMPARE(Texts(replay), Texts(*window));
+    QCOMPARE(replay.Engine().FreqArray, window.Document().Freq());
+    QCOMPARE(Texts(replay), Texts(window));
 
     // idct of exactly what dct gives continues that window: Build Picture.
     std::vector<double> shown(64);
@@ -149,26 +140,28 @@ void TestQuadrelCli::replayMatchesTheWindow() {
     WindowReplay built;
     built.EnterFrequencies(shown);
     built.BuildPicture();
-    window->Command1_Click(2); // "Build Picture"
-    QCOMPARE(built.Engine().SpaceArray, window->Engine().SpaceArray);
-    QCOMPARE(built.Engine().FreqArray, window->Engine().FreqArray);
+    window.Command1_Click(2); // "Build Picture"
+    QCOMPARE(built.Engine().SpaceArray, window.Document().Space());
+    QCOMPARE(built.Engine().FreqArray, window.Document().Freq());
 
     // quant: Load Block, "+"/"-" to the step, Quantise.
-    auto quantised = LoadedWindow(values, dir);
-    while (quantised->Engine().QuantScale < step) {
-        quantised->Command2_Click();
+    auto quantisedWindow = LoadedWindow(values, dir);
+    DCT& quantised = quantisedWindow->window;
+    while (quantised.Document().QuantStep() < step) {
+        quantised.Command2_Click();
     }
-    while (quantised->Engine().QuantScale > step) {
-        quantised->Command3_Click();
+    while (quantised.Document().QuantStep() > step) {
+        quantised.Command3_Click();
     }
-    quantised->Command1_Click(6);
+    quantised.Command1_Click(6);
     QVERIFY(replay.SetQuantStep(step));
     replay.Quantise();
-    QCOMPARE(replay.Engine().FreqArray, quantised->Engine().FreqArray);
-    QCOMPARE(replay.Engine().SpaceArray, quantised->Engine().SpaceArray);
+    QCOMPARE(replay.Engine().FreqArray, quantised.Document().Freq());
+    QCOMPARE(replay.Engine().SpaceArray, quantised.Document().Space());
 
     // idct of whole numbers: as if typed into a fresh window's cells.
-    DCT typed;
+    ScriptedWindow typedWindow;
+    DCT& typed = typedWindow.window;
     WindowReplay typedReplay;
     std::vector<double> whole(64);
     for (int k = 0; k < 64; ++k) {
@@ -179,11 +172,12 @@ void TestQuadrelCli::replayMatchesTheWindow() {
     typed.Command1_Click(2);
     typedReplay.EnterFrequencies(whole);
     typedReplay.BuildPicture();
-    QCOMPARE(typedReplay.Engine().SpaceArray, typed.Engine().SpaceArray);
+    QCOMPARE(typedReplay.Engine().SpaceArray, typed.Document().Space());
 }
 
 void TestQuadrelCli::patternMatchesTheDialog() {
-    DCT window;
+    ScriptedWindow scripted;
+    DCT& window = scripted.window;
     window.Command1_Click(1); // "View Single DCT Pattern"
     quadrel::X_Y_Entry* dialog = window.XYEntry();
     QVERIFY(dialog != nullptr);
@@ -192,7 +186,7 @@ void TestQuadrelCli::patternMatchesTheDialog() {
         dialog->Text1_KeyPress(1, '0' + v);
         WindowReplay replay;
         replay.ShowPattern(u, v);
-        QCOMPARE(replay.Engine().SpaceArray, window.Engine().SpaceArray);
+        QCOMPARE(replay.Engine().SpaceArray, window.Document().Space());
     }
 }
 
@@ -203,8 +197,9 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
     QTest::addColumn<QString>("expected"); // in standard output when 0, else in standard error
     const QByteArray flat = QByteArray("1,").repeated(63) + "1";
     QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0 << "pattern U V";
-    QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0
-                             << "quadrel-cli " QUADREL_VERSION;
+    QTest::newRow("version")
+        << QStringList{"--version"} << QByteArray() << 0
+        << QStringLiteral("quadrel-cli %1").arg(QLatin1String(quadrel::kVersion));
     QTest::newRow("no command") << QStringList{} << QByteArray() << 2 << "Usage:";
     QTest::newRow("unknown command") << QStringList{"dft"} << flat << 2 << "Usage:";
     QTest::newRow("unknown format") << QStringList{"-f", "yaml", "dct"} << flat << 2 << "yaml";
@@ -219,14 +214,19 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
     QTest::newRow("bad value names line and value")
         << QStringList{"dct"} << QByteArray("1,2\n3,abc") << 1
         << "standard input: Line 2, value 4: \"abc\" is not a number.";
+    QTest::newRow("endless input without a block")
+        << QStringList{"dct"} << QByteArray(2'000'000, ' ') << 1 << "larger than 1 MiB";
     QTest::newRow("too few values")
         << QStringList{"idct", "-"} << QByteArray("1,2,3") << 1 << "3 values found";
     QTest::newRow("no grey level")
         << QStringList{"jpeg"} << "300," + flat.mid(2) << 1 << "value 1 (300) is not a grey level";
     QTest::newRow("missing file") << QStringList{"dct", "/nonexistent/b.txt"} << QByteArray() << 1
                                   << "/nonexistent/b.txt: The file cannot be opened";
-    QTest::newRow("table with a 0") << QStringList{"jpeg", "--table", "-"} << "0," + flat.mid(2)
-                                    << 1 << "value 1 of the quantisation table";
+    QTest::newRow("table with a 0")
+        << QStringList{"jpeg", "--table", "-", "/dev/null"} << "0," + flat.mid(2) << 1
+        << "value 1 of the quantisation table";
+    QTest::newRow("table and block both on standard input")
+        << QStringList{"jpeg", "--table", "-"} << flat << 2 << "both come from standard input";
     QTest::newRow("negative previous DC")
         << QStringList{"jpeg", "--prev-dc", "-26"} << kWorkedExample << 0 << "DC difference: 0";
     QTest::newRow("keep 1") << QStringList{"jpeg", "--keep=1"} << kWorkedExample << 0

@@ -8,12 +8,13 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_setup cycle "$1" "$2"
 e2e_start_app
 
-before=$(e2e_wait_stable 500 20)
+e2e_wait_stable 500 20
+before=$E2E_SHOWN
 start=$(e2e_now_ms)
 e2e_click_cycle
 e2e_wait_change "$before" 20
 # Fast Mode draws each pattern once; a second of quiet means the cycle is over.
-shown=$(e2e_wait_stable 1000 60)
+e2e_wait_stable 1000 60
 e2e_log "cycle settled within $(($(e2e_now_ms) - start - 1000)) ms of the click"
 e2e_shot cycle-end
-e2e_expect_squares "last pattern (7, 7) after the cycle" "$(e2e_expected_pattern 7 7)" "$shown"
+e2e_expect_squares "last pattern (7, 7) after the cycle" "$(e2e_expected_pattern 7 7)" "$E2E_SHOWN"

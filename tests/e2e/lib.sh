@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # End-to-end helpers: a private X server, the real quadrel executable, clicks
 # and key strokes through xdotool, and the grey squares read back from the
 # screen. Sourced by the test scripts, which call e2e_setup first.
@@ -15,7 +16,9 @@ readonly E2E_SKIP=77
 readonly E2E_GRID_X=320
 readonly E2E_GRID_Y=24
 readonly E2E_PITCH=32
-readonly E2E_TITLE='Quadrel v3.0'
+# The main window's title carries the version of project() in CMakeLists.txt,
+# which CTest hands over as QUADREL_VERSION.
+readonly E2E_TITLE="Quadrel v${QUADREL_VERSION:?QUADREL_VERSION must hold the version of project() in CMakeLists.txt}"
 
 E2E_APP_PID=""
 E2E_XVFB_PID=""
@@ -111,15 +114,10 @@ e2e_start_app() {
     ASAN_OPTIONS=$asan LSAN_OPTIONS=$lsan XDG_RUNTIME_DIR=$E2E_ART/runtime QT_QPA_PLATFORM=xcb \
         "$E2E_EXE" >"$E2E_ART/app.log" 2>&1 &
     E2E_APP_PID=$!
-    E2E_WID=$(timeout 30 xdotool search --sync --onlyvisible --name "^${E2E_TITLE//./\\.}\$" |
-        head -n 1) || true
-    [ -n "$E2E_WID" ] || e2e_fail "no visible window titled '$E2E_TITLE' within 30 s"
-    local info
-    info=$(xwininfo -id "$E2E_WID")
-    E2E_ORIGIN_X=$(awk '/Absolute upper-left X:/ {print $NF}' <<<"$info")
-    E2E_ORIGIN_Y=$(awk '/Absolute upper-left Y:/ {print $NF}' <<<"$info")
-    E2E_CLIENT_W=$(awk '/^  Width:/ {print $NF}' <<<"$info")
-    E2E_CLIENT_H=$(awk '/^  Height:/ {print $NF}' <<<"$info")
+    e2e_wait_window "$E2E_TITLE" 30
+    E2E_WID=$E2E_WINDOW
+    e2e_window_geometry "$E2E_WID"
+    read -r E2E_ORIGIN_X E2E_ORIGIN_Y E2E_CLIENT_W E2E_CLIENT_H <<<"$E2E_GEOMETRY"
     e2e_log "window $E2E_WID at $E2E_ORIGIN_X,$E2E_ORIGIN_Y size ${E2E_CLIENT_W}x$E2E_CLIENT_H"
     # No window manager runs, so give the window the keyboard explicitly.
     xdotool windowfocus "$E2E_WID" 2>/dev/null || true
@@ -149,7 +147,8 @@ e2e_click() {
     xdotool click 1
 }
 
-# Click points (a few pixels inside each control).
+# Click points (a few pixels inside each control): the one table of the main
+# window's controls for every script.
 e2e_click_cell() { e2e_click $((24 + 32 * ($1 % 8) + 16)) $((24 + 32 * ($1 / 8) + 16)); }
 e2e_click_cycle() { e2e_click $((24 + 36)) $((368 + 16)); }
 e2e_click_stop() { e2e_click $((24 + 36)) $((408 + 16)); }
@@ -159,16 +158,36 @@ e2e_move_to_quit() { e2e_move $((504 + 36)) $((408 + 16)); }
 e2e_click_view_single() { e2e_click $((24 + 36)) $((328 + 16)); }
 e2e_click_load_block() { e2e_click $((128 + 36)) $((328 + 16)); }
 e2e_click_save_block() { e2e_click $((128 + 36)) $((368 + 16)); }
+e2e_click_view_bitmap() { e2e_click $((128 + 36)) $((408 + 16)); }
+e2e_click_quantise() { e2e_click $((232 + 28)) $((328 + 16)); }
+e2e_click_plus() { e2e_click $((288 + 8)) $((328 + 8)); }
+e2e_click_minus() { e2e_click $((288 + 8)) $((344 + 8)); }
+e2e_click_read_me() { e2e_click $((504 + 10)) $((328 + 10)); }
 e2e_click_fast_mode() { e2e_click $((320 + 8)) $((368 + 8)); }
 e2e_click_build_mode() { e2e_click $((320 + 8)) $((384 + 8)); }
 
-# e2e_enter_cell K TEXT: replaces the text of numeric cell K and presses Enter.
-e2e_enter_cell() {
+# e2e_type_cell K TEXT: replaces the text of numeric cell K (no Enter).
+e2e_type_cell() {
     e2e_click_cell "$1"
     xdotool windowfocus "$E2E_WID" 2>/dev/null || true
     xdotool key --clearmodifiers ctrl+a
     xdotool type --delay 30 -- "$2"
+}
+
+# e2e_enter_cell K TEXT: replaces the text of numeric cell K and presses Enter.
+e2e_enter_cell() {
+    e2e_type_cell "$1" "$2"
     xdotool key Return
+}
+
+# e2e_type_coefficients "U:V:F ...": types each F into the cell that holds
+# F(U, V), cell U + 8 V (no Enter).
+e2e_type_coefficients() {
+    local item u v f
+    for item in $1; do
+        IFS=: read -r u v f <<<"$item"
+        e2e_type_cell $((u + 8 * v)) "$f"
+    done
 }
 
 # e2e_shot NAME: saves the whole screen and the window's client area.
@@ -199,105 +218,163 @@ e2e_squares() {
             END { print out }'
 }
 
-# The inverse transform as awk functions for the expected-value helpers:
-# load_coeffs("U:V:F ...") once, then idct(x, y) is
-#   S(x, y) = 1/4 * sum F(u, v) cos((2x+1)u*pi/16) cos((2y+1)v*pi/16).
+# The transforms as awk functions for the expected-value helpers, worked out
+# here independently of the program:
+#   idct(list, S): S[k] = 1/4 sum F(u, v) cos((2x+1)u pi/16) cos((2y+1)v pi/16)
+#     for the coefficients "U:V:F ..." (k = x + 8y); returns 1 when only the DC
+#     term is set, which makes every value exact;
+#   dct(S, F): F[u + 8v] = c(u) c(v) / 4 sum S(x, y) cos(...) cos(...), with
+#     c(0) = 1/2 and c(k) = 1 otherwise.
 # pi is taken as 3.1415927, the value the program's cosines are built with: it
 # decides the last digit where a value is a whole number for the true pi
-# (F(4, 4) = 512 gives 192 - 1.5e-6 there). inexact is 1 when a coefficient
-# other than the DC one takes part; the DC coefficient alone is exact.
-readonly E2E_AWK_IDCT='
-    BEGIN { PI = 3.1415927 }
-    function load_coeffs(text,    list, f, c) {
-        ncoef = split(text, list, " ")
-        inexact = 0
-        for (c = 1; c <= ncoef; ++c) {
-            split(list[c], f, ":")
-            cu[c] = f[1]; cv[c] = f[2]; cf[c] = f[3]
-            if (f[1] != 0 || f[2] != 0) inexact = 1
-        }
-    }
-    function idct(x, y,    s, c) {
-        s = 0
-        for (c = 1; c <= ncoef; ++c)
-            s += cf[c] * cos((2 * x + 1) * cu[c] * PI / 16) * cos((2 * y + 1) * cv[c] * PI / 16)
-        return s / 4
-    }
+# (F(4, 4) = 512 gives 192 - 1.5e-6 there).
+#
+# One ambiguity threshold: a value within 1e-9 of a whole number is refused as
+# a test fault wherever that whole number decides the result (rounding down to
+# a grey level inside 0..255, truncating a file value other than 0), since no
+# independent sum can say on which side the program lands. The program and
+# these sums differ only in the rounding of at most 64 double products and
+# sums below 2^15 in size: less than 64 * 2^15 * 2^-53, about 2.3e-10, apart.
+# So 1e-9 refuses every value the two could place differently, with a margin,
+# and no test data that they both place the same way.
+readonly E2E_AWK='
+    BEGIN { PI = 3.1415927; NEAR = 1e-9 }
     function floor(x) { return (x == int(x) || x >= 0) ? int(x) : int(x) - 1 }
     function nearest(x) { return x >= 0 ? int(x + 0.5) : -int(-x + 0.5) }
-    function grey(x) { x = floor(x); return x < 0 ? 0 : (x > 255 ? 255 : x) }'
+    function clamp(g) { return g < 0 ? 0 : (g > 255 ? 255 : g) }
+    function near_whole(x,    n) { n = nearest(x); return x != n && x - n < NEAR && n - x < NEAR }
+    function refuse(what, x) { printf "test data fault: ambiguous %s %.12f\n", what, x > "/dev/stderr"; exit 2 }
+    # whole(x): x truncated toward zero, as the block file writes it ("0", never "-0").
+    function whole(x,    t) { t = int(x); return t == 0 ? "0" : sprintf("%d", t) }
+    function idct(list, S,    n, items, c, f, k, x, y, s, exact) {
+        n = split(list, items, " ")
+        exact = 1
+        for (c = 1; c <= n; ++c) { split(items[c], f, ":"); cu[c] = f[1]; cv[c] = f[2]; cf[c] = f[3]
+            if (f[1] != 0 || f[2] != 0) exact = 0 }
+        for (k = 0; k < 64; ++k) {
+            x = k % 8; y = int(k / 8); s = 0
+            for (c = 1; c <= n; ++c)
+                s += cf[c] * cos((2 * x + 1) * cu[c] * PI / 16) * cos((2 * y + 1) * cv[c] * PI / 16)
+            S[k] = s / 4
+        }
+        return exact
+    }
+    function dct(S, F,    k, u, v, j, x, y, s) {
+        for (k = 0; k < 64; ++k) {
+            u = k % 8; v = int(k / 8); s = 0
+            for (j = 0; j < 64; ++j) {
+                x = j % 8; y = int(j / 8)
+                s += S[j] * cos((2 * x + 1) * u * PI / 16) * cos((2 * y + 1) * v * PI / 16)
+            }
+            F[k] = s * (u ? 1 : 0.5) * (v ? 1 : 0.5) / 4
+        }
+    }
+    # coefficients(list, F): the block of the coefficients "U:V:F ...".
+    function coefficients(list, F,    n, items, c, f, k) {
+        for (k = 0; k < 64; ++k) F[k] = 0
+        n = split(list, items, " ")
+        for (c = 1; c <= n; ++c) { split(items[c], f, ":"); F[f[1] + 8 * f[2]] = f[3] }
+    }
+    # squares(S, exact): the grey levels of the 64 values, rounded down and clamped.
+    function squares(S, exact,    k, out) {
+        for (k = 0; k < 64; ++k) {
+            if (!exact && near_whole(S[k]) && S[k] > 0.5 && S[k] < 255.5) refuse("pixel at square " k, S[k])
+            out = out (k ? " " : "") clamp(floor(S[k]))
+        }
+        return out
+    }
+    # file_rows(V, exact): the eight rows of a block file half, truncated toward
+    # zero, each ended by CR LF; only a value beside a whole number other than 0
+    # is in doubt (near 0 both sides truncate to 0).
+    function file_rows(V, exact,    r, i, v, out) {
+        for (r = 0; r < 8; ++r) {
+            for (i = 0; i < 8; ++i) {
+                v = V[8 * r + i]
+                if (!exact && near_whole(v) && (v > 0.5 || v < -0.5)) refuse("file value at (" i ", " r ")", v)
+                out = out (i ? "," : "") whole(v)
+            }
+            out = out "\r\n"
+        }
+        return out
+    }
+    function marker_line() { return "# Pixel brightness above, DCT Values below\r\n" }'
 
 # e2e_expected_idct "U:V:F ..." prints the 64 grey levels that the inverse
 # transform of the listed coefficients should paint, in k order: S(x, y)
-# rounded down and clamped to 0..255. A value involving a cosine other than
-# cos(0) that still lies within 1e-9 of a whole number is refused as a test
-# fault: no independent sum could tell which side the program lands on.
+# rounded down and clamped to 0..255.
 e2e_expected_idct() {
-    awk -v coeffs="$1" "$E2E_AWK_IDCT"'
-        BEGIN {
-            load_coeffs(coeffs)
-            for (k = 0; k < 64; ++k) {
-                s = idct(k % 8, int(k / 8))
-                if (inexact && (s - floor(s) < 1e-9 || floor(s) + 1 - s < 1e-9)) {
-                    printf "ambiguous value %.6f at square %d\n", s, k > "/dev/stderr"
-                    exit 2
-                }
-                out = out (k ? " " : "") grey(s)
-            }
-            print out
-        }'
+    awk -v list="$1" "$E2E_AWK"'BEGIN { exact = idct(list, S); print squares(S, exact) }'
 }
 
 # e2e_idct_values "U:V:F ...": the 64 unrounded values S(x, y), one a line, in
 # k order; for checking that a test's data reaches the cases it is meant to.
 e2e_idct_values() {
-    awk -v coeffs="$1" "$E2E_AWK_IDCT"'
-        BEGIN { load_coeffs(coeffs); for (k = 0; k < 64; ++k) printf "%.6f\n", idct(k % 8, int(k / 8)) }'
+    awk -v list="$1" "$E2E_AWK"'BEGIN { idct(list, S); for (k = 0; k < 64; ++k) printf "%.6f\n", S[k] }'
 }
 
 # e2e_expected_block_file "U:V:F ..." prints the block file that "Save Block"
 # should write after the listed whole-number coefficients were typed and
-# transformed back: rows 0-7 of the space block truncated toward zero, the
-# marker line, rows 0-7 of the coefficients, every line ended by CR LF. A space
-# value within 1e-9 of a whole number other than 0 is refused as a test fault;
-# near 0 both sides truncate to 0.
+# transformed back: the space block, the marker line, the coefficients.
 e2e_expected_block_file() {
-    awk -v coeffs="$1" "$E2E_AWK_IDCT"'
-        function whole(x,    t) { t = int(x); return t == 0 ? "0" : sprintf("%d", t) }
-        BEGIN {
-            load_coeffs(coeffs)
-            for (y = 0; y < 8; ++y) {
-                line = ""
-                for (x = 0; x < 8; ++x) {
-                    s = idct(x, y)
-                    n = nearest(s)
-                    if (inexact && n != 0 && s - n < 1e-9 && n - s < 1e-9) {
-                        printf "ambiguous value %.12f at (%d, %d)\n", s, x, y > "/dev/stderr"
-                        exit 2
-                    }
-                    line = line (x ? "," : "") whole(s)
-                }
-                printf "%s\r\n", line
-            }
-            printf "# Pixel brightness above, DCT Values below\r\n"
-            for (c = 1; c <= ncoef; ++c) freq[cu[c], cv[c]] = cf[c]
-            for (v = 0; v < 8; ++v) {
-                line = ""
-                for (u = 0; u < 8; ++u) line = line (u ? "," : "") whole(freq[u, v] + 0)
-                printf "%s\r\n", line
-            }
-        }'
+    awk -v list="$1" "$E2E_AWK"'BEGIN {
+        exact = idct(list, S)
+        coefficients(list, F)
+        printf "%s%s%s", file_rows(S, exact), marker_line(), file_rows(F, 1)
+    }'
+}
+
+# e2e_expected_dct_file "S0 ... S63" prints the block file of a whole-number
+# space block followed by its forward transform. Its DC term (the sum divided
+# by 16) is exact, so only the others can be in doubt.
+e2e_expected_dct_file() {
+    awk -v values="$1" "$E2E_AWK"'BEGIN {
+        split(values, list, " ")
+        for (k = 0; k < 64; ++k) S[k] = list[k + 1]
+        dct(S, F)
+        printf "%s%s%s", file_rows(S, 1), marker_line(), file_rows(F, 0)
+    }'
 }
 
 # e2e_expected_grey "VALUE ...": the grey levels of the listed pixel values
 # (decimal texts, k order), rounded down and clamped to 0..255.
 e2e_expected_grey() {
-    awk -v values="$1" "$E2E_AWK_IDCT"'
-        BEGIN {
-            n = split(values, list, " ")
-            for (k = 1; k <= n; ++k) out = out (k > 1 ? " " : "") grey(list[k] + 0)
-            print out
-        }'
+    awk -v values="$1" "$E2E_AWK"'BEGIN {
+        n = split(values, list, " ")
+        for (k = 1; k <= n; ++k) out = out (k > 1 ? " " : "") clamp(floor(list[k] + 0))
+        print out
+    }'
+}
+
+# e2e_quantise "U:V:F ..." Q: the coefficients after quantising with step Q:
+# the DC term rounded to the nearest multiple, the others truncated toward
+# zero; coefficients that become 0 are left out.
+e2e_quantise() {
+    awk -v list="$1" -v q="$2" 'BEGIN {
+        n = split(list, items, " ")
+        for (c = 1; c <= n; ++c) {
+            split(items[c], f, ":")
+            g = (f[1] == 0 && f[2] == 0) ? int((f[3] + q / 2) / q) * q : int(f[3] / q) * q
+            if (g != 0) out = out (out == "" ? "" : " ") f[1] ":" f[2] ":" g
+        }
+        print out
+    }'
+}
+
+# e2e_expected_luma PICTURE X Y: the grey levels the squares show for the block
+# of PICTURE whose top-left pixel is (X, Y), in square order:
+# L = (0.59 G + 0.11 B) + 0.3 R, truncated. Points beyond the viewer's 537x401
+# picture area read as white.
+e2e_expected_luma() {
+    convert "$1" -crop "8x8+$2+$3" +repage -depth 8 txt:- |
+        awk -F'[(),: ]+' -v x0="$2" -v y0="$3" '
+            NR > 1 { grey[$1 + 8 * $2] = int((0.59 * $4 + 0.11 * $5) + 0.3 * $3) }
+            END {
+                for (k = 0; k < 64; ++k) {
+                    x = x0 + k % 8; y = y0 + int(k / 8)
+                    out = out (k ? " " : "") ((x > 536 || y > 400) ? 255 : grey[k])
+                }
+                print out
+            }'
 }
 
 # e2e_expected_pattern U V: what the pattern cycle shows for (u, v): the DC
@@ -328,7 +405,10 @@ e2e_wait_until() {
 e2e_squares_equal() { [ "$(e2e_squares)" = "$1" ]; }
 
 # e2e_wait_stable QUIET_MS TIMEOUT_S: waits until the squares have not changed
-# for QUIET_MS milliseconds and prints what they show.
+# for QUIET_MS milliseconds and puts what they show into E2E_SHOWN. It runs in
+# the test's own shell, never inside $(...), so that a timeout ends the test
+# right here.
+E2E_SHOWN=""
 e2e_wait_stable() {
     local quiet=$1 deadline=$(($(e2e_now_ms) + $2 * 1000))
     local last since now current
@@ -342,11 +422,18 @@ e2e_wait_stable() {
             last=$current
             since=$now
         elif ((now - since >= quiet)); then
-            printf '%s\n' "$current"
+            E2E_SHOWN=$current
             return 0
         fi
         ((now <= deadline)) || e2e_fail "the squares still change after $2 s"
     done
+}
+
+# e2e_expect_stable WHAT EXPECTED QUIET_MS TIMEOUT_S: waits for the squares to
+# settle (see e2e_wait_stable), then compares them with EXPECTED.
+e2e_expect_stable() {
+    e2e_wait_stable "$3" "$4"
+    e2e_expect_squares "$1" "$2" "$E2E_SHOWN"
 }
 
 # e2e_wait_change BEFORE SECONDS: waits until the squares no longer show BEFORE.
@@ -364,6 +451,7 @@ e2e_pixel() {
 # e2e_expect_squares WHAT EXPECTED ACTUAL: compares and names every mismatch.
 e2e_expect_squares() {
     local what=$1 expected=$2 actual=$3
+    e2e_check_expected "$what" "$expected"
     if [ "$expected" != "$actual" ]; then
         local -a e a
         read -r -a e <<<"$expected"
@@ -376,6 +464,14 @@ e2e_expect_squares() {
         e2e_fail "$what: the squares differ from the expected grey levels"
     fi
     e2e_log "ok: $what"
+}
+
+# e2e_check_expected WHAT EXPECTED: fails unless EXPECTED holds 64 grey levels;
+# an expected-value helper that failed inside "$(...)" leaves it empty.
+e2e_check_expected() {
+    local -a levels
+    read -r -a levels <<<"$2"
+    ((${#levels[@]} == 64)) || e2e_fail "$1: no expected picture of 64 squares ('$2'): see the message above"
 }
 
 # The 64 patterns of the cycle, one line each, in the cycle's order: line
@@ -403,32 +499,69 @@ e2e_pattern_index() {
 e2e_wait_squares() {
     local what=$1 expected=$2 deadline=$(($(e2e_now_ms) + $3 * 1000))
     local shown
+    e2e_check_expected "$what" "$expected"
     shown=$(e2e_squares)
     while [ "$shown" != "$expected" ]; do
         (($(e2e_now_ms) <= deadline)) || e2e_expect_squares "$what" "$expected" "$shown"
         sleep 0.05
         shown=$(e2e_squares)
     done
-    e2e_expect_squares "$what" "$expected" "$(e2e_wait_stable 300 20)"
+    e2e_expect_stable "$what" "$expected" 300 20
 }
 
-# e2e_find_window NAME: the id of a visible window named exactly NAME, or
-# nothing. xdotool matches names as case-insensitive regular expressions.
+# The one window finder. xdotool matches names as case-insensitive regular
+# expressions, so dots are escaped. A window that vanishes while xdotool or
+# xwininfo asks about it (an X BadWindow error) counts as not found and the
+# wait polls again, so a dialog closing or a popup passing never fails a run.
+
+# e2e_find_window NAME: the id of a mapped window named exactly NAME, or nothing.
 e2e_find_window() {
-    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true
+    xdotool search --onlyvisible --name "^${1//./\\.}\$" 2>/dev/null | head -n 1 || true
 }
 
-# e2e_wait_window NAME SECONDS: waits for a visible window named NAME and
-# prints its id.
+# e2e_wait_window NAME SECONDS: waits until a window named NAME is mapped and
+# puts its id into E2E_WINDOW.
+E2E_WINDOW=""
 e2e_wait_window() {
-    local deadline=$(($(e2e_now_ms) + $2 * 1000)) id
-    id=$(e2e_find_window "$1")
-    while [ -z "$id" ]; do
+    local deadline=$(($(e2e_now_ms) + $2 * 1000))
+    E2E_WINDOW=$(e2e_find_window "$1")
+    while [ -z "$E2E_WINDOW" ]; do
         (($(e2e_now_ms) <= deadline)) || e2e_fail "no window named '$1' within $2 s"
         sleep 0.05
-        id=$(e2e_find_window "$1")
+        E2E_WINDOW=$(e2e_find_window "$1")
     done
-    echo "$id"
+}
+
+# e2e_window_geometry ID: puts "X Y WIDTH HEIGHT" of the window's client area
+# on the screen into E2E_GEOMETRY; fails the test when the window is gone.
+E2E_GEOMETRY=""
+e2e_window_geometry() {
+    local info
+    info=$(xwininfo -id "$1" 2>/dev/null) || e2e_fail "window $1 is gone"
+    E2E_GEOMETRY=$(awk '/Absolute upper-left X:/ { x = $NF } /Absolute upper-left Y:/ { y = $NF }
+        /^  Width:/ { w = $NF } /^  Height:/ { h = $NF } END { print x, y, w, h }' <<<"$info")
+}
+
+# e2e_place_window ID X Y: moves the window's client area to screen position
+# (X, Y) (no window manager runs, so nothing else places it), waits until it is
+# mapped there, and leaves its geometry in E2E_GEOMETRY.
+e2e_place_window() {
+    xdotool windowmove --sync "$1" "$2" "$3" 2>/dev/null || true
+    e2e_wait_until 20 "window $1 to be shown at $2,$3" e2e_window_at "$@"
+}
+e2e_window_at() {
+    e2e_window_viewable "$1" || return 1
+    e2e_window_geometry "$1"
+    [[ $E2E_GEOMETRY == "$2 $3 "* ]]
+}
+
+# e2e_shot_window ID FILE: the window's client area as it is on the screen. It
+# is cut from the root window, so no request names a window that may be gone.
+e2e_shot_window() {
+    e2e_window_geometry "$1"
+    local x y w h
+    read -r x y w h <<<"$E2E_GEOMETRY"
+    import -window root -crop "${w}x$h+$x+$y" +repage "$2"
 }
 
 # e2e_window_viewable ID: true while window ID exists and is mapped.
@@ -442,7 +575,8 @@ e2e_window_gone() { ! e2e_window_viewable "$1"; }
 # focused.
 e2e_file_dialog() {
     local title=$1 tag=$2 wid
-    wid=$(e2e_wait_window "$title" 20)
+    e2e_wait_window "$title" 20
+    wid=$E2E_WINDOW
     # No window manager hands the new window the keyboard.
     xdotool windowfocus --sync "$wid"
     if [ $# -ge 3 ]; then
@@ -459,23 +593,27 @@ e2e_file_dialog() {
 e2e_quit() {
     e2e_move_to_quit
     xdotool click 1
-    local deadline=$(($(e2e_now_ms) + 60000))
+    local start
+    start=$(e2e_now_ms)
     while e2e_app_running; do
-        (($(e2e_now_ms) <= deadline)) || e2e_fail "still running 60 s after QUIT"
-        sleep 0.05
+        (($(e2e_now_ms) - start <= 60000)) || e2e_fail "still running 60 s after QUIT"
+        sleep 0.02
     done
     local status=0
     wait "$E2E_APP_PID" || status=$?
     E2E_APP_PID=""
     ((status == 0)) || e2e_fail "exit status $status after QUIT"
-    e2e_log "ok: QUIT ended the program with status 0"
+    e2e_log "ok: QUIT ended the program with status 0 within $(($(e2e_now_ms) - start)) ms"
 }
 
 # e2e_watch_patterns PATTERNS: watches a running Build Mode cycle until two
 # different patterns of PATTERNS (see e2e_all_patterns) have been on screen and
-# prints their steps, in the order seen. Fails after 60 s.
+# puts their steps, in the order seen, into the array E2E_SEEN. Fails after 60 s.
+# shellcheck disable=SC2034 # read by the scripts that call e2e_watch_patterns
+E2E_SEEN=()
 e2e_watch_patterns() {
-    local patterns=$1 index seen=() deadline=$(($(e2e_now_ms) + 60000))
+    local patterns=$1 index deadline=$(($(e2e_now_ms) + 60000))
+    local -a seen=()
     while :; do
         index=$(e2e_pattern_index "$patterns" "$(e2e_squares)")
         if ((index > 0)) && { ((${#seen[@]} == 0)) || ((index != seen[-1])); }; then
@@ -484,5 +622,6 @@ e2e_watch_patterns() {
         fi
         (($(e2e_now_ms) < deadline)) || e2e_fail "no two patterns within 60 s (seen: ${seen[*]:-none})"
     done
-    echo "${seen[*]}"
+    # shellcheck disable=SC2034 # read by the scripts that call e2e_watch_patterns
+    E2E_SEEN=("${seen[@]}")
 }

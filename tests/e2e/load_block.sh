@@ -12,7 +12,8 @@ e2e_setup load_block "$1" "$2"
 files=$E2E_ART/files
 mkdir -p "$files"
 e2e_start_app
-shown=$(e2e_wait_stable 500 20)
+e2e_wait_stable 500 20
+shown=$E2E_SHOWN
 
 # spread SEED: 64 pixel values with fractions, running past both ends of the
 # grey scale, different for each seed.
@@ -66,18 +67,19 @@ broken=$(spread 4 | awk '{ $40 = "abc"; print }')
 write_file "$files/broken.txt" rows $'\r\n' "$broken"
 e2e_click_load_block
 e2e_file_dialog Open broken-dialog "$files/broken.txt"
-box=$(e2e_wait_window "Load Block" 20)
+e2e_wait_window "Load Block" 20
+box=$E2E_WINDOW
 e2e_log "message box window $box"
 e2e_shot message
 xdotool windowfocus --sync "$box"
 xdotool key Return
 e2e_wait_until 20 "the message box to close" e2e_window_gone "$box"
 # Longer than any redraw takes: a late change would show by then.
-e2e_expect_squares "squares unchanged after the broken file" "$shown" "$(e2e_wait_stable 1000 20)"
+e2e_expect_stable "squares unchanged after the broken file" "$shown" 1000 20
 # "DCT" redraws the pixels the window holds, so values stored from the broken
 # file without a redraw would show now.
 e2e_click_dct
-e2e_expect_squares "pixels unchanged after the broken file" "$shown" "$(e2e_wait_stable 1000 20)"
+e2e_expect_stable "pixels unchanged after the broken file" "$shown" 1000 20
 
 load_and_check after-error "$files/rows.txt" "$rows"
 e2e_quit

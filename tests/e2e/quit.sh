@@ -9,7 +9,8 @@ e2e_setup quit "$1" "$2"
 limit_ms=${3:-2000}
 e2e_start_app
 
-black=$(e2e_wait_stable 500 20)
+e2e_wait_stable 500 20
+black=$E2E_SHOWN
 flat=$(e2e_expected_pattern 0 0)
 e2e_click_build_mode
 e2e_click_cycle

@@ -9,7 +9,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_setup reconstruct "$1" "$2"
 e2e_start_app
 
-before=$(e2e_wait_stable 500 20)
+e2e_wait_stable 500 20
+before=$E2E_SHOWN
 coefficients=""
 
 # step CELL TEXT U V VALUE: types TEXT into CELL (which holds F(U, V)) and
@@ -19,12 +20,11 @@ step() {
     coefficients="${coefficients:+$coefficients }$3:$4:$5"
     e2e_enter_cell "$cell" "$text"
     e2e_wait_change "$before" 20
-    local shown
-    shown=$(e2e_wait_stable 500 20)
+    e2e_wait_stable 500 20
     e2e_shot "cell$cell"
     e2e_expect_squares "cell $cell = $text (coefficients $coefficients)" \
-        "$(e2e_expected_idct "$coefficients")" "$shown"
-    before=$shown
+        "$(e2e_expected_idct "$coefficients")" "$E2E_SHOWN"
+    before=$E2E_SHOWN
 }
 
 step 0 512 0 0 512  # flat grey 128 (#808080)

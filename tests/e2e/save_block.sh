@@ -12,7 +12,7 @@ e2e_setup save_block "$1" "$2"
 files=$E2E_ART/files
 mkdir -p "$files"
 e2e_start_app
-e2e_wait_stable 500 20 >/dev/null
+e2e_wait_stable 500 20
 
 coefficients=""
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up: the window with its title and size, painted in the window grey,
-# and 64 black squares for the all-zero block.
+# and 64 black squares for the all-zero block. The window is found by its
+# title, "Quadrel v" and the version of project() in CMakeLists.txt.
 # Usage: startup.sh QUADREL_EXE ARTIFACT_DIR
 set -euo pipefail
 # shellcheck source=tests/e2e/lib.sh
@@ -17,6 +18,6 @@ fi
 background_painted() { [ "$(e2e_pixel 300 150)" = c0c0c0 ]; }
 e2e_wait_until 20 "the window background to be painted" background_painted
 
-shown=$(e2e_wait_stable 500 20)
+e2e_wait_stable 500 20
 e2e_shot startup
-e2e_expect_squares "64 black squares at start-up" "$(e2e_expected_idct "")" "$shown"
+e2e_expect_squares "64 black squares at start-up" "$(e2e_expected_idct "")" "$E2E_SHOWN"

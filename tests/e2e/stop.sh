@@ -10,14 +10,14 @@ e2e_setup stop "$1" "$2"
 e2e_start_app
 
 patterns=$(e2e_all_patterns)
-e2e_wait_stable 500 20 >/dev/null
+e2e_wait_stable 500 20
 e2e_click_build_mode
 e2e_click_cycle
 
 # Build Mode shows each step as the flat DC picture first and the full pattern
 # once its coefficient is added. Watch until two different patterns were seen.
-watched=$(e2e_watch_patterns "$patterns") # a failure here ends the test (set -e)
-read -r -a seen <<<"$watched"
+e2e_watch_patterns "$patterns"
+seen=("${E2E_SEEN[@]}")
 e2e_click_stop
 e2e_log "steps seen before STOP: ${seen[*]}"
 
@@ -28,7 +28,8 @@ e2e_log "steps seen before STOP: ${seen[*]}"
 
 # Several Build Mode steps' worth of quiet: a cycle still running would have
 # moved on to the next pattern by then.
-shown=$(e2e_wait_stable 3000 60)
+e2e_wait_stable 3000 60
+shown=$E2E_SHOWN
 e2e_shot stopped
 last=${seen[-1]}
 final=$(e2e_pattern_index "$patterns" "$shown")

@@ -18,22 +18,24 @@ e2e_start_app
 # Ctrl+J on the main window opens the worksheet.
 xdotool windowfocus --sync "$E2E_WID"
 xdotool key --clearmodifiers ctrl+j
-sheet=$(e2e_wait_window 'JPEG Worksheet' 20)
+e2e_wait_window 'JPEG Worksheet' 20
+sheet=$E2E_WINDOW
 # Out of the way of the main window's buttons for now.
-xdotool windowmove --sync "$sheet" 0 480
+e2e_place_window "$sheet" 0 480
 
 picture=$E2E_WORK/picture.bmp
 convert -seed 7 -size 600x420 plasma:fractal -depth 8 "BMP3:$picture"
-e2e_click $((128 + 36)) $((408 + 16)) # "View Bitmap"
+e2e_click_view_bitmap
 e2e_file_dialog Open dialog "$picture"
-viewer=$(e2e_wait_window 'DCT Bitmap Viewer' 20)
+e2e_wait_window 'DCT Bitmap Viewer' 20
+viewer=$E2E_WINDOW
 
 # No window manager: the worksheet fills the top of the screen, the viewer's
 # picture shows below it.
 sheet_h=960
 xdotool windowsize --sync "$sheet" 1280 "$sheet_h"
-xdotool windowmove --sync "$sheet" 0 0
-xdotool windowmove --sync "$viewer" 0 "$sheet_h"
+e2e_place_window "$sheet" 0 0
+e2e_place_window "$viewer" 0 "$sheet_h"
 
 # recon_corners: while the block is empty, the worksheet's two square grids
 # are the only solid black areas at least 9 pixels wide (text never makes
@@ -83,13 +85,13 @@ recon_squares() {
 # The block the viewer picks at (X, Y) of the picture, as a block file, and
 # the reconstruction quadrel-cli gives for it at the worksheet's defaults.
 expected_recon() {
-    convert "$picture" -crop "8x8+$1+$2" +repage txt:- |
-        awk -F'[(),: ]+' 'NR > 1 { grey[$1 + 8 * $2] = int((0.59 * $4 + 0.11 * $5) + 0.3 * $3) }
-            END { for (y = 0; y < 8; ++y) { line = ""
-                    for (x = 0; x < 8; ++x) line = line (x ? "," : "") grey[x + 8 * y]
-                    print line } }' >"$E2E_WORK/block.csv"
+    e2e_expected_luma "$picture" "$1" "$2" |
+        awk '{ for (y = 0; y < 8; ++y) { line = ""
+                   for (x = 1; x <= 8; ++x) line = line (x > 1 ? "," : "") $(8 * y + x)
+                   print line } }' >"$E2E_WORK/block.csv"
     "$cli" jpeg --format csv "$E2E_WORK/block.csv" |
-        awk -F, '/^reconstruction$/ { n = 8; next } n > 0 { for (i = 1; i <= 8; ++i) out = out (out == "" ? "" : " ") $i; --n }
+        awk -F, '/^reconstruction$/ { n = 8; next }
+            n > 0 { for (i = 1; i <= 8; ++i) out = out (out == "" ? "" : " ") $i; --n }
             END { print out }'
 }
 
@@ -121,5 +123,5 @@ for at in "37 21" "300 30"; do
 done
 
 # Out of QUIT's way.
-xdotool windowmove --sync "$sheet" 0 480
+e2e_place_window "$sheet" 0 480
 e2e_quit

@@ -29,6 +29,3 @@ printf '%s\n' "\$@" >"$record.part" && mv "$record.part" "$record"
 SCRIPT
     chmod +x "$dir/xdg-open"
 }
-
-# inst_read_me_click: "Read Me" in the main window.
-inst_read_me_click() { e2e_click $((504 + 10)) $((328 + 10)); }
