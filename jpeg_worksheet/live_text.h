@@ -5,7 +5,7 @@
 // it was given, draws from a glyph run, and grows (asking for a new layout)
 // only when a text needs more lines than it has. Printable ASCII only.
 
-#include "jpeg_worksheet/glyph_atlas.h"
+#include "jpeg_worksheet/fixed_pitch_glyphs.h"
 
 #include <QString>
 #include <QWidget>
@@ -37,7 +37,7 @@ private:
     QString text_;
     QString sample_;
     int lines_;
-    GlyphAtlas glyphs_;
+    FixedPitchGlyphs glyphs_;
 };
 
 } // namespace quadrel::worksheet

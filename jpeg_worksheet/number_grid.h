@@ -4,7 +4,7 @@
 // schedules a repaint only when they change, so that following the pointer
 // over a picture costs a comparison, not 64 label updates.
 
-#include "jpeg_worksheet/glyph_atlas.h"
+#include "jpeg_worksheet/fixed_pitch_glyphs.h"
 
 #include <QImage>
 #include <QString>
@@ -75,7 +75,7 @@ private:
     int cellWidth_ = 0;
     int cellHeight_ = 0;
     int axis_ = 0;
-    GlyphAtlas numbers_;
+    FixedPitchGlyphs numbers_;
     QImage pathImage_; ///< the zig-zag path, drawn again only when it changes
 };
 

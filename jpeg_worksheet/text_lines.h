@@ -3,7 +3,7 @@
 // from pre-rendered glyphs: replacing all of its lines on every pointer move
 // costs a comparison and a repaint of the lines in view, not a text layout.
 
-#include "jpeg_worksheet/glyph_atlas.h"
+#include "jpeg_worksheet/fixed_pitch_glyphs.h"
 
 #include <QAbstractScrollArea>
 #include <QStringList>
@@ -36,7 +36,7 @@ private:
     int visibleLines_;
     QStringList lines_;
     int mostLines_ = 0; ///< the most lines ever shown, which the scroll range covers
-    GlyphAtlas glyphs_;
+    FixedPitchGlyphs glyphs_;
 };
 
 } // namespace quadrel::worksheet

@@ -18,7 +18,7 @@ class QPainter;
 
 namespace quadrel::worksheet {
 
-class GlyphAtlas {
+class FixedPitchGlyphs {
 public:
     /// Looks the glyphs up again when the font differs from the last call.
     void Prepare(const QFont& font);

@@ -1,4 +1,4 @@
-#include "jpeg_worksheet/glyph_atlas.h"
+#include "jpeg_worksheet/fixed_pitch_glyphs.h"
 
 #include <QColor>
 #include <QFontMetricsF>
@@ -9,7 +9,7 @@
 
 namespace quadrel::worksheet {
 
-void GlyphAtlas::Prepare(const QFont& font) {
+void FixedPitchGlyphs::Prepare(const QFont& font) {
     if (prepared_ && font == font_) {
         return;
     }
@@ -34,7 +34,7 @@ void GlyphAtlas::Prepare(const QFont& font) {
     ascent_ = static_cast<int>(std::ceil(metrics.ascent()));
 }
 
-void GlyphAtlas::Add(int x, int y, QStringView text) {
+void FixedPitchGlyphs::Add(int x, int y, QStringView text) {
     for (const QChar c : text) {
         const char16_t code = c.unicode();
         if (code > kFirst && code <= kLast) {
@@ -46,7 +46,7 @@ void GlyphAtlas::Add(int x, int y, QStringView text) {
     }
 }
 
-void GlyphAtlas::Flush(QPainter& painter, const QColor& colour) {
+void FixedPitchGlyphs::Flush(QPainter& painter, const QColor& colour) {
     if (pendingIndexes_.isEmpty()) {
         return;
     }
