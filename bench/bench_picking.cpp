@@ -1,6 +1,7 @@
 // One pointer move over the bitmap viewer: 65 point reads, the forward
 // transform, the grid writes and the synchronous repaint of the main window.
-// The cost must not grow with the size of the picture.
+// The cost must not grow with the size of the picture, and an open JPEG
+// worksheet may add at most half of it.
 #include "bench_app.h"
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_box.h"
@@ -37,7 +38,11 @@ void ShowAndWait(QWidget& widget) {
     }
 }
 
-void BM_PickMove(benchmark::State& state) {
+/// Pointer moves over a noise picture of the given side, with or without the
+/// JPEG worksheet open (shown whole, every grid in view). When `painted`,
+/// pending events run after each move, so that every deferred repaint is paid
+/// too, as the event loop pays it when moves come slower than frames.
+void PickMoves(benchmark::State& state, bool worksheet, bool painted) {
     quadrel::bench::App();
     quadrel::DCT main;
     ShowAndWait(main);
@@ -46,6 +51,12 @@ void BM_PickMove(benchmark::State& state) {
         std::make_unique<quadrel::ImageFrame>(main.Document(), desktop); // never closed here
     frame->Picture1()->SetPicture(Noise(static_cast<int>(state.range(0))));
     ShowAndWait(*frame);
+    if (worksheet) {
+        main.ShowWorksheet();
+        main.Worksheet()->resize(main.Worksheet()->PageSize());
+        ShowAndWait(*main.Worksheet());
+    }
+    QCoreApplication::processEvents();
     QWidget* area = frame->Picture1();
     int k = 0;
     // NOLINTNEXTLINE(clang-analyzer-deadcode.DeadStores): the benchmark loop variable
@@ -57,16 +68,53 @@ void BM_PickMove(benchmark::State& state) {
         QMouseEvent move(QEvent::MouseMove, at, area->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
         QCoreApplication::sendEvent(area, &move);
+        if (painted) {
+            QCoreApplication::processEvents();
+        }
     }
     benchmark::DoNotOptimize(main.Document().Freq());
 }
 
+void BM_PickMove(benchmark::State& state) {
+    PickMoves(state, false, false);
+}
+void BM_PickMoveWorksheet(benchmark::State& state) {
+    PickMoves(state, true, false);
+}
+void BM_PickMovePainted(benchmark::State& state) {
+    PickMoves(state, false, true);
+}
+void BM_PickMoveWorksheetPainted(benchmark::State& state) {
+    PickMoves(state, true, true);
+}
+
 } // namespace
 
+// The move alone and with the JPEG worksheet following the block; then both
+// with every repaint they cause paid before the next move.
 BENCHMARK(BM_PickMove)
     ->ArgName("side")
     ->Arg(64)
     ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PickMoveWorksheet)
+    ->ArgName("side")
+    ->Arg(64)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PickMovePainted)
+    ->ArgName("side")
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PickMoveWorksheetPainted)
+    ->ArgName("side")
+    ->Arg(64)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);

@@ -101,6 +101,12 @@ void DCT::NameCells() {
 }
 
 void DCT::AddToolWindowActions() {
+    auto* worksheet = new QAction(tr("&JPEG Worksheet"), this);
+    worksheet->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
+    connect(worksheet, &QAction::triggered, this, &DCT::ShowWorksheet);
+    addAction(worksheet);
+    toolWindowActions_.append(worksheet);
+
     auto* compress = new QAction(tr("&Compress Picture…"), this);
     compress->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J));
     connect(compress, &QAction::triggered, this, &DCT::ShowCompressWindow);
@@ -129,6 +135,19 @@ DCT::~DCT() {
     // The viewer works on this window's block, so it cannot outlive it.
     delete imageFrame_.data();
     delete compressWindow_.data();
+    delete worksheet_.data(); // follows this window's block too
+}
+
+void DCT::ShowWorksheet() {
+    if (!worksheet_) {
+        // Modeless and without an owner, like the viewer; it deletes itself when closed.
+        auto window = std::make_unique<worksheet::JpegWorksheet>(*document_, *desktop_);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        worksheet_ = window.release();
+    }
+    worksheet_->show();
+    worksheet_->raise();
+    worksheet_->activateWindow();
 }
 
 void DCT::CreateControls() {

@@ -6,6 +6,7 @@
 
 #include "bitmap_viewer/image_frame.h"
 #include "freq_entry/x_y_entry.h"
+#include "jpeg_worksheet/jpeg_worksheet.h"
 #include "main_window/read_me.h"
 #include "picture_compression/compress_window.h"
 #include "views/block_document.h"
@@ -79,6 +80,10 @@ public:
     /// Shows "Compress Picture" (Ctrl+Shift+J), on the viewer's picture when the
     /// viewer has one and the window is new.
     void ShowCompressWindow();
+    /// The open JPEG worksheet, or nullptr.
+    worksheet::JpegWorksheet* Worksheet() const { return worksheet_; }
+    /// Opens the JPEG worksheet, or brings the open one to the front.
+    void ShowWorksheet();
     const FreqChoice& Frequencies() const { return frequencies_; }
     /// True once QUIT was pressed: every running command unwinds at its next yield.
     bool Ending() const { return ending_; }
@@ -136,6 +141,7 @@ private:
     QPointer<CompressWindow> compressWindow_;
     QAction* readMeAction_ = nullptr;
     QList<QAction*> toolWindowActions_;
+    QPointer<worksheet::JpegWorksheet> worksheet_;
 };
 
 } // namespace quadrel

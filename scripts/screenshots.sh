@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Refreshes the README's screenshots: the real program in a virtual X server,
-# a block picked from a picture with the pointer, then the main window and the
-# bitmap viewer captured; then "Compress Picture" opened from the viewer on the
-# same picture, at quality 10, zoomed 2x with the block grid. Run after a build:
+# a block picked from a picture with the pointer, then the main window, the
+# bitmap viewer and the JPEG worksheet captured; then "Compress Picture" opened
+# from the viewer on the same picture, at quality 10, zoomed 2x with the block
+# grid. Run after a build:
 #   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
 #
 # Every window is found, placed and waited for with the end-to-end helpers, and
@@ -47,6 +48,21 @@ mkdir -p "$out"
 e2e_shot_window "$E2E_WID" "$out/main-window.png"
 e2e_shot_window "$viewer" "$out/bitmap-viewer.png"
 
+# The JPEG worksheet of the same block, opened from the main window (Ctrl+J)
+# and put in front of the others, the whole screen large; the pointer stays
+# where it picked.
+xdotool windowfocus --sync "$E2E_WID"
+xdotool key --clearmodifiers ctrl+j
+e2e_wait_window 'JPEG Worksheet' 20
+worksheet=$E2E_WINDOW
+e2e_place_window "$worksheet" 0 0
+xdotool windowsize --sync "$worksheet" 1280 1024
+sleep 1
+e2e_shot_window "$worksheet" "$out/jpeg-worksheet.png"
+# Escape closes it again, so that it cannot cover the next window.
+xdotool windowfocus --sync "$worksheet"
+xdotool key --clearmodifiers Escape
+
 # Compress Picture on the viewer's picture (Ctrl+Shift+J in the viewer).
 xdotool windowfocus --sync "$viewer"
 xdotool key --clearmodifiers ctrl+shift+j
@@ -61,4 +77,4 @@ xdotool type --delay 20 "2"
 xdotool key --clearmodifiers Tab alt+g
 sleep 2
 e2e_shot_window "$compress" "$out/compress-picture.png"
-echo "Wrote $out/main-window.png, $out/bitmap-viewer.png and $out/compress-picture.png"
+echo "Wrote $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png and $out/compress-picture.png"

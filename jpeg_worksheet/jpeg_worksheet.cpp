@@ -1,0 +1,575 @@
+#include "jpeg_worksheet/jpeg_worksheet.h"
+
+#include "block_file/block_file_io.h"
+#include "engine/cell_text.h"
+#include "jpeg_worksheet/live_text.h"
+#include "jpeg_worksheet/number_grid.h"
+#include "jpeg_worksheet/text_lines.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QShortcut>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quadrel::worksheet {
+
+namespace {
+
+constexpr int kDefaultQuality = 50;
+const QString kGeometryKey = QStringLiteral("JpegWorksheet/geometry");
+const QString kQualityKey = QStringLiteral("JpegWorksheet/quality");
+
+std::size_t At(int k) {
+    return static_cast<std::size_t>(k);
+}
+
+template <typename Numbers> NumberGrid::Values AsValues(const Numbers& numbers) {
+    NumberGrid::Values values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = static_cast<double>(numbers[i]);
+    }
+    return values;
+}
+
+/// Sets a label's text only when it differs: an unchanged label costs nothing,
+/// a changed one asks its layout to look again.
+void SetText(QLabel* label, const QString& text) {
+    if (label->text() != text) {
+        label->setText(text);
+    }
+}
+
+QString KindName(jpeg::SymbolKind kind) {
+    switch (kind) {
+    case jpeg::SymbolKind::Dc:
+        return QStringLiteral("DC");
+    case jpeg::SymbolKind::Ac:
+        return QStringLiteral("AC");
+    case jpeg::SymbolKind::Zrl:
+        return QStringLiteral("ZRL");
+    case jpeg::SymbolKind::Eob:
+        break;
+    }
+    return QStringLiteral("EOB");
+}
+
+QString Bits(std::uint32_t bits, int length) {
+    return QString::fromStdString(jpeg::BitText(bits, length));
+}
+
+const QString kSymbolColumns = QStringLiteral("%1 %2 %3 %4 %5 %6");
+
+/// The symbol list's heading, in the columns of its lines.
+QString SymbolHeading() {
+    return kSymbolColumns.arg(QObject::tr("Kind"), -3)
+        .arg(QObject::tr("Run/Size"), -8)
+        .arg(QObject::tr("Value"), 5)
+        .arg(QObject::tr("Code"), -16)
+        .arg(QObject::tr("Bits"), -11)
+        .arg(QObject::tr("Length"), 6);
+}
+
+/// A heading and one line per symbol, in fixed columns for the fixed-pitch list.
+QStringList SymbolLines(const jpeg::SymbolList& symbols) {
+    QStringList lines{SymbolHeading()};
+    for (const jpeg::Symbol& s : symbols) {
+        const bool valued = s.Kind == jpeg::SymbolKind::Ac || s.Kind == jpeg::SymbolKind::Dc;
+        lines << kSymbolColumns.arg(KindName(s.Kind), -3)
+                     .arg(QStringLiteral("%1/%2").arg(s.Run).arg(s.Size), -8)
+                     .arg(valued ? QString::number(s.Amplitude) : QString(), 5)
+                     .arg(Bits(s.Code.Code, s.Code.Length), -16)
+                     .arg(Bits(s.Bits, s.Size), -11)
+                     .arg(s.Length(), 6);
+    }
+    return lines;
+}
+
+/// The indices up to the last non-zero one, then EOB, as textbooks write them.
+QString ZigZagText(const jpeg::Indices& zigzag) {
+    int last = jpeg::kBlockCells - 1;
+    while (last > 0 && zigzag[At(last)] == 0) {
+        --last;
+    }
+    QStringList items;
+    for (int i = 0; i <= last; ++i) {
+        items << QString::number(zigzag[At(i)]);
+    }
+    if (last < jpeg::kBlockCells - 1) {
+        items << QStringLiteral("EOB");
+    }
+    return items.join(QStringLiteral(", "));
+}
+
+QLabel* Caption(const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text);
+    label->setBuddy(buddy);
+    return label;
+}
+
+/// A grid under its caption (lines broken by hand: a wrapped label misleads
+/// the layout about its height); the caption also names the grid for screen
+/// readers.
+QVBoxLayout* Captioned(const QString& caption, NumberGrid* grid) {
+    auto* box = new QVBoxLayout;
+    box->addWidget(Caption(caption, grid));
+    box->addWidget(grid);
+    box->addStretch();
+    grid->setAccessibleName(
+        QString(caption).remove(QLatin1Char('&')).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    return box;
+}
+
+} // namespace
+
+jpeg::Samples SamplesFromSpace(const Block& space, bool& adjusted) {
+    jpeg::Samples samples{};
+    adjusted = false;
+    for (int k = 0; k < jpeg::kBlockCells; ++k) {
+        const double value = space.Cell(k);
+        const int grey = GreyLevel(value);
+        adjusted = adjusted || value != static_cast<double>(grey);
+        samples[At(k)] = static_cast<std::uint8_t>(grey);
+    }
+    return samples;
+}
+
+JpegWorksheet::JpegWorksheet(BlockDocument& document, DesktopServices& desktop, QWidget* parent)
+    : QWidget(parent, Qt::Window), document_(document), desktop_(desktop) {
+    setWindowTitle(tr("JPEG Worksheet"));
+    CreateControls();
+    Restore();
+    settings_.Table = jpeg::LuminanceTable(quality_->value());
+    connect(&document_, &BlockDocument::BlockChanged, this, &JpegWorksheet::Recompute);
+    Recompute();
+}
+
+JpegWorksheet::~JpegWorksheet() {
+    Save();
+}
+
+void JpegWorksheet::CreateControls() {
+    using G = Grid;
+    const auto make = [this](G which, NumberGrid::Look look, const QString& widest) {
+        auto* grid = new NumberGrid(look, widest);
+        grids_[static_cast<std::size_t>(which)] = grid;
+        return grid;
+    };
+    make(G::Pixels, NumberGrid::Look::Whole, QStringLiteral("255"));
+    make(G::Shifted, NumberGrid::Look::Whole, QStringLiteral("-128"));
+    make(G::Coefficients, NumberGrid::Look::OneDecimal, QStringLiteral("-1024.0"));
+    make(G::Table, NumberGrid::Look::Whole, QStringLiteral("255"));
+    make(G::Quantised, NumberGrid::Look::Whole, QStringLiteral("-1024"));
+    make(G::Reconstruction, NumberGrid::Look::Whole, QStringLiteral("255"));
+    make(G::Error, NumberGrid::Look::Whole, QStringLiteral("-255"));
+    make(G::OriginalSquares, NumberGrid::Look::Grey, QString());
+    make(G::ReconstructionSquares, NumberGrid::Look::Grey, QString());
+    GridWidget(G::Quantised)->SetMarkNonZero(true);
+    GridWidget(G::Quantised)->SetZigZagPath(true, jpeg::kBlockCells);
+
+    // 1: the block.
+    auto* blockBox = new QGroupBox(tr("1  The block"));
+    auto* blockLayout = new QGridLayout(blockBox);
+    blockLayout->addLayout(
+        Captioned(tr("Pixels f(x, y):\nthe main window's space block"), GridWidget(G::Pixels)), 0,
+        0);
+    blockLayout->addLayout(
+        Captioned(tr("Level-shifted:\nf(x, y) \u2212 128"), GridWidget(G::Shifted)), 0, 1);
+    note_ = new QLabel;
+    note_->setWordWrap(true);
+    blockLayout->addWidget(note_, 1, 0, 1, 2);
+
+    // 2: the transform.
+    auto* dctBox = new QGroupBox(tr("2  JPEG DCT"));
+    auto* dctLayout = new QVBoxLayout(dctBox);
+    dctLayout->addLayout(Captioned(tr("&DCT coefficients F(u, v), one decimal; hover, or focus\n"
+                                      "and use the arrow keys, for the exact value"),
+                                   GridWidget(G::Coefficients)));
+
+    // 3: the table.
+    auto* tableBox = new QGroupBox(tr("3  Quantisation table"));
+    auto* tableLayout = new QGridLayout(tableBox);
+    standardTable_ = new QRadioButton(tr("Standard luminance table at &quality"));
+    standardTable_->setChecked(true);
+    quality_ = new QSpinBox;
+    quality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
+    quality_->setValue(kDefaultQuality);
+    quality_->setAccessibleName(tr("Quality"));
+    qualitySlider_ = new QSlider(Qt::Horizontal);
+    qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
+    qualitySlider_->setValue(kDefaultQuality);
+    qualitySlider_->setAccessibleName(tr("Quality"));
+    fileTable_ = new QRadioButton(tr("Table from a &file"));
+    fileTable_->setEnabled(false);
+    loadTable_ = new QPushButton(tr("&Load Table..."));
+    tableCaption_ = new QLabel;
+    tableLayout->addWidget(standardTable_, 0, 0, 1, 2);
+    tableLayout->addWidget(quality_, 1, 0);
+    tableLayout->addWidget(qualitySlider_, 1, 1);
+    tableLayout->addWidget(fileTable_, 2, 0);
+    tableLayout->addWidget(loadTable_, 2, 1, Qt::AlignLeft);
+    tableLayout->addWidget(tableCaption_, 3, 0, 1, 2);
+    tableLayout->addWidget(GridWidget(G::Table), 4, 0, 1, 2);
+    tableLayout->setRowStretch(5, 1);
+    GridWidget(G::Table)->setAccessibleName(tr("Quantisation table Q(u, v)"));
+
+    // 4: the indices.
+    auto* quantBox = new QGroupBox(tr("4  Quantised indices"));
+    auto* quantLayout = new QVBoxLayout(quantBox);
+    quantLayout->addLayout(
+        Captioned(tr("round(F(u, v) / Q(u, v)), non-zero ones marked"), GridWidget(G::Quantised)));
+    nonZero_ = new LiveText(tr("64 of 64 indices are not zero."), 1);
+    quantLayout->addWidget(nonZero_);
+
+    // 5: entropy coding.
+    auto* codeBox = new QGroupBox(tr("5  Zig-zag and Huffman coding"));
+    auto* codeLayout = new QVBoxLayout(codeBox);
+    zigzag_ = new LiveText(QString(), 3);
+    zigzag_->setAccessibleName(tr("Zig-zag sequence"));
+    codeLayout->addWidget(new QLabel(tr("Zig-zag sequence (up to the last non-zero index):")));
+    codeLayout->addWidget(zigzag_);
+    auto* dcRow = new QHBoxLayout;
+    previousDc_ = new QSpinBox;
+    previousDc_->setRange(cli::kLowestDc, cli::kHighestDc);
+    previousDc_->setValue(0);
+    dcRow->addWidget(Caption(tr("&Previous block's DC:"), previousDc_));
+    dcRow->addWidget(previousDc_);
+    dcDifference_ = new LiveText(tr("DC difference = -1024 - (-1024) = 0"), 1);
+    dcRow->addWidget(dcDifference_, 1);
+    codeLayout->addLayout(dcRow);
+    symbols_ = new TextLines(SymbolHeading(), 12);
+    symbols_->setAccessibleName(tr("Symbols with their Huffman codes and amplitude bits"));
+    codeLayout->addWidget(Caption(tr("S&ymbols: the DC difference, then (run/size) of the AC\n"
+                                     "indices; ZRL stands for 16 zeros, EOB ends the block"),
+                                  symbols_));
+    codeLayout->addWidget(symbols_, 1);
+    totals_ = new LiveText(QString(), 2);
+    totals_->setAccessibleName(tr("Bits"));
+    codeLayout->addWidget(totals_);
+
+    // 6: keep first k.
+    auto* keepBox = new QGroupBox(tr("6  Keep the first k coefficients"));
+    auto* keepLayout = new QVBoxLayout(keepBox);
+    keep_ = new QSlider(Qt::Horizontal);
+    keep_->setRange(0, jpeg::kBlockCells);
+    keep_->setValue(jpeg::kBlockCells);
+    keep_->setPageStep(8);
+    keep_->setAccessibleName(tr("Coefficients kept in zig-zag order"));
+    keepLabel_ = new QLabel;
+    keepLayout->addWidget(Caption(tr("&Keep the first k in zig-zag order, zero the rest:"), keep_));
+    keepLayout->addWidget(keep_);
+    keepLayout->addWidget(keepLabel_);
+    keepLayout->addStretch();
+
+    // 7: reconstruction.
+    auto* reconBox = new QGroupBox(tr("7  Reconstruction"));
+    auto* reconLayout = new QGridLayout(reconBox);
+    reconLayout->addLayout(Captioned(tr("Reconstruction: inverse DCT\n+ 128, rounded, 0 to 255"),
+                                     GridWidget(G::Reconstruction)),
+                           0, 0);
+    reconLayout->addLayout(Captioned(tr("Original\n"), GridWidget(G::OriginalSquares)), 0, 1);
+    reconLayout->addLayout(Captioned(tr("Reconstructed\n"), GridWidget(G::ReconstructionSquares)),
+                           0, 2);
+    reconLayout->addLayout(
+        Captioned(tr("Error: original\n\u2212 reconstruction"), GridWidget(G::Error)), 0, 3);
+    error_ = new LiveText(tr("MSE 16256.2500, PSNR 6.02 dB."), 1);
+    error_->setAccessibleName(tr("Error measures"));
+    reconLayout->addWidget(error_, 1, 0, 1, 4);
+
+    // 8: the relation to the main window's numbers.
+    auto* relationRule = new QLabel(
+        tr("8  The main window's coefficients are these scaled: F_Quadrel(u, v) = "
+           "C(u)\u00b7C(v)\u00b7F_JPEG(u, v) with C(0) = 1/\u221a2 and C(k) = 1 otherwise, "
+           "and, as Quadrel does not subtract 128, F_Quadrel(0, 0) = (F_JPEG(0, 0) + 1024) / 2 "
+           "(up to Quadrel's \u03c0 = 3.1415927). For this block:"));
+    relationRule->setWordWrap(true);
+    relation_ = new LiveText(tr("F_Quadrel(0, 0) = (-1024.000 + 1024) / 2 = 0.000"), 1);
+    relation_->setAccessibleName(tr("Relation to the main window's coefficients"));
+
+    // Three rows that follow the chain; each row sizes its own boxes.
+    auto* page = new QWidget;
+    auto* pageLayout = new QVBoxLayout(page);
+    auto* first = new QHBoxLayout;
+    first->addWidget(blockBox);
+    first->addWidget(dctBox);
+    first->addStretch();
+    auto* middle = new QVBoxLayout;
+    middle->addWidget(quantBox);
+    middle->addWidget(keepBox);
+    auto* second = new QHBoxLayout;
+    second->addWidget(tableBox);
+    second->addLayout(middle);
+    second->addWidget(codeBox, 1);
+    auto* third = new QHBoxLayout;
+    third->addWidget(reconBox);
+    third->addStretch();
+    pageLayout->addLayout(first);
+    pageLayout->addLayout(second);
+    pageLayout->addLayout(third);
+    pageLayout->addWidget(relationRule);
+    pageLayout->addWidget(relation_);
+    pageLayout->addStretch();
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+
+    send_ = new QPushButton(tr("&Send Reconstruction to Main Window"));
+    copy_ = new QPushButton(tr("&Copy as"));
+    auto* copyMenu = new QMenu(copy_);
+    const std::array<std::pair<QString, cli::Format>, 4> formats{{
+        {tr("&Text"), cli::Format::Text},
+        {tr("C&SV"), cli::Format::Csv},
+        {tr("&Markdown"), cli::Format::Markdown},
+        {tr("&LaTeX"), cli::Format::Latex},
+    }};
+    for (const auto& [name, format] : formats) {
+        const cli::Format chosen = format;
+        connect(copyMenu->addAction(name), &QAction::triggered, this,
+                [this, chosen] { CopyReport(chosen); });
+    }
+    copy_->setMenu(copyMenu);
+    close_ = new QPushButton(tr("Close"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(send_);
+    buttons->addWidget(copy_);
+    buttons->addStretch();
+    buttons->addWidget(close_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(scroll, 1);
+    layout->addLayout(buttons);
+
+    connect(quality_, &QSpinBox::valueChanged, this, &JpegWorksheet::ChooseQuality);
+    connect(qualitySlider_, &QSlider::valueChanged, this, &JpegWorksheet::ChooseQuality);
+    connect(standardTable_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            ChooseQuality(quality_->value());
+        }
+    });
+    connect(fileTable_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            settings_.Table = fileTableValues_;
+            Recompute();
+        }
+    });
+    connect(loadTable_, &QPushButton::clicked, this, &JpegWorksheet::LoadTable);
+    connect(previousDc_, &QSpinBox::valueChanged, this, [this](int dc) {
+        settings_.PreviousDc = dc;
+        Recompute();
+    });
+    connect(keep_, &QSlider::valueChanged, this, [this](int k) {
+        settings_.Keep = k;
+        Recompute();
+    });
+    connect(send_, &QPushButton::clicked, this, &JpegWorksheet::SendReconstruction);
+    connect(close_, &QPushButton::clicked, this, &QWidget::close);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
+    const std::array<QWidget*, 12> order{GridWidget(G::Coefficients),
+                                         standardTable_,
+                                         quality_,
+                                         qualitySlider_,
+                                         fileTable_,
+                                         loadTable_,
+                                         previousDc_,
+                                         symbols_,
+                                         keep_,
+                                         send_,
+                                         copy_,
+                                         close_};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget::setTabOrder(order[i], order[i + 1]);
+    }
+}
+
+void JpegWorksheet::Restore() {
+    const QSettings stored(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"));
+    bool ok = false;
+    const int quality = stored.value(kQualityKey).toInt(&ok);
+    if (ok && quality >= jpeg::kMinQuality && quality <= jpeg::kMaxQuality) {
+        quality_->setValue(quality);
+    }
+    if (!restoreGeometry(stored.value(kGeometryKey).toByteArray())) {
+        // The whole page where the screen allows, scrolled where it does not.
+        QSize wanted = PageSize();
+        if (const QScreen* where = screen()) {
+            wanted = wanted.boundedTo(where->availableSize() * 19 / 20);
+        }
+        resize(wanted);
+    }
+}
+
+QSize JpegWorksheet::PageSize() const {
+    const auto* scroll = findChild<QScrollArea*>();
+    const QSize page = scroll->widget()->sizeHint();
+    const QSize chrome = sizeHint() - scroll->sizeHint();
+    const int scrollBar = scroll->verticalScrollBar()->sizeHint().width();
+    return {page.width() + chrome.width() + scrollBar, page.height() + chrome.height() + scrollBar};
+}
+
+void JpegWorksheet::Save() const {
+    QSettings stored(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"));
+    stored.setValue(kGeometryKey, saveGeometry());
+    stored.setValue(kQualityKey, quality_->value());
+}
+
+void JpegWorksheet::closeEvent(QCloseEvent* event) {
+    Save();
+    QWidget::closeEvent(event);
+}
+
+void JpegWorksheet::ChooseQuality(int quality) {
+    // The spin box and the slider show the same quality.
+    quality_->setValue(quality);
+    qualitySlider_->setValue(quality);
+    if (!standardTable_->isChecked()) {
+        standardTable_->setChecked(true); // announces itself and comes back here
+        return;
+    }
+    settings_.Table = jpeg::LuminanceTable(quality);
+    Recompute();
+}
+
+void JpegWorksheet::ShowTableCaption() {
+    SetText(tableCaption_,
+            standardTable_->isChecked()
+                ? tr("Q(u, v): the standard luminance table\nscaled to quality %1")
+                      .arg(quality_->value())
+                : tr("Q(u, v) read from\n%1").arg(QDir::toNativeSeparators(tableFile_)));
+}
+
+void JpegWorksheet::LoadTable() {
+    const std::optional<QString> chosen = desktop_.OpenFileName(
+        this, tr("text, csv files|*.txt;*.csv|all files|*.*"),
+        tableFile_.isEmpty() ? ProgramFolder() + QStringLiteral("/*.txt") : tableFile_);
+    if (!chosen) {
+        return;
+    }
+    const BlockFileRead read = ReadBlockFile(*chosen);
+    std::string problem;
+    std::optional<jpeg::QuantTable> table;
+    if (read.Ok()) {
+        table = jpeg::TableFromValues(read.Values, problem);
+    }
+    if (!table) {
+        const QString why = read.Ok() ? QString::fromStdString(problem) : read.Error;
+        desktop_.ShowWarning(this, tr("Load Table"),
+                             tr("The quantisation table\n%1\ncould not be loaded.\n\n%2\n\n"
+                                "The table was left as it was.")
+                                 .arg(QDir::toNativeSeparators(*chosen), why));
+        return;
+    }
+    fileTableValues_ = *table;
+    tableFile_ = *chosen;
+    fileTable_->setEnabled(true);
+    if (fileTable_->isChecked()) {
+        settings_.Table = fileTableValues_;
+        Recompute();
+    } else {
+        fileTable_->setChecked(true); // recomputes with the new table
+    }
+}
+
+cli::JpegSettings JpegWorksheet::ReportSettings() const {
+    cli::JpegSettings report;
+    report.Table = settings_.Table;
+    report.Quality = standardTable_->isChecked() ? quality_->value() : 0;
+    report.TableFile = standardTable_->isChecked() ? std::string() : tableFile_.toStdString();
+    report.PreviousDc = settings_.PreviousDc;
+    report.Keep = settings_.Keep;
+    return report;
+}
+
+QString JpegWorksheet::ReportText(cli::Format format) const {
+    return QString::fromStdString(cli::Render(cli::JpegReport(samples_, ReportSettings()), format));
+}
+
+void JpegWorksheet::CopyReport(cli::Format format) {
+    QApplication::clipboard()->setText(ReportText(format));
+}
+
+void JpegWorksheet::SendReconstruction() {
+    Block space;
+    for (int k = 0; k < jpeg::kBlockCells; ++k) {
+        space.Cell(k) = analysis_.Reconstruction[At(k)];
+    }
+    document_.LoadSpaceBlock(space);
+}
+
+void JpegWorksheet::Recompute() {
+    samples_ = SamplesFromSpace(document_.Space(), adjusted_);
+    jpeg::AnalyseBlock(samples_, settings_, analysis_);
+    Show();
+}
+
+void JpegWorksheet::Show() {
+    const jpeg::BlockAnalysis& a = analysis_;
+    using G = Grid;
+    GridWidget(G::Pixels)->SetValues(AsValues(samples_));
+    GridWidget(G::Shifted)->SetValues(a.Shifted);
+    GridWidget(G::Coefficients)->SetValues(a.Coefficients);
+    GridWidget(G::Table)->SetValues(AsValues(settings_.Table));
+    GridWidget(G::Quantised)->SetValues(AsValues(a.Quantised));
+    GridWidget(G::Quantised)->SetZigZagPath(true, settings_.Keep);
+    GridWidget(G::Reconstruction)->SetValues(AsValues(a.Reconstruction));
+    GridWidget(G::Error)->SetValues(AsValues(a.Error.Error));
+    GridWidget(G::OriginalSquares)->SetValues(AsValues(samples_));
+    GridWidget(G::ReconstructionSquares)->SetValues(AsValues(a.Reconstruction));
+
+    SetText(note_, adjusted_ ? tr("The space block holds values that are not grey levels; "
+                                  "they are taken as its squares show them: rounded down "
+                                  "and limited to 0 to 255.")
+                             : QString());
+    note_->setVisible(adjusted_);
+    ShowTableCaption();
+    const auto nonZero =
+        std::count_if(a.Quantised.begin(), a.Quantised.end(), [](int index) { return index != 0; });
+    nonZero_->SetText(tr("%1 of 64 indices are not zero.").arg(nonZero));
+    zigzag_->SetText(ZigZagText(a.ZigZag));
+    dcDifference_->SetText(tr("DC difference = %1 - (%2) = %3")
+                               .arg(a.ZigZag[0])
+                               .arg(settings_.PreviousDc)
+                               .arg(a.DcDifference));
+    symbols_->SetLines(SymbolLines(a.Symbols));
+    totals_->SetText(tr("DC %1 bits + AC %2 bits = %3 bits for 64 pixels: %4 bits per pixel, "
+                        "compression ratio %5 : 1 against 8 bits per pixel.")
+                         .arg(a.Bits.Dc)
+                         .arg(a.Bits.Ac)
+                         .arg(a.Bits.Total)
+                         .arg(a.Bits.BitsPerPixel, 0, 'f', 4)
+                         .arg(a.Bits.CompressionRatio, 0, 'f', 2));
+    SetText(keepLabel_, settings_.Keep == jpeg::kBlockCells
+                            ? tr("k = 64: all coefficients kept")
+                            : tr("k = %1: zig-zag positions %1 to 63 zeroed").arg(settings_.Keep));
+    error_->SetText(
+        a.Error.Lossless
+            ? tr("MSE 0, PSNR infinite: the reconstruction equals the block.")
+            : tr("MSE %1, PSNR %2 dB.").arg(a.Error.Mse, 0, 'f', 4).arg(a.Error.Psnr, 0, 'f', 2));
+    const double quadrelDc = (a.Coefficients[0] + 1024.0) / 2.0;
+    relation_->SetText(tr("F_Quadrel(0, 0) = (%1 + 1024) / 2 = %2")
+                           .arg(a.Coefficients[0], 0, 'f', 3)
+                           .arg(quadrelDc, 0, 'f', 3));
+}
+
+} // namespace quadrel::worksheet

@@ -1,0 +1,148 @@
+#pragma once
+// The "JPEG Worksheet" window: what a textbook JPEG encoder does with the main
+// window's space block, step by step and live. It follows the block through
+// BlockDocument::BlockChanged, reruns the chain of jpeg/ (no allocation, a few
+// microseconds) and hands the numbers to custom-painted grids, so a pointer
+// sweeping over a picture is not slowed down.
+//
+// Non-modal; remembers its geometry and quality. "Copy as" writes the same
+// report as `quadrel-cli jpeg` for the block and the settings shown.
+
+#include "cli/commands.h"
+#include "cli/report.h"
+#include "jpeg/jpeg_chain.h"
+#include "views/block_document.h"
+#include "views/desktop_services.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QAbstractButton;
+class QAction;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
+
+namespace quadrel::worksheet {
+
+class LiveText;
+class NumberGrid;
+class TextLines;
+
+inline const QString kWorksheetTitle = QStringLiteral("JPEG Worksheet");
+
+/// The space block as 8-bit samples, the way the main window's squares show
+/// it: rounded down and limited to 0..255. `adjusted` tells whether any value
+/// was not already a grey level.
+jpeg::Samples SamplesFromSpace(const Block& space, bool& adjusted);
+
+/// The grids, for tests and for whoever reads them aloud.
+enum class Grid : std::uint8_t {
+    Pixels,
+    Shifted,
+    Coefficients,
+    Table,
+    Quantised,
+    Reconstruction,
+    Error,
+    OriginalSquares,
+    ReconstructionSquares,
+};
+inline constexpr int kGridCount = 9;
+
+class JpegWorksheet : public QWidget {
+    Q_OBJECT
+public:
+    /// Follows `document` and reports through `desktop`; both must outlive the window.
+    JpegWorksheet(BlockDocument& document, DesktopServices& desktop, QWidget* parent = nullptr);
+    ~JpegWorksheet() override;
+
+    /// The window size that shows the whole page without scrolling.
+    QSize PageSize() const;
+
+    /// The chain as last computed and shown.
+    const jpeg::BlockAnalysis& Analysis() const { return analysis_; }
+    const jpeg::Samples& Samples() const { return samples_; }
+    const jpeg::QuantTable& Table() const { return settings_.Table; }
+    /// The settings of the report "Copy as" writes.
+    cli::JpegSettings ReportSettings() const;
+    /// The report "Copy as" puts on the clipboard.
+    QString ReportText(cli::Format format) const;
+
+    /// Asks for a block file and uses its 64 values as the quantisation table.
+    /// A cancel or a file that is no table changes nothing.
+    void LoadTable();
+    /// Puts the reconstruction into the main window and transforms it, as Load Block does.
+    void SendReconstruction();
+    /// Puts the report in the given form on the clipboard.
+    void CopyReport(cli::Format format);
+
+    // Controls, for tests.
+    NumberGrid* GridWidget(Grid grid) const { return grids_.at(static_cast<std::size_t>(grid)); }
+    QSpinBox* QualityBox() const { return quality_; }
+    QSlider* QualitySlider() const { return qualitySlider_; }
+    QRadioButton* StandardTableOption() const { return standardTable_; }
+    QRadioButton* FileTableOption() const { return fileTable_; }
+    QSpinBox* PreviousDcBox() const { return previousDc_; }
+    QSlider* KeepSlider() const { return keep_; }
+    QPushButton* SendButton() const { return send_; }
+    QPushButton* CopyButton() const { return copy_; }
+    QPushButton* CloseButton() const { return close_; }
+    TextLines* SymbolList() const { return symbols_; }
+    LiveText* TotalsLabel() const { return totals_; }
+    LiveText* ErrorLabel() const { return error_; }
+    LiveText* NonZeroLabel() const { return nonZero_; }
+    LiveText* ZigZagLabel() const { return zigzag_; }
+    LiveText* RelationLabel() const { return relation_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void Restore();
+    void Save() const;
+    /// Reruns the chain on the current block and settings and shows it.
+    void Recompute();
+    void Show();
+    void ShowTableCaption();
+    void ChooseQuality(int quality);
+
+    BlockDocument& document_;
+    DesktopServices& desktop_;
+    jpeg::ChainSettings settings_;
+    jpeg::QuantTable fileTableValues_ = jpeg::kLuminanceTable;
+    QString tableFile_;
+    jpeg::Samples samples_{};
+    bool adjusted_ = false;
+    jpeg::BlockAnalysis analysis_;
+
+    std::array<NumberGrid*, kGridCount> grids_{};
+    QSpinBox* quality_ = nullptr;
+    QSlider* qualitySlider_ = nullptr;
+    QRadioButton* standardTable_ = nullptr;
+    QRadioButton* fileTable_ = nullptr;
+    QPushButton* loadTable_ = nullptr;
+    QLabel* tableCaption_ = nullptr;
+    QSpinBox* previousDc_ = nullptr;
+    QSlider* keep_ = nullptr;
+    QLabel* keepLabel_ = nullptr;
+    QLabel* note_ = nullptr;
+    LiveText* nonZero_ = nullptr;
+    LiveText* zigzag_ = nullptr;
+    LiveText* dcDifference_ = nullptr;
+    TextLines* symbols_ = nullptr;
+    LiveText* totals_ = nullptr;
+    LiveText* error_ = nullptr;
+    LiveText* relation_ = nullptr; ///< the relation worked for this block's DC
+    QPushButton* send_ = nullptr;
+    QPushButton* copy_ = nullptr;
+    QPushButton* close_ = nullptr;
+};
+
+} // namespace quadrel::worksheet

@@ -1,0 +1,82 @@
+#include "jpeg_worksheet/text_lines.h"
+
+#include <QEvent>
+#include <QFontDatabase>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace quadrel::worksheet {
+
+TextLines::TextLines(const QString& widest, int visibleLines, QWidget* parent)
+    : QAbstractScrollArea(parent), widest_(widest), visibleLines_(visibleLines) {
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFocusPolicy(Qt::StrongFocus); // the arrow and page keys scroll
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // Fixed scroll bars: one that came and went with the number of lines
+    // would lay the page out again on every pointer move.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+int TextLines::LineHeight() const {
+    return fontMetrics().lineSpacing();
+}
+
+QSize TextLines::sizeHint() const {
+    const int frame = 2 * frameWidth();
+    return {fontMetrics().horizontalAdvance(widest_) + fontMetrics().averageCharWidth() +
+                verticalScrollBar()->sizeHint().width() + frame,
+            visibleLines_ * LineHeight() + frame};
+}
+
+void TextLines::SetLines(const QStringList& lines) {
+    if (lines != lines_) {
+        lines_ = lines;
+        UpdateScrollBars();
+        viewport()->update();
+    }
+}
+
+void TextLines::UpdateScrollBars() {
+    const int shown = std::max(1, viewport()->height() / std::max(1, LineHeight()));
+    // The range only grows: a scroll bar that changed on every pointer move
+    // would be repainted, and the page behind it, on every move.
+    mostLines_ = std::max(mostLines_, static_cast<int>(lines_.size()));
+    verticalScrollBar()->setRange(0, std::max(0, mostLines_ - shown));
+    verticalScrollBar()->setPageStep(shown);
+    verticalScrollBar()->setSingleStep(1);
+}
+
+void TextLines::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBars();
+}
+
+void TextLines::scrollContentsBy(int /*dx*/, int /*dy*/) {
+    viewport()->update();
+}
+
+void TextLines::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        updateGeometry();
+        UpdateScrollBars();
+    }
+    QAbstractScrollArea::changeEvent(event);
+}
+
+void TextLines::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    painter.fillRect(event->rect(), palette().base());
+    glyphs_.Prepare(font());
+    const int height = LineHeight();
+    const int first = verticalScrollBar()->value();
+    for (int i = first, y = 0; i < lines_.size() && y < viewport()->height(); ++i, y += height) {
+        glyphs_.Add(0, y, lines_[i]);
+    }
+    glyphs_.Flush(painter, palette().color(QPalette::Text));
+}
+
+} // namespace quadrel::worksheet
