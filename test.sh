@@ -53,6 +53,9 @@ if ! run-clang-tidy -p build -j 2 -quiet "${units[@]}" >build/clang-tidy.log 2>&
     echo "clang-tidy could not check every source." >&2
     exit 1
 fi
+# run-clang-tidy colours its report; the colour codes would hide the findings
+# from the search below.
+sed -i 's/\x1b\[[0-9;]*m//g' build/clang-tidy.log
 if grep -E ': (warning|error): ' build/clang-tidy.log; then
     echo "clang-tidy found the faults above (details: build/clang-tidy.log)." >&2
     exit 1

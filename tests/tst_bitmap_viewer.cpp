@@ -101,7 +101,8 @@ QByteArray TopDown(const QByteArray& bmp, int height) {
     QByteArray out = WithInt32(bmp, 22, -height);
     const int stride = (bmp.size() - 54) / height;
     for (int row = 0; row < height; ++row) {
-        out.replace(54 + row * stride, stride, bmp.mid(bmp.size() - (row + 1) * stride, stride));
+        const qsizetype at = qsizetype{row} * stride;
+        out.replace(54 + at, stride, bmp.mid(bmp.size() - at - stride, stride));
     }
     return out;
 }

@@ -225,7 +225,6 @@ void TestDesktopWindow::undoRedoPutsBackEverything_data() {
         f.main().Document().LoadSpaceBlock(space);
     });
     QTest::newRow("Send from the JPEG worksheet") << Action([](Fixture& f) {
-        f.main().Command1(0)->click(); // a pattern: the reconstruction differs from it
         f.main().ShowWorksheet();
         f.main().Worksheet()->SendButton()->click();
     });
