@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The JPEG worksheet follows the pointer: opened with Ctrl+J, then a generated
+# The JPEG worksheet follows the pointer: opened from the Tools menu, then a generated
 # BMP opened in the bitmap viewer and the real pointer moved over it; the
 # worksheet's reconstruction squares, read back from the screen, must show the
 # reconstruction quadrel-cli computes for the block under the pointer.
@@ -15,9 +15,11 @@ E2E_WORK=$(mktemp -d)
 export XDG_CONFIG_HOME=$E2E_WORK/config
 e2e_start_app
 
-# Ctrl+J on the main window opens the worksheet.
+# Tools > JPEG Worksheet, by the menus' keys, as a keyboard user opens it.
 xdotool windowfocus --sync "$E2E_WID"
-xdotool key --clearmodifiers ctrl+j
+xdotool key --clearmodifiers alt+t
+sleep 0.5
+xdotool key --clearmodifiers j
 e2e_wait_window 'JPEG Worksheet' 20
 sheet=$E2E_WINDOW
 # Out of the way of the main window's buttons for now.
