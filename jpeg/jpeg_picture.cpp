@@ -164,7 +164,7 @@ private:
                 for (int x = 0; x < 8; ++x) {
                     const auto k = IndexAt(y, x);
                     const int e = static_cast<int>(block[k]) - static_cast<int>(back[k]);
-                    squares += e * e;
+                    squares += static_cast<std::int64_t>(e) * e;
                     target[x] = back[k];
                 }
             }
