@@ -195,7 +195,7 @@ void DesktopWindow::UpdateRecentMenu() {
     recentMenu_->clear();
     const QStringList files = RecentFiles();
     for (qsizetype i = 0; i < files.size(); ++i) {
-        const QString path = files[i];
+        const QString& path = files[i]; // the action keeps its own copy
         QAction* action = recentMenu_->addAction(
             QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this,
             [this, path] {
