@@ -88,7 +88,7 @@ void QuadrelCodeBlockByEngine(const jpeg::Samples& block, int step, jpeg::Indice
     for (int y = 0; y < kBlockSide; ++y) {
         for (int x = 0; x < kBlockSide; ++x) {
             engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)] =
-                block[static_cast<std::size_t>(8 * y + x)];
+                block[static_cast<std::size_t>(y) * 8 + static_cast<std::size_t>(x)];
         }
     }
     engine.PerformDCT();
@@ -107,14 +107,14 @@ void QuadrelCodeBlockByEngine(const jpeg::Samples& block, int step, jpeg::Indice
         for (int u = 0; u < kBlockSide; ++u) {
             const double f =
                 engine.FreqArray[static_cast<std::size_t>(u)][static_cast<std::size_t>(v)];
-            quantised[static_cast<std::size_t>(8 * v + u)] =
+            quantised[static_cast<std::size_t>(v) * 8 + static_cast<std::size_t>(u)] =
                 static_cast<int>(f / engine.QuantScale);
         }
     }
     engine.PerformIDCT();
     for (int y = 0; y < kBlockSide; ++y) {
         for (int x = 0; x < kBlockSide; ++x) {
-            reconstruction[static_cast<std::size_t>(8 * y + x)] =
+            reconstruction[static_cast<std::size_t>(y) * 8 + static_cast<std::size_t>(x)] =
                 static_cast<std::uint8_t>(GreyLevel(
                     engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)]));
         }

@@ -19,8 +19,11 @@ QString PatternCaption(const QString& prefix, int first, int second) {
 }
 
 bool BlockState::operator==(const BlockState& other) const {
+    // Bit for bit on purpose: 0.0 and -0.0 must count as different states.
+    // NOLINTBEGIN(bugprone-suspicious-memory-comparison)
     return std::memcmp(&Space, &other.Space, sizeof(Block)) == 0 &&
            std::memcmp(&Freq, &other.Freq, sizeof(Block)) == 0 && View == other.View;
+    // NOLINTEND(bugprone-suspicious-memory-comparison)
 }
 
 BlockDocument::Change::Change(BlockDocument& document, const QString& step, int session)
