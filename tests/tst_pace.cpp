@@ -155,7 +155,7 @@ void TestPace::normalPaceTakesItsTimeAndStaysResponsive() {
     s.window.Command1(0)->click();
     const qint64 cycle = clock.elapsed();
     qInfo("cycle at Normal: %lld ms; click handled %lld ms late", cycle, clickedAt - 1000);
-    constexpr qint64 kCycleMs = 64 * 250;
+    constexpr qint64 kCycleMs = qint64{64} * 250;
     QVERIFY2(cycle >= kCycleMs && cycle < kCycleMs * 5 / 4, qPrintable(QString::number(cycle)));
     QVERIFY(clickedAt >= 1000 && clickedAt < 1000 + 250);
     QCOMPARE(s.window.Command1(6)->text(), QStringLiteral("Quant 32"));
@@ -167,7 +167,7 @@ void TestPace::normalPaceTakesItsTimeAndStaysResponsive() {
     QTest::keyClick(s.window.Text1(0), Qt::Key_Return);
     const qint64 build = clock.elapsed();
     qInfo("Build Mode transform at Normal: %lld ms", build);
-    constexpr qint64 kBuildMs = 64 * 50;
+    constexpr qint64 kBuildMs = qint64{64} * 50;
     QVERIFY2(build >= kBuildMs && build < kBuildMs * 5 / 4, qPrintable(QString::number(build)));
 }
 

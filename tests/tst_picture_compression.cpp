@@ -303,6 +303,7 @@ void TestPictureCompression::quadrelCoderEqualsTheEngine_data() {
 void TestPictureCompression::quadrelCoderEqualsTheEngine() {
     QFETCH(int, step);
     std::vector<jpeg::Samples> blocks;
+    blocks.reserve(405);
     for (int i = 0; i < 400; ++i) {
         blocks.push_back(jpeg::ExerciseBlock(77, i));
     }
