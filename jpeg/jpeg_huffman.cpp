@@ -78,6 +78,43 @@ SymbolList EncodeBlock(const Indices& zigzag, int dcDifference) {
     return list;
 }
 
+namespace {
+
+// The AC run-length walk both coders share: `visit(kind, run, value)` is called
+// for each ZRL, each non-zero index and the closing EOB, in order. A template, so
+// the bit counter of the picture coder keeps its loop free of calls.
+template <typename Visit> void WalkAcRuns(const Indices& zigzag, Visit&& visit) {
+    int run = 0;
+    for (int z = 1; z < kBlockCells; ++z) {
+        const int value = zigzag[static_cast<std::size_t>(z)];
+        if (value == 0) {
+            ++run;
+            continue;
+        }
+        for (; run > 15; run -= 16) {
+            visit(SymbolKind::Zrl, 15, 0);
+        }
+        visit(SymbolKind::Ac, run, value);
+        run = 0;
+    }
+    if (run > 0) {
+        visit(SymbolKind::Eob, 0, 0);
+    }
+}
+
+HuffmanCode AcSymbolCode(SymbolKind kind, int run, int size) {
+    switch (kind) {
+    case SymbolKind::Zrl:
+        return kAcCodes[kZrlSymbol];
+    case SymbolKind::Eob:
+        return kAcCodes[kEobSymbol];
+    default:
+        return AcCode(run, size);
+    }
+}
+
+} // namespace
+
 void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list) {
     list.Count = 0;
     auto add = [&list](SymbolKind kind, int run, int amplitude, HuffmanCode code) {
@@ -86,45 +123,17 @@ void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list) {
             kind, run, size, amplitude, code, AmplitudeBits(amplitude, size)};
     };
     add(SymbolKind::Dc, 0, dcDifference, DcCode(SizeCategory(dcDifference)));
-    int run = 0;
-    for (int z = 1; z < kBlockCells; ++z) {
-        const int value = zigzag[static_cast<std::size_t>(z)];
-        if (value == 0) {
-            ++run;
-            continue;
-        }
-        for (; run > 15; run -= 16) {
-            add(SymbolKind::Zrl, 15, 0, kAcCodes[kZrlSymbol]);
-        }
-        add(SymbolKind::Ac, run, value, AcCode(run, SizeCategory(value)));
-        run = 0;
-    }
-    if (run > 0) {
-        add(SymbolKind::Eob, 0, 0, kAcCodes[kEobSymbol]);
-    }
+    WalkAcRuns(zigzag, [&add](SymbolKind kind, int run, int value) {
+        add(kind, run, value, AcSymbolCode(kind, run, SizeCategory(value)));
+    });
 }
 
 int CountAcBits(const Indices& zigzag) {
     int bits = 0;
-    int run = 0;
-    for (int z = 1; z < kBlockCells; ++z) {
-        const int value = zigzag[static_cast<std::size_t>(z)];
-        if (value == 0) {
-            ++run;
-            continue;
-        }
-        for (; run > 15; run -= 16) {
-            bits += kAcCodes[kZrlSymbol].Length;
-        }
+    WalkAcRuns(zigzag, [&bits](SymbolKind kind, int run, int value) {
         const int size = SizeCategory(value);
-        bits +=
-            kAcCodes[static_cast<std::size_t>(run) * 16U + static_cast<std::size_t>(size)].Length +
-            size;
-        run = 0;
-    }
-    if (run > 0) {
-        bits += kAcCodes[kEobSymbol].Length;
-    }
+        bits += AcSymbolCode(kind, run, size).Length + size;
+    });
     return bits;
 }
 
