@@ -652,20 +652,27 @@ private:
 
 } // namespace
 
-Node Node::MakeInteger(std::string key, std::string title, std::int64_t value) {
+namespace {
+
+// Every node starts from its kind, its key and its title; the makers add the value.
+Node Named(Node::Kind kind, std::string key, std::string title) {
     Node n;
-    n.NodeKind = Kind::Integer;
+    n.NodeKind = kind;
     n.Key = std::move(key);
     n.Title = std::move(title);
+    return n;
+}
+
+} // namespace
+
+Node Node::MakeInteger(std::string key, std::string title, std::int64_t value) {
+    Node n = Named(Kind::Integer, std::move(key), std::move(title));
     n.Integer = value;
     return n;
 }
 
 Node Node::MakeNumber(std::string key, std::string title, double value, int decimals) {
-    Node n;
-    n.NodeKind = Kind::Number;
-    n.Key = std::move(key);
-    n.Title = std::move(title);
+    Node n = Named(Kind::Number, std::move(key), std::move(title));
     n.Number = value;
     n.Show = Shown::Fixed;
     n.Decimals = decimals;
@@ -673,29 +680,20 @@ Node Node::MakeNumber(std::string key, std::string title, double value, int deci
 }
 
 Node Node::MakeText(std::string key, std::string title, std::string value) {
-    Node n;
-    n.NodeKind = Kind::Text;
-    n.Key = std::move(key);
-    n.Title = std::move(title);
+    Node n = Named(Kind::Text, std::move(key), std::move(title));
     n.Text = std::move(value);
     return n;
 }
 
 Node Node::MakeBoolean(std::string key, std::string title, bool value) {
-    Node n;
-    n.NodeKind = Kind::Boolean;
-    n.Key = std::move(key);
-    n.Title = std::move(title);
+    Node n = Named(Kind::Boolean, std::move(key), std::move(title));
     n.Boolean = value;
     return n;
 }
 
 Node Node::MakeGrid(std::string key, std::string title, const std::array<double, 64>& values,
                     Axes axes, Shown show) {
-    Node n;
-    n.NodeKind = Kind::Grid;
-    n.Key = std::move(key);
-    n.Title = std::move(title);
+    Node n = Named(Kind::Grid, std::move(key), std::move(title));
     n.Grid = values;
     n.GridAxes = axes;
     n.Show = show;
@@ -703,32 +701,21 @@ Node Node::MakeGrid(std::string key, std::string title, const std::array<double,
 }
 
 Node Node::MakeList(std::string key, std::string title, std::vector<std::int64_t> values) {
-    Node n;
-    n.NodeKind = Kind::IntegerList;
-    n.Key = std::move(key);
-    n.Title = std::move(title);
+    Node n = Named(Kind::IntegerList, std::move(key), std::move(title));
     n.List = std::move(values);
     return n;
 }
 
 Node Node::MakeObject(std::string key, std::string title) {
-    Node n;
-    n.NodeKind = Kind::Object;
-    n.Key = std::move(key);
-    n.Title = std::move(title);
-    return n;
+    return Named(Kind::Object, std::move(key), std::move(title));
 }
 
 Node Node::MakeArray(std::string key, std::string title) {
-    Node n = MakeObject(std::move(key), std::move(title));
-    n.NodeKind = Kind::Array;
-    return n;
+    return Named(Kind::Array, std::move(key), std::move(title));
 }
 
 Node Node::MakeRecords(std::string key, std::string title) {
-    Node n = MakeObject(std::move(key), std::move(title));
-    n.NodeKind = Kind::Records;
-    return n;
+    return Named(Kind::Records, std::move(key), std::move(title));
 }
 
 Node& Node::Add(Node child) {
