@@ -2,8 +2,8 @@
 // whole chain (DCT, quantise, symbols and bits, inverse, PSNR) on every core, at
 // quality 50 and in Quadrel mode; and the colour picture made grey first.
 
+#include "compression/picture_compression.h"
 #include "jpeg/jpeg_exercise.h"
-#include "picture_compression/picture_compression.h"
 
 #include <benchmark/benchmark.h>
 

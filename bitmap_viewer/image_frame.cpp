@@ -1,7 +1,7 @@
 #include "bitmap_viewer/image_frame.h"
 
 #include "bitmap_viewer/picture_box.h"
-#include "bitmap_viewer/picture_file.h"
+#include "picture_io/picture_file.h"
 #include "views/caption_button.h"
 #include "views/pixels.h"
 #include "views/window_palette.h"

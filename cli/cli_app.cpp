@@ -20,6 +20,15 @@ namespace quadrel::cli {
 
 namespace {
 
+using report::ExactNumber;
+using report::ExerciseReport;
+using report::Format;
+using report::JpegReport;
+using report::JpegSettings;
+using report::kHighestDc;
+using report::kLowestDc;
+using report::Render;
+
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 

@@ -1,6 +1,6 @@
 #include "cli/compress_command.h"
 
-#include "bitmap_viewer/picture_file.h"
+#include "picture_io/picture_file.h"
 
 #include <QImageWriter>
 #include <QSaveFile>

@@ -3,14 +3,16 @@
 // quantiser, as the "Compress Picture" window does it, with the pictures written
 // on request.
 
-#include "cli/report.h"
-#include "picture_compression/picture_compression.h"
+#include "compression/picture_compression.h"
+#include "report/report.h"
 
 #include <QString>
 
 #include <optional>
 
 namespace quadrel::cli {
+
+using report::Node;
 
 struct CompressRequest {
     QString Picture;

@@ -249,7 +249,7 @@ void JpegWorksheet::CreateControls() {
     codeLayout->addWidget(zigzag_);
     auto* dcRow = new QHBoxLayout;
     previousDc_ = new QSpinBox;
-    previousDc_->setRange(cli::kLowestDc, cli::kHighestDc);
+    previousDc_->setRange(report::kLowestDc, report::kHighestDc);
     previousDc_->setValue(0);
     dcRow->addWidget(Caption(tr("&Previous block's DC:"), previousDc_));
     dcRow->addWidget(previousDc_);
@@ -336,14 +336,14 @@ void JpegWorksheet::CreateControls() {
     send_ = new QPushButton(tr("&Send Reconstruction to Main Window"));
     copy_ = new QPushButton(tr("&Copy as"));
     auto* copyMenu = new QMenu(copy_);
-    const std::array<std::pair<QString, cli::Format>, 4> formats{{
-        {tr("&Text"), cli::Format::Text},
-        {tr("C&SV"), cli::Format::Csv},
-        {tr("&Markdown"), cli::Format::Markdown},
-        {tr("&LaTeX"), cli::Format::Latex},
+    const std::array<std::pair<QString, report::Format>, 4> formats{{
+        {tr("&Text"), report::Format::Text},
+        {tr("C&SV"), report::Format::Csv},
+        {tr("&Markdown"), report::Format::Markdown},
+        {tr("&LaTeX"), report::Format::Latex},
     }};
     for (const auto& [name, format] : formats) {
-        const cli::Format chosen = format;
+        const report::Format chosen = format;
         connect(copyMenu->addAction(name), &QAction::triggered, this,
                 [this, chosen] { CopyReport(chosen); });
     }
@@ -491,8 +491,8 @@ void JpegWorksheet::LoadTable() {
     }
 }
 
-cli::JpegSettings JpegWorksheet::ReportSettings() const {
-    cli::JpegSettings report;
+report::JpegSettings JpegWorksheet::ReportSettings() const {
+    report::JpegSettings report;
     report.Table = settings_.Table;
     report.Quality = standardTable_->isChecked() ? quality_->value() : 0;
     report.TableFile = standardTable_->isChecked() ? std::string() : tableFile_.toStdString();
@@ -501,11 +501,12 @@ cli::JpegSettings JpegWorksheet::ReportSettings() const {
     return report;
 }
 
-QString JpegWorksheet::ReportText(cli::Format format) const {
-    return QString::fromStdString(cli::Render(cli::JpegReport(samples_, ReportSettings()), format));
+QString JpegWorksheet::ReportText(report::Format format) const {
+    return QString::fromStdString(
+        report::Render(report::JpegReport(samples_, ReportSettings()), format));
 }
 
-void JpegWorksheet::CopyReport(cli::Format format) {
+void JpegWorksheet::CopyReport(report::Format format) {
     QApplication::clipboard()->setText(ReportText(format));
 }
 

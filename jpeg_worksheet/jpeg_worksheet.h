@@ -8,9 +8,9 @@
 // Non-modal; remembers its geometry and quality. "Copy as" writes the same
 // report as `quadrel-cli jpeg` for the block and the settings shown.
 
-#include "cli/commands.h"
-#include "cli/report.h"
 #include "jpeg/jpeg_chain.h"
+#include "report/jpeg_report.h"
+#include "report/report.h"
 #include "views/block_document.h"
 #include "views/desktop_services.h"
 
@@ -70,9 +70,9 @@ public:
     const jpeg::Samples& Samples() const { return samples_; }
     const jpeg::QuantTable& Table() const { return settings_.Table; }
     /// The settings of the report "Copy as" writes.
-    cli::JpegSettings ReportSettings() const;
+    report::JpegSettings ReportSettings() const;
     /// The report "Copy as" puts on the clipboard.
-    QString ReportText(cli::Format format) const;
+    QString ReportText(report::Format format) const;
 
     /// Asks for a block file and uses its 64 values as the quantisation table.
     /// A cancel or a file that is no table changes nothing.
@@ -80,7 +80,7 @@ public:
     /// Puts the reconstruction into the main window and transforms it, as Load Block does.
     void SendReconstruction();
     /// Puts the report in the given form on the clipboard.
-    void CopyReport(cli::Format format);
+    void CopyReport(report::Format format);
 
     // Controls, for tests.
     NumberGrid* GridWidget(Grid grid) const { return grids_.at(static_cast<std::size_t>(grid)); }

@@ -1,7 +1,7 @@
 #include "jpeg_worksheet/number_grid.h"
 
-#include "cli/report.h"
 #include "jpeg/jpeg_block.h"
+#include "report/report.h"
 
 #include <QFontDatabase>
 #include <QHelpEvent>
@@ -115,7 +115,7 @@ QString NumberGrid::CellText(int k) const {
 }
 
 QString NumberGrid::ExactText(int k) const {
-    return QString::fromStdString(cli::ExactNumber(values_.at(At(k))));
+    return QString::fromStdString(report::ExactNumber(values_.at(At(k))));
 }
 
 void NumberGrid::DrawPathImage() {

@@ -1,8 +1,8 @@
 #include "picture_compression/compress_window.h"
 
 #include "bitmap_viewer/image_frame.h"
-#include "bitmap_viewer/picture_file.h"
 #include "picture_compression/zoom_view.h"
+#include "picture_io/picture_file.h"
 #include "views/window_palette.h"
 
 #include <QCheckBox>

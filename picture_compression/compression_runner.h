@@ -3,7 +3,7 @@
 // the running analysis and starts once it has stopped, so quick changes of the
 // quality never pile up work. The last finished result is the caller's to keep.
 
-#include "picture_compression/picture_compression.h"
+#include "compression/picture_compression.h"
 
 #include <QFutureWatcher>
 #include <QObject>

@@ -3,10 +3,10 @@
 // pointer image and the window's life beside the main window.
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_box.h"
-#include "bitmap_viewer/picture_file.h"
 #include "engine/cell_text.h"
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
+#include "picture_io/picture_file.h"
 #include "tests/support/testutils.h"
 #include "views/square_grid.h"
 

@@ -256,10 +256,10 @@ void TestJpegWorksheet::copyGivesTheCliReport_data() {
     QTest::addColumn<int>("format");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("fileTable");
-    QTest::newRow("text") << int(cli::Format::Text) << "text" << false;
-    QTest::newRow("csv") << int(cli::Format::Csv) << "csv" << false;
-    QTest::newRow("markdown, table file") << int(cli::Format::Markdown) << "markdown" << true;
-    QTest::newRow("latex") << int(cli::Format::Latex) << "latex" << false;
+    QTest::newRow("text") << int(report::Format::Text) << "text" << false;
+    QTest::newRow("csv") << int(report::Format::Csv) << "csv" << false;
+    QTest::newRow("markdown, table file") << int(report::Format::Markdown) << "markdown" << true;
+    QTest::newRow("latex") << int(report::Format::Latex) << "latex" << false;
 }
 
 void TestJpegWorksheet::copyGivesTheCliReport() {
@@ -310,7 +310,7 @@ void TestJpegWorksheet::copyGivesTheCliReport() {
     const QString expected = QString::fromUtf8(cliRun.readAllStandardOutput());
     QVERIFY(expected.size() > 500);
 
-    sheet.CopyReport(static_cast<cli::Format>(format));
+    sheet.CopyReport(static_cast<report::Format>(format));
     QCOMPARE(QApplication::clipboard()->text(), expected);
 }
 

@@ -1,4 +1,4 @@
-#include "bitmap_viewer/picture_file.h"
+#include "picture_io/picture_file.h"
 
 #include <QBuffer>
 #include <QFile>

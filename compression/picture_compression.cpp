@@ -1,4 +1,4 @@
-#include "picture_compression/picture_compression.h"
+#include "compression/picture_compression.h"
 
 #include "block_file/block_file_io.h"
 #include "engine/cell_text.h"

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quadrel::cli {
+namespace quadrel::report {
 
 enum class Format { Text, Csv, Markdown, Latex, Json };
 
@@ -62,4 +62,4 @@ std::string ExactNumber(double value);
 /// The whole document in the given form, ending with a newline.
 std::string Render(const Node& document, Format format);
 
-} // namespace quadrel::cli
+} // namespace quadrel::report

@@ -1,4 +1,4 @@
-#include "cli/report.h"
+#include "report/report.h"
 
 #include "engine/cell_text.h"
 
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace quadrel::cli {
+namespace quadrel::report {
 
 namespace {
 
@@ -751,4 +751,4 @@ std::string Render(const Node& document, Format format) {
     return TextWriter().Write(document);
 }
 
-} // namespace quadrel::cli
+} // namespace quadrel::report
