@@ -181,14 +181,15 @@ void ImageFrame::BitMapLoad() {
 }
 
 bool ImageFrame::ShowPicture(const QString& fileName) {
-    const PictureLoad load = LoadPictureFile(fileName, picture1_->BackColor());
-    if (!load.Problem.isEmpty()) {
+    const Result<QImage> load = LoadPictureFile(fileName, picture1_->BackColor());
+    if (!load) {
         desktop_.ShowWarning(isVisible() ? this : nullptr, kImageFrameCaption,
                              QStringLiteral("The picture \"%1\" cannot be shown: %2")
-                                 .arg(QDir::toNativeSeparators(fileName), load.Problem));
+                                 .arg(QDir::toNativeSeparators(fileName),
+                                      QString::fromStdString(load.Message())));
         return false;
     }
-    picture1_->SetPicture(load.Picture);
+    picture1_->SetPicture(*load);
     return true;
 }
 

@@ -9,8 +9,12 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -153,41 +157,8 @@ QString WriteReplacing(const QString& path, const std::string& text) {
     return {};
 }
 
-} // namespace
-
-BlockFileRead ReadBlockFile(const QString& path) {
-    QString error;
-    struct stat info {};
-    const Descriptor fd(OpenOrdinary(path, O_RDONLY, error, info));
-    QFile file;
-    if (fd.Get() < 0 || !file.open(fd.Get(), QIODevice::ReadOnly)) {
-        return {{},
-                Tr("The file cannot be opened: %1").arg(error.endsWith('.') ? error : error + '.')};
-    }
-    // Only the start of a file is needed: the reader stops after 64 values. One
-    // byte over the limit tells whether the file goes on beyond what was read.
-    const QByteArray bytes = file.read(kMaxBlockFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return {{}, QStringLiteral("The file cannot be read: %1.").arg(file.errorString())};
-    }
-    const auto size = static_cast<std::size_t>(bytes.size());
-    BlockFileValues parsed = ParseBlockValues(std::string_view(bytes.constData(), size));
-    const bool cutShort = bytes.size() > kMaxBlockFileBytes;
-    // Reading up to the end of a cut-short buffer may have cut a value in two.
-    if (cutShort && (parsed.Consumed >= size || (!parsed.Error && parsed.Values.size() < 64))) {
-        return {{},
-                QStringLiteral("The file is larger than 1 MiB and does not start with 64 "
-                               "values, so it is no block file.")};
-    }
-    if (parsed.Error) {
-        // The description is plain ASCII: unprintable bytes arrive escaped.
-        return {{}, QString::fromStdString(DescribeError(*parsed.Error))};
-    }
-    return {std::move(parsed.Values), {}};
-}
-
-QString WriteBlockFile(const QString& path, const Block& space, const Block& freq) {
-    const std::string text = FormatBlockFile(space, freq);
+// Writes the text to the file the name leads to; an empty string on success.
+QString WriteText(const QString& path, const std::string& text) {
     // Through symlinks: the file the name leads to is the one to look at.
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
@@ -205,6 +176,88 @@ QString WriteBlockFile(const QString& path, const Block& space, const Block& fre
         return WriteInPlace(path, text);
     }
     return WriteReplacing(path, text);
+}
+
+Failure Failed(const QString& message) {
+    return Fail(message.toStdString());
+}
+
+// Parses what was read of a file or a stream; `tooLarge` is the refusal when
+// the bytes were cut at the limit before 64 values were complete.
+Result<std::vector<double>> ParseStart(const QByteArray& bytes, const QString& tooLarge) {
+    const auto size = static_cast<std::size_t>(bytes.size());
+    BlockFileValues parsed = ParseBlockValues(std::string_view(bytes.constData(), size));
+    const bool cutShort = bytes.size() > kMaxBlockFileBytes;
+    // Reading up to the end of a cut-short buffer may have cut a value in two.
+    if (cutShort && (parsed.Consumed >= size ||
+                     (!parsed.Error && parsed.Values.size() < kBlockFileValues))) {
+        return Failed(tooLarge);
+    }
+    if (parsed.Error) {
+        // The description is plain ASCII: unprintable bytes arrive escaped.
+        return Fail(DescribeError(*parsed.Error));
+    }
+    return std::move(parsed.Values);
+}
+
+} // namespace
+
+Result<std::vector<double>> ReadBlockFile(const QString& path) {
+    QString error;
+    struct stat info {};
+    const Descriptor fd(OpenOrdinary(path, O_RDONLY, error, info));
+    QFile file;
+    if (fd.Get() < 0 || !file.open(fd.Get(), QIODevice::ReadOnly)) {
+        return Failed(
+            Tr("The file cannot be opened: %1").arg(error.endsWith('.') ? error : error + '.'));
+    }
+    // Only the start of a file is needed: the reader stops after 64 values. One
+    // byte over the limit tells whether the file goes on beyond what was read.
+    const QByteArray bytes = file.read(kMaxBlockFileBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        return Failed(QStringLiteral("The file cannot be read: %1.").arg(file.errorString()));
+    }
+    return ParseStart(bytes, QStringLiteral("The file is larger than 1 MiB and does not start "
+                                            "with 64 values, so it is no block file."));
+}
+
+Result<std::vector<double>> ReadStandardInput() {
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly)) {
+        return Failed(Tr("Standard input cannot be read: %1.").arg(in.errorString()));
+    }
+    // One byte over the limit tells whether the input goes on beyond it. A
+    // pipe hands over what it has; read on until its end or the limit.
+    QByteArray bytes;
+    while (bytes.size() <= kMaxBlockFileBytes) {
+        const QByteArray chunk = in.read(kMaxBlockFileBytes + 1 - bytes.size());
+        if (chunk.isEmpty()) {
+            break;
+        }
+        bytes += chunk;
+    }
+    if (in.error() != QFileDevice::NoError) {
+        return Failed(Tr("Standard input cannot be read: %1.").arg(in.errorString()));
+    }
+    return ParseStart(bytes, Tr("The input is larger than 1 MiB and does not start with 64 "
+                                "values."));
+}
+
+Result<jpeg::QuantTable> ReadTableFile(const QString& path) {
+    Result<std::vector<double>> values =
+        path == QLatin1String("-") ? ReadStandardInput() : ReadBlockFile(path);
+    if (!values) {
+        return Fail(values.Message());
+    }
+    return jpeg::TableFromValues(*values);
+}
+
+Status WriteBlockFile(const QString& path, const Block& space, const Block& freq) {
+    const QString error = WriteText(path, FormatBlockFile(space, freq));
+    if (!error.isEmpty()) {
+        return Failed(error);
+    }
+    return Done{};
 }
 
 } // namespace quadrel

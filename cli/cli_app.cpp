@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include "base/result.h"
 #include "block_file/block_file_format.h"
 #include "block_file/block_file_io.h"
 #include "cli/commands.h"
@@ -11,10 +12,16 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quadrel::cli {
 
@@ -32,554 +39,602 @@ using report::Render;
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 
-/// A failure the user caused: its message, and whether it was the command line.
-struct Failure {
-    QString Message;
-    bool Usage = false;
-};
+QString tr(const char* text) {
+    return QCoreApplication::translate("quadrel-cli", text);
+}
+
+Failure Failed(const QString& message) {
+    return Fail(message.toStdString());
+}
+
+QString MessageOf(const std::string& message) {
+    return QString::fromStdString(message);
+}
 
 void WriteTo(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-QString Description() {
-    return QCoreApplication::translate(
-        "quadrel-cli",
-        "Quadrel's block arithmetic and the textbook JPEG chain for one 8x8 block.\n"
-        "\n"
-        "Commands:\n"
-        "  dct [FILE]          Quadrel's DCT of a pixel block, as the window shows it\n"
-        "                      after Load Block.\n"
-        "  idct [FILE]         Quadrel's inverse DCT of a frequency block (Build Picture).\n"
-        "  quant [--step Q] [FILE]\n"
-        "                      Load Block, then Quantise with step Q (1, 2, 4, ... 512;\n"
-        "                      16 when not given), as the window does.\n"
-        "  pattern U V         The picture of View Single DCT Pattern for horizontal\n"
-        "                      frequency U and vertical frequency V (0..7).\n"
-        "  jpeg [--quality N | --table FILE] [--prev-dc D] [--keep K] [FILE]\n"
-        "                      The JPEG chain for one grey block: level shift, DCT,\n"
-        "                      quantisation, zig-zag, symbols, Huffman bits,\n"
-        "                      reconstruction and error.\n"
-        "  exercise --seed S [--count N] [--quality N]\n"
-        "                      N random photo-like blocks (the same on every machine\n"
-        "                      for the same seed) with their full JPEG answer keys.\n"
-        "  compress PICTURE [--quality N | --table FILE | --step Q] [-o RECONSTRUCTION.png]\n"
-        "           [--diff DIFF.png]\n"
-        "                      A whole picture made grey and coded block by block, by\n"
-        "                      the JPEG chain or (--step) by Quadrel's own quantiser:\n"
-        "                      size, bits per pixel, zero share, MSE and PSNR. -o writes\n"
-        "                      the reconstruction, --diff the amplified difference.\n"
-        "\n"
-        "A block is the first 64 values of FILE in the block-file syntax (commas or\n"
-        "line ends between values), row by row from the top; FILE - or no FILE reads\n"
-        "standard input. Coefficient grids have the vertical frequency as row and the\n"
-        "horizontal frequency as column.\n"
-        "Exit status: 0 on success, 1 when the input cannot be used or the output\n"
-        "cannot be written, 2 on a usage error.");
+/// A subcommand whose command line is in order: it reads its input and makes
+/// the report, and fails only on input it cannot use.
+using Job = std::function<Result<Node>()>;
+
+class Options;
+
+/// One subcommand: everything the help text, the option check and the
+/// dispatch know about it.
+struct Subcommand {
+    const char* Name;
+    /// How it is called, one help line each (the first without the name's indent).
+    std::vector<const char*> Usage;
+    /// What it does, pre-wrapped help lines.
+    std::vector<const char*> Summary;
+    /// The command-specific options it takes; any other such option is refused.
+    std::vector<QCommandLineOption Options::*> Takes;
+    /// Checks the command line (a failure is a usage error) and returns the job.
+    Result<Job> (*Prepare)(const Options& options, const QStringList& rest);
+    /// -o names the report's file; otherwise the report goes to standard output.
+    bool OutputIsReport = true;
+};
+
+/// The options of the command line, parsed.
+class Options {
+public:
+    Options();
+
+    QCommandLineParser Parser;
+    QCommandLineOption Format;
+    QCommandLineOption Output;
+    QCommandLineOption Step;
+    QCommandLineOption Quality;
+    QCommandLineOption Table;
+    QCommandLineOption PrevDc;
+    QCommandLineOption Keep;
+    QCommandLineOption Seed;
+    QCommandLineOption Count;
+    QCommandLineOption Diff;
+
+    bool IsSet(const QCommandLineOption& option) const { return Parser.isSet(option); }
+    QString Value(const QCommandLineOption& option) const { return Parser.value(option); }
+    /// The option's value, or nothing when it is not given.
+    std::optional<QString> Given(const QCommandLineOption& option) const {
+        return IsSet(option) ? std::optional<QString>(Value(option)) : std::nullopt;
+    }
+    /// The option's whole number in lo..hi, `fallback` when it is not given.
+    std::optional<int> NumberIn(const QCommandLineOption& option, int fallback, int lo,
+                                int hi) const;
+};
+
+std::optional<int> WholeIn(const QString& text, int lo, int hi) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < lo || value > hi) {
+        return std::nullopt;
+    }
+    return value;
 }
 
-class Cli {
-public:
-    Cli()
-        : format_({QStringLiteral("f"), QStringLiteral("format")},
-                  QCoreApplication::translate("quadrel-cli",
-                                              "Output format: text (default), csv, markdown, "
-                                              "latex or json."),
-                  QStringLiteral("format"), QStringLiteral("text")),
-          output_({QStringLiteral("o"), QStringLiteral("output")},
-                  QCoreApplication::translate(
-                      "quadrel-cli", "Write to FILE instead of standard output; the file is "
-                                     "replaced only once the whole result is written. "
-                                     "compress: write the reconstruction there as a PNG "
-                                     "picture (the report stays on standard output)."),
-                  QStringLiteral("FILE")),
-          step_(QStringLiteral("step"),
-                QCoreApplication::translate("quadrel-cli",
-                                            "quant: the quantisation step (power of two 1..512); "
-                                            "compress: code with Quadrel's quantiser at step Q "
-                                            "(1..512)."),
-                QStringLiteral("Q")),
-          quality_(QStringLiteral("quality"),
-                   QCoreApplication::translate(
-                       "quadrel-cli", "jpeg, exercise: scale the standard luminance table to "
-                                      "quality N (1..100; default 50)."),
-                   QStringLiteral("N")),
-          table_(QStringLiteral("table"),
-                 QCoreApplication::translate("quadrel-cli",
-                                             "jpeg: read the 64 quantisation steps (1..255, row "
-                                             "by row) from FILE instead."),
-                 QStringLiteral("FILE")),
-          prevDc_(QStringLiteral("prev-dc"),
-                  QCoreApplication::translate("quadrel-cli",
-                                              "jpeg: quantised DC of the previous block (default "
-                                              "0), for the DC difference."),
-                  QStringLiteral("D")),
-          keep_(QStringLiteral("keep"),
-                QCoreApplication::translate("quadrel-cli",
-                                            "jpeg: keep only the first K coefficients in zig-zag "
-                                            "order (0..64; default 64)."),
-                QStringLiteral("K")),
-          seed_(QStringLiteral("seed"),
-                QCoreApplication::translate("quadrel-cli",
-                                            "exercise: the seed (0..9007199254740991)."),
-                QStringLiteral("S")),
-          count_(QStringLiteral("count"),
-                 QCoreApplication::translate("quadrel-cli",
-                                             "exercise: how many blocks (1..1000; default 1)."),
-                 QStringLiteral("N")),
-          diff_(QStringLiteral("diff"),
-                QCoreApplication::translate("quadrel-cli",
-                                            "compress: write the difference, amplified 8 times "
-                                            "around mid grey, as a PNG picture."),
-                QStringLiteral("FILE")) {
-        parser_.setApplicationDescription(Description());
-        parser_.addHelpOption();
-        parser_.addVersionOption();
-        parser_.addOptions(
-            {format_, output_, step_, quality_, table_, prevDc_, keep_, seed_, count_, diff_});
-        parser_.addPositionalArgument(
-            QStringLiteral("command"),
-            QCoreApplication::translate("quadrel-cli",
-                                        "dct, idct, quant, pattern, jpeg, exercise or "
-                                        "compress."),
-            QStringLiteral("command [arguments]"));
+std::optional<int> Options::NumberIn(const QCommandLineOption& option, int fallback, int lo,
+                                     int hi) const {
+    return IsSet(option) ? WholeIn(Value(option), lo, hi) : std::optional<int>(fallback);
+}
+
+QString InputName(const QString& path) {
+    return path == QLatin1String("-") ? tr("standard input") : path;
+}
+
+/// Up to 64 values of a block file; "-" is standard input.
+Result<std::vector<double>> ReadValues(const QString& path) {
+    Result<std::vector<double>> read =
+        path == QLatin1String("-") ? ReadStandardInput() : ReadBlockFile(path);
+    if (!read) {
+        return Failed(QStringLiteral("%1: %2").arg(InputName(path), MessageOf(read.Message())));
     }
+    return read;
+}
 
-    int Run(const QStringList& arguments) {
-        if (!parser_.parse(arguments)) {
-            return UsageError(parser_.errorText());
-        }
-        if (parser_.isSet(QStringLiteral("help"))) {
-            WriteTo(stdout, parser_.helpText());
-            return 0;
-        }
-        if (parser_.isSet(QStringLiteral("version"))) {
-            WriteTo(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') +
-                                QCoreApplication::applicationVersion() + QLatin1Char('\n'));
-            return 0;
-        }
-        std::optional<Failure> failure;
-        const std::optional<std::string> text = Produce(failure);
-        if (!text) {
-            if (failure->Usage) {
-                return UsageError(failure->Message);
-            }
-            WriteTo(stderr, QStringLiteral("quadrel-cli: %1\n").arg(failure->Message));
-            return kExitError;
-        }
-        const QString error = Deliver(*text);
-        if (!error.isEmpty()) {
-            WriteTo(stderr, QStringLiteral("quadrel-cli: %1\n").arg(error));
-            return kExitError;
-        }
-        return 0;
+/// A whole block: 64 values.
+Result<std::vector<double>> ReadBlock(const QString& path) {
+    Result<std::vector<double>> values = ReadValues(path);
+    if (values && values->size() < kBlockFileValues) {
+        const auto found = static_cast<int>(values->size());
+        const QString text = found == 1 ? tr("%1: 1 value found; a block has 64.")
+                                        : tr("%1: %2 values found; a block has 64.");
+        return Failed(text.arg(InputName(path)).arg(found));
     }
+    return values;
+}
 
-private:
-    int UsageError(const QString& message) {
-        WriteTo(stderr, QStringLiteral("quadrel-cli: %1\n\n").arg(message) + parser_.helpText());
-        return kExitUsage;
+/// The table file of --table, or the failure naming it.
+Result<jpeg::QuantTable> TableOption(const QString& path) {
+    Result<jpeg::QuantTable> table = ReadTableFile(path);
+    if (!table) {
+        return Failed(QStringLiteral("%1: %2").arg(InputName(path), MessageOf(table.Message())));
     }
+    return table;
+}
 
-    /// The whole output, or nothing and a failure.
-    std::optional<std::string> Produce(std::optional<Failure>& failure) {
-        auto fail = [&failure](const QString& message, bool usage) {
-            failure = Failure{message, usage};
-            return std::nullopt;
-        };
-        const QStringList positional = parser_.positionalArguments();
-        if (positional.isEmpty()) {
-            return fail(tr("no command given."), true);
+/// The block file's 64 values as grey levels, or the failure naming the first that is not.
+Result<jpeg::Samples> GreyLevels(const QString& path, std::span<const double> values) {
+    jpeg::Samples samples{};
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double v = values[i];
+        if (!(v >= 0.0 && v <= 255.0) || v != std::floor(v)) {
+            return Failed(tr("%1: value %2 (%3) is not a grey level, a whole number "
+                             "from 0 to 255.")
+                              .arg(InputName(path))
+                              .arg(i + 1)
+                              .arg(QString::fromStdString(ExactNumber(v))));
         }
-        const QString& command = positional.first();
-        const QStringList rest = positional.mid(1);
-
-        const std::optional<Format> format = ParseFormat(parser_.value(format_));
-        if (!format) {
-            return fail(tr("unknown format \"%1\": use text, csv, markdown, latex or json.")
-                            .arg(parser_.value(format_)),
-                        true);
-        }
-        // Each option belongs to certain commands; elsewhere it is a mistake.
-        const QList<std::pair<const QCommandLineOption*, QStringList>> owners = {
-            {&step_, {QStringLiteral("quant"), QStringLiteral("compress")}},
-            {&quality_,
-             {QStringLiteral("jpeg"), QStringLiteral("exercise"), QStringLiteral("compress")}},
-            {&table_, {QStringLiteral("jpeg"), QStringLiteral("compress")}},
-            {&diff_, {QStringLiteral("compress")}},
-            {&prevDc_, {QStringLiteral("jpeg")}},
-            {&keep_, {QStringLiteral("jpeg")}},
-            {&seed_, {QStringLiteral("exercise")}},
-            {&count_, {QStringLiteral("exercise")}}};
-        const QStringList commands = {QStringLiteral("dct"),     QStringLiteral("idct"),
-                                      QStringLiteral("quant"),   QStringLiteral("pattern"),
-                                      QStringLiteral("jpeg"),    QStringLiteral("exercise"),
-                                      QStringLiteral("compress")};
-        if (!commands.contains(command)) {
-            return fail(tr("unknown command \"%1\".").arg(command), true);
-        }
-        for (const auto& [option, users] : owners) {
-            if (parser_.isSet(*option) && !users.contains(command)) {
-                return fail(tr("--%1 does not apply to %2.").arg(option->names().last(), command),
-                            true);
-            }
-        }
-
-        std::optional<Node> doc;
-        if (command == QLatin1String("pattern")) {
-            doc = Pattern(rest, failure);
-        } else if (command == QLatin1String("exercise")) {
-            doc = Exercise(rest, failure);
-        } else if (command == QLatin1String("compress")) {
-            doc = CompressPicture(rest, failure);
-        } else {
-            doc = BlockCommand(command, rest, failure);
-        }
-        if (!doc) {
-            return std::nullopt;
-        }
-        return Render(*doc, *format);
+        samples[i] = static_cast<std::uint8_t>(v);
     }
+    return samples;
+}
 
-    std::optional<Node> Pattern(const QStringList& rest, std::optional<Failure>& failure) {
-        if (rest.size() != 2) {
-            failure = Failure{tr("pattern takes two frequencies, U and V."), true};
-            return std::nullopt;
-        }
-        const std::optional<int> u = WholeIn(rest[0], 0, 7);
-        const std::optional<int> v = WholeIn(rest[1], 0, 7);
-        if (!u || !v) {
-            failure = Failure{tr("pattern frequencies are whole numbers from 0 to 7."), true};
-            return std::nullopt;
-        }
-        return PatternReport(*u, *v);
+/// The block file argument of a block command: standard input unless one is named.
+Result<QString> BlockPath(const char* command, const QStringList& rest) {
+    if (rest.size() > 1) {
+        return Failed(tr("%1 reads one block file at most.").arg(QLatin1String(command)));
     }
+    return rest.isEmpty() ? QStringLiteral("-") : rest.first();
+}
 
-    std::optional<Node> Exercise(const QStringList& rest, std::optional<Failure>& failure) {
-        if (!rest.isEmpty()) {
-            failure = Failure{tr("exercise reads no file."), true};
-            return std::nullopt;
-        }
-        bool ok = false;
-        const qulonglong seed = parser_.value(seed_).toULongLong(&ok);
-        if (!parser_.isSet(seed_) || !ok || seed > kLargestSeed) {
-            failure = Failure{tr("exercise needs --seed S, a whole number from 0 to %1.")
-                                  .arg(static_cast<qulonglong>(kLargestSeed)),
-                              true};
-            return std::nullopt;
-        }
-        const std::optional<int> count = OptionIn(count_, 1, 1, kMostExercises);
-        const std::optional<int> quality =
-            OptionIn(quality_, 50, jpeg::kMinQuality, jpeg::kMaxQuality);
-        if (!count || !quality) {
-            failure = Failure{
-                !count ? tr("--count takes a whole number from 1 to %1.").arg(kMostExercises)
-                       : tr("--quality takes a whole number from 1 to 100."),
-                true};
-            return std::nullopt;
-        }
-        return ExerciseReport(seed, *count, *quality);
+Result<Job> PrepareDct(const Options& /*options*/, const QStringList& rest) {
+    const Result<QString> path = BlockPath("dct", rest);
+    if (!path) {
+        return Fail(path.Message());
     }
-
-    std::optional<Node> CompressPicture(const QStringList& rest, std::optional<Failure>& failure) {
-        if (rest.size() != 1) {
-            failure = Failure{tr("compress takes one picture file."), true};
-            return std::nullopt;
-        }
-        const int given =
-            int{parser_.isSet(quality_)} + int{parser_.isSet(table_)} + int{parser_.isSet(step_)};
-        if (given > 1) {
-            failure = Failure{tr("give one of --quality, --table and --step."), true};
-            return std::nullopt;
-        }
-        CompressRequest request;
-        request.Picture = rest.first();
-        request.Reconstruction = parser_.value(output_);
-        request.Difference = parser_.value(diff_);
-        if (parser_.isSet(step_)) {
-            const std::optional<int> step = OptionIn(step_, 16, 1, DctEngine::kMaxQuantScale);
-            if (!step) {
-                failure = Failure{tr("--step takes a whole number from 1 to 512."), true};
-                return std::nullopt;
-            }
-            request.Settings.Mode = CompressionMode::QuadrelStep;
-            request.Settings.Step = *step;
-        } else if (parser_.isSet(table_)) {
-            QString problem;
-            const QString file = parser_.value(table_);
-            const std::optional<jpeg::QuantTable> table = ReadTableFile(file, problem);
-            if (!table) {
-                failure = Failure{QStringLiteral("%1: %2").arg(file, problem), false};
-                return std::nullopt;
-            }
-            request.Settings.Mode = CompressionMode::Table;
-            request.Settings.Table = *table;
-            request.TableFile = file;
-        } else {
-            const std::optional<int> quality =
-                OptionIn(quality_, 50, jpeg::kMinQuality, jpeg::kMaxQuality);
-            if (!quality) {
-                failure = Failure{tr("--quality takes a whole number from 1 to 100."), true};
-                return std::nullopt;
-            }
-            request.Settings.Quality = *quality;
-        }
-        QString problem;
-        std::optional<Node> report = CompressReport(request, problem);
-        if (!report) {
-            failure = Failure{problem, false};
-        }
-        return report;
-    }
-
-    std::optional<Node> BlockCommand(const QString& command, const QStringList& rest,
-                                     std::optional<Failure>& failure) {
-        if (rest.size() > 1) {
-            failure = Failure{tr("%1 reads one block file at most.").arg(command), true};
-            return std::nullopt;
-        }
-        // Settings are checked before any input is read.
-        std::optional<int> step;
-        std::optional<JpegSettings> jpegSettings;
-        if (command == QLatin1String("quant")) {
-            step = OptionIn(step_, 16, 1, DctEngine::kMaxQuantScale);
-            if (!step || !WindowReplay::IsQuantStep(*step)) {
-                failure = Failure{tr("--step takes a step the window can reach: 1, 2, 4, ... 512."),
-                                  true};
-                return std::nullopt;
-            }
-        }
-        const QString path = rest.isEmpty() ? QStringLiteral("-") : rest.first();
-        if (command == QLatin1String("jpeg")) {
-            if (path == QLatin1String("-") && parser_.value(table_) == QLatin1String("-")) {
-                failure = Failure{
-                    tr("the table and the block cannot both come from standard input."), true};
-                return std::nullopt;
-            }
-            jpegSettings = JpegOptions(failure);
-            if (!jpegSettings) {
-                return std::nullopt;
-            }
-        }
-        const std::optional<std::vector<double>> values = ReadBlock(path, failure);
+    return Job([file = *path]() -> Result<Node> {
+        const Result<std::vector<double>> values = ReadBlock(file);
         if (!values) {
-            return std::nullopt;
+            return Fail(values.Message());
         }
-        if (command == QLatin1String("dct")) {
-            return DctReport(*values);
-        }
-        if (command == QLatin1String("idct")) {
-            return IdctReport(*values);
-        }
-        if (command == QLatin1String("quant")) {
-            return QuantReport(*values, *step);
-        }
-        jpeg::Samples samples{};
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            const double v = (*values)[i];
-            if (!(v >= 0.0 && v <= 255.0) || v != std::floor(v)) {
-                failure = Failure{tr("%1: value %2 (%3) is not a grey level, a whole number "
-                                     "from 0 to 255.")
-                                      .arg(InputName(path))
-                                      .arg(i + 1)
-                                      .arg(QString::fromStdString(ExactNumber(v))),
-                                  false};
-                return std::nullopt;
-            }
-            samples[i] = static_cast<std::uint8_t>(v);
-        }
-        return JpegReport(samples, *jpegSettings);
-    }
+        return DctReport(*values);
+    });
+}
 
-    std::optional<JpegSettings> JpegOptions(std::optional<Failure>& failure) {
-        JpegSettings settings;
-        if (parser_.isSet(quality_) && parser_.isSet(table_)) {
-            failure = Failure{tr("give --quality or --table, not both."), true};
-            return std::nullopt;
+Result<Job> PrepareIdct(const Options& /*options*/, const QStringList& rest) {
+    const Result<QString> path = BlockPath("idct", rest);
+    if (!path) {
+        return Fail(path.Message());
+    }
+    return Job([file = *path]() -> Result<Node> {
+        const Result<std::vector<double>> values = ReadBlock(file);
+        if (!values) {
+            return Fail(values.Message());
         }
-        const std::optional<int> quality =
-            OptionIn(quality_, 50, jpeg::kMinQuality, jpeg::kMaxQuality);
-        const std::optional<int> previous = OptionIn(prevDc_, 0, kLowestDc, kHighestDc);
-        const std::optional<int> keep = OptionIn(keep_, jpeg::kBlockCells, 0, jpeg::kBlockCells);
-        if (!quality || !previous || !keep) {
-            failure = Failure{!quality    ? tr("--quality takes a whole number from 1 to 100.")
-                              : !previous ? tr("--prev-dc takes a whole number from %1 to %2.")
-                                                .arg(kLowestDc)
-                                                .arg(kHighestDc)
-                                          : tr("--keep takes a whole number from 0 to 64."),
-                              true};
-            return std::nullopt;
+        return IdctReport(*values);
+    });
+}
+
+Result<Job> PrepareQuant(const Options& options, const QStringList& rest) {
+    const Result<QString> path = BlockPath("quant", rest);
+    if (!path) {
+        return Fail(path.Message());
+    }
+    // Settings are checked before any input is read.
+    const std::optional<int> step =
+        options.NumberIn(options.Step, 16, 1, DctEngine::kMaxQuantScale);
+    if (!step || !WindowReplay::IsQuantStep(*step)) {
+        return Failed(tr("--step takes a step the window can reach: 1, 2, 4, ... 512."));
+    }
+    return Job([file = *path, q = *step]() -> Result<Node> {
+        const Result<std::vector<double>> values = ReadBlock(file);
+        if (!values) {
+            return Fail(values.Message());
         }
-        settings.PreviousDc = *previous;
-        settings.Keep = *keep;
-        if (parser_.isSet(table_)) {
-            const QString file = parser_.value(table_);
-            const std::optional<std::vector<double>> values = ReadValues(file, failure);
-            if (!values) {
-                return std::nullopt;
-            }
-            std::string problem;
-            const std::optional<jpeg::QuantTable> table = jpeg::TableFromValues(*values, problem);
+        return QuantReport(*values, q);
+    });
+}
+
+Result<Job> PreparePattern(const Options& /*options*/, const QStringList& rest) {
+    if (rest.size() != 2) {
+        return Failed(tr("pattern takes two frequencies, U and V."));
+    }
+    const std::optional<int> u = WholeIn(rest[0], 0, 7);
+    const std::optional<int> v = WholeIn(rest[1], 0, 7);
+    if (!u || !v) {
+        return Failed(tr("pattern frequencies are whole numbers from 0 to 7."));
+    }
+    return Job([u = *u, v = *v]() -> Result<Node> { return PatternReport(u, v); });
+}
+
+Result<Job> PrepareJpeg(const Options& options, const QStringList& rest) {
+    const Result<QString> path = BlockPath("jpeg", rest);
+    if (!path) {
+        return Fail(path.Message());
+    }
+    if (*path == QLatin1String("-") && options.Value(options.Table) == QLatin1String("-")) {
+        return Failed(tr("the table and the block cannot both come from standard input."));
+    }
+    if (options.IsSet(options.Quality) && options.IsSet(options.Table)) {
+        return Failed(tr("give --quality or --table, not both."));
+    }
+    const std::optional<int> quality =
+        options.NumberIn(options.Quality, 50, jpeg::kMinQuality, jpeg::kMaxQuality);
+    const std::optional<int> previous = options.NumberIn(options.PrevDc, 0, kLowestDc, kHighestDc);
+    const std::optional<int> keep =
+        options.NumberIn(options.Keep, jpeg::kBlockCells, 0, jpeg::kBlockCells);
+    if (!quality) {
+        return Failed(tr("--quality takes a whole number from 1 to 100."));
+    }
+    if (!previous) {
+        return Failed(
+            tr("--prev-dc takes a whole number from %1 to %2.").arg(kLowestDc).arg(kHighestDc));
+    }
+    if (!keep) {
+        return Failed(tr("--keep takes a whole number from 0 to 64."));
+    }
+    JpegSettings settings;
+    settings.PreviousDc = *previous;
+    settings.Keep = *keep;
+    settings.Table = jpeg::LuminanceTable(*quality);
+    settings.Quality = *quality;
+    return Job([file = *path, tableFile = options.Given(options.Table),
+                settings]() mutable -> Result<Node> {
+        if (tableFile) {
+            const Result<jpeg::QuantTable> table = TableOption(*tableFile);
             if (!table) {
-                failure = Failure{
-                    QStringLiteral("%1: %2").arg(InputName(file), QString::fromStdString(problem)),
-                    false};
-                return std::nullopt;
+                return Fail(table.Message());
             }
             settings.Table = *table;
             settings.Quality = 0;
-            settings.TableFile = file.toStdString();
-        } else {
-            settings.Table = jpeg::LuminanceTable(*quality);
-            settings.Quality = *quality;
+            settings.TableFile = tableFile->toStdString();
         }
-        return settings;
-    }
-
-    static QString InputName(const QString& path) {
-        return path == QLatin1String("-") ? tr("standard input") : path;
-    }
-
-    /// Up to 64 values of a block file; "-" is standard input.
-    /// Standard input by the block file's own rules; the file reader takes
-    /// ordinary files only, and a pipe is what a command line usually gives.
-    static BlockFileRead ReadStandardInput() {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) {
-            return {{}, tr("Standard input cannot be read: %1.").arg(in.errorString())};
+        const Result<std::vector<double>> values = ReadBlock(file);
+        if (!values) {
+            return Fail(values.Message());
         }
-        // One byte over the limit tells whether the input goes on beyond it. A
-        // pipe hands over what it has; read on until its end or the limit.
-        QByteArray bytes;
-        while (bytes.size() <= kMaxBlockFileBytes) {
-            const QByteArray chunk = in.read(kMaxBlockFileBytes + 1 - bytes.size());
-            if (chunk.isEmpty()) {
-                break;
+        const Result<jpeg::Samples> samples = GreyLevels(file, *values);
+        if (!samples) {
+            return Fail(samples.Message());
+        }
+        return JpegReport(*samples, settings);
+    });
+}
+
+Result<Job> PrepareExercise(const Options& options, const QStringList& rest) {
+    if (!rest.isEmpty()) {
+        return Failed(tr("exercise reads no file."));
+    }
+    bool ok = false;
+    const qulonglong seed = options.Value(options.Seed).toULongLong(&ok);
+    if (!options.IsSet(options.Seed) || !ok || seed > kLargestSeed) {
+        return Failed(tr("exercise needs --seed S, a whole number from 0 to %1.")
+                          .arg(static_cast<qulonglong>(kLargestSeed)));
+    }
+    const std::optional<int> count = options.NumberIn(options.Count, 1, 1, kMostExercises);
+    if (!count) {
+        return Failed(tr("--count takes a whole number from 1 to %1.").arg(kMostExercises));
+    }
+    const std::optional<int> quality =
+        options.NumberIn(options.Quality, 50, jpeg::kMinQuality, jpeg::kMaxQuality);
+    if (!quality) {
+        return Failed(tr("--quality takes a whole number from 1 to 100."));
+    }
+    return Job([seed, count = *count, quality = *quality]() -> Result<Node> {
+        return ExerciseReport(seed, count, quality);
+    });
+}
+
+Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
+    if (rest.size() != 1) {
+        return Failed(tr("compress takes one picture file."));
+    }
+    const int given = int{options.IsSet(options.Quality)} + int{options.IsSet(options.Table)} +
+                      int{options.IsSet(options.Step)};
+    if (given > 1) {
+        return Failed(tr("give one of --quality, --table and --step."));
+    }
+    CompressRequest request;
+    request.Picture = rest.first();
+    request.Reconstruction = options.Value(options.Output);
+    request.Difference = options.Value(options.Diff);
+    if (options.IsSet(options.Step)) {
+        const std::optional<int> step =
+            options.NumberIn(options.Step, 16, 1, DctEngine::kMaxQuantScale);
+        if (!step) {
+            return Failed(tr("--step takes a whole number from 1 to 512."));
+        }
+        request.Settings.Mode = CompressionMode::QuadrelStep;
+        request.Settings.Step = *step;
+    } else if (options.IsSet(options.Table)) {
+        request.Settings.Mode = CompressionMode::Table;
+        request.TableFile = options.Value(options.Table);
+    } else {
+        const std::optional<int> quality =
+            options.NumberIn(options.Quality, 50, jpeg::kMinQuality, jpeg::kMaxQuality);
+        if (!quality) {
+            return Failed(tr("--quality takes a whole number from 1 to 100."));
+        }
+        request.Settings.Quality = *quality;
+    }
+    return Job([request]() mutable -> Result<Node> {
+        if (request.Settings.Mode == CompressionMode::Table) {
+            const Result<jpeg::QuantTable> table = TableOption(request.TableFile);
+            if (!table) {
+                return Fail(table.Message());
             }
-            bytes += chunk;
+            request.Settings.Table = *table;
         }
-        if (in.error() != QFileDevice::NoError) {
-            return {{}, tr("Standard input cannot be read: %1.").arg(in.errorString())};
-        }
-        const auto size = static_cast<std::size_t>(bytes.size());
-        const BlockFileValues parsed = ParseBlockValues(std::string_view(bytes.constData(), size));
-        if (bytes.size() > kMaxBlockFileBytes &&
-            (parsed.Consumed >= size ||
-             (!parsed.Error && parsed.Values.size() < kBlockFileValues))) {
-            return {{}, tr("The input is larger than 1 MiB and does not start with 64 values.")};
-        }
-        if (parsed.Error) {
-            return {{}, QString::fromStdString(DescribeError(*parsed.Error))};
-        }
-        return {parsed.Values, {}};
-    }
+        return CompressReport(request);
+    });
+}
 
-    static std::optional<std::vector<double>> ReadValues(const QString& path,
-                                                         std::optional<Failure>& failure) {
-        const BlockFileRead read =
-            path == QLatin1String("-") ? ReadStandardInput() : ReadBlockFile(path);
-        if (!read.Ok()) {
-            failure = Failure{QStringLiteral("%1: %2").arg(InputName(path), read.Error), false};
-            return std::nullopt;
-        }
-        return read.Values;
-    }
+/// Every subcommand, in the order the help text lists them.
+const std::vector<Subcommand>& Subcommands() {
+    static const std::vector<Subcommand> kAll = {
+        {"dct",
+         {"dct [FILE]"},
+         {"Quadrel's DCT of a pixel block, as the window shows it", "after Load Block."},
+         {},
+         PrepareDct},
+        {"idct",
+         {"idct [FILE]"},
+         {"Quadrel's inverse DCT of a frequency block (Build Picture)."},
+         {},
+         PrepareIdct},
+        {"quant",
+         {"quant [--step Q] [FILE]"},
+         {"Load Block, then Quantise with step Q (1, 2, 4, ... 512;",
+          "16 when not given), as the window does."},
+         {&Options::Step},
+         PrepareQuant},
+        {"pattern",
+         {"pattern U V"},
+         {"The picture of View Single DCT Pattern for horizontal",
+          "frequency U and vertical frequency V (0..7)."},
+         {},
+         PreparePattern},
+        {"jpeg",
+         {"jpeg [--quality N | --table FILE] [--prev-dc D] [--keep K] [FILE]"},
+         {"The JPEG chain for one grey block: level shift, DCT,",
+          "quantisation, zig-zag, symbols, Huffman bits,", "reconstruction and error."},
+         {&Options::Quality, &Options::Table, &Options::PrevDc,
+          &Options::Keep},
+         PrepareJpeg},
+        {"exercise",
+         {"exercise --seed S [--count N] [--quality N]"},
+         {"N random photo-like blocks (the same on every machine",
+          "for the same seed) with their full JPEG answer keys."},
+         {&Options::Quality, &Options::Seed, &Options::Count},
+         PrepareExercise},
+        {"compress",
+         {"compress PICTURE [--quality N | --table FILE | --step Q] [-o RECONSTRUCTION.png]",
+          "         [--diff DIFF.png]"},
+         {"A whole picture made grey and coded block by block, by",
+          "the JPEG chain or (--step) by Quadrel's own quantiser:",
+          "size, bits per pixel, zero share, MSE and PSNR. -o writes",
+          "the reconstruction, --diff the amplified difference."},
+         {&Options::Step, &Options::Quality, &Options::Table,
+          &Options::Diff},
+         PrepareCompress,
+         false},
+    };
+    return kAll;
+}
 
-    static std::optional<std::vector<double>> ReadBlock(const QString& path,
-                                                        std::optional<Failure>& failure) {
-        std::optional<std::vector<double>> values = ReadValues(path, failure);
-        if (values && values->size() < kBlockFileValues) {
-            const auto found = static_cast<int>(values->size());
-            const QString text = found == 1 ? tr("%1: 1 value found; a block has 64.")
-                                            : tr("%1: %2 values found; a block has 64.");
-            failure = Failure{text.arg(InputName(path)).arg(found), false};
-            return std::nullopt;
-        }
-        return values;
-    }
+/// The options that belong to certain subcommands, in the order they are checked.
+constexpr std::array kSpecificOptions = {
+    &Options::Step, &Options::Quality, &Options::Table,
+    &Options::Diff, &Options::PrevDc,  &Options::Keep,
+    &Options::Seed, &Options::Count};
 
-    std::optional<int> OptionIn(const QCommandLineOption& option, int fallback, int lo,
-                                int hi) const {
-        return parser_.isSet(option) ? WholeIn(parser_.value(option), lo, hi)
-                                     : std::optional<int>(fallback);
+const Subcommand* FindSubcommand(const QString& name) {
+    for (const Subcommand& command : Subcommands()) {
+        if (name == QLatin1String(command.Name)) {
+            return &command;
+        }
     }
+    return nullptr;
+}
 
-    static std::optional<int> WholeIn(const QString& text, int lo, int hi) {
-        bool ok = false;
-        const int value = text.toInt(&ok);
-        if (!ok || value < lo || value > hi) {
-            return std::nullopt;
+/// The "Commands:" part of the help text: usage at the indent, the summary in
+/// a column of its own, beside a short usage line or below a long one.
+QString CommandsHelp() {
+    constexpr qsizetype kIndent = 2;
+    constexpr qsizetype kSummaryColumn = 22;
+    QString text;
+    for (const Subcommand& command : Subcommands()) {
+        QStringList lines;
+        for (const char* usage : command.Usage) {
+            lines << QString(kIndent, QLatin1Char(' ')) + tr(usage);
         }
-        return value;
+        std::size_t summary = 0;
+        if (lines.size() == 1 && lines.first().size() < kSummaryColumn - 1) {
+            lines.first() = lines.first().leftJustified(kSummaryColumn) + tr(command.Summary[0]);
+            summary = 1;
+        }
+        for (; summary < command.Summary.size(); ++summary) {
+            lines << QString(kSummaryColumn, QLatin1Char(' ')) + tr(command.Summary[summary]);
+        }
+        text += lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
+    return text;
+}
 
-    static std::optional<Format> ParseFormat(const QString& name) {
-        const QList<std::pair<QString, Format>> formats = {
-            {QStringLiteral("text"), Format::Text},
-            {QStringLiteral("csv"), Format::Csv},
-            {QStringLiteral("markdown"), Format::Markdown},
-            {QStringLiteral("latex"), Format::Latex},
-            {QStringLiteral("json"), Format::Json}};
-        for (const auto& [text, format] : formats) {
-            if (name == text) {
-                return format;
-            }
-        }
-        return std::nullopt;
+/// "dct, idct, ... or compress."
+QString CommandNames() {
+    QStringList names;
+    for (const Subcommand& command : Subcommands()) {
+        names << QLatin1String(command.Name);
     }
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + tr(" or ") + last + QLatin1Char('.');
+}
 
-    /// Writes the result; returns what went wrong, or nothing.
-    QString Deliver(const std::string& text) {
-        const auto size = static_cast<qint64>(text.size());
-        // For compress, -o names the reconstruction; the report goes to standard output.
-        const bool compress = parser_.positionalArguments().value(0) == QLatin1String("compress");
-        if (!parser_.isSet(output_) || compress) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-                return tr("the result could not be written to standard output.");
-            }
-            return {};
+QString Description() {
+    return tr("Quadrel's block arithmetic and the textbook JPEG chain for one 8x8 block.\n"
+              "\n"
+              "Commands:\n") +
+           CommandsHelp() +
+           tr("\n"
+              "A block is the first 64 values of FILE in the block-file syntax (commas or\n"
+              "line ends between values), row by row from the top; FILE - or no FILE reads\n"
+              "standard input. Coefficient grids have the vertical frequency as row and the\n"
+              "horizontal frequency as column.\n"
+              "Exit status: 0 on success, 1 when the input cannot be used or the output\n"
+              "cannot be written, 2 on a usage error.");
+}
+
+Options::Options()
+    : Format({QStringLiteral("f"), QStringLiteral("format")},
+             tr("Output format: text (default), csv, markdown, latex or json."),
+             QStringLiteral("format"), QStringLiteral("text")),
+      Output({QStringLiteral("o"), QStringLiteral("output")},
+             tr("Write to FILE instead of standard output; the file is "
+                "replaced only once the whole result is written. "
+                "compress: write the reconstruction there as a PNG "
+                "picture (the report stays on standard output)."),
+             QStringLiteral("FILE")),
+      Step(QStringLiteral("step"),
+           tr("quant: the quantisation step (power of two 1..512); "
+              "compress: code with Quadrel's quantiser at step Q (1..512)."),
+           QStringLiteral("Q")),
+      Quality(QStringLiteral("quality"),
+              tr("jpeg, exercise: scale the standard luminance table to "
+                 "quality N (1..100; default 50)."),
+              QStringLiteral("N")),
+      Table(QStringLiteral("table"),
+            tr("jpeg: read the 64 quantisation steps (1..255, row by row) from FILE instead."),
+            QStringLiteral("FILE")),
+      PrevDc(QStringLiteral("prev-dc"),
+             tr("jpeg: quantised DC of the previous block (default 0), for the DC difference."),
+             QStringLiteral("D")),
+      Keep(QStringLiteral("keep"),
+           tr("jpeg: keep only the first K coefficients in zig-zag order (0..64; default 64)."),
+           QStringLiteral("K")),
+      Seed(QStringLiteral("seed"), tr("exercise: the seed (0..9007199254740991)."),
+           QStringLiteral("S")),
+      Count(QStringLiteral("count"), tr("exercise: how many blocks (1..1000; default 1)."),
+            QStringLiteral("N")),
+      Diff(QStringLiteral("diff"),
+           tr("compress: write the difference, amplified 8 times around mid grey, as a PNG "
+              "picture."),
+           QStringLiteral("FILE")) {
+    Parser.setApplicationDescription(Description());
+    Parser.addHelpOption();
+    Parser.addVersionOption();
+    Parser.addOptions({Format, Output, Step, Quality, Table, PrevDc, Keep, Seed, Count, Diff});
+    Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
+                                 QStringLiteral("command [arguments]"));
+}
+
+std::optional<Format> ParseFormat(const QString& name) {
+    const QList<std::pair<QString, Format>> formats = {
+        {QStringLiteral("text"), Format::Text},
+        {QStringLiteral("csv"), Format::Csv},
+        {QStringLiteral("markdown"), Format::Markdown},
+        {QStringLiteral("latex"), Format::Latex},
+        {QStringLiteral("json"), Format::Json}};
+    for (const auto& [text, format] : formats) {
+        if (name == text) {
+            return format;
         }
-        const QString path = parser_.value(output_);
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) {
-            return tr("%1 cannot be created: %2.").arg(path, file.errorString());
-        }
-        // An explicit flush: commit() alone can miss a failing last write.
-        if (file.write(text.data(), size) != size || !file.flush()) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return tr("%1 cannot be written: %2.").arg(path, reason);
-        }
-        if (!file.commit()) {
-            return tr("%1 could not be replaced: %2.").arg(path, file.errorString());
-        }
-        return {};
     }
+    return std::nullopt;
+}
 
-    static QString tr(const char* text, const char* disambiguation = nullptr, int n = -1) {
-        return QCoreApplication::translate("quadrel-cli", text, disambiguation, n);
+/// The subcommand the command line names, with its job; a failure is a usage error.
+Result<std::pair<const Subcommand*, Job>> Prepare(const Options& options) {
+    const QStringList positional = options.Parser.positionalArguments();
+    if (positional.isEmpty()) {
+        return Failed(tr("no command given."));
     }
+    const QString& name = positional.first();
+    if (!ParseFormat(options.Value(options.Format))) {
+        return Failed(tr("unknown format \"%1\": use text, csv, markdown, latex or json.")
+                          .arg(options.Value(options.Format)));
+    }
+    const Subcommand* command = FindSubcommand(name);
+    if (command == nullptr) {
+        return Failed(tr("unknown command \"%1\".").arg(name));
+    }
+    // Each option belongs to certain commands; elsewhere it is a mistake.
+    for (QCommandLineOption Options::*option : kSpecificOptions) {
+        const QCommandLineOption& given = options.*option;
+        if (options.IsSet(given) && std::find(command->Takes.begin(), command->Takes.end(),
+                                              option) == command->Takes.end()) {
+            return Failed(tr("--%1 does not apply to %2.").arg(given.names().last(), name));
+        }
+    }
+    Result<Job> job = command->Prepare(options, positional.mid(1));
+    if (!job) {
+        return Fail(job.Message());
+    }
+    return std::pair{command, std::move(job).Value()};
+}
 
-    QCommandLineParser parser_;
-    QCommandLineOption format_;
-    QCommandLineOption output_;
-    QCommandLineOption step_;
-    QCommandLineOption quality_;
-    QCommandLineOption table_;
-    QCommandLineOption prevDc_;
-    QCommandLineOption keep_;
-    QCommandLineOption seed_;
-    QCommandLineOption count_;
-    QCommandLineOption diff_;
-};
+/// Writes the report to -o's file, replaced only once it is whole, or to standard output.
+Status Deliver(const std::string& text, const std::optional<QString>& file) {
+    if (!file) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+            return Failed(tr("the result could not be written to standard output."));
+        }
+        return Done{};
+    }
+    const QString& path = *file;
+    const auto size = static_cast<qint64>(text.size());
+    QSaveFile saved(path);
+    if (!saved.open(QIODevice::WriteOnly)) {
+        return Failed(tr("%1 cannot be created: %2.").arg(path, saved.errorString()));
+    }
+    // An explicit flush: commit() alone can miss a failing last write.
+    if (saved.write(text.data(), size) != size || !saved.flush()) {
+        const QString reason = saved.errorString();
+        saved.cancelWriting();
+        return Failed(tr("%1 cannot be written: %2.").arg(path, reason));
+    }
+    if (!saved.commit()) {
+        return Failed(tr("%1 could not be replaced: %2.").arg(path, saved.errorString()));
+    }
+    return Done{};
+}
+
+int UsageError(const Options& options, const QString& message) {
+    WriteTo(stderr, QStringLiteral("quadrel-cli: %1\n\n").arg(message) + options.Parser.helpText());
+    return kExitUsage;
+}
+
+int InputError(const std::string& message) {
+    WriteTo(stderr, QStringLiteral("quadrel-cli: %1\n").arg(MessageOf(message)));
+    return kExitError;
+}
 
 } // namespace
 
 int RunCli(const QStringList& arguments) {
-    Cli cli;
-    return cli.Run(arguments);
+    Options options;
+    if (!options.Parser.parse(arguments)) {
+        return UsageError(options, options.Parser.errorText());
+    }
+    if (options.Parser.isSet(QStringLiteral("help"))) {
+        WriteTo(stdout, options.Parser.helpText());
+        return 0;
+    }
+    if (options.Parser.isSet(QStringLiteral("version"))) {
+        WriteTo(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') +
+                            QCoreApplication::applicationVersion() + QLatin1Char('\n'));
+        return 0;
+    }
+    const auto prepared = Prepare(options);
+    if (!prepared) {
+        return UsageError(options, MessageOf(prepared.Message()));
+    }
+    const auto& [command, job] = *prepared;
+    const Result<Node> doc = job();
+    if (!doc) {
+        return InputError(doc.Message());
+    }
+    const std::string text = Render(*doc, *ParseFormat(options.Value(options.Format)));
+    const std::optional<QString> file =
+        command->OutputIsReport ? options.Given(options.Output) : std::nullopt;
+    if (const Status delivered = Deliver(text, file); !delivered) {
+        return InputError(delivered.Message());
+    }
+    return 0;
 }
 
 } // namespace quadrel::cli

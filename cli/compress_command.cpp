@@ -9,23 +9,27 @@ namespace quadrel::cli {
 
 namespace {
 
+Failure Failed(const QString& message) {
+    return Fail(message.toStdString());
+}
+
 /// Writes a PNG, replacing the file only once it is whole.
-QString WritePng(const QImage& picture, const QString& path) {
+Status WritePng(const QImage& picture, const QString& path) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("%1 cannot be created: %2.").arg(path, file.errorString());
+        return Failed(QStringLiteral("%1 cannot be created: %2.").arg(path, file.errorString()));
     }
     QImageWriter writer(&file, "png");
     if (!writer.write(picture) || !file.flush()) {
         const QString reason = writer.error() != QImageWriter::UnknownError ? writer.errorString()
                                                                             : file.errorString();
         file.cancelWriting();
-        return QStringLiteral("%1 cannot be written: %2.").arg(path, reason);
+        return Failed(QStringLiteral("%1 cannot be written: %2.").arg(path, reason));
     }
     if (!file.commit()) {
-        return QStringLiteral("%1 could not be replaced: %2.").arg(path, file.errorString());
+        return Failed(QStringLiteral("%1 could not be replaced: %2.").arg(path, file.errorString()));
     }
-    return {};
+    return Done{};
 }
 
 std::string ModeName(CompressionMode mode) {
@@ -42,27 +46,30 @@ std::string ModeName(CompressionMode mode) {
 
 } // namespace
 
-std::optional<Node> CompressReport(const CompressRequest& request, QString& problem) {
-    const PictureLoad load = LoadPictureFile(request.Picture, Qt::white, PictureForm::GreyAsIs);
-    if (!load.Problem.isEmpty()) {
-        problem = QStringLiteral("the picture \"%1\" cannot be used: %2")
-                      .arg(request.Picture, load.Problem);
-        return std::nullopt;
+Result<Node> CompressReport(const CompressRequest& request) {
+    const Result<QImage> load = LoadPictureFile(request.Picture, Qt::white, PictureForm::GreyAsIs);
+    if (!load) {
+        return Failed(QStringLiteral("the picture \"%1\" cannot be used: %2")
+                          .arg(request.Picture, QString::fromStdString(load.Message())));
     }
-    const QImage grey = GreyPicture(load.Picture);
+    const QImage grey = GreyPicture(*load);
     if (grey.isNull()) {
-        problem = QStringLiteral("there is not enough memory to make the picture grey.");
-        return std::nullopt;
+        return Fail("there is not enough memory to make the picture grey.");
     }
     const jpeg::PictureAnalysis a = Compress(grey, request.Settings);
     if (!request.Reconstruction.isEmpty()) {
-        problem = WritePng(ReconstructionPicture(a, grey.size()), request.Reconstruction);
+        if (const Status written =
+                WritePng(ReconstructionPicture(a, grey.size()), request.Reconstruction);
+            !written) {
+            return Fail(written.Message());
+        }
     }
-    if (problem.isEmpty() && !request.Difference.isEmpty()) {
-        problem = WritePng(DifferencePicture(grey, a, request.Amplification), request.Difference);
-    }
-    if (!problem.isEmpty()) {
-        return std::nullopt;
+    if (!request.Difference.isEmpty()) {
+        if (const Status written =
+                WritePng(DifferencePicture(grey, a, request.Amplification), request.Difference);
+            !written) {
+            return Fail(written.Message());
+        }
     }
 
     Node doc = Node::MakeObject("", "");

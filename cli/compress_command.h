@@ -3,12 +3,11 @@
 // quantiser, as the "Compress Picture" window does it, with the pictures written
 // on request.
 
+#include "base/result.h"
 #include "compression/picture_compression.h"
 #include "report/report.h"
 
 #include <QString>
-
-#include <optional>
 
 namespace quadrel::cli {
 
@@ -23,7 +22,7 @@ struct CompressRequest {
     int Amplification = 8;
 };
 
-/// The report, or nothing with `problem` set (a file that cannot be read or written).
-std::optional<Node> CompressReport(const CompressRequest& request, QString& problem);
+/// The report; it fails when a file cannot be read or written.
+Result<Node> CompressReport(const CompressRequest& request);
 
 } // namespace quadrel::cli

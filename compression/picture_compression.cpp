@@ -1,8 +1,8 @@
 #include "compression/picture_compression.h"
 
-#include "block_file/block_file_io.h"
 #include "engine/cell_text.h"
 #include "engine/dct_engine.h"
+#include "jpeg/engine_layout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -85,12 +85,7 @@ void QuadrelCodeBlockByEngine(const jpeg::Samples& block, int step, jpeg::Indice
     // Built once; each call works on its own copy, so threads share nothing.
     static const DctEngine kReady = ReadyEngine();
     DctEngine engine = kReady;
-    for (int y = 0; y < kBlockSide; ++y) {
-        for (int x = 0; x < kBlockSide; ++x) {
-            engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)] =
-                block[static_cast<std::size_t>(y) * 8 + static_cast<std::size_t>(x)];
-        }
-    }
+    engine.SpaceArray = jpeg::FromRowMajor(block);
     engine.PerformDCT();
     // Showing the DCT writes each cell's truncated text, and the cell-change
     // rule stores the number the text spells.
@@ -103,22 +98,12 @@ void QuadrelCodeBlockByEngine(const jpeg::Samples& block, int step, jpeg::Indice
     engine.QuantiseBlock();
     // The quantised values are whole multiples of the step: their texts hold them
     // exactly, so showing them stores nothing new.
-    for (int v = 0; v < kBlockSide; ++v) {
-        for (int u = 0; u < kBlockSide; ++u) {
-            const double f =
-                engine.FreqArray[static_cast<std::size_t>(u)][static_cast<std::size_t>(v)];
-            quantised[static_cast<std::size_t>(v) * 8 + static_cast<std::size_t>(u)] =
-                static_cast<int>(f / engine.QuantScale);
-        }
-    }
+    const double q = engine.QuantScale;
+    quantised = jpeg::ToRowMajor<int>(engine.FreqArray,
+                                      [q](double f) { return static_cast<int>(f / q); });
     engine.PerformIDCT();
-    for (int y = 0; y < kBlockSide; ++y) {
-        for (int x = 0; x < kBlockSide; ++x) {
-            reconstruction[static_cast<std::size_t>(y) * 8 + static_cast<std::size_t>(x)] =
-                static_cast<std::uint8_t>(GreyLevel(
-                    engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)]));
-        }
-    }
+    reconstruction = jpeg::ToRowMajor<std::uint8_t>(
+        engine.SpaceArray, [](double s) { return static_cast<std::uint8_t>(GreyLevel(s)); });
 }
 
 namespace {
@@ -156,12 +141,7 @@ void QuadrelCodeBlock(const jpeg::Samples& block, int step, jpeg::Indices& quant
     static const CosTables kCos = MakeCosTables();
     const Block& c = kCos.Table;
     const Block& ct = kCos.Transposed;
-    Block space{};
-    for (std::size_t y = 0; y < kBlockSide; ++y) {
-        for (std::size_t x = 0; x < kBlockSide; ++x) {
-            space[x][y] = block[8 * y + x];
-        }
-    }
+    const Block space = jpeg::FromRowMajor(block);
     const double q = std::clamp(step, 1, DctEngine::kMaxQuantScale);
     Block freq{};
     for (std::size_t u = 0; u < kBlockSide; ++u) {
@@ -200,11 +180,8 @@ void QuadrelCodeBlock(const jpeg::Samples& block, int step, jpeg::Indices& quant
             }
         }
     }
-    for (std::size_t y = 0; y < kBlockSide; ++y) {
-        for (std::size_t x = 0; x < kBlockSide; ++x) {
-            reconstruction[8 * y + x] = static_cast<std::uint8_t>(GreyLevel(rebuilt[x][y]));
-        }
-    }
+    reconstruction = jpeg::ToRowMajor<std::uint8_t>(
+        rebuilt, [](double s) { return static_cast<std::uint8_t>(GreyLevel(s)); });
 }
 
 jpeg::PictureAnalysis Compress(const QImage& grey, const CompressionSettings& settings,
@@ -273,20 +250,6 @@ Block PictureBlock(const QImage& grey, int bx, int by) {
         }
     }
     return block;
-}
-
-std::optional<jpeg::QuantTable> ReadTableFile(const QString& fileName, QString& problem) {
-    const BlockFileRead read = ReadBlockFile(fileName);
-    if (!read.Ok()) {
-        problem = read.Error;
-        return std::nullopt;
-    }
-    std::string why;
-    std::optional<jpeg::QuantTable> table = jpeg::TableFromValues(read.Values, why);
-    if (!table) {
-        problem = QString::fromStdString(why);
-    }
-    return table;
 }
 
 } // namespace quadrel

@@ -67,8 +67,4 @@ QImage DifferencePicture(const QImage& grey, const jpeg::PictureAnalysis& analys
 /// same way, indexed [x][y] for the main window.
 Block PictureBlock(const QImage& grey, int bx, int by);
 
-/// A table file: 64 whole numbers 1..255 in the block-file syntax, row by row.
-/// Empty, with `problem` set, when the file cannot be used.
-std::optional<jpeg::QuantTable> ReadTableFile(const QString& fileName, QString& problem);
-
 } // namespace quadrel

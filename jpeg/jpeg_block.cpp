@@ -113,19 +113,17 @@ QuantTable LuminanceTable(int quality) {
     return table;
 }
 
-std::optional<QuantTable> TableFromValues(std::span<const double> values, std::string& problem) {
+Result<QuantTable> TableFromValues(std::span<const double> values) {
     if (values.size() != kBlockCells) {
-        problem =
-            "a quantisation table needs 64 values, found " + std::to_string(values.size()) + ".";
-        return std::nullopt;
+        return Fail("a quantisation table needs 64 values, found " +
+                    std::to_string(values.size()) + ".");
     }
     QuantTable table{};
     for (int i = 0; i < kBlockCells; ++i) {
         const double v = values[i];
         if (!(v >= 1.0 && v <= 255.0) || v != std::floor(v)) {
-            problem = "value " + std::to_string(i + 1) +
-                      " of the quantisation table is not a whole number from 1 to 255.";
-            return std::nullopt;
+            return Fail("value " + std::to_string(i + 1) +
+                        " of the quantisation table is not a whole number from 1 to 255.");
         }
         table[i] = static_cast<int>(v);
     }

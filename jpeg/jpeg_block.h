@@ -16,6 +16,8 @@
 //   F_Quadrel(0, 0) = (F_JPEG(0, 0) + 1024) / 2
 // up to the effect of Quadrel's rounded pi (3.1415927); QuadrelFromJpeg applies it.
 
+#include "base/result.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -60,9 +62,8 @@ inline constexpr int kMaxQuality = 100;
 QuantTable LuminanceTable(int quality);
 
 /// A table from 64 values (e.g. read from a block file): each must be a whole
-/// number from 1 to 255. Returns an empty optional and sets `problem` (naming the
-/// 1-based value) otherwise.
-std::optional<QuantTable> TableFromValues(std::span<const double> values, std::string& problem);
+/// number from 1 to 255. Otherwise the failure names the 1-based value.
+Result<QuantTable> TableFromValues(std::span<const double> values);
 
 /// x - 128 for every sample.
 Reals LevelShift(const Samples& samples);

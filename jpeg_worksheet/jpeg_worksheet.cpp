@@ -2,6 +2,7 @@
 
 #include "block_file/block_file_io.h"
 #include "engine/cell_text.h"
+#include "jpeg/engine_layout.h"
 #include "jpeg_worksheet/live_text.h"
 #include "jpeg_worksheet/number_grid.h"
 #include "jpeg_worksheet/text_lines.h"
@@ -142,15 +143,12 @@ QVBoxLayout* Captioned(const QString& caption, NumberGrid* grid) {
 } // namespace
 
 jpeg::Samples SamplesFromSpace(const Block& space, bool& adjusted) {
-    jpeg::Samples samples{};
     adjusted = false;
-    for (int k = 0; k < jpeg::kBlockCells; ++k) {
-        const double value = space.Cell(k);
+    return jpeg::ToRowMajor<std::uint8_t>(space, [&adjusted](double value) {
         const int grey = GreyLevel(value);
         adjusted = adjusted || value != static_cast<double>(grey);
-        samples[At(k)] = static_cast<std::uint8_t>(grey);
-    }
-    return samples;
+        return static_cast<std::uint8_t>(grey);
+    });
 }
 
 JpegWorksheet::JpegWorksheet(BlockDocument& document, DesktopServices& desktop, QWidget* parent)
@@ -466,18 +464,13 @@ void JpegWorksheet::LoadTable() {
     if (!chosen) {
         return;
     }
-    const BlockFileRead read = ReadBlockFile(*chosen);
-    std::string problem;
-    std::optional<jpeg::QuantTable> table;
-    if (read.Ok()) {
-        table = jpeg::TableFromValues(read.Values, problem);
-    }
+    const Result<jpeg::QuantTable> table = ReadTableFile(*chosen);
     if (!table) {
-        const QString why = read.Ok() ? QString::fromStdString(problem) : read.Error;
         desktop_.ShowWarning(this, tr("Load Table"),
                              tr("The quantisation table\n%1\ncould not be loaded.\n\n%2\n\n"
                                 "The table was left as it was.")
-                                 .arg(QDir::toNativeSeparators(*chosen), why));
+                                 .arg(QDir::toNativeSeparators(*chosen),
+                                      QString::fromStdString(table.Message())));
         return;
     }
     fileTableValues_ = *table;
@@ -511,11 +504,7 @@ void JpegWorksheet::CopyReport(report::Format format) {
 }
 
 void JpegWorksheet::SendReconstruction() {
-    Block space;
-    for (int k = 0; k < jpeg::kBlockCells; ++k) {
-        space.Cell(k) = analysis_.Reconstruction[At(k)];
-    }
-    document_.LoadSpaceBlock(space);
+    document_.LoadSpaceBlock(jpeg::FromRowMajor(analysis_.Reconstruction));
 }
 
 void JpegWorksheet::Recompute() {

@@ -364,16 +364,17 @@ void DCT::LoadPicture() {
 bool DCT::LoadBlockFile(const QString& fileName) {
     blockFileName_ = fileName;
     // The whole file is parsed before any cell is touched.
-    const BlockFileRead read = ReadBlockFile(fileName);
-    if (!read.Ok()) {
+    const Result<std::vector<double>> read = ReadBlockFile(fileName);
+    if (!read) {
         desktop_->ShowWarning(this, QStringLiteral("Load Block"),
                               QStringLiteral("The block file\n%1\ncould not be loaded.\n\n%2\n\n"
                                              "The block was left as it was.")
-                                  .arg(QDir::toNativeSeparators(fileName), read.Error));
+                                  .arg(QDir::toNativeSeparators(fileName),
+                                       QString::fromStdString(read.Message())));
         return false;
     }
     Block space = document_->Space();
-    StoreBlockValues(read.Values, space);
+    StoreBlockValues(*read, space);
     document_->LoadSpaceBlock(space);
     emit BlockFileUsed(fileName);
     return true;
@@ -403,13 +404,14 @@ void DCT::SaveBlock() {
         return;
     }
     const QString& fileName = blockFileName_ = *chosen;
-    const QString error = WriteBlockFile(fileName, document_->Space(), document_->Freq());
-    if (!error.isEmpty()) {
+    const Status written = WriteBlockFile(fileName, document_->Space(), document_->Freq());
+    if (!written) {
         desktop_->ShowWarning(this, QStringLiteral("Save Block"),
                               QStringLiteral("The block could not be saved to\n%1\n\n%2\n\n"
                                              "Unless said otherwise above, any file of that "
                                              "name is unchanged.")
-                                  .arg(QDir::toNativeSeparators(fileName), error));
+                                  .arg(QDir::toNativeSeparators(fileName),
+                                       QString::fromStdString(written.Message())));
         return;
     }
     emit BlockFileUsed(fileName);

@@ -1,6 +1,7 @@
 #include "picture_compression/compress_window.h"
 
 #include "bitmap_viewer/image_frame.h"
+#include "block_file/block_file_io.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
 #include "views/window_palette.h"
@@ -231,14 +232,15 @@ void CompressWindow::OpenPicture() {
     if (!fileName) {
         return;
     }
-    PictureLoad load = LoadPictureFile(*fileName, Qt::white, PictureForm::GreyAsIs);
-    if (!load.Problem.isEmpty()) {
+    quadrel::Result<QImage> load = LoadPictureFile(*fileName, Qt::white, PictureForm::GreyAsIs);
+    if (!load) {
         desktop_.ShowWarning(isVisible() ? this : nullptr, kCompressCaption,
                              tr("The picture \"%1\" cannot be shown: %2")
-                                 .arg(QDir::toNativeSeparators(*fileName), load.Problem));
+                                 .arg(QDir::toNativeSeparators(*fileName),
+                                      QString::fromStdString(load.Message())));
         return;
     }
-    const QImage picture = std::move(load.Picture);
+    const QImage picture = std::move(load).Value();
     SetPicture(picture, QFileInfo(*fileName).fileName());
 }
 
@@ -248,12 +250,12 @@ void CompressWindow::ChooseTable() {
     if (!fileName) {
         return;
     }
-    QString problem;
-    const std::optional<jpeg::QuantTable> table = ReadTableFile(*fileName, problem);
+    const quadrel::Result<jpeg::QuantTable> table = ReadTableFile(*fileName);
     if (!table) {
         desktop_.ShowWarning(this, kCompressCaption,
                              tr("The table \"%1\" cannot be used: %2")
-                                 .arg(QDir::toNativeSeparators(*fileName), problem));
+                                 .arg(QDir::toNativeSeparators(*fileName),
+                                      QString::fromStdString(table.Message())));
         return;
     }
     table_ = *table;

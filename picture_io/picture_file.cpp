@@ -6,19 +6,19 @@
 #include <QImageReader>
 #include <QPainter>
 
-#include <array>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
 
 #include <jerror.h>
 #include <jpeglib.h>
+#include <zlib.h>
 
 namespace quadrel {
 
 namespace {
 
-PictureLoad Fail(const QString& problem) {
-    return PictureLoad{QImage(), problem};
+Failure Refused(const QString& problem) {
+    return Fail(problem.toStdString());
 }
 
 const QString kTruncated =
@@ -342,25 +342,10 @@ QString CheckGif(const Bytes& b) {
     }
 }
 
-// CRC-32 as PNG chunks carry it (ISO 3309, reflected, initial and final
-// complement), over `count` bytes from `pos`.
+// CRC-32 as PNG chunks carry it (zlib's), over `count` bytes from `pos`.
 quint32 Crc32(const QByteArray& bytes, qsizetype pos, qsizetype count) {
-    static const std::array<quint32, 256> kTable = [] {
-        std::array<quint32, 256> table{};
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k) {
-                c = (c & 1) ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-            }
-            table[n] = c;
-        }
-        return table;
-    }();
-    quint32 crc = 0xFFFFFFFFU;
-    for (qsizetype i = pos; i < pos + count; ++i) {
-        crc = kTable[(crc ^ static_cast<quint8>(bytes[i])) & 0xFF] ^ (crc >> 8);
-    }
-    return crc ^ 0xFFFFFFFFU;
+    const auto* data = reinterpret_cast<const Bytef*>(bytes.constData() + pos);
+    return static_cast<quint32>(::crc32(::crc32(0L, Z_NULL, 0), data, static_cast<uInt>(count)));
 }
 
 // Every chunk must be whole and its CRC right, up to the end chunk; libpng
@@ -554,9 +539,9 @@ qint64 PictureByteLimit() {
     return kPictureMegabytes * 1024 * 1024;
 }
 
-PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background, PictureForm form) {
+Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, PictureForm form) {
     if (bytes.isEmpty()) {
-        return Fail(QStringLiteral("the file is empty."));
+        return Refused(QStringLiteral("the file is empty."));
     }
     QBuffer buffer;
     buffer.setData(bytes);
@@ -565,7 +550,7 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background, Pic
     const bool pnm = format == "pbm" || format == "pgm" || format == "ppm";
     if (format != "jpeg" && format != "gif" && format != "bmp" && format != "png" &&
         format != "tiff" && !pnm) {
-        return Fail(
+        return Refused(
             QStringLiteral("it is not a JPEG, GIF, Windows bitmap, PNG, TIFF or PGM/PPM picture."));
     }
     QImageReader reader(&buffer, format);
@@ -576,7 +561,7 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background, Pic
     if (size.isValid()) {
         const QString problem = SizeProblem(size.width(), size.height());
         if (!problem.isEmpty()) {
-            return Fail(problem);
+            return Refused(problem);
         }
     }
     QString structure = format == "bmp"    ? CheckBmp(b)
@@ -589,10 +574,10 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background, Pic
         structure = CheckJpegScan(bytes, PictureByteLimit());
     }
     if (!structure.isEmpty()) {
-        return Fail(structure);
+        return Refused(structure);
     }
     if (!size.isValid()) {
-        return Fail(QStringLiteral("its header cannot be read."));
+        return Refused(QStringLiteral("its header cannot be read."));
     }
     // Qt's own limit (128 MB) would refuse a 48-megapixel photo; the size check
     // above has already held the picture to ours.
@@ -602,42 +587,42 @@ PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background, Pic
     const bool read = reader.read(&image);
     QImageReader::setAllocationLimit(qtLimit);
     if (!read || image.isNull()) {
-        return Fail(
+        return Refused(
             QStringLiteral("the picture data cannot be decoded (%1).").arg(reader.errorString()));
     }
     if (form == PictureForm::GreyAsIs && image.format() == QImage::Format_Grayscale8) {
-        return PictureLoad{image, QString()};
+        return image;
     }
     QImage picture = ToFastFormat(image, background);
     if (picture.isNull()) {
-        return Fail(QStringLiteral("there is not enough memory to hold the picture."));
+        return Refused(QStringLiteral("there is not enough memory to hold the picture."));
     }
-    return PictureLoad{picture, QString()};
+    return picture;
 }
 
-PictureLoad LoadPictureFile(const QString& fileName, const QColor& background, PictureForm form) {
+Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background, PictureForm form) {
     const QFileInfo info(fileName);
     if (!info.exists()) {
-        return Fail(QStringLiteral("the file does not exist."));
+        return Refused(QStringLiteral("the file does not exist."));
     }
     if (!info.isFile()) {
-        return Fail(QStringLiteral("it is not an ordinary file."));
+        return Refused(QStringLiteral("it is not an ordinary file."));
     }
     QByteArray bytes;
     {
         QFile file(fileName);
         if (!file.open(QIODevice::ReadOnly)) {
-            return Fail(QStringLiteral("the file cannot be opened (%1).").arg(file.errorString()));
+            return Refused(QStringLiteral("the file cannot be opened (%1).").arg(file.errorString()));
         }
         // No picture file that fits the memory limit is larger than the limit itself.
         if (file.size() > PictureByteLimit()) {
-            return Fail(QStringLiteral(
+            return Refused(QStringLiteral(
                             "the file is larger than the %1 MB that a picture may take in memory.")
                             .arg(PictureByteLimit() / (qint64{1024} * 1024)));
         }
         bytes = file.readAll();
         if (bytes.size() != file.size()) {
-            return Fail(QStringLiteral("the file cannot be read (%1).").arg(file.errorString()));
+            return Refused(QStringLiteral("the file cannot be read (%1).").arg(file.errorString()));
         }
     }
     return DecodePicture(bytes, background, form);

@@ -6,6 +6,8 @@
 // must be whole with right CRCs up to the end chunk, a TIFF's strips or tiles must
 // lie inside the file, and a PNM file must hold every sample its header calls for.
 
+#include "base/result.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -20,22 +22,16 @@ enum class PictureForm : std::uint8_t {
     GreyAsIs, ///< a grey picture stays QImage::Format_Grayscale8 (a quarter of the memory)
 };
 
-struct PictureLoad {
-    /// The decoded picture in QImage::Format_RGB32 (or Format_Grayscale8 where
-    /// PictureForm::GreyAsIs allows), or null on failure.
-    QImage Picture;
-    /// Why the file cannot be shown, in words for the user; empty on success.
-    QString Problem;
-};
-
-/// Decodes the picture held in `bytes`. A partly transparent picture is laid
-/// onto `background`, so that what is shown and what is read are the same.
-PictureLoad DecodePicture(const QByteArray& bytes, const QColor& background,
+/// Decodes the picture held in `bytes` into QImage::Format_RGB32 (or
+/// Format_Grayscale8 where PictureForm::GreyAsIs allows); the failure says why
+/// the file cannot be shown. A partly transparent picture is laid onto
+/// `background`, so that what is shown and what is read are the same.
+Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background,
                           PictureForm form = PictureForm::Rgb32);
 
 /// Reads the file, then decodes it as DecodePicture does. The file is closed again
 /// before this returns.
-PictureLoad LoadPictureFile(const QString& fileName, const QColor& background,
+Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background,
                             PictureForm form = PictureForm::Rgb32);
 
 /// What a picture may take in memory once decoded, at four bytes a pixel: 1 GiB,

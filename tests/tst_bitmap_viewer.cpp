@@ -503,10 +503,10 @@ void TestBitmapViewer::largePhotoOpens() {
     for (int y = 0; y < photo.height(); ++y) {
         memset(photo.scanLine(y), y % 256, static_cast<size_t>(photo.bytesPerLine()));
     }
-    const PictureLoad load = DecodePicture(Encoded(photo, "jpeg"), Qt::white);
-    QCOMPARE(load.Problem, QString());
-    QCOMPARE(load.Picture.size(), photo.size());
-    QCOMPARE(qRed(load.Picture.pixel(5999, 300)), 300 % 256);
+    const Result<QImage> load = DecodePicture(Encoded(photo, "jpeg"), Qt::white);
+    QCOMPARE(load.Message(), std::string());
+    QCOMPARE(load->size(), photo.size());
+    QCOMPARE(qRed(load->pixel(5999, 300)), 300 % 256);
 }
 
 void TestBitmapViewer::panningReachesTheFarCorner_data() {

@@ -66,6 +66,8 @@ private slots:
     void readFile();
     void save_data();
     void save();
+    void readTable_data();
+    void readTable();
 };
 
 void TestBlockFile::formatKnownBlock() {
@@ -266,16 +268,17 @@ void TestBlockFile::readFile() {
     });
     QElapsedTimer timer;
     timer.start();
-    const quadrel::BlockFileRead read = quadrel::ReadBlockFile(path);
+    const quadrel::Result<std::vector<double>> read = quadrel::ReadBlockFile(path);
     returned = true;
     rescue.join();
     QVERIFY(timer.elapsed() < 1000);
+    const QString message = QString::fromStdString(read.Message());
     if (error.isEmpty()) {
-        QVERIFY2(read.Ok(), qPrintable(read.Error));
+        QVERIFY2(read.Ok(), qPrintable(message));
+        QCOMPARE(static_cast<int>(read->size()), count);
     } else {
-        QVERIFY2(read.Error.contains(error), qPrintable(read.Error));
+        QVERIFY2(!read.Ok() && message.contains(error), qPrintable(message));
     }
-    QCOMPARE(static_cast<int>(read.Values.size()), count);
 }
 
 void TestBlockFile::save_data() {
@@ -370,7 +373,7 @@ void TestBlockFile::save() {
             limit.rlim_cur = 200;
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        got = quadrel::WriteBlockFile(path, space, Block{});
+        got = QString::fromStdString(quadrel::WriteBlockFile(path, space, Block{}).Message());
         setrlimit(RLIMIT_FSIZE, &unlimited);
         QVERIFY(!drop || seteuid(0) == 0);
     }
@@ -396,4 +399,56 @@ void TestBlockFile::save() {
 }
 
 QTEST_GUILESS_MAIN(TestBlockFile)
+void TestBlockFile::readTable_data() {
+    QTest::addColumn<int>("count");    // values in the file, all 255 but the second, 1
+    QTest::addColumn<int>("badIndex"); // -1: none
+    QTest::addColumn<QByteArray>("badValue");
+    QTest::addColumn<QString>("message"); // empty: the table is read
+    QTest::newRow("64 good values") << 64 << -1 << QByteArray() << QString();
+    QTest::newRow("zero") << 64 << 7 << QByteArray("0")
+                          << "value 8 of the quantisation table is not a whole number from 1 "
+                             "to 255.";
+    QTest::newRow("256") << 64 << 63 << QByteArray("256")
+                         << "value 64 of the quantisation table is not a whole number from 1 "
+                            "to 255.";
+    QTest::newRow("fraction") << 64 << 0 << QByteArray("2.5")
+                              << "value 1 of the quantisation table is not a whole number from "
+                                 "1 to 255.";
+    QTest::newRow("63 values") << 63 << -1 << QByteArray()
+                               << "a quantisation table needs 64 values, found 63.";
+    QTest::newRow("not a number") << 64 << 2 << QByteArray("x")
+                                  << "Line 1, value 3: \"x\" is not a number.";
+    QTest::newRow("no file") << 0 << -1 << QByteArray()
+                             << "The file cannot be opened: No such file or directory.";
+}
+
+void TestBlockFile::readTable() {
+    QFETCH(int, count);
+    QFETCH(int, badIndex);
+    QFETCH(QByteArray, badValue);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("table.csv"));
+    quadrel::jpeg::QuantTable expected{};
+    expected.fill(255);
+    expected[1] = 1;
+    if (count > 0) {
+        QByteArrayList fields;
+        for (int k = 0; k < count; ++k) {
+            fields << QByteArray::number(expected[static_cast<std::size_t>(k)]);
+        }
+        if (badIndex >= 0) {
+            fields[badIndex] = badValue;
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(fields.join(','));
+    }
+    const quadrel::Result<quadrel::jpeg::QuantTable> table = quadrel::ReadTableFile(path);
+    QCOMPARE(QString::fromStdString(table.Message()), message);
+    if (message.isEmpty()) {
+        QCOMPARE(*table, expected);
+    }
+}
+
 #include "tst_block_file.moc"

@@ -1,6 +1,7 @@
 // The textbook JPEG chain against the numbers courses publish and against
 // Quadrel's own transform.
 #include "engine/dct_engine.h"
+#include "jpeg/engine_layout.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "jpeg/jpeg_picture.h"
@@ -134,8 +135,8 @@ private slots:
     void workedExample();
     void qualityTables_data();
     void qualityTables();
-    void tableFromValues_data();
-    void tableFromValues();
+    void engineLayout_data();
+    void engineLayout();
     void symbols_data();
     void symbols();
     void flatBlocksRoundHalvesAwayFromZero_data();
@@ -207,37 +208,38 @@ void TestJpeg::qualityTables() {
     }
 }
 
-void TestJpeg::tableFromValues_data() {
-    QTest::addColumn<int>("badIndex"); // -1: all good
-    QTest::addColumn<double>("badValue");
-    QTest::addColumn<int>("count");
-    QTest::newRow("64 good values") << -1 << 0.0 << 64;
-    QTest::newRow("zero") << 7 << 0.0 << 64;
-    QTest::newRow("256") << 63 << 256.0 << 64;
-    QTest::newRow("fraction") << 0 << 2.5 << 64;
-    QTest::newRow("63 values") << -1 << 0.0 << 63;
+void TestJpeg::engineLayout_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("index"); // row-major
+    QTest::newRow("corner") << 0 << 0 << 0;
+    QTest::newRow("end of the first row") << 7 << 0 << 7;
+    QTest::newRow("start of the second row") << 0 << 1 << 8;
+    QTest::newRow("column 2, row 5") << 2 << 5 << 42;
+    QTest::newRow("column 5, row 2") << 5 << 2 << 21;
+    QTest::newRow("last cell") << 7 << 7 << 63;
 }
 
-void TestJpeg::tableFromValues() {
-    QFETCH(int, badIndex);
-    QFETCH(double, badValue);
-    QFETCH(int, count);
-    std::vector<double> values(static_cast<std::size_t>(count), 255.0);
-    values[1] = 1.0;
-    if (badIndex >= 0) {
-        values[static_cast<std::size_t>(badIndex)] = badValue;
+void TestJpeg::engineLayout() {
+    QFETCH(int, column);
+    QFETCH(int, row);
+    QFETCH(int, index);
+    // No two cells alike, and [c][r] differs from [r][c]: a transposition shows.
+    quadrel::Block block;
+    for (std::size_t c = 0; c < 8; ++c) {
+        for (std::size_t r = 0; r < 8; ++r) {
+            block[c][r] = 10.0 * static_cast<double>(c) + static_cast<double>(r);
+        }
     }
-    std::string problem;
-    const auto table = TableFromValues(values, problem);
-    const bool good = badIndex < 0 && count == 64;
-    QCOMPARE(table.has_value(), good);
-    QCOMPARE(problem.empty(), good);
-    if (badIndex >= 0) {
-        QVERIFY(problem.find("value " + std::to_string(badIndex + 1) + " ") != std::string::npos);
-    }
-    if (good) {
-        QCOMPARE((*table)[1], 1);
-    }
+    const auto at = static_cast<std::size_t>(index);
+    const double cell = block[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)];
+    const Reals values = ToRowMajor(block);
+    QCOMPARE(values[at], cell);
+    QCOMPARE(FromRowMajor(values), block);
+    const Indices converted = ToRowMajor<int>(block, [](double v) { return -static_cast<int>(v); });
+    QCOMPARE(converted[at], -static_cast<int>(cell));
+    QCOMPARE(FromRowMajor(converted)[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)],
+             -cell);
 }
 
 void TestJpeg::symbols_data() {

@@ -242,11 +242,10 @@ void TestJpegWorksheet::tableFromFile() {
         QVERIFY(w.desktop.messages.first().startsWith(QStringLiteral("Load Table: ")));
         return;
     }
-    const BlockFileRead read = ReadBlockFile(path);
-    std::string problem;
-    const jpeg::QuantTable table = *jpeg::TableFromValues(read.Values, problem);
-    QCOMPARE(sheet.Table(), table);
-    CheckGrids(sheet, Floored(w.window.Document().Space()), {table, 0, 64});
+    const Result<jpeg::QuantTable> table = ReadTableFile(path);
+    QVERIFY(table.Ok());
+    QCOMPARE(sheet.Table(), *table);
+    CheckGrids(sheet, Floored(w.window.Document().Space()), {*table, 0, 64});
     // Back to the standard table at the quality still set.
     sheet.StandardTableOption()->setChecked(true);
     QCOMPARE(sheet.Table(), jpeg::LuminanceTable(80));
@@ -285,7 +284,7 @@ void TestJpegWorksheet::copyGivesTheCliReport() {
         for (int k = 0; k < 64; ++k) {
             steps.Cell(k) = 3 + k;
         }
-        QVERIFY(WriteBlockFile(table, steps, steps).isEmpty());
+        QVERIFY(WriteBlockFile(table, steps, steps).Ok());
         w.desktop.answers << table;
         sheet.LoadTable();
         arguments << QStringLiteral("--table") << table;
@@ -300,7 +299,7 @@ void TestJpegWorksheet::copyGivesTheCliReport() {
         grey.Cell(k) = samples[static_cast<std::size_t>(k)];
     }
     const QString blockFile = dir.filePath(QStringLiteral("block.csv"));
-    QVERIFY(WriteBlockFile(blockFile, grey, grey).isEmpty());
+    QVERIFY(WriteBlockFile(blockFile, grey, grey).Ok());
     arguments << blockFile;
 
     QProcess cliRun;
