@@ -78,51 +78,6 @@ DctEngine ReadyEngine() {
     return engine;
 }
 
-} // namespace
-
-void QuadrelCodeBlockByEngine(const jpeg::Samples& block, int step, jpeg::Indices& quantised,
-                              jpeg::Samples& reconstruction) {
-    // Built once; each call works on its own copy, so threads share nothing.
-    static const DctEngine kReady = ReadyEngine();
-    DctEngine engine = kReady;
-    for (int y = 0; y < kBlockSide; ++y) {
-        for (int x = 0; x < kBlockSide; ++x) {
-            engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)] =
-                block[static_cast<std::size_t>(y) * 8 + static_cast<std::size_t>(x)];
-        }
-    }
-    engine.PerformDCT();
-    // Showing the DCT writes each cell's truncated text, and the cell-change
-    // rule stores the number the text spells.
-    for (Block::Column& column : engine.FreqArray) {
-        for (double& f : column) {
-            f = CellTextValue(TruncatedText(f));
-        }
-    }
-    engine.QuantScale = std::clamp(step, 1, DctEngine::kMaxQuantScale);
-    engine.QuantiseBlock();
-    // The quantised values are whole multiples of the step: their texts hold them
-    // exactly, so showing them stores nothing new.
-    for (int v = 0; v < kBlockSide; ++v) {
-        for (int u = 0; u < kBlockSide; ++u) {
-            const double f =
-                engine.FreqArray[static_cast<std::size_t>(u)][static_cast<std::size_t>(v)];
-            quantised[static_cast<std::size_t>(v) * 8 + static_cast<std::size_t>(u)] =
-                static_cast<int>(f / engine.QuantScale);
-        }
-    }
-    engine.PerformIDCT();
-    for (int y = 0; y < kBlockSide; ++y) {
-        for (int x = 0; x < kBlockSide; ++x) {
-            reconstruction[static_cast<std::size_t>(y) * 8 + static_cast<std::size_t>(x)] =
-                static_cast<std::uint8_t>(GreyLevel(
-                    engine.SpaceArray[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)]));
-        }
-    }
-}
-
-namespace {
-
 /// The engine's cosine table twice: [x][u] as the engine indexes it, and
 /// transposed, so that the loops below run over contiguous values.
 struct CosTables {

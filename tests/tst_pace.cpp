@@ -209,7 +209,7 @@ void TestPace::commandDuringPacedBuildSeesTheFullResult() {
     ScriptedWindow reference;
     start(reference);
     reference.window.Command1(2)->click();
-    const quadrel::BlockView built = reference.window.Document().Snapshot().View;
+    const quadrel::BlockShown built = reference.window.Document().Snapshot().View;
     command(reference);
 
     ScriptedWindow s;
