@@ -28,6 +28,8 @@
 using namespace quadrel;
 using quadrel::test::ScriptedWindow;
 
+using namespace quadrel::test;
+
 namespace {
 
 /// One block as the main window codes it: Load Block, the step, Quantise; the
@@ -288,13 +290,13 @@ void TestPictureCompression::quadrelModeEqualsTheWindowsQuant() {
     BlockDocument& document = main.window.Document();
     document.LoadSpaceBlock(PictureBlock(grey, block.x(), block.y()));
     while (document.QuantStep() < step) {
-        main.window.Command2()->click(); // "+"
+        Find<QPushButton>(main.window, "Command2")->click(); // "+"
     }
     while (document.QuantStep() > step) {
-        main.window.Command3()->click(); // "-"
+        Find<QPushButton>(main.window, "Command3")->click(); // "-"
     }
     QCOMPARE(document.QuantStep(), step);
-    main.window.Command1(6)->click(); // Quantise
+    Command1(main.window, 6)->click(); // Quantise
 
     jpeg::Indices quantised{};
     jpeg::Samples back{};
@@ -302,7 +304,7 @@ void TestPictureCompression::quadrelModeEqualsTheWindowsQuant() {
     for (int k = 0; k < 64; ++k) {
         const int u = k % 8, v = k / 8;
         QCOMPARE(double(quantised[std::size_t(k)] * step), document.Freq()[u][v]);
-        const int g = main.window.Shape1()->Colour(k).red();
+        const int g = Shape1(main.window)->Colour(k).red();
         QCOMPARE(int(back[std::size_t(k)]), g);
         const int x = block.x() * 8 + u, y = block.y() * 8 + v;
         if (x < grey.width() && y < grey.height()) { // the picture's own pixels
