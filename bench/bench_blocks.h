@@ -40,7 +40,7 @@ public:
     CountedWindow() {
         window.show();
         QCoreApplication::processEvents();
-        paints = std::make_unique<test::PaintCounter>(window.Shape1());
+        paints = std::make_unique<test::PaintCounter>(test::Shape1(window));
     }
 
 private:

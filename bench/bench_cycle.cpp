@@ -4,6 +4,7 @@
 #include "bench/bench_app.h"
 #include "bench/bench_blocks.h"
 #include "main_window/dct_window.h"
+#include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
 #include <benchmark/benchmark.h>
@@ -31,7 +32,7 @@ void BM_IDCTandDrawBuildMode(benchmark::State& state) {
     quadrel::bench::CountedWindow counted;
     quadrel::DCT& window = counted.window;
     auto* paints = counted.paints.get();
-    window.Option1_Click(1);
+    quadrel::test::Option1(window, 1)->click();
     quadrel::DctEngine& engine = window.Document().Engine();
     engine.SpaceArray = quadrel::bench::NaturalBlock(0);
     engine.PerformDCT();

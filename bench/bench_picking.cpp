@@ -6,6 +6,7 @@
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_box.h"
 #include "main_window/dct_window.h"
+#include "tests/support/testutils.h"
 
 #include <QElapsedTimer>
 #include <QMouseEvent>
@@ -52,9 +53,10 @@ void PickMoves(benchmark::State& state, bool worksheet, bool painted) {
     frame->Picture1()->SetPicture(Noise(static_cast<int>(state.range(0))));
     ShowAndWait(*frame);
     if (worksheet) {
-        main.ShowWorksheet();
-        main.Worksheet()->resize(main.Worksheet()->PageSize());
-        ShowAndWait(*main.Worksheet());
+        main.ToolWindowActions().at(0)->trigger(); // "JPEG Worksheet"
+        auto* sheet = quadrel::test::OpenWindow<quadrel::worksheet::JpegWorksheet>();
+        sheet->resize(sheet->PageSize());
+        ShowAndWait(*sheet);
     }
     QCoreApplication::processEvents();
     QWidget* area = frame->Picture1();

@@ -6,46 +6,29 @@
 namespace quadrel::cli {
 
 WindowReplay::WindowReplay() {
-    engine_.SetConsts();
-    engine_.MakeCosTable();
-    engine_.ResetFreqSpace();
     // Opening the window runs the DCT of the empty block: every cell shows 0.
-    engine_.PerformDCT();
-    texts_.fill({});
-    WriteFreq();
-}
-
-void WindowReplay::WriteFreq() {
-    for (int i = 0; i < 8; ++i) {
-        for (int j = 0; j < 8; ++j) {
-            // Read only now: an earlier write in this pass may have changed it.
-            const std::string text = TruncatedText(engine_.FreqArray[i][j]);
-            std::string& shown =
-                texts_[static_cast<std::size_t>(i) + 8U * static_cast<std::size_t>(j)];
-            if (text != shown) {
-                shown = text;
-                engine_.FreqArray[i][j] = CellTextValue(CleanCellText(text));
-            }
-        }
-    }
+    model_.DCTandDraw();
 }
 
 void WindowReplay::LoadBlock(const std::vector<double>& values) {
-    StoreBlockValues(values, engine_.SpaceArray);
-    engine_.PerformDCT();
-    WriteFreq();
+    StoreBlockValues(values, model_.Engine().SpaceArray);
+    model_.DCTandDraw();
 }
 
 void WindowReplay::EnterFrequencies(const std::vector<double>& values) {
-    for (std::size_t k = 0; k < values.size() && k < 64; ++k) {
-        engine_.FreqArray[k % 8][k / 8] = values[k];
-        texts_[k] = TruncatedText(values[k]);
+    // The state a window reaches by showing these values: each cell shows its
+    // value truncated while the block keeps the value itself.
+    BlockShown shown = model_.Shown();
+    for (std::size_t k = 0; k < values.size() && k < kBlockCells; ++k) {
+        const int cell = static_cast<int>(k);
+        model_.SetFreq(CellColumn(cell), CellRow(cell), values[k]);
+        shown.CellTexts[k] = TruncatedText(values[k]);
     }
+    model_.Show(shown);
 }
 
 void WindowReplay::BuildPicture() {
-    engine_.PerformIDCT();
-    WriteFreq();
+    model_.IDCTandDraw();
 }
 
 bool WindowReplay::IsQuantStep(int step) {
@@ -56,27 +39,25 @@ bool WindowReplay::SetQuantStep(int step) {
     if (!IsQuantStep(step)) {
         return false;
     }
-    while (engine_.QuantScale < step) {
-        engine_.DoubleScale();
+    while (model_.QuantStep() < step) {
+        model_.DoubleQuantStep();
     }
-    while (engine_.QuantScale > step) {
-        engine_.HalveScale();
+    while (model_.QuantStep() > step) {
+        model_.HalveQuantStep();
     }
     return true;
 }
 
 void WindowReplay::Quantise() {
-    engine_.QuantiseBlock();
-    WriteFreq();
-    BuildPicture();
+    model_.Quantise();
 }
 
 void WindowReplay::ShowPattern(int u, int v) {
-    constexpr double kPatternLevel = 512;
-    engine_.ResetFreqSpace();
-    engine_.SetFreqValue(0, 0, kPatternLevel);
-    engine_.SetFreqValue(u, v, kPatternLevel);
-    BuildPicture();
+    // As "View Single DCT Pattern" sets the block before its inverse transform.
+    model_.ClearFreq();
+    model_.SetFreq(0, 0, kPatternLevel);
+    model_.SetFreq(u, v, kPatternLevel);
+    model_.IDCTandDraw();
 }
 
 } // namespace quadrel::cli

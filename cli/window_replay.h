@@ -1,11 +1,10 @@
 #pragma once
-// The main window's block commands without the window: the frequency grid's 64
-// cell texts are kept here, and every grid write follows the cell-change rule
-// (a write that changes a cell's text stores the number the text spells; one
-// that leaves the text as it was stores nothing). So the numbers reached from a
-// freshly opened window are bit for bit the ones the window holds.
+// The main window's block commands without the window, on the window's own
+// block model: every grid write follows the same cell-change rule, so the
+// numbers reached from a freshly opened window are bit for bit the ones the
+// window holds.
 
-#include "engine/dct_engine.h"
+#include "engine/block_model.h"
 
 #include <array>
 #include <string>
@@ -35,15 +34,14 @@ public:
     /// "View Single DCT Pattern" with horizontal frequency u and vertical v (0..7).
     void ShowPattern(int u, int v);
 
-    const DctEngine& Engine() const { return engine_; }
+    const DctEngine& Engine() const { return model_.Engine(); }
     /// Text of frequency cell (u, v) at index u + 8 v, as the window shows it.
-    const std::array<std::string, 64>& FreqTexts() const { return texts_; }
+    const std::array<std::string, kBlockCells>& FreqTexts() const {
+        return model_.Shown().CellTexts;
+    }
 
 private:
-    void WriteFreq();
-
-    DctEngine engine_;
-    std::array<std::string, 64> texts_;
+    BlockModel model_;
 };
 
 } // namespace quadrel::cli

@@ -78,36 +78,6 @@ DctEngine ReadyEngine() {
     return engine;
 }
 
-} // namespace
-
-void QuadrelCodeBlockByEngine(const jpeg::Samples& block, int step, jpeg::Indices& quantised,
-                              jpeg::Samples& reconstruction) {
-    // Built once; each call works on its own copy, so threads share nothing.
-    static const DctEngine kReady = ReadyEngine();
-    DctEngine engine = kReady;
-    engine.SpaceArray = jpeg::FromRowMajor(block);
-    engine.PerformDCT();
-    // Showing the DCT writes each cell's truncated text, and the cell-change
-    // rule stores the number the text spells.
-    for (Block::Column& column : engine.FreqArray) {
-        for (double& f : column) {
-            f = CellTextValue(TruncatedText(f));
-        }
-    }
-    engine.QuantScale = std::clamp(step, 1, DctEngine::kMaxQuantScale);
-    engine.QuantiseBlock();
-    // The quantised values are whole multiples of the step: their texts hold them
-    // exactly, so showing them stores nothing new.
-    const double q = engine.QuantScale;
-    quantised = jpeg::ToRowMajor<int>(engine.FreqArray,
-                                      [q](double f) { return static_cast<int>(f / q); });
-    engine.PerformIDCT();
-    reconstruction = jpeg::ToRowMajor<std::uint8_t>(
-        engine.SpaceArray, [](double s) { return static_cast<std::uint8_t>(GreyLevel(s)); });
-}
-
-namespace {
-
 /// The engine's cosine table twice: [x][u] as the engine indexes it, and
 /// transposed, so that the loops below run over contiguous values.
 struct CosTables {

@@ -45,10 +45,6 @@ std::optional<jpeg::QuantTable> TableOf(const CompressionSettings& settings);
 /// quantisation indices in the JPEG layout (vertical frequency as row).
 void QuadrelCodeBlock(const jpeg::Samples& block, int step, jpeg::Indices& quantised,
                       jpeg::Samples& reconstruction);
-/// The same through the engine itself (DctEngine), step by step as the window
-/// runs it: slower, kept as the reference QuadrelCodeBlock is held to.
-void QuadrelCodeBlockByEngine(const jpeg::Samples& block, int step, jpeg::Indices& quantised,
-                              jpeg::Samples& reconstruction);
 
 /// Analyses a grey (Format_Grayscale8) picture; `control` may cancel it and count
 /// its progress.

@@ -16,8 +16,6 @@ namespace quadrel {
 
 namespace {
 
-constexpr int kPatternLevel = 512;
-
 QLabel* MakeLabel(const QString& text, QRect geometry, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setGeometry(geometry);

@@ -151,11 +151,13 @@ void DCT::ShowWorksheet() {
 }
 
 void DCT::CreateControls() {
+    setObjectName(QStringLiteral("DCT"));
     setFixedSize(PixelsFromTwips(9000), PixelsFromTwips(6840));
     ApplyWindowPalette(this, kWindowGrey);
 
     for (int k = 0; k < 64; ++k) {
         auto* cell = new QLineEdit(this);
+        cell->setObjectName(CellObjectName(k));
         cell->setGeometry(PixelRectFromTwips(360 + 480 * (k % 8), 360 + 480 * (k / 8), 495, 495));
         cell->setAlignment(Qt::AlignCenter);
         SetPaletteColour(cell, QPalette::Base, kWindowGrey);
@@ -173,6 +175,7 @@ void DCT::CreateControls() {
     }
 
     shape1_ = new SquareGrid(PixelsFromTwips(480), PixelsFromTwips(495), this);
+    shape1_->setObjectName(QStringLiteral("Shape1"));
     shape1_->move(PixelsFromTwips(4800), PixelsFromTwips(360));
     shape1_->setAccessibleName(tr("Pixel block"));
     shape1_->setAccessibleDescription(
@@ -182,18 +185,22 @@ void DCT::CreateControls() {
     labelFont.setPointSizeF(14.25);
     labelFont.setBold(true);
     label1_ = new QLabel(this);
+    label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setGeometry(PixelRectFromTwips(360, 4440, 3855, 375));
     label2_ = new QLabel(this);
+    label2_->setObjectName(QStringLiteral("Label2"));
     label2_->setGeometry(PixelRectFromTwips(4920, 4440, 3855, 375));
     for (QLabel* label : {label1_, label2_}) {
         label->setFont(labelFont);
         SetPaletteColour(label, QPalette::WindowText, Qt::black);
     }
     label3_ = new QLabel(this);
+    label3_->setObjectName(QStringLiteral("Label3"));
     label3_->setGeometry(PixelRectFromTwips(4800, 6360, 2655, 255));
 
     for (const ButtonSpec& spec : kCommand1) {
         auto* button = new CaptionButton(QString::fromLatin1(spec.caption), this);
+        button->setObjectName(QStringLiteral("Command1_%1").arg(spec.index));
         button->setGeometry(PixelRectFromTwips(spec.left, spec.top, spec.width, spec.height));
         if (spec.marked) {
             SetPaletteColour(button, QPalette::Button, kMarkedButton);
@@ -205,11 +212,13 @@ void DCT::CreateControls() {
     command1_[5]->setFont(SansBold(8.25));
 
     command2_ = new CaptionButton(QStringLiteral("+"), this);
+    command2_->setObjectName(QStringLiteral("Command2"));
     command2_->setGeometry(PixelRectFromTwips(4320, 4920, 255, 255));
     command2_->setFont(SansBold(8.25));
     command2_->setAccessibleName(tr("Double the quantiser step"));
     connect(command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
     command3_ = new CaptionButton(QStringLiteral("-"), this);
+    command3_->setObjectName(QStringLiteral("Command3"));
     command3_->setGeometry(PixelRectFromTwips(4320, 5160, 255, 255));
     command3_->setFont(SansBold(9.75));
     command3_->setAccessibleName(tr("Halve the quantiser step"));
@@ -220,6 +229,7 @@ void DCT::CreateControls() {
     for (int i = 0; i < 2; ++i) {
         auto* option = new QRadioButton(
             QString::fromLatin1(optionCaptions[static_cast<std::size_t>(i)]), this);
+        option->setObjectName(QStringLiteral("Option1_%1").arg(i));
         option->setGeometry(PixelRectFromTwips(4800, 5520 + 240 * i, 1215, 255));
         optionGroup_->addButton(option, i);
         option1_[static_cast<std::size_t>(i)] = option;
@@ -250,13 +260,6 @@ void DCT::Form_Load() {
     ShowQuantStep();
     document_->DCTandDraw();
     NameCells();
-}
-
-QPushButton* DCT::Command1(int index) const {
-    if (index < 0 || index >= static_cast<int>(command1_.size())) {
-        return nullptr;
-    }
-    return command1_[static_cast<std::size_t>(index)];
 }
 
 GridsPicture DCT::Grids() const {

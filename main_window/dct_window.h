@@ -29,6 +29,12 @@ namespace quadrel {
 
 class SquareGrid;
 
+/// The object name of cell k (column + 8 * row), which the desktop window and
+/// tests look the cell up by.
+inline QString CellObjectName(int k) {
+    return QStringLiteral("Text1_%1").arg(k);
+}
+
 class DCT : public QWidget {
     Q_OBJECT
 public:
@@ -38,15 +44,7 @@ public:
     explicit DCT(DesktopServices* desktop = nullptr, QWidget* parent = nullptr);
     ~DCT() override;
 
-    // Event handlers, public so that tests can drive them as the toolkit does.
-    void Command1_Click(int Index);
-    void Command2_Click();
-    void Command3_Click();
-    void Option1_Click(int Index);
-    void Text1_KeyPress(int Index, int KeyAscii);
-    void Text1_Change(int Index);
-
-    /// The block, for the windows that follow it and for tests.
+    /// The block, for the windows that follow it.
     BlockDocument& Document() { return *document_; }
 
     /// The desktop this window and the windows it opens use.
@@ -60,33 +58,6 @@ public:
     /// Opens the bitmap viewer on a picture file without asking for it. A file
     /// that cannot be shown is reported and changes nothing (no viewer opens for it).
     void OpenPicture(const QString& fileName);
-
-    // Controls, for tests.
-    QLineEdit* Text1(int k) const { return text1_.at(static_cast<std::size_t>(k)); }
-    SquareGrid* Shape1() const { return shape1_; }
-    QPushButton* Command1(int index) const; ///< nullptr for 9, which no button has
-    QPushButton* Command2() const { return command2_; }
-    QPushButton* Command3() const { return command3_; }
-    QRadioButton* Option1(int index) const { return option1_.at(static_cast<std::size_t>(index)); }
-    QLabel* Label1() const { return label1_; }
-    QLabel* Label2() const { return label2_; }
-    QLabel* Label3() const { return label3_; }
-    /// The "Enter X Y Data" window while it exists, shown or hidden.
-    X_Y_Entry* XYEntry() const { return xyEntry_; }
-    /// The open bitmap viewer, or nullptr.
-    ImageFrame* ImageFrameWindow() const { return imageFrame_; }
-    /// The open "Compress Picture" window, or nullptr.
-    CompressWindow* CompressWindowShown() const { return compressWindow_; }
-    /// Shows "Compress Picture" (Ctrl+Shift+J), on the viewer's picture when the
-    /// viewer has one and the window is new.
-    void ShowCompressWindow();
-    /// The open JPEG worksheet, or nullptr.
-    worksheet::JpegWorksheet* Worksheet() const { return worksheet_; }
-    /// Opens the JPEG worksheet, or brings the open one to the front.
-    void ShowWorksheet();
-    const FreqChoice& Frequencies() const { return frequencies_; }
-    /// True once QUIT was pressed: every running command unwinds at its next yield.
-    bool Ending() const { return ending_; }
 
     /// F1 and the Read Me button's command; the menu bar shows the same action.
     QAction* ReadMeAction() const { return readMeAction_; }
@@ -103,6 +74,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The menus of the desktop window run the same handlers as the buttons.
+    friend class DesktopWindow;
+
+    void Command1_Click(int Index);
+    void Command2_Click();
+    void Command3_Click();
+    void Option1_Click(int Index);
+    void Text1_KeyPress(int Index, int KeyAscii);
+    void Text1_Change(int Index);
+    /// Shows "Compress Picture" (Ctrl+Shift+J), on the viewer's picture when the
+    /// viewer has one and the window is new.
+    void ShowCompressWindow();
+    /// Opens the JPEG worksheet, or brings the open one to the front.
+    void ShowWorksheet();
+
     void Form_Load();
     /// F1 shows the read-me, as the "Read Me" button does.
     void AddReadMeKey();

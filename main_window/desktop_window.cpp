@@ -70,7 +70,7 @@ DesktopWindow::DesktopWindow(DesktopServices* desktop, QWidget* parent)
     setAcceptDrops(true);
     // A file dragged over a cell is for the window, not text for the cell.
     for (int k = 0; k < kBlockCells; ++k) {
-        dct_->Text1(k)->installEventFilter(this);
+        dct_->findChild<QLineEdit*>(CellObjectName(k))->installEventFilter(this);
     }
 }
 
@@ -83,6 +83,7 @@ void DesktopWindow::CreateFileMenu() {
     file->addAction(tr("&Save Block…"), QKeySequence(Qt::CTRL | Qt::Key_S), this,
                     [this] { dct_->Command1_Click(11); });
     recentMenu_ = file->addMenu(tr("&Recent Block Files"));
+    recentMenu_->setObjectName(QStringLiteral("recentMenu"));
     UpdateRecentMenu();
     file->addSeparator();
     file->addAction(tr("View &Bitmap…"), this, [this] { dct_->Command1_Click(10); });
@@ -98,13 +99,16 @@ void DesktopWindow::CreateEditMenu() {
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     undo_ = edit->addAction(tr("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z), this,
                             [this] { history_->Undo(); });
+    undo_->setObjectName(QStringLiteral("undoAction"));
     redo_ = edit->addAction(tr("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this,
                             [this] { history_->Redo(); });
+    redo_->setObjectName(QStringLiteral("redoAction"));
 }
 
 void DesktopWindow::CreateToolsMenu() {
     // The windows that work on the block. New windows add their actions here.
     toolsMenu_ = menuBar()->addMenu(tr("&Tools"));
+    toolsMenu_->setObjectName(QStringLiteral("toolsMenu"));
     toolsMenu_->addAction(tr("View Single DCT &Pattern…"), this,
                           [this] { dct_->Command1_Click(1); });
     toolsMenu_->addActions(dct_->ToolWindowActions());
@@ -114,13 +118,18 @@ void DesktopWindow::CreateOptionsMenu() {
     QMenu* options = menuBar()->addMenu(tr("&Options"));
     QMenu* stepTime = options->addMenu(tr("&Step Time"));
     paceGroup_ = new QActionGroup(this);
-    const std::array<std::pair<Pace, QString>, 4> choices{{
-        {Pace::Instant, tr("&Instant")},
-        {Pace::Quick, tr("&Quick")},
-        {Pace::Normal, tr("&Normal")},
-        {Pace::Slow, tr("&Slow")},
+    struct Choice {
+        Pace pace;
+        QString caption;
+        const char* name;
+    };
+    const std::array<Choice, 4> choices{{
+        {Pace::Instant, tr("&Instant"), "paceAction_instant"},
+        {Pace::Quick, tr("&Quick"), "paceAction_quick"},
+        {Pace::Normal, tr("&Normal"), "paceAction_normal"},
+        {Pace::Slow, tr("&Slow"), "paceAction_slow"},
     }};
-    for (const auto& [pace, caption] : choices) {
+    for (const auto& [pace, caption, name] : choices) {
         const StepTimes times = StepTimesOf(pace);
         const QString text = pace == Pace::Instant
                                  ? caption
@@ -129,6 +138,7 @@ void DesktopWindow::CreateOptionsMenu() {
                                        .arg(times.PatternMs)
                                        .arg(times.BuildStepMs);
         QAction* action = stepTime->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
         action->setCheckable(true);
         action->setData(static_cast<int>(pace));
         paceGroup_->addAction(action);

@@ -49,12 +49,6 @@ public:
     /// Block files loaded or saved, newest first (kept with QSettings).
     QStringList RecentFiles() const;
 
-    // Actions, for tests.
-    QAction* UndoAction() const { return undo_; }
-    QAction* RedoAction() const { return redo_; }
-    QAction* PaceAction(Pace pace) const;
-    QMenu* RecentMenu() const { return recentMenu_; }
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -62,6 +56,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QAction* PaceAction(Pace pace) const;
     void CreateFileMenu();
     void CreateEditMenu();
     void CreateToolsMenu();

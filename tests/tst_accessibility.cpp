@@ -22,6 +22,8 @@ using quadrel::DCT;
 using quadrel::test::ContrastRatio;
 using quadrel::test::ScriptedWindow;
 
+using namespace quadrel::test;
+
 namespace {
 
 QPalette DarkTheme() {
@@ -59,9 +61,10 @@ struct Windows {
     ScriptedWindow main;
     quadrel::HelpWindow help;
     QList<QWidget*> All() {
-        main.window.Command1_Click(1);  // "Enter X Y Data"
-        main.window.Command1_Click(10); // the viewer; its file dialog is cancelled
-        return {&main.window, main.window.XYEntry(), main.window.ImageFrameWindow(), &help};
+        Click(Command1(main.window, 1));  // "Enter X Y Data"
+        Click(Command1(main.window, 10)); // the viewer; its file dialog is cancelled
+        return {&main.window, OpenWindow<quadrel::X_Y_Entry>(), OpenWindow<quadrel::ImageFrame>(),
+                &help};
     }
 };
 
@@ -130,7 +133,7 @@ void TestAccessibility::cellsShowWholeNumbers() {
     QFETCH(QString, typed);
     ScriptedWindow s;
     for (int k : {0, 9, 63}) {
-        QLineEdit* cell = s.window.Text1(k);
+        QLineEdit* cell = Cell(s.window, k);
         cell->setText(typed);
         const int width = QFontMetrics(cell->font()).horizontalAdvance(cell->text());
         QVERIFY2(
@@ -139,8 +142,8 @@ void TestAccessibility::cellsShowWholeNumbers() {
         QVERIFY(cell->font().pointSizeF() >= 5.0);
     }
     // Short numbers keep the window's font.
-    s.window.Text1(0)->setText(QStringLiteral("-12"));
-    QCOMPARE(s.window.Text1(0)->font(), s.window.font());
+    Cell(s.window, 0)->setText(QStringLiteral("-12"));
+    QCOMPARE(Cell(s.window, 0)->font(), s.window.font());
 }
 
 void TestAccessibility::cellsAreNamedByWhatTheyShow() {
@@ -149,23 +152,23 @@ void TestAccessibility::cellsAreNamedByWhatTheyShow() {
     const auto named = [&w](const QString& what) {
         for (int k = 0; k < 64; ++k) {
             const QString expected = QStringLiteral("%1 %2, %3").arg(what).arg(k % 8).arg(k / 8);
-            if (w.Text1(k)->accessibleName() != expected) {
-                qWarning("cell %d: %s", k, qPrintable(w.Text1(k)->accessibleName()));
+            if (Cell(w, k)->accessibleName() != expected) {
+                qWarning("cell %d: %s", k, qPrintable(Cell(w, k)->accessibleName()));
                 return false;
             }
         }
         return true;
     };
     QVERIFY(named(QStringLiteral("coefficient")));
-    w.Command1_Click(4); // STOP first: the cycle ends after its first pattern
-    w.Command1_Click(0);
-    QCOMPARE(w.Label1()->text(), quadrel::kPixelAmplitudes);
+    Click(Command1(w, 4)); // STOP first: the cycle ends after its first pattern
+    Click(Command1(w, 0));
+    QCOMPARE(Find<QLabel>(w, "Label1")->text(), quadrel::kPixelAmplitudes);
     QVERIFY(named(QStringLiteral("pixel")));
-    w.Command1_Click(3); // DCT
+    Click(Command1(w, 3)); // DCT
     QVERIFY(named(QStringLiteral("coefficient")));
-    QVERIFY(!w.Shape1()->accessibleName().isEmpty());
-    QVERIFY(!w.Command2()->accessibleName().isEmpty());
-    QVERIFY(!w.Command3()->accessibleName().isEmpty());
+    QVERIFY(!Shape1(w)->accessibleName().isEmpty());
+    QVERIFY(!Find<QPushButton>(w, "Command2")->accessibleName().isEmpty());
+    QVERIFY(!Find<QPushButton>(w, "Command3")->accessibleName().isEmpty());
 }
 
 void TestAccessibility::escapeClosesSecondaryWindows_data() {
@@ -178,7 +181,7 @@ void TestAccessibility::escapeClosesSecondaryWindows_data() {
 void TestAccessibility::escapeClosesSecondaryWindows() {
     QFETCH(int, command);
     ScriptedWindow s;
-    s.window.Command1_Click(command);
+    Click(Command1(s.window, command));
     QPointer<QWidget> window;
     const QWidgetList tops = QApplication::topLevelWidgets();
     for (QWidget* top : tops) {
@@ -201,11 +204,12 @@ void TestAccessibility::enterPressesTheFocusedButton_data() {
 void TestAccessibility::enterPressesTheFocusedButton() {
     QFETCH(int, key);
     ScriptedWindow s;
-    QTest::keyClick(s.window.Command2(), static_cast<Qt::Key>(key)); // "+"
+    QTest::keyClick(Find<QPushButton>(s.window, "Command2"), static_cast<Qt::Key>(key)); // "+"
     QCOMPARE(s.window.Document().QuantStep(), 32);
-    s.window.Command1_Click(1);
-    QTest::keyClick(s.window.XYEntry()->Command1(), static_cast<Qt::Key>(key)); // "OK"
-    QVERIFY(!s.window.XYEntry()->isVisible());
+    Click(Command1(s.window, 1));
+    QTest::keyClick(OpenWindow<quadrel::X_Y_Entry>()->Command1(),
+                    static_cast<Qt::Key>(key)); // "OK"
+    QVERIFY(!OpenWindow<quadrel::X_Y_Entry>()->isVisible());
 }
 
 void TestAccessibility::focusRingIsVisibleOnEveryFace_data() {
@@ -220,8 +224,8 @@ void TestAccessibility::focusRingIsVisibleOnEveryFace() {
     s.window.show();
     s.window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&s.window));
-    QPushButton* button = s.window.Command1(index);
-    s.window.Command1(5)->setFocus(Qt::TabFocusReason);
+    QPushButton* button = Command1(s.window, index);
+    Command1(s.window, 5)->setFocus(Qt::TabFocusReason);
     const QImage plain = button->grab().toImage();
     button->setFocus(Qt::TabFocusReason);
     QVERIFY(button->hasFocus());

@@ -27,6 +27,8 @@
 using namespace quadrel;
 using quadrel::test::ScriptedWindow;
 
+using namespace quadrel::test;
+
 namespace {
 
 // Neighbouring pixels differ in every component, so a misplaced read shows.
@@ -229,10 +231,10 @@ void TestBitmapViewer::pickedBlock() {
     QCOMPARE(main.window.Document().Space(), reference.SpaceArray);
     reference.PerformDCT(); // the picked block is transformed and shown
     for (int k = 0; k < 64; ++k) {
-        QCOMPARE(main.window.Text1(k)->text().toStdString(),
+        QCOMPARE(Cell(main.window, k)->text().toStdString(),
                  TruncatedText(reference.FreqArray.Cell(k)));
         const int g = GreyLevel(reference.SpaceArray.Cell(k));
-        QCOMPARE(main.window.Shape1()->Colour(k), QColor(g, g, g));
+        QCOMPARE(Shape1(main.window)->Colour(k), QColor(g, g, g));
     }
 }
 
@@ -451,10 +453,10 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
             box->accept();
         }
     });
-    main.Command1(10)->click();
+    Command1(main, 10)->click();
     QVERIFY2(message.contains(empty) && message.contains(QStringLiteral("empty")),
              qPrintable(message));
-    QPointer<ImageFrame> frame = main.ImageFrameWindow();
+    QPointer<ImageFrame> frame = OpenWindow<quadrel::ImageFrame>();
     QVERIFY(frame && frame->isVisible() && frame->parent() == nullptr);
     QVERIFY(frame->Picture1()->Picture().isNull());
     QCOMPARE(frame->windowTitle(), QStringLiteral("DCT Bitmap Viewer"));
@@ -468,8 +470,8 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
     QCOMPARE(scripted.desktop.dialogs[0].preset, ProgramFolder() + "/*.jpg");
     frame->Command1()->click();
     QCOMPARE(frame->Picture1()->Picture(), picture);
-    main.Command1(10)->click(); // present: shown and raised, no dialog
-    QCOMPARE(main.ImageFrameWindow(), frame.data());
+    Command1(main, 10)->click(); // present: shown and raised, no dialog
+    QCOMPARE(OpenWindow<quadrel::ImageFrame>(), frame.data());
     QCOMPARE(scripted.desktop.dialogs.size(), 2);
     QVERIFY(main.Document().Space() == started); // loading alone changes no block
 
@@ -481,7 +483,7 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
         const int x = 60 + k % 8, y = 44 + k / 8;
         const int l = Luma(Components(Expected(picture, frame->Picture1()->BackColor(), x, y)));
         QCOMPARE(main.Document().Space()[k % 8][k / 8], double(l));
-        QCOMPARE(main.Shape1()->Colour(k), QColor(l, l, l));
+        QCOMPARE(Shape1(main)->Colour(k), QColor(l, l, l));
     }
     const auto picked = main.Document().Space();
 
@@ -489,9 +491,9 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
     QTest::mousePress(frame->Picture1(), Qt::RightButton, Qt::ShiftModifier, QPoint(3, 3));
     QTRY_VERIFY(frame.isNull());
     QVERIFY(main.Document().Space() == picked);
-    main.Command1(10)->click(); // created anew: the dialog comes again
+    Command1(main, 10)->click(); // created anew: the dialog comes again
     QCOMPARE(scripted.desktop.dialogs.size(), 3);
-    frame = main.ImageFrameWindow();
+    frame = OpenWindow<quadrel::ImageFrame>();
     QVERIFY(frame && frame->isVisible());
     main.close(); // the viewer goes with the main window
     QTRY_VERIFY(frame.isNull());

@@ -19,6 +19,8 @@
 using quadrel::DCT;
 using Harness = quadrel::test::ScriptedWindow;
 
+using namespace quadrel::test;
+
 namespace {
 
 // Everything a load may change: both blocks and all that the window shows.
@@ -31,11 +33,15 @@ struct Snapshot {
 };
 
 Snapshot Take(DCT& w) {
-    Snapshot s{w.Document().Space(), w.Document().Freq(), {}, {},
-               w.Label1()->text(),   w.Label2()->text()};
+    Snapshot s{w.Document().Space(),
+               w.Document().Freq(),
+               {},
+               {},
+               Find<QLabel>(w, "Label1")->text(),
+               Find<QLabel>(w, "Label2")->text()};
     for (int k = 0; k < 64; ++k) {
-        s.texts << w.Text1(k)->text();
-        s.colours << w.Shape1()->Colour(k);
+        s.texts << Cell(w, k)->text();
+        s.colours << Shape1(w)->Colour(k);
     }
     return s;
 }
@@ -68,12 +74,12 @@ void VerifyShown(DCT& w, const quadrel::Block& expectedSpace) {
         // compare what is shown.
         const std::string shown = quadrel::TruncatedText(reference.FreqArray[k % 8][k / 8]);
         QCOMPARE(quadrel::TruncatedText(w.Document().Freq()[k % 8][k / 8]), shown);
-        QCOMPARE(w.Text1(k)->text().toStdString(), shown);
+        QCOMPARE(Cell(w, k)->text().toStdString(), shown);
         const int g = quadrel::GreyLevel(expectedSpace[k % 8][k / 8]);
-        QCOMPARE(w.Shape1()->Colour(k), QColor(g, g, g));
+        QCOMPARE(Shape1(w)->Colour(k), QColor(g, g, g));
     }
-    QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
-    QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern"));
+    QCOMPARE(Find<QLabel>(w, "Label1")->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(Find<QLabel>(w, "Label2")->text(), QStringLiteral("Pixel Pattern"));
 }
 
 } // namespace
@@ -122,10 +128,10 @@ void TestBlockCommands::saveThenLoadGivesTheTruncatedBlock() {
     SetSpace(h.window, space);
     h.window.Document().DCTandDraw();
     h.desktop.answers = {path, path};
-    h.window.Command1_Click(11); // "Save Block"
+    Click(Command1(h.window, 11)); // "Save Block"
     SetSpace(h.window, QList<double>(64, 77.0));
     h.window.Document().DCTandDraw();
-    h.window.Command1_Click(7); // "Load Block"
+    Click(Command1(h.window, 7)); // "Load Block"
     QCOMPARE(h.desktop.messages, QStringList());
     quadrel::Block truncated{};
     for (int k = 0; k < 64; ++k) {
@@ -147,7 +153,7 @@ void TestBlockCommands::savedFileBytes() {
         }
     }
     h.desktop.answers = {dir.filePath(QStringLiteral("b.txt"))};
-    h.window.Command1_Click(11);
+    Click(Command1(h.window, 11));
     QByteArray expected = QByteArray("255,255,0,0,0,0,255,255\r\n").repeated(8);
     expected += "# Pixel brightness above, DCT Values below\r\n"
                 "0,1,2,3,4,5,6,7\r\n"
@@ -180,7 +186,7 @@ void TestBlockCommands::shortAndLongFiles() {
     Harness h;
     SetSpace(h.window, QList<double>(64, 200.0));
     h.desktop.answers = {path};
-    h.window.Command1_Click(7);
+    Click(Command1(h.window, 7));
     QCOMPARE(h.desktop.messages, QStringList());
     quadrel::Block expected{};
     for (int k = 0; k < 64; ++k) {
@@ -224,7 +230,7 @@ void TestBlockCommands::failedLoadChangesNothing() {
     h.window.Document().SetSquaresCaption(QStringLiteral("Freq. Pattern:  1  2"));
     const Snapshot before = Take(h.window);
     h.desktop.answers = {path};
-    h.window.Command1_Click(7);
+    Click(Command1(h.window, 7));
     QVERIFY(Take(h.window) == before);
     QCOMPARE(h.desktop.messages.size(), 1);
     QVERIFY2(h.desktop.messages[0].startsWith(QStringLiteral("Load Block: ")),
@@ -233,7 +239,7 @@ void TestBlockCommands::failedLoadChangesNothing() {
     QVERIFY2(h.desktop.messages[0].contains(problem), qPrintable(h.desktop.messages[0]));
 
     h.desktop.answers = {QString()}; // cancelled: nothing read, nothing said
-    h.window.Command1_Click(7);
+    Click(Command1(h.window, 7));
     QVERIFY(Take(h.window) == before);
     QCOMPARE(h.desktop.messages.size(), 1);
 }
@@ -245,14 +251,14 @@ void TestBlockCommands::failedOrCancelledSaveKeepsTheFile() {
     Harness h;
     SetSpace(h.window, QList<double>(64, 5.0));
     h.desktop.answers = {path, QString()};
-    h.window.Command1_Click(7);
-    h.window.Command1_Click(11); // proposes kept.txt, then cancelled
+    Click(Command1(h.window, 7));
+    Click(Command1(h.window, 11)); // proposes kept.txt, then cancelled
     QCOMPARE(ReadAll(path), QByteArray("1,2,3"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.txt")});
 
     const QString nowhere = dir.filePath(QStringLiteral("no such folder/block.txt"));
     h.desktop.answers = {nowhere};
-    h.window.Command1_Click(11);
+    Click(Command1(h.window, 11));
     QCOMPARE(h.desktop.messages.size(), 1);
     QVERIFY2(h.desktop.messages[0].startsWith(QStringLiteral("Save Block: ")),
              qPrintable(h.desktop.messages[0]));
@@ -290,7 +296,7 @@ void TestBlockCommands::saveAsksBeforeReplacing() {
         h.desktop.answers << (name.isEmpty() ? QString() : dir.filePath(name));
     }
     h.desktop.replies = replies;
-    h.window.Command1_Click(11);
+    Click(Command1(h.window, 11));
     QCOMPARE(h.desktop.questions.size(), exists ? 1 : 0);
     if (exists) {
         QVERIFY(h.desktop.questions[0].startsWith(QStringLiteral("Save Block: ")));
@@ -327,12 +333,12 @@ void TestBlockCommands::dialogFiltersAndNames() {
     const QString preset = quadrel::ProgramFolder() + QStringLiteral("/*.txt");
     Harness h;
     h.desktop.answers = {b, a, QString(), b, QString()};
-    h.desktop.replies = {true};  // replace b.csv, saved by the first click
-    h.window.Command1_Click(11); // first use: nothing proposed
-    h.window.Command1_Click(7);  // starts in the program folder, whatever was used
-    h.window.Command1_Click(11); // proposes the file just loaded; cancelled
-    h.window.Command1_Click(11); // still proposes it
-    h.window.Command1_Click(7);  // the program folder again, not b.csv; cancelled
+    h.desktop.replies = {true};    // replace b.csv, saved by the first click
+    Click(Command1(h.window, 11)); // first use: nothing proposed
+    Click(Command1(h.window, 7));  // starts in the program folder, whatever was used
+    Click(Command1(h.window, 11)); // proposes the file just loaded; cancelled
+    Click(Command1(h.window, 11)); // still proposes it
+    Click(Command1(h.window, 7));  // the program folder again, not b.csv; cancelled
     const QList<quadrel::test::ScriptedDesktop::FileDialog> expected{{true, saveFilter, QString()},
                                                                      {false, openFilter, preset},
                                                                      {true, saveFilter, a},
@@ -360,10 +366,10 @@ void TestBlockCommands::realFileDialog() {
     };
     SetSpace(window, QList<double>(64, 99.5));
     answerNextDialog();
-    window.Command1_Click(11);
+    Click(Command1(window, 11));
     SetSpace(window, QList<double>(64, 0.0));
     answerNextDialog();
-    window.Command1_Click(7);
+    Click(Command1(window, 7));
     QCOMPARE(h.desktop.messages, QStringList());
     QCOMPARE(window.Document().Space()[4][4], 99.0);
     QCOMPARE(seenFolders.value(1), QDir(quadrel::ProgramFolder()).absolutePath());

@@ -26,6 +26,8 @@
 using quadrel::DesktopWindow;
 using quadrel::test::ScriptedDesktop;
 
+using namespace quadrel::test;
+
 namespace {
 
 struct Fixture {
@@ -55,7 +57,7 @@ struct Fixture {
     int squaresAt(int grey) {
         int count = 0;
         for (int k = 0; k < 64; ++k) {
-            count += main().Shape1()->Colour(k) == QColor(grey, grey, grey) ? 1 : 0;
+            count += Shape1(main())->Colour(k) == QColor(grey, grey, grey) ? 1 : 0;
         }
         return count;
     }
@@ -144,15 +146,16 @@ void TestDesktopWindow::menuBarOverUnchangedClientArea() {
     // The keyboard still walks the client area's controls in their old order.
     QList<QWidget*> expected;
     for (int i : {0, 1, 2, 3, 4, 5}) {
-        expected << f.main().Command1(i);
+        expected << Command1(f.main(), i);
     }
     for (int k = 0; k < 64; ++k) {
-        expected << f.main().Text1(k);
+        expected << Cell(f.main(), k);
     }
-    expected << f.main().Command1(6) << f.main().Command1(7) << f.main().Command2()
-             << f.main().Command3() << f.main().Command1(8) << f.main().Command1(10)
-             << f.main().Command1(11) << f.main().Option1(0);
-    f.main().Command1(0)->setFocus();
+    expected << Command1(f.main(), 6) << Command1(f.main(), 7)
+             << Find<QPushButton>(f.main(), "Command2") << Find<QPushButton>(f.main(), "Command3")
+             << Command1(f.main(), 8) << Command1(f.main(), 10) << Command1(f.main(), 11)
+             << Option1(f.main(), 0);
+    Command1(f.main(), 0)->setFocus();
     for (qsizetype i = 1; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), expected[i]);
@@ -176,8 +179,8 @@ void TestDesktopWindow::menuCommands() {
     QVERIFY(f.window.ToolsMenu()->actions().contains(bySequence.value("Ctrl+J")));
     QVERIFY(f.window.ToolsMenu()->actions().contains(bySequence.value("Ctrl+Shift+J")));
     QCOMPARE(bySequence.value("F1"), f.main().ReadMeAction());
-    QCOMPARE(bySequence.value("Ctrl+Z"), f.window.UndoAction());
-    QCOMPARE(bySequence.value("Ctrl+Shift+Z"), f.window.RedoAction());
+    QCOMPARE(bySequence.value("Ctrl+Z"), Find<QAction>(f.window, "undoAction"));
+    QCOMPARE(bySequence.value("Ctrl+Shift+Z"), Find<QAction>(f.window, "redoAction"));
     // Load and Save ask for their files as the buttons do.
     bySequence.value("Ctrl+O")->trigger();
     bySequence.value("Ctrl+S")->trigger();
@@ -185,9 +188,9 @@ void TestDesktopWindow::menuCommands() {
     QVERIFY(!f.desktop.dialogs[0].save && f.desktop.dialogs[1].save);
 
     // The step time: one choice checked, applied and kept.
-    f.window.PaceAction(quadrel::Pace::Slow)->trigger();
-    QVERIFY(f.window.PaceAction(quadrel::Pace::Slow)->isChecked());
-    QVERIFY(!f.window.PaceAction(quadrel::Pace::Instant)->isChecked());
+    Find<QAction>(f.window, "paceAction_slow")->trigger();
+    QVERIFY(Find<QAction>(f.window, "paceAction_slow")->isChecked());
+    QVERIFY(!Find<QAction>(f.window, "paceAction_instant")->isChecked());
     QCOMPARE(f.main().Document().CurrentStepTimes(), quadrel::StepTimesOf(quadrel::Pace::Slow));
     QCOMPARE(quadrel::StoredPace(), quadrel::Pace::Slow);
     f.window.SetPace(quadrel::Pace::Instant); // for this run only
@@ -197,27 +200,27 @@ void TestDesktopWindow::menuCommands() {
 void TestDesktopWindow::undoRedoPutsBackEverything_data() {
     QTest::addColumn<Action>("command");
     const auto click = [](int index) {
-        return Action([index](Fixture& f) { f.main().Command1(index)->click(); });
+        return Action([index](Fixture& f) { Command1(f.main(), index)->click(); });
     };
     QTest::newRow("Quantise") << click(6);
     QTest::newRow("DCT") << click(3);
     QTest::newRow("Quantise in Build Mode") << Action([](Fixture& f) {
-        f.main().Option1(1)->click();
-        f.main().Command1(6)->click();
+        Option1(f.main(), 1)->click();
+        Command1(f.main(), 6)->click();
     });
     QTest::newRow("pattern cycle") << click(0);
     // The second cycle ends where the first did: no step, but Undo is free again.
     QTest::newRow("two pattern cycles") << Action([](Fixture& f) {
-        f.main().Command1(0)->click();
-        f.main().Command1(0)->click();
+        Command1(f.main(), 0)->click();
+        Command1(f.main(), 0)->click();
     });
     QTest::newRow("single pattern") << Action([](Fixture& f) {
-        f.main().Command1(1)->click();
-        QTest::keyClick(f.main().XYEntry()->Text1(0), Qt::Key_3);
+        Command1(f.main(), 1)->click();
+        QTest::keyClick(OpenWindow<quadrel::X_Y_Entry>()->Text1(0), Qt::Key_3);
     });
     QTest::newRow("Load Block") << Action([](Fixture& f) {
         f.desktop.answers = {f.write(QStringLiteral("b.txt"), "1,2,3\n4,5,6")};
-        f.main().Command1(7)->click();
+        Command1(f.main(), 7)->click();
     });
     QTest::newRow("a new block from another window") << Action([](Fixture& f) {
         quadrel::Block space{};
@@ -225,16 +228,16 @@ void TestDesktopWindow::undoRedoPutsBackEverything_data() {
         f.main().Document().LoadSpaceBlock(space);
     });
     QTest::newRow("Send from the JPEG worksheet") << Action([](Fixture& f) {
-        f.main().ShowWorksheet();
-        f.main().Worksheet()->SendButton()->click();
+        f.main().ToolWindowActions().at(0)->trigger();
+        OpenWindow<quadrel::worksheet::JpegWorksheet>()->SendButton()->click();
     });
     // Typing and Enter are one step: Undo goes back to before the typing.
     QTest::newRow("Enter after typing") << Action([](Fixture& f) {
-        quadrel::test::TypeIntoCell(f.main().Text1(10), QStringLiteral("-321"));
-        QTest::keyClick(f.main().Text1(10), Qt::Key_Return);
+        quadrel::test::TypeIntoCell(Cell(f.main(), 10), QStringLiteral("-321"));
+        QTest::keyClick(Cell(f.main(), 10), Qt::Key_Return);
     });
     QTest::newRow("typing alone") << Action(
-        [](Fixture& f) { quadrel::test::TypeIntoCell(f.main().Text1(10), QStringLiteral("57")); });
+        [](Fixture& f) { quadrel::test::TypeIntoCell(Cell(f.main(), 10), QStringLiteral("57")); });
 }
 
 // From DCT -> IDCT of a constant 100 block, whose 41 squares at 99 come from
@@ -248,23 +251,23 @@ void TestDesktopWindow::undoRedoPutsBackEverything() {
         column.fill(100);
     }
     f.main().Document().LoadSpaceBlock(flat);
-    f.main().Command1(2)->click();
+    Command1(f.main(), 2)->click();
     QCOMPARE(f.squaresAt(99), 41);
     const quadrel::BlockState before = f.state();
 
     command(f);
     const quadrel::BlockState after = f.state();
     QVERIFY(!(after == before));
-    QVERIFY(f.window.UndoAction()->isEnabled());
-    f.window.UndoAction()->trigger();
+    QVERIFY(Find<QAction>(f.window, "undoAction")->isEnabled());
+    Find<QAction>(f.window, "undoAction")->trigger();
     QVERIFY(f.state() == before);
     QCOMPARE(f.squaresAt(99), 41);
-    f.window.RedoAction()->trigger();
+    Find<QAction>(f.window, "redoAction")->trigger();
     QVERIFY(f.state() == after);
-    f.window.UndoAction()->trigger();
-    QVERIFY(!f.window.RedoAction()->text().isEmpty());
+    Find<QAction>(f.window, "undoAction")->trigger();
+    QVERIFY(!Find<QAction>(f.window, "redoAction")->text().isEmpty());
     // The restored coefficients are the exact ones: IDCT gives the same picture.
-    f.main().Command1(2)->click();
+    Command1(f.main(), 2)->click();
     QCOMPARE(f.squaresAt(99), 41);
     QVERIFY(f.state() == before);
 }
@@ -273,27 +276,28 @@ void TestDesktopWindow::pickSessionIsOneStep() {
     Fixture f;
     const auto pick = [&](int times) {
         for (int i = 0; i < times; ++i) {
-            f.main().ImageFrameWindow()->Picture1_MouseMove(0, 0, 3.0F * i + 1, 2.0F * i + 5);
+            MoveOver(OpenWindow<quadrel::ImageFrame>()->Picture1(), QPoint(3 * i + 1, 2 * i + 5));
         }
         return f.state();
     };
     const quadrel::BlockState start = f.state();
     f.window.OpenFile(f.picture());
-    QVERIFY(f.main().ImageFrameWindow() != nullptr);
+    QVERIFY(OpenWindow<quadrel::ImageFrame>() != nullptr);
     const quadrel::BlockState firstPicks = pick(3);
-    f.main().Command1(6)->click(); // another command ends the session's step
+    Command1(f.main(), 6)->click(); // another command ends the session's step
     const quadrel::BlockState quantised = f.state();
     const quadrel::BlockState secondPicks = pick(4);
-    f.main().ImageFrameWindow()->Picture1_MouseDown(1, 0, 0, 0); // closes the viewer
-    QTRY_VERIFY(f.main().ImageFrameWindow() == nullptr);
+    QTest::mouseClick(OpenWindow<quadrel::ImageFrame>()->Picture1(),
+                      Qt::LeftButton); // closes the viewer
+    QTRY_VERIFY(OpenWindow<quadrel::ImageFrame>() == nullptr);
     f.window.OpenFile(f.picture());
-    f.main().ImageFrameWindow()->Picture1_MouseMove(0, 0, 40, 30);
+    MoveOver(OpenWindow<quadrel::ImageFrame>()->Picture1(), QPoint(40, 30));
 
     for (const quadrel::BlockState& expected : {secondPicks, quantised, firstPicks, start}) {
-        f.window.UndoAction()->trigger();
+        Find<QAction>(f.window, "undoAction")->trigger();
         QVERIFY(f.state() == expected);
     }
-    QVERIFY(!f.window.UndoAction()->isEnabled());
+    QVERIFY(!Find<QAction>(f.window, "undoAction")->isEnabled());
 }
 
 void TestDesktopWindow::openFromOutside_data() {
@@ -333,28 +337,28 @@ void TestDesktopWindow::openFromOutside() {
         mime.setText(path);
         // Over a cell, which would otherwise take the file's name as text.
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(f.main().Text1(12), &enter);
+        QApplication::sendEvent(Cell(f.main(), 12), &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent event(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(f.main().Text1(12), &event);
+        QApplication::sendEvent(Cell(f.main(), 12), &event);
     } else {
         f.window.OpenFile(path);
     }
     if (outcome == QLatin1String("block")) {
         QCOMPARE(f.main().Document().Space()[2][0], 30.0);
         QCOMPARE(f.window.RecentFiles().value(0), QFileInfo(path).absoluteFilePath());
-        QCOMPARE(f.window.RecentMenu()->actions().size(), 1);
+        QCOMPARE(Find<QMenu>(f.window, "recentMenu")->actions().size(), 1);
     } else if (outcome == QLatin1String("viewer")) {
-        QVERIFY(f.main().ImageFrameWindow() != nullptr);
-        QVERIFY(f.main().ImageFrameWindow()->isVisible());
-        QCOMPARE(f.main().ImageFrameWindow()->Picture1()->Picture().size(), QSize(64, 48));
+        QVERIFY(OpenWindow<quadrel::ImageFrame>() != nullptr);
+        QVERIFY(OpenWindow<quadrel::ImageFrame>()->isVisible());
+        QCOMPARE(OpenWindow<quadrel::ImageFrame>()->Picture1()->Picture().size(), QSize(64, 48));
         QVERIFY(f.state() == before);
     } else {
         QCOMPARE(f.desktop.messages.size(), 1);
         QVERIFY2(f.desktop.messages[0].startsWith(outcome + QLatin1String(": ")),
                  qPrintable(f.desktop.messages[0]));
         QVERIFY(f.state() == before);
-        QVERIFY(f.main().ImageFrameWindow() == nullptr);
+        QVERIFY(OpenWindow<quadrel::ImageFrame>() == nullptr);
     }
     if (outcome != QLatin1String("viewer") && outcome != QLatin1String("block")) {
         return;
@@ -401,7 +405,7 @@ void TestDesktopWindow::exportGrids() {
         }
         QStringList shown;
         for (int k = 0; k < 64; ++k) {
-            shown << f.main().Shape1()->Colour(k).name();
+            shown << Shape1(f.main())->Colour(k).name();
         }
         QCOMPARE(squares, shown);
         return;
@@ -413,9 +417,9 @@ void TestDesktopWindow::exportGrids() {
     int greys = 0;
     for (int k = 0; k < 64; ++k) {
         const QPoint centre = grids.Squares[static_cast<std::size_t>(k)].center();
-        QCOMPARE(QColor(exported.pixel(centre)), f.main().Shape1()->Colour(k));
+        QCOMPARE(QColor(exported.pixel(centre)), Shape1(f.main())->Colour(k));
         QCOMPARE(exported.pixel(centre), window.pixel(centre));
-        greys += k > 0 && f.main().Shape1()->Colour(k) != f.main().Shape1()->Colour(k - 1);
+        greys += k > 0 && Shape1(f.main())->Colour(k) != Shape1(f.main())->Colour(k - 1);
     }
     QVERIFY(greys > 20); // the block really shows many levels
 }

@@ -1,7 +1,7 @@
 // The transform engine against the numbers a student can check by hand.
 #include "engine/dct_engine.h"
 #include "engine/luma.h"
-#include "tests/support/testutils.h"
+#include "tests/support/ready_engine.h"
 
 #include <QtTest>
 

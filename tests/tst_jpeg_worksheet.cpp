@@ -33,6 +33,8 @@ using namespace quadrel;
 using namespace quadrel::worksheet;
 using quadrel::test::ScriptedWindow;
 
+using namespace quadrel::test;
+
 namespace {
 
 /// A block with detail in every frequency, so that no index is trivially zero.
@@ -137,15 +139,15 @@ void TestJpegWorksheet::followsTheBlock() {
     } else if (how == QLatin1String("typed")) {
         // A typed coefficient gives a space block of fractions and values
         // outside 0..255: taken as the squares show them.
-        w.window.Text1(1)->setText(QStringLiteral("900"));
-        w.window.Text1_KeyPress(1, 13);
+        Cell(w.window, 1)->setText(QStringLiteral("900"));
+        QTest::keyClick(Cell(w.window, 1), Qt::Key_Return);
         const Block& space = doc.Space();
         QVERIFY(std::any_of(space.begin(), space.end(), [](const Block::Column& c) {
             return std::any_of(c.begin(), c.end(), [](double v) { return v != std::floor(v); });
         }));
     } else if (how == QLatin1String("idct")) {
         doc.LoadSpaceBlock(Textured(2));
-        w.window.Command1_Click(2);
+        Click(Command1(w.window, 2));
     } else if (how == QLatin1String("pick")) {
         QImage picture(64, 64, QImage::Format_RGB32);
         for (int k = 0; k < 64 * 64; ++k) {
@@ -153,7 +155,7 @@ void TestJpegWorksheet::followsTheBlock() {
         }
         ImageFrame frame(doc, w.desktop);
         frame.Picture1()->SetPicture(picture);
-        frame.Picture1_MouseMove(0, 0, 13, 21);
+        MoveOver(frame.Picture1(), QPoint(13, 21));
     } else {
         Block flat;
         for (auto& column : flat) {
@@ -350,7 +352,7 @@ void TestJpegWorksheet::opensByKeyboardAndRemembers() {
         w.window.show();
         QVERIFY(QTest::qWaitForWindowActive(&w.window));
         QTest::keyClick(&w.window, Qt::Key_J, Qt::ControlModifier);
-        QPointer<JpegWorksheet> sheet = w.window.Worksheet();
+        QPointer<JpegWorksheet> sheet = OpenWindow<quadrel::worksheet::JpegWorksheet>();
         QVERIFY(sheet);
         QVERIFY(sheet->isVisible());
         QCOMPARE(sheet->windowTitle(), kWorksheetTitle);
@@ -358,14 +360,15 @@ void TestJpegWorksheet::opensByKeyboardAndRemembers() {
         sheet->QualityBox()->setValue(64);
         sheet->resize(700, 500);
         QTest::keyClick(&w.window, Qt::Key_J, Qt::ControlModifier);
-        QCOMPARE(w.window.Worksheet(), sheet.data()); // one worksheet, brought forward
+        QCOMPARE(OpenWindow<quadrel::worksheet::JpegWorksheet>(),
+                 sheet.data()); // one worksheet, brought forward
         QVERIFY(QTest::qWaitForWindowActive(sheet));
         QTest::keyClick(sheet->QualityBox(), Qt::Key_Escape);
         QTRY_VERIFY(!sheet); // closed and deleted
     }
     ScriptedWindow w;
-    w.window.ShowWorksheet();
-    JpegWorksheet* sheet = w.window.Worksheet();
+    w.window.ToolWindowActions().at(0)->trigger();
+    JpegWorksheet* sheet = OpenWindow<quadrel::worksheet::JpegWorksheet>();
     QCOMPARE(sheet->QualityBox()->value(), 64);
     QCOMPARE(sheet->Table(), jpeg::LuminanceTable(64));
     QCOMPARE(sheet->size(), QSize(700, 500));

@@ -24,10 +24,12 @@ using quadrel::test::ScriptedWindow;
 using Action = std::function<void(ScriptedWindow&)>;
 Q_DECLARE_METATYPE(Action)
 
+using namespace quadrel::test;
+
 namespace {
 
 int Grey(const DCT& w, int k) {
-    return w.Shape1()->Colour(k).red();
+    return Shape1(w)->Colour(k).red();
 }
 
 struct Coefficient {
@@ -49,7 +51,7 @@ quadrel::DctEngine Reconstruction(std::initializer_list<Coefficient> coefficient
 bool AllCellsAreWholeNumbers(const DCT& w) {
     static const QRegularExpression whole(QStringLiteral("^-?(0|[1-9][0-9]*)$"));
     for (int k = 0; k < 64; ++k) {
-        const QString text = w.Text1(k)->text();
+        const QString text = Cell(w, k)->text();
         if (!whole.match(text).hasMatch() || text == QLatin1String("-0")) {
             return false;
         }
@@ -58,7 +60,7 @@ bool AllCellsAreWholeNumbers(const DCT& w) {
 }
 
 void TypeIntoCell(DCT& w, int k, const QString& text) {
-    QLineEdit* cell = w.Text1(k);
+    QLineEdit* cell = Cell(w, k);
     cell->selectAll();
     QTest::keyClick(cell, Qt::Key_Delete);
     QTest::keyClicks(cell, text);
@@ -117,41 +119,42 @@ void TestMainWindow::startUpScreen() {
     // against CMake's own value.
     const QString title = QStringLiteral("Quadrel v") + QLatin1String(quadrel::kVersion);
     QCOMPARE(w.windowTitle(), title);
-    QCOMPARE(w.Label3()->text(), title);
-    QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
-    QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern"));
-    QCOMPARE(w.Command1(6)->text(), QStringLiteral("Quant 16"));
-    QVERIFY(w.Option1(0)->isChecked());
-    QVERIFY(!w.Option1(1)->isChecked());
-    QVERIFY(w.Command1(9) == nullptr);
+    QCOMPARE(Find<QLabel>(w, "Label3")->text(), title);
+    QCOMPARE(Find<QLabel>(w, "Label1")->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(Find<QLabel>(w, "Label2")->text(), QStringLiteral("Pixel Pattern"));
+    QCOMPARE(Command1(w, 6)->text(), QStringLiteral("Quant 16"));
+    QVERIFY(Option1(w, 0)->isChecked());
+    QVERIFY(!Option1(w, 1)->isChecked());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("Command1_9")) == nullptr);
     for (int k = 0; k < 64; ++k) {
-        QCOMPARE(w.Text1(k)->text(), QStringLiteral("0"));
-        QCOMPARE(w.Shape1()->Colour(k), QColor(Qt::black));
+        QCOMPARE(Cell(w, k)->text(), QStringLiteral("0"));
+        QCOMPARE(Shape1(w)->Colour(k), QColor(Qt::black));
     }
     QCOMPARE(w.size(), QSize(600, 456));
     // The grid labels need a fixed-pitch face even where Courier New is missing.
-    QVERIFY(QFontInfo(w.Label1()->font()).fixedPitch());
-    QVERIFY(QFontInfo(w.Label1()->font()).bold());
+    QVERIFY(QFontInfo(Find<QLabel>(w, "Label1")->font()).fixedPitch());
+    QVERIFY(QFontInfo(Find<QLabel>(w, "Label1")->font()).bold());
 }
 
 void TestMainWindow::layoutAndTabOrder() {
     DCT w;
     // Element 43 sits in column 3, row 5 of both grids.
-    QCOMPARE(w.Text1(43)->geometry(), QRect(24 + 3 * 32, 24 + 5 * 32, 33, 33));
-    QCOMPARE(w.Shape1()->SquareRect(43).translated(w.Shape1()->pos()),
+    QCOMPARE(Cell(w, 43)->geometry(), QRect(24 + 3 * 32, 24 + 5 * 32, 33, 33));
+    QCOMPARE(Shape1(w)->SquareRect(43).translated(Shape1(w)->pos()),
              QRect(320 + 3 * 32, 24 + 5 * 32, 33, 33));
-    QCOMPARE(w.Command1(6)->geometry(), QRect(232, 328, 57, 33));
-    QCOMPARE(w.Command3()->geometry(), QRect(288, 344, 17, 17));
+    QCOMPARE(Command1(w, 6)->geometry(), QRect(232, 328, 57, 33));
+    QCOMPARE(Find<QPushButton>(w, "Command3")->geometry(), QRect(288, 344, 17, 17));
 
     QList<QWidget*> expected;
     for (int i : {0, 1, 2, 3, 4, 5}) {
-        expected << w.Command1(i);
+        expected << Command1(w, i);
     }
     for (int k = 0; k < 64; ++k) {
-        expected << w.Text1(k);
+        expected << Cell(w, k);
     }
-    expected << w.Command1(6) << w.Command1(7) << w.Command2() << w.Command3() << w.Command1(8)
-             << w.Command1(10) << w.Command1(11) << w.Option1(0) << w.Option1(1);
+    expected << Command1(w, 6) << Command1(w, 7) << Find<QPushButton>(w, "Command2")
+             << Find<QPushButton>(w, "Command3") << Command1(w, 8) << Command1(w, 10)
+             << Command1(w, 11) << Option1(w, 0) << Option1(w, 1);
     QWidget* current = expected.front();
     for (qsizetype i = 1; i < expected.size(); ++i) {
         current = current->nextInFocusChain();
@@ -178,7 +181,7 @@ void TestMainWindow::cellChangeRule() {
     QFETCH(QString, shown);
     QFETCH(double, stored);
     DCT w;
-    QLineEdit* cell = w.Text1(19);
+    QLineEdit* cell = Cell(w, 19);
     cell->clear();
     if (paste) {
         QApplication::clipboard()->setText(input);
@@ -192,8 +195,8 @@ void TestMainWindow::cellChangeRule() {
 
 void TestMainWindow::typingIntoPixelGridChangesTheCoefficient() {
     DCT w;
-    w.Command1_Click(0); // the cycle leaves pixel amplitudes in the grid
-    QCOMPARE(w.Label1()->text(), QStringLiteral("Pixel Amplitudes"));
+    Click(Command1(w, 0)); // the cycle leaves pixel amplitudes in the grid
+    QCOMPARE(Find<QLabel>(w, "Label1")->text(), QStringLiteral("Pixel Amplitudes"));
     const double pixel = w.Document().Engine().SpaceArray[2][0];
     TypeIntoCell(w, 2, QStringLiteral("77"));
     QCOMPARE(w.Document().Engine().FreqArray[2][0], 77.0);
@@ -210,10 +213,10 @@ void TestMainWindow::dctReplacesOnlyCellsWhoseTextChanged() {
             w.Document().SetSpace(x, y, 100);
         }
     }
-    w.Command1_Click(3);
-    QCOMPARE(w.Text1(0)->text(), QStringLiteral("400"));
+    Click(Command1(w, 3));
+    QCOMPARE(Cell(w, 0)->text(), QStringLiteral("400"));
     QVERIFY(w.Document().Engine().FreqArray[1][0] != 0.0);
-    w.Command1_Click(2);
+    Click(Command1(w, 2));
     int at99 = 0;
     for (int k = 0; k < 64; ++k) {
         at99 += Grey(w, k) == 99 ? 1 : 0;
@@ -224,17 +227,17 @@ void TestMainWindow::dctReplacesOnlyCellsWhoseTextChanged() {
 
 void TestMainWindow::enterRunsTheInverseTransform() {
     DCT w;
-    w.Label1()->setText(QStringLiteral("x"));
-    w.Label2()->setText(QStringLiteral("y"));
+    Find<QLabel>(w, "Label1")->setText(QStringLiteral("x"));
+    Find<QLabel>(w, "Label2")->setText(QStringLiteral("y"));
     TypeIntoCell(w, 0, QStringLiteral("512"));
     QCOMPARE(Grey(w, 0), 0); // typing alone transforms nothing
-    QTest::keyClick(w.Text1(0), Qt::Key_Return);
+    QTest::keyClick(Cell(w, 0), Qt::Key_Return);
     for (int k = 0; k < 64; ++k) {
         QCOMPARE(Grey(w, k), 128);
     }
-    QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
-    QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern"));
-    QCOMPARE(w.Text1(0)->text(), QStringLiteral("512"));
+    QCOMPARE(Find<QLabel>(w, "Label1")->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(Find<QLabel>(w, "Label2")->text(), QStringLiteral("Pixel Pattern"));
+    QCOMPARE(Cell(w, 0)->text(), QStringLiteral("512"));
 }
 
 void TestMainWindow::buildModePaintsEveryIntermediatePicture_data() {
@@ -252,13 +255,13 @@ void TestMainWindow::buildModePaintsEveryIntermediatePicture() {
     DCT w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.Option1(option)->click();
+    Option1(w, option)->click();
     QCOMPARE(w.Document().Engine().BuildMode, option == 1);
     TypeIntoCell(w, 0, QStringLiteral("512"));
     TypeIntoCell(w, 9, QStringLiteral("300"));
-    quadrel::test::PaintCounter counter(w.Shape1());
+    quadrel::test::PaintCounter counter(Shape1(w));
     // The squares change in every step, so each step must reach the screen.
-    QTest::keyClick(w.Text1(9), Qt::Key_Return);
+    QTest::keyClick(Cell(w, 9), Qt::Key_Return);
     QVERIFY2(counter.Count() >= minPaints && counter.Count() <= maxPaints,
              qPrintable(QString::number(counter.Count())));
 }
@@ -276,15 +279,15 @@ void TestMainWindow::cellsWithoutANumber() {
     DCT w;
     TypeIntoCell(w, 0, QStringLiteral("512"));
     TypeIntoCell(w, 5, text);
-    QCOMPARE(w.Text1(5)->text(), text);
+    QCOMPARE(Cell(w, 5)->text(), text);
     QCOMPARE(w.Document().Engine().FreqArray[5][0], 0.0); // counts as 0, like an unwritten cell
-    w.Command1_Click(2);
-    QCOMPARE(w.Text1(5)->text(), QStringLiteral("0"));
+    Click(Command1(w, 2));
+    QCOMPARE(Cell(w, 5)->text(), QStringLiteral("0"));
     QCOMPARE(Grey(w, 27), 128);
     TypeIntoCell(w, 5, text);
-    w.Command1_Click(6);
+    Click(Command1(w, 6));
     QVERIFY(AllCellsAreWholeNumbers(w));
-    w.Command1_Click(3);
+    Click(Command1(w, 3));
     QVERIFY(AllCellsAreWholeNumbers(w));
 }
 
@@ -300,13 +303,13 @@ void TestMainWindow::hugeValuesStayPlainDigits() {
     DCT w;
     TypeIntoCell(w, 0, text);
     TypeIntoCell(w, 9, text);
-    QTest::keyClick(w.Text1(0), Qt::Key_Return);
+    QTest::keyClick(Cell(w, 0), Qt::Key_Return);
     QVERIFY(AllCellsAreWholeNumbers(w));
-    w.Command1_Click(6); // quantise
+    Click(Command1(w, 6)); // quantise
     QVERIFY(AllCellsAreWholeNumbers(w));
-    w.Command1_Click(3); // DCT of the huge picture
+    Click(Command1(w, 3)); // DCT of the huge picture
     QVERIFY(AllCellsAreWholeNumbers(w));
-    w.Command1_Click(2);
+    Click(Command1(w, 2));
     QVERIFY(AllCellsAreWholeNumbers(w));
     for (const auto& column : w.Document().Engine().SpaceArray) {
         for (double s : column) {
@@ -320,10 +323,10 @@ void TestMainWindow::quantiseButton() {
     TypeIntoCell(w, 0, QStringLiteral("1020"));
     TypeIntoCell(w, 1, QStringLiteral("47"));
     TypeIntoCell(w, 8, QStringLiteral("-15"));
-    w.Command1(6)->click();
-    QCOMPARE(w.Text1(0)->text(), QStringLiteral("1024"));
-    QCOMPARE(w.Text1(1)->text(), QStringLiteral("32"));
-    QCOMPARE(w.Text1(8)->text(), QStringLiteral("0"));
+    Command1(w, 6)->click();
+    QCOMPARE(Cell(w, 0)->text(), QStringLiteral("1024"));
+    QCOMPARE(Cell(w, 1)->text(), QStringLiteral("32"));
+    QCOMPARE(Cell(w, 8)->text(), QStringLiteral("0"));
     // The reconstruction is shown at once: F(0,0)=1024 and F(1,0)=32 alone.
     quadrel::DctEngine reference = Reconstruction({{0, 0, 1024}, {1, 0, 32}});
     for (int k = 0; k < 64; ++k) {
@@ -346,10 +349,10 @@ void TestMainWindow::scaleButtons() {
     DCT w;
     TypeIntoCell(w, 1, QStringLiteral("100"));
     for (const QString& caption : captions) {
-        (plus ? w.Command2() : w.Command3())->click();
-        QCOMPARE(w.Command1(6)->text(), caption);
+        (plus ? Find<QPushButton>(w, "Command2") : Find<QPushButton>(w, "Command3"))->click();
+        QCOMPARE(Command1(w, 6)->text(), caption);
     }
-    QCOMPARE(w.Text1(1)->text(), QStringLiteral("100")); // the scale buttons do not quantise
+    QCOMPARE(Cell(w, 1)->text(), QStringLiteral("100")); // the scale buttons do not quantise
 }
 
 void TestMainWindow::cycleShowsAllPatternsInOrder() {
@@ -357,14 +360,14 @@ void TestMainWindow::cycleShowsAllPatternsInOrder() {
     QStringList captions;
     QList<QPair<int, int>> coefficients;
     YieldHook hook([&](int) {
-        captions << w.Label2()->text();
+        captions << Find<QLabel>(w, "Label2")->text();
         // A row that varies tells a horizontal frequency, a column a vertical one.
         const auto& s = w.Document().Engine().SpaceArray;
         const int u = (s[0][0] != s[1][0] || s[0][0] != s[7][0]) ? 1 : 0;
         const int v = (s[0][0] != s[0][1] || s[0][0] != s[0][7]) ? 1 : 0;
         coefficients << qMakePair(u, v);
     });
-    w.Command1(0)->click();
+    Command1(w, 0)->click();
     QCOMPARE(hook.yields, 64);
     QCOMPARE(captions.front(), QStringLiteral("DCT Pattern:  0  0"));
     QCOMPARE(captions[3], QStringLiteral("DCT Pattern:  0  3"));
@@ -374,24 +377,24 @@ void TestMainWindow::cycleShowsAllPatternsInOrder() {
     QCOMPARE(coefficients[3], qMakePair(1, 0));
     QCOMPARE(coefficients[8], qMakePair(0, 1));
     QCOMPARE(coefficients[0], qMakePair(0, 0));
-    QCOMPARE(w.Label1()->text(), QStringLiteral("Pixel Amplitudes"));
+    QCOMPARE(Find<QLabel>(w, "Label1")->text(), QStringLiteral("Pixel Amplitudes"));
 
     // The last pattern stays on screen: F(0,0) = F(7,7) = 512.
     quadrel::DctEngine reference = Reconstruction({{0, 0, 512}, {7, 7, 512}});
     for (int k = 0; k < 64; ++k) {
         const double s = reference.SpaceArray[k % 8][k / 8];
         QCOMPARE(Grey(w, k), quadrel::GreyLevel(s));
-        QCOMPARE(w.Text1(k)->text(), QString::fromStdString(quadrel::FlooredText(s)));
+        QCOMPARE(Cell(w, k)->text(), QString::fromStdString(quadrel::FlooredText(s)));
     }
     // "DCT" afterwards analyses the last pattern.
-    w.Command1_Click(3);
+    Click(Command1(w, 3));
     reference.PerformDCT();
-    QCOMPARE(w.Label1()->text(), QStringLiteral("Freq. Amplitudes"));
-    QCOMPARE(w.Text1(0)->text(),
+    QCOMPARE(Find<QLabel>(w, "Label1")->text(), QStringLiteral("Freq. Amplitudes"));
+    QCOMPARE(Cell(w, 0)->text(),
              QString::fromStdString(quadrel::TruncatedText(reference.FreqArray[0][0])));
-    QCOMPARE(w.Text1(63)->text(),
+    QCOMPARE(Cell(w, 63)->text(),
              QString::fromStdString(quadrel::TruncatedText(reference.FreqArray[7][7])));
-    QCOMPARE(w.Text1(1)->text(), QStringLiteral("0"));
+    QCOMPARE(Cell(w, 1)->text(), QStringLiteral("0"));
 }
 
 void TestMainWindow::stopDuringAndBeforeCycle_data() {
@@ -409,17 +412,18 @@ void TestMainWindow::stopDuringAndBeforeCycle() {
     QFETCH(int, steps);
     DCT w;
     if (stopAtYield == 0) {
-        w.Command1(4)->click();
-        QCOMPARE(w.Label2()->text(), QStringLiteral("Pixel Pattern")); // nothing visible
+        Command1(w, 4)->click();
+        QCOMPARE(Find<QLabel>(w, "Label2")->text(),
+                 QStringLiteral("Pixel Pattern")); // nothing visible
     }
     YieldHook hook([&](int n) {
         if (n == stopAtYield) {
-            w.Command1(4)->click();
+            Command1(w, 4)->click();
         }
     });
-    w.Command1(0)->click();
+    Command1(w, 0)->click();
     QCOMPARE(hook.yields, steps);
-    QCOMPARE(w.Label2()->text(), lastCaption);
+    QCOMPARE(Find<QLabel>(w, "Label2")->text(), lastCaption);
     QVERIFY(!w.Document().Engine().StopFlag);
 }
 
@@ -427,15 +431,15 @@ void TestMainWindow::stopInNestedCycleEndsOnlyTheNestedOne() {
     DCT w;
     QStringList captions;
     YieldHook hook([&](int n) {
-        captions << w.Label2()->text();
+        captions << Find<QLabel>(w, "Label2")->text();
         if (n == 3) {
             // Clicked from a separate event, so this hook keeps firing in the nested yields.
-            QTimer::singleShot(0, &w, [&w] { w.Command1(0)->click(); });
+            QTimer::singleShot(0, &w, [&w] { Command1(w, 0)->click(); });
         } else if (n == 6) {
-            w.Command1(4)->click(); // ends the nested cycle after its third pattern
+            Command1(w, 4)->click(); // ends the nested cycle after its third pattern
         }
     });
-    w.Command1(0)->click();
+    Command1(w, 0)->click();
     // The nested cycle runs inside the outer yield of pattern (0, 3), which
     // the hook therefore sees only as the nested patterns.
     QCOMPARE(captions.mid(0, 7),
@@ -453,13 +457,12 @@ void TestMainWindow::quitDuringCycleEndsAtOnce() {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     YieldHook hook([&](int n) {
         if (n == 10) {
-            w.Command1(5)->click();
+            Command1(w, 5)->click();
         }
     });
-    w.Command1(0)->click();
+    Command1(w, 0)->click();
     QCOMPARE(hook.yields, 10); // no further step was computed
-    QCOMPARE(w.Label2()->text(), QStringLiteral("DCT Pattern:  1  1"));
-    QVERIFY(w.Ending());
+    QCOMPARE(Find<QLabel>(w, "Label2")->text(), QStringLiteral("DCT Pattern:  1  1"));
     QVERIFY(!w.isVisible());
 }
 
@@ -467,7 +470,7 @@ void TestMainWindow::blockChangedOncePerCompletedChange_data() {
     QTest::addColumn<Action>("action");
     QTest::addColumn<int>("announced");
     const auto click = [](int index) {
-        return Action([index](ScriptedWindow& s) { s.window.Command1_Click(index); });
+        return Action([index](ScriptedWindow& s) { Click(Command1(s.window, index)); });
     };
     QTest::newRow("DCT") << click(3) << 1;
     QTest::newRow("IDCT") << click(2) << 1;
@@ -475,16 +478,16 @@ void TestMainWindow::blockChangedOncePerCompletedChange_data() {
     QTest::newRow("pattern cycle: every step") << click(0) << 64;
     QTest::newRow("STOP alone") << click(4) << 0;
     QTest::newRow("Build Mode IDCT") << Action([](ScriptedWindow& s) {
-        s.window.Option1(1)->click();
-        s.window.Command1_Click(2);
+        Option1(s.window, 1)->click();
+        Click(Command1(s.window, 2));
     }) << 1;
     QTest::newRow("+ and -") << Action([](ScriptedWindow& s) {
-        s.window.Command2()->click();
-        s.window.Command3()->click();
+        Find<QPushButton>(s.window, "Command2")->click();
+        Find<QPushButton>(s.window, "Command3")->click();
     }) << 2;
     // "0" becomes "01", "012", then "012a", which the rule cleans back to "012".
     QTest::newRow("typing 12a") << Action([](ScriptedWindow& s) {
-        QTest::keyClicks(s.window.Text1(5), QStringLiteral("12a"));
+        QTest::keyClicks(Cell(s.window, 5), QStringLiteral("12a"));
     }) << 3;
     QTest::newRow("value setters alone") << Action([](ScriptedWindow& s) {
         s.window.Document().SetSpace(1, 1, 50);
@@ -492,8 +495,8 @@ void TestMainWindow::blockChangedOncePerCompletedChange_data() {
         s.window.Document().ClearFreq();
     }) << 0;
     QTest::newRow("frequency dialog key") << Action([](ScriptedWindow& s) {
-        s.window.Command1_Click(1);
-        QTest::keyClick(s.window.XYEntry()->Text1(0), '3');
+        Click(Command1(s.window, 1));
+        QTest::keyClick(OpenWindow<quadrel::X_Y_Entry>()->Text1(0), '3');
     }) << 1;
     QTest::newRow("Load Block") << Action([](ScriptedWindow& s) {
         QTemporaryDir dir;
@@ -501,7 +504,7 @@ void TestMainWindow::blockChangedOncePerCompletedChange_data() {
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("1,2,3") == 5);
         file.close();
         s.desktop.answers = {file.fileName()};
-        s.window.Command1_Click(7);
+        Click(Command1(s.window, 7));
     }) << 1;
     QTest::newRow("cancelled Load Block") << click(7) << 0;
 }

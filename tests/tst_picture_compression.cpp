@@ -1,6 +1,7 @@
 // "Compress Picture" and quadrel-cli compress: sizes and PSNR against a real
 // encoder, Quadrel mode against the main window's own Quant, the block a click
 // sends, and a cancelled recomputation that keeps the last result.
+#include "engine/block_model.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "main_window/application_setup.h"
@@ -27,7 +28,28 @@
 using namespace quadrel;
 using quadrel::test::ScriptedWindow;
 
+using namespace quadrel::test;
+
 namespace {
+
+/// One block as the main window codes it: Load Block, the step, Quantise; the
+/// indices are read off the frequency block, the reconstruction off the squares.
+void ThroughTheWindowModel(const jpeg::Samples& block, int step, jpeg::Indices& indices,
+                           jpeg::Samples& squares) {
+    BlockModel model;
+    Block space{};
+    for (int k = 0; k < kBlockCells; ++k) {
+        space.Cell(k) = block[std::size_t(k)]; // both count k = x + 8 y
+    }
+    model.SetSpaceBlock(space);
+    model.DCTandDraw();
+    model.Engine().QuantScale = step;
+    model.Quantise();
+    for (int k = 0; k < kBlockCells; ++k) {
+        indices[std::size_t(k)] = int(model.Freq().Cell(k) / step);
+        squares[std::size_t(k)] = std::uint8_t(model.Grey(k));
+    }
+}
 
 QImage PhotoLike(int width, int height, std::uint64_t seed) {
     const std::vector<std::uint8_t> pixels = jpeg::PhotoLikePicture(width, height, seed);
@@ -268,13 +290,13 @@ void TestPictureCompression::quadrelModeEqualsTheWindowsQuant() {
     BlockDocument& document = main.window.Document();
     document.LoadSpaceBlock(PictureBlock(grey, block.x(), block.y()));
     while (document.QuantStep() < step) {
-        main.window.Command2()->click(); // "+"
+        Find<QPushButton>(main.window, "Command2")->click(); // "+"
     }
     while (document.QuantStep() > step) {
-        main.window.Command3()->click(); // "-"
+        Find<QPushButton>(main.window, "Command3")->click(); // "-"
     }
     QCOMPARE(document.QuantStep(), step);
-    main.window.Command1(6)->click(); // Quantise
+    Command1(main.window, 6)->click(); // Quantise
 
     jpeg::Indices quantised{};
     jpeg::Samples back{};
@@ -282,7 +304,7 @@ void TestPictureCompression::quadrelModeEqualsTheWindowsQuant() {
     for (int k = 0; k < 64; ++k) {
         const int u = k % 8, v = k / 8;
         QCOMPARE(double(quantised[std::size_t(k)] * step), document.Freq()[u][v]);
-        const int g = main.window.Shape1()->Colour(k).red();
+        const int g = Shape1(main.window)->Colour(k).red();
         QCOMPARE(int(back[std::size_t(k)]), g);
         const int x = block.x() * 8 + u, y = block.y() * 8 + v;
         if (x < grey.width() && y < grey.height()) { // the picture's own pixels
@@ -320,7 +342,7 @@ void TestPictureCompression::quadrelCoderEqualsTheEngine() {
         jpeg::Indices fastIndices{}, engineIndices{};
         jpeg::Samples fast{}, engine{};
         QuadrelCodeBlock(block, step, fastIndices, fast);
-        QuadrelCodeBlockByEngine(block, step, engineIndices, engine);
+        ThroughTheWindowModel(block, step, engineIndices, engine);
         QCOMPARE(fastIndices, engineIndices);
         QCOMPARE(fast, engine);
     }

@@ -23,6 +23,8 @@ using quadrel::DCT;
 using quadrel::cli::WindowReplay;
 using quadrel::test::ScriptedWindow;
 
+using namespace quadrel::test;
+
 namespace {
 
 /// A window that has loaded `values` through its own "Load Block".
@@ -40,14 +42,14 @@ std::unique_ptr<ScriptedWindow> LoadedWindow(const std::vector<double>& values,
     file.write(fields.join(QLatin1Char(',')).toLatin1());
     file.close();
     scripted->desktop.answers = {path};
-    scripted->window.Command1_Click(7); // "Load Block"
+    Click(Command1(scripted->window, 7)); // "Load Block"
     return scripted;
 }
 
 QStringList Texts(const DCT& w) {
     QStringList t;
     for (int k = 0; k < 64; ++k) {
-        t << w.Text1(k)->text();
+        t << Cell(w, k)->text();
     }
     return t;
 }
@@ -140,7 +142,7 @@ void TestQuadrelCli::replayMatchesTheWindow() {
     WindowReplay built;
     built.EnterFrequencies(shown);
     built.BuildPicture();
-    window.Command1_Click(2); // "Build Picture"
+    Click(Command1(window, 2)); // "Build Picture"
     QCOMPARE(built.Engine().SpaceArray, window.Document().Space());
     QCOMPARE(built.Engine().FreqArray, window.Document().Freq());
 
@@ -148,12 +150,12 @@ void TestQuadrelCli::replayMatchesTheWindow() {
     auto quantisedWindow = LoadedWindow(values, dir);
     DCT& quantised = quantisedWindow->window;
     while (quantised.Document().QuantStep() < step) {
-        quantised.Command2_Click();
+        Click(Find<QPushButton>(quantised, "Command2"));
     }
     while (quantised.Document().QuantStep() > step) {
-        quantised.Command3_Click();
+        Click(Find<QPushButton>(quantised, "Command3"));
     }
-    quantised.Command1_Click(6);
+    Click(Command1(quantised, 6));
     QVERIFY(replay.SetQuantStep(step));
     replay.Quantise();
     QCOMPARE(replay.Engine().FreqArray, quantised.Document().Freq());
@@ -166,10 +168,10 @@ void TestQuadrelCli::replayMatchesTheWindow() {
     std::vector<double> whole(64);
     for (int k = 0; k < 64; ++k) {
         whole[static_cast<std::size_t>(k)] = std::trunc(values[static_cast<std::size_t>(k)] / 7.0);
-        typed.Text1(k)->setText(
+        Cell(typed, k)->setText(
             QString::fromStdString(quadrel::TruncatedText(whole[static_cast<std::size_t>(k)])));
     }
-    typed.Command1_Click(2);
+    Click(Command1(typed, 2));
     typedReplay.EnterFrequencies(whole);
     typedReplay.BuildPicture();
     QCOMPARE(typedReplay.Engine().SpaceArray, typed.Document().Space());
@@ -178,8 +180,8 @@ void TestQuadrelCli::replayMatchesTheWindow() {
 void TestQuadrelCli::patternMatchesTheDialog() {
     ScriptedWindow scripted;
     DCT& window = scripted.window;
-    window.Command1_Click(1); // "View Single DCT Pattern"
-    quadrel::X_Y_Entry* dialog = window.XYEntry();
+    Click(Command1(window, 1)); // "View Single DCT Pattern"
+    quadrel::X_Y_Entry* dialog = OpenWindow<quadrel::X_Y_Entry>();
     QVERIFY(dialog != nullptr);
     for (auto [u, v] : {std::pair{0, 0}, {3, 5}, {7, 0}, {0, 7}}) {
         dialog->Text1_KeyPress(0, '0' + u);

@@ -23,6 +23,8 @@
 using quadrel::ReadMe;
 using quadrel::test::ScriptedDesktop;
 
+using namespace quadrel::test;
+
 namespace {
 
 QByteArray ShippedDocument() {
@@ -182,7 +184,7 @@ void TestReadMe::readMeButtonAndF1ShowTheDocument() {
     if (byKey) {
         QTest::keyClick(&main.window, Qt::Key_F1);
     } else {
-        main.window.Command1_Click(8);
+        Click(Command1(main.window, 8));
     }
     QCOMPARE(calls.messages, QStringList{});
     const QString folder = QCoreApplication::applicationDirPath();
@@ -378,14 +380,15 @@ void TestReadMe::shippedDocumentNamesEveryControl_data() {
     // Captions as the window shows them at start, so the document follows the program.
     quadrel::DCT window;
     for (int index = 0; index <= 11; ++index) {
-        if (QPushButton* button = window.Command1(index)) {
+        if (auto* button =
+                window.findChild<QPushButton*>(QStringLiteral("Command1_%1").arg(index))) {
             QTest::addRow("button %d", index) << button->text();
         }
     }
-    QTest::newRow("plus") << window.Command2()->text();
-    QTest::newRow("minus") << window.Command3()->text();
-    QTest::newRow("fast") << window.Option1(0)->text();
-    QTest::newRow("build") << window.Option1(1)->text();
+    QTest::newRow("plus") << Find<QPushButton>(window, "Command2")->text();
+    QTest::newRow("minus") << Find<QPushButton>(window, "Command3")->text();
+    QTest::newRow("fast") << Option1(window, 0)->text();
+    QTest::newRow("build") << Option1(window, 1)->text();
     QTest::newRow("title") << window.windowTitle();
     QTest::newRow("freq label") << quadrel::kFreqAmplitudes;
     QTest::newRow("pixel label") << quadrel::kPixelAmplitudes;

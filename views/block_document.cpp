@@ -13,9 +13,12 @@
 
 namespace quadrel {
 
+QString ShownText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QString PatternCaption(const QString& prefix, int first, int second) {
-    return prefix + QString::fromStdString(SignedText(first)) + QLatin1Char(' ') +
-           QString::fromStdString(SignedText(second));
+    return ShownText(PatternCaptionText(prefix.toStdString(), first, second));
 }
 
 bool BlockState::operator==(const BlockState& other) const {
@@ -58,10 +61,10 @@ void BlockDocument::EndChange() {
 }
 
 void BlockDocument::PlayBuildSteps() {
-    PacedBuild build{View(), stepName_, stepSession_};
+    PacedBuild build{model_.Shown(), stepName_, stepSession_};
     pacedBuild_ = &build;
-    const std::vector<BlockView> steps = std::exchange(buildSteps_, {});
-    for (const BlockView& step : steps) {
+    const std::vector<BlockShown> steps = std::exchange(buildSteps_, {});
+    for (const BlockShown& step : steps) {
         ShowView(step);
         services_.Refresh();
         // A change begun during the pause finishes this build before it runs.
@@ -106,88 +109,80 @@ bool BlockDocument::Pause(int ms, QEventLoop** current) {
     return services_.YieldEvents();
 }
 
-BlockView BlockDocument::View() const {
-    BlockView view;
-    for (int k = 0; k < kBlockCells; ++k) {
-        view.CellTexts[static_cast<std::size_t>(k)] = CellText(k);
-        view.Squares[static_cast<std::size_t>(k)] = SquareColour(k).rgb();
-    }
-    view.CellsCaption = CellsCaption();
-    view.SquaresCaption = SquaresCaption();
-    return view;
-}
-
-void BlockDocument::ShowView(const BlockView& view) {
-    // The cell-change rule runs on every text that changes; what it stores is
-    // put back afterwards, so showing a view never alters the blocks.
-    const Block freq = engine_.FreqArray;
+void BlockDocument::ShowView(const BlockShown& view) {
     ++changeDepth_; // part of whatever shows the view: nothing announced here
-    for (int k = 0; k < kBlockCells; ++k) {
-        controls_.Cells[static_cast<std::size_t>(k)]->setText(
-            view.CellTexts[static_cast<std::size_t>(k)]);
-        controls_.Squares->SetColour(k, QColor::fromRgb(view.Squares[static_cast<std::size_t>(k)]));
-    }
-    controls_.CellsCaption->setText(view.CellsCaption);
-    controls_.SquaresCaption->setText(view.SquaresCaption);
+    model_.Show(view);
     --changeDepth_;
-    engine_.FreqArray = freq;
 }
 
 BlockState BlockDocument::Snapshot() const {
-    return BlockState{engine_.SpaceArray, engine_.FreqArray, View()};
+    return BlockState{model_.Space(), model_.Freq(), model_.Shown()};
 }
 
 void BlockDocument::Restore(const BlockState& state) {
     const Change change(*this, {}, kNotAStep);
     ShowView(state.View);
-    engine_.SpaceArray = state.Space;
-    engine_.FreqArray = state.Freq;
+    model_.Engine().SpaceArray = state.Space;
+    model_.Engine().FreqArray = state.Freq;
 }
 
 BlockDocument::BlockDocument(BlockControls controls, WindowServices services, QObject* parent)
     : QObject(parent), controls_(controls), services_(std::move(services)) {
-    engine_.SetConsts();
-    engine_.MakeCosTable();
-    engine_.ResetFreqSpace();
-    // Build Mode: show every intermediate picture, fully painted, before the next
+    ShowModelWrites();
+}
+
+void BlockDocument::ShowModelWrites() {
+    BlockObserver observer;
+    observer.CellWritten = [this](int k) {
+        // setText emits textChanged only when the text really changes; the rule
+        // then finds the model already showing that text and stores nothing more.
+        controls_.Cells.at(static_cast<std::size_t>(k))->setText(ShownText(model_.CellText(k)));
+    };
+    observer.SquareDrawn = [this](int k) {
+        const int g = model_.Grey(k);
+        controls_.Squares->SetColour(k, QColor(g, g, g));
+    };
+    observer.CaptionsWritten = [this] {
+        controls_.CellsCaption->setText(ShownText(model_.CellsCaption()));
+        controls_.SquaresCaption->setText(ShownText(model_.SquaresCaption()));
+    };
+    // Build Mode: every intermediate picture, fully painted, before the next
     // coefficient is added.
-    engine_.SetBuildStepObserver([this] {
-        WriteFreq();
-        DrawSpace();
-        BuildStepShown();
-    });
+    observer.BuildStep = [this] { BuildStepShown(); };
+    model_.SetObserver(std::move(observer));
 }
 
 QString BlockDocument::CellText(int k) const {
-    return controls_.Cells.at(static_cast<std::size_t>(k))->text();
+    return ShownText(model_.CellText(k));
 }
 
 QColor BlockDocument::SquareColour(int k) const {
-    return controls_.Squares->Colour(k);
+    const int g = model_.Grey(k);
+    return {g, g, g};
 }
 
 QString BlockDocument::CellsCaption() const {
-    return controls_.CellsCaption->text();
+    return ShownText(model_.CellsCaption());
 }
 
 QString BlockDocument::SquaresCaption() const {
-    return controls_.SquaresCaption->text();
+    return ShownText(model_.SquaresCaption());
 }
 
 void BlockDocument::ClearFreq() {
-    engine_.ResetFreqSpace();
+    model_.ClearFreq();
 }
 
 void BlockDocument::SetFreq(int u, int v, double value) {
-    engine_.SetFreqValue(u, v, value);
+    model_.SetFreq(u, v, value);
 }
 
 void BlockDocument::SetSpace(int x, int y, double value) {
-    engine_.SetSpaceValue(x, y, value);
+    model_.SetSpace(x, y, value);
 }
 
 void BlockDocument::SetSpaceBlock(const Block& space) {
-    engine_.SpaceArray = space;
+    model_.SetSpaceBlock(space);
 }
 
 void BlockDocument::LoadSpaceBlock(const Block& space) {
@@ -196,50 +191,13 @@ void BlockDocument::LoadSpaceBlock(const Block& space) {
     DCTandDraw();
 }
 
-void BlockDocument::WriteCell(int k, const std::string& text) {
-    // setText emits textChanged only when the text really changes, which is
-    // exactly when the cell-change rule must run.
-    controls_.Cells[static_cast<std::size_t>(k)]->setText(QString::fromStdString(text));
-}
-
-void BlockDocument::WriteFreq() {
-    const int n = engine_.MaxIndex;
-    for (int i = 0; i <= n; ++i) {
-        for (int j = 0; j <= n; ++j) {
-            // Read the value only now: writing an earlier cell may have changed it.
-            WriteCell(CellIndex(i, j), TruncatedText(engine_.FreqArray[i][j]));
-        }
-    }
-    controls_.CellsCaption->setText(kFreqAmplitudes);
-}
-
-void BlockDocument::WriteSpace() {
-    const int n = engine_.MaxIndex;
-    for (int i = 0; i <= n; ++i) {
-        for (int j = 0; j <= n; ++j) {
-            WriteCell(CellIndex(i, j), FlooredText(engine_.SpaceArray[i][j]));
-        }
-    }
-}
-
-void BlockDocument::DrawSpace() {
-    const int n = engine_.MaxIndex;
-    for (int i = 0; i <= n; ++i) {
-        for (int j = 0; j <= n; ++j) {
-            const int g = GreyLevel(engine_.SpaceArray[i][j]);
-            controls_.Squares->SetColour(CellIndex(i, j), QColor(g, g, g));
-        }
-    }
-    controls_.SquaresCaption->setText(kPixelPattern);
-}
-
 void BlockDocument::PaintStep() {
     services_.Refresh();
 }
 
 void BlockDocument::BuildStepShown() {
     if (stepTimes_.BuildStepMs > 0) {
-        buildSteps_.push_back(View()); // shown at the pace when the change ends
+        buildSteps_.push_back(model_.Shown()); // shown at the pace when the change ends
     } else {
         PaintStep();
     }
@@ -247,15 +205,11 @@ void BlockDocument::BuildStepShown() {
 
 void BlockDocument::DCTandDraw() {
     const Change change(*this, tr("DCT"));
-    engine_.PerformDCT();
-    DrawSpace();
-    WriteFreq();
+    model_.DCTandDraw();
 }
 
 void BlockDocument::ShowIDCT() {
-    engine_.PerformIDCT();
-    WriteFreq();
-    DrawSpace();
+    model_.IDCTandDraw();
     services_.Refresh();
 }
 
@@ -267,20 +221,18 @@ void BlockDocument::IDCTandDraw() {
 void BlockDocument::BuildPicture() {
     const Change change(*this, tr("IDCT"));
     ShowIDCT();
-    controls_.CellsCaption->setText(kFreqAmplitudes);
-    controls_.SquaresCaption->setText(kPixelPattern);
+    model_.SetCellsCaption(kFreqAmplitudesCaption);
+    model_.SetSquaresCaption(kPixelPatternCaption);
 }
 
 void BlockDocument::Quantise() {
     const Change change(*this, tr("Quantise"));
-    engine_.QuantiseBlock();
-    WriteFreq();
-    ShowIDCT();
+    model_.Quantise();
     services_.Refresh();
 }
 
 void BlockDocument::Stop() {
-    engine_.StopFlag = true;
+    model_.Engine().StopFlag = true;
     if (cycleWait_ != nullptr) {
         cycleWait_->quit(); // the pattern on screen is the last: no need to wait on
     }
@@ -306,28 +258,21 @@ void BlockDocument::CycleThroDCTPatterns() {
 }
 
 bool BlockDocument::ShowPatterns() {
-    const int n = engine_.MaxIndex;
+    DctEngine& engine = model_.Engine();
+    const int n = engine.MaxIndex;
     for (int v = 0; v <= n; ++v) {
         for (int u = 0; u <= n; ++u) {
             {
                 // Each pattern is announced; the whole cycle is one undo step.
                 const Change step(*this, {}, kNotAStep);
-                engine_.ResetFreqSpace();
-                engine_.FreqArray[0][0] = 512;
-                engine_.FreqArray[u][v] = 512;
-                engine_.PerformIDCT();
-                controls_.CellsCaption->setText(kPixelAmplitudes);
-                WriteSpace();
-                DrawSpace();
-                controls_.SquaresCaption->setText(
-                    PatternCaption(QStringLiteral("DCT Pattern: "), v, u));
+                model_.ShowCyclePattern(u, v);
                 PaintStep();
             }
             if (!Pause(stepTimes_.PatternMs, &cycleWait_)) {
                 return false; // the program is ending: no further step is computed or shown
             }
-            if (engine_.StopFlag) {
-                engine_.StopFlag = false;
+            if (engine.StopFlag) {
+                engine.StopFlag = false;
                 return true;
             }
         }
@@ -337,21 +282,21 @@ bool BlockDocument::ShowPatterns() {
 
 void BlockDocument::SetSquaresCaption(const QString& caption) {
     const Change change(*this);
-    controls_.SquaresCaption->setText(caption);
+    model_.SetSquaresCaption(caption.toStdString());
 }
 
 void BlockDocument::DoubleQuantStep() {
     const Change change(*this, {}, kNotAStep); // the step is no part of the block
-    engine_.DoubleScale();
+    model_.DoubleQuantStep();
 }
 
 void BlockDocument::HalveQuantStep() {
     const Change change(*this, {}, kNotAStep);
-    engine_.HalveScale();
+    model_.HalveQuantStep();
 }
 
 void BlockDocument::SetBuildMode(bool on) {
-    engine_.BuildMode = on;
+    model_.SetBuildMode(on);
 }
 
 void BlockDocument::ApplyCellText(int k) {
@@ -359,15 +304,15 @@ void BlockDocument::ApplyCellText(int k) {
     // operation that made it. Typing alone makes no undo step: it belongs to the
     // next command's step.
     const Change change(*this, {}, kNotAStep);
-    QLineEdit* cell = controls_.Cells[static_cast<std::size_t>(k)];
-    const std::string cleaned = CleanCellText(cell->text().toStdString());
-    // Changing the text raises this rule once more for the same cell; that
-    // second run finds nothing to clean and stores the same value.
-    const QString cleanedText = QString::fromStdString(cleaned);
-    if (cell->text() != cleanedText) {
-        cell->setText(cleanedText);
+    QLineEdit* cell = controls_.Cells.at(static_cast<std::size_t>(k));
+    if (model_.SetCellText(k, cell->text().toStdString())) {
+        // Showing the cleaned text raises this rule once more for the same cell;
+        // the model already shows that text, so that run stores nothing.
+        const QString cleaned = ShownText(model_.CellText(k));
+        if (cell->text() != cleaned) {
+            cell->setText(cleaned);
+        }
     }
-    engine_.FreqArray.Cell(k) = CellTextValue(cleaned);
 }
 
 } // namespace quadrel

@@ -1,9 +1,10 @@
 #pragma once
-// The one seam between the windows and the block. The main window's block lives
-// here: the engine that computes it, the 64 cells and 64 grey squares that show
-// it, the two captions above them, and every operation on them. The main window,
-// the frequency dialog, the bitmap viewer and any later window work through this
-// object and nothing else.
+// The one seam between the windows and the block. The block itself and the
+// cell-change rule live in a BlockModel (no toolkit); this object wraps it with
+// what a window adds: announcing changes, undo steps and the pace of long
+// commands. The 64 cells, 64 grey squares and two captions only show the model.
+// The main window, the frequency dialog, the bitmap viewer and any later window
+// work through this object and nothing else.
 //
 // Reading: Space(), Freq(), QuantStep(), CellText(), SquareColour() and the two
 // captions tell a window everything the main window shows.
@@ -36,7 +37,7 @@
 // they are shown (or FinishPacedBuild) first puts the finished result on screen,
 // so no command ever works on half a transform.
 
-#include "engine/dct_engine.h"
+#include "engine/block_model.h"
 
 #include "views/pace.h"
 
@@ -73,24 +74,18 @@ struct WindowServices {
     std::function<bool()> YieldEvents; ///< let pending events run; false when the program is ending
 };
 
-inline const QString kFreqAmplitudes = QStringLiteral("Freq. Amplitudes");
-inline const QString kPixelPattern = QStringLiteral("Pixel Pattern");
-inline const QString kPixelAmplitudes = QStringLiteral("Pixel Amplitudes");
+/// A model text as the toolkit's text.
+QString ShownText(std::string_view text);
 
-/// What the main window shows of the block: its cells, squares and captions.
-struct BlockView {
-    std::array<QString, kBlockCells> CellTexts;
-    std::array<QRgb, kBlockCells> Squares{};
-    QString CellsCaption;
-    QString SquaresCaption;
-    bool operator==(const BlockView&) const = default;
-};
+inline const QString kFreqAmplitudes = ShownText(kFreqAmplitudesCaption);
+inline const QString kPixelPattern = ShownText(kPixelPatternCaption);
+inline const QString kPixelAmplitudes = ShownText(kPixelAmplitudesCaption);
 
 /// Both blocks and what shows them: all that an undo step puts back.
 struct BlockState {
     Block Space{};
     Block Freq{};
-    BlockView View;
+    BlockShown View;
     /// The blocks compare bit for bit, so -0.0 differs from 0.0.
     bool operator==(const BlockState& other) const;
 };
@@ -126,10 +121,10 @@ public:
     };
 
     // Reading.
-    const Block& Space() const { return engine_.SpaceArray; }
-    const Block& Freq() const { return engine_.FreqArray; }
-    int QuantStep() const { return engine_.QuantScale; }
-    bool BuildMode() const { return engine_.BuildMode; }
+    const Block& Space() const { return model_.Space(); }
+    const Block& Freq() const { return model_.Freq(); }
+    int QuantStep() const { return model_.QuantStep(); }
+    bool BuildMode() const { return model_.BuildMode(); }
     QString CellText(int k) const;
     QColor SquareColour(int k) const;
     QString CellsCaption() const;
@@ -181,14 +176,15 @@ public:
     /// Repaints the main window at once, not at the next idle moment.
     void Refresh() { services_.Refresh(); }
 
-    /// The cell-change rule, run whenever cell k's text changes: the text is
-    /// cleaned and its number stored as frequency coefficient k. A write that
-    /// leaves a cell's text as it was changes no text and so stores nothing.
+    /// The cell-change rule, run whenever cell k's text changes: the model
+    /// cleans the text and stores its number as frequency coefficient k, and the
+    /// cell then shows the cleaned text. A write that leaves a cell's text as it
+    /// was changes no text and so stores nothing.
     void ApplyCellText(int k);
 
     /// The engine itself, for tests and benchmarks. Writes through it are
     /// neither shown nor announced.
-    DctEngine& Engine() { return engine_; }
+    DctEngine& Engine() { return model_.Engine(); }
 
 signals:
     void BlockChanged();
@@ -196,10 +192,8 @@ signals:
     void StepEnded(const QString& step, int session);
 
 private:
-    void WriteFreq();
-    void WriteSpace();
-    void DrawSpace();
-    void WriteCell(int k, const std::string& text);
+    /// The model's observer: every cell, square and caption it writes is shown.
+    void ShowModelWrites();
     void ShowIDCT();
     /// Paints one step of a stepped command at once: a Build Mode coefficient
     /// or a cycle pattern.
@@ -211,20 +205,19 @@ private:
     bool ShowPatterns();
     /// Shows the kept Build Mode steps one by one, then the result.
     void PlayBuildSteps();
-    BlockView View() const;
-    /// Writes a view into the controls; the blocks stay as they were.
-    void ShowView(const BlockView& view);
+    /// Shows a saved view; the blocks stay as they were.
+    void ShowView(const BlockShown& view);
     /// Lets events run for `ms` (at once when 0); false when the program is ending.
     bool Pause(int ms, QEventLoop** current);
 
     /// A Build Mode transform whose steps are being shown.
     struct PacedBuild {
-        BlockView Result;
+        BlockShown Result;
         QString Step;
         int Session;
     };
 
-    DctEngine engine_;
+    BlockModel model_;
     BlockControls controls_;
     WindowServices services_;
     int changeDepth_ = 0;
@@ -232,7 +225,7 @@ private:
     int stepSession_ = 0;
     int lastSession_ = 0;
     StepTimes stepTimes_;
-    std::vector<BlockView> buildSteps_;
+    std::vector<BlockShown> buildSteps_;
     PacedBuild* pacedBuild_ = nullptr;
     int cycleDepth_ = 0;
     QEventLoop* cycleWait_ = nullptr; ///< the innermost cycle's pause, which STOP cuts short

@@ -80,20 +80,22 @@ void PaintGrids(QPainter& painter, const GridsPicture& grids, QSize size) {
         painter.setPen(kOutline);
         painter.drawRect(cell.adjusted(0, 0, -1, -1));
         painter.setPen(Qt::black);
-        painter.drawText(cell, Qt::AlignCenter, grids.View.CellTexts[i]);
+        painter.drawText(cell, Qt::AlignCenter, ShownText(grids.View.CellTexts[i]));
     }
     for (int k = 0; k < kBlockCells; ++k) {
         const auto i = static_cast<std::size_t>(k);
         const QRect square = grids.Squares[i];
-        painter.fillRect(square, QColor::fromRgb(grids.View.Squares[i]));
+        const int g = grids.View.Grey[i];
+        painter.fillRect(square, QColor(g, g, g));
         painter.setPen(kOutline);
         painter.drawRect(square.adjusted(0, 0, -1, -1));
     }
     painter.setFont(grids.CaptionFont);
     painter.setPen(Qt::black);
-    painter.drawText(grids.CellsCaption, Qt::AlignLeft | Qt::AlignVCenter, grids.View.CellsCaption);
+    painter.drawText(grids.CellsCaption, Qt::AlignLeft | Qt::AlignVCenter,
+                     ShownText(grids.View.CellsCaption));
     painter.drawText(grids.SquaresCaption, Qt::AlignLeft | Qt::AlignVCenter,
-                     grids.View.SquaresCaption);
+                     ShownText(grids.View.SquaresCaption));
 }
 
 void PaintPatternChart(QPainter& painter, QSize size) {

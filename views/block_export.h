@@ -16,7 +16,7 @@ namespace quadrel {
 
 /// The grids as shown: what they show and where, in the window's coordinates.
 struct GridsPicture {
-    BlockView View;
+    BlockShown View;
     std::array<QRect, kBlockCells> Cells{};
     std::array<QRect, kBlockCells> Squares{};
     QRect CellsCaption;

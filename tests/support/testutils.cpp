@@ -1,7 +1,10 @@
 #include "tests/support/testutils.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <algorithm>
@@ -86,12 +89,16 @@ double ContrastRatio(const QColor& a, const QColor& b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-DctEngine ReadyEngine() {
-    DctEngine engine;
-    engine.SetConsts();
-    engine.MakeCosTable();
-    engine.ResetFreqSpace();
-    return engine;
+void Click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void MoveOver(QWidget* widget, QPoint at) {
+    // Sent straight to the widget: QTest::mouseMove without a button moves the
+    // system pointer, which the offscreen platform does not track.
+    QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
 }
 
 void TypeIntoCell(QLineEdit* cell, const QString& text) {

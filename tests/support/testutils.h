@@ -1,19 +1,28 @@
 #pragma once
-// What the tests and benchmarks share: a desktop that answers from a script, a
-// paint counter, and an engine and a main window ready to use.
+// What the GUI tests and benchmarks share: a desktop that answers from a
+// script, a paint counter, a main window ready to use and the look-up of
+// controls by object name.
 
-#include "engine/dct_engine.h"
 #include "main_window/dct_window.h"
+#include "tests/support/ready_engine.h"
 #include "views/desktop_services.h"
+#include "views/square_grid.h"
 
+#include <QApplication>
 #include <QColor>
+#include <QLineEdit>
 #include <QList>
 #include <QObject>
+#include <QPoint>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStringList>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
-class QLineEdit;
+class QAbstractButton;
 
 namespace quadrel::test {
 
@@ -71,8 +80,58 @@ private:
 /// WCAG 2 contrast ratio of two opaque colours, 1 to 21.
 double ContrastRatio(const QColor& a, const QColor& b);
 
-/// An engine ready to transform, as the main window sets it up at start.
-DctEngine ReadyEngine();
+/// The child of `root` of type T named `name`. There is no test to run
+/// without it, so a missing one ends the test program, naming the control.
+template <class T> T* Find(const QObject& root, const QString& name) {
+    T* found = root.findChild<T*>(name);
+    if (found == nullptr) {
+        std::fprintf(stderr, "FAIL: no control \"%s\" under \"%s\"\n", qPrintable(name),
+                     qPrintable(root.objectName()));
+        std::abort();
+    }
+    return found;
+}
+
+template <class T> T* Find(const QObject& root, const char* name) {
+    return Find<T>(root, QString::fromLatin1(name));
+}
+
+/// The window of type T without an owner that is open now, shown or hidden;
+/// nullptr when there is none.
+template <class T> T* OpenWindow() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* wanted = qobject_cast<T*>(window)) {
+            return wanted;
+        }
+    }
+    return nullptr;
+}
+
+/// The main window's cell k (column + 8 * row).
+inline QLineEdit* Cell(const QObject& main, int k) {
+    return Find<QLineEdit>(main, CellObjectName(k));
+}
+
+/// The main window's Command1 button with that index (9 has none).
+inline QPushButton* Command1(const QObject& main, int index) {
+    return Find<QPushButton>(main, QStringLiteral("Command1_%1").arg(index));
+}
+
+/// The main window's grey grid.
+inline SquareGrid* Shape1(const QObject& main) {
+    return Find<SquareGrid>(main, "Shape1");
+}
+
+/// The main window's Option1 radio button with that index.
+inline QRadioButton* Option1(const QObject& main, int index) {
+    return Find<QRadioButton>(main, QStringLiteral("Option1_%1").arg(index));
+}
+
+/// A left click on the button, as the user gives it.
+void Click(QAbstractButton* button);
+
+/// The pointer moved over `widget` to `at`, no button held.
+void MoveOver(QWidget* widget, QPoint at);
 
 /// Replaces a cell's text by typing, as a user does.
 void TypeIntoCell(QLineEdit* cell, const QString& text);
