@@ -183,10 +183,10 @@ void ImageFrame::BitMapLoad() {
 bool ImageFrame::ShowPicture(const QString& fileName) {
     const Result<QImage> load = LoadPictureFile(fileName, picture1_->BackColor());
     if (!load) {
-        desktop_.ShowWarning(isVisible() ? this : nullptr, kImageFrameCaption,
-                             QStringLiteral("The picture \"%1\" cannot be shown: %2")
-                                 .arg(QDir::toNativeSeparators(fileName),
-                                      QString::fromStdString(load.Message())));
+        desktop_.ShowWarning(
+            isVisible() ? this : nullptr, kImageFrameCaption,
+            QStringLiteral("The picture \"%1\" cannot be shown: %2")
+                .arg(QDir::toNativeSeparators(fileName), QString::fromStdString(load.Message())));
         return false;
     }
     picture1_->SetPicture(*load);

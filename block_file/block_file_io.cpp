@@ -189,8 +189,8 @@ Result<std::vector<double>> ParseStart(const QByteArray& bytes, const QString& t
     BlockFileValues parsed = ParseBlockValues(std::string_view(bytes.constData(), size));
     const bool cutShort = bytes.size() > kMaxBlockFileBytes;
     // Reading up to the end of a cut-short buffer may have cut a value in two.
-    if (cutShort && (parsed.Consumed >= size ||
-                     (!parsed.Error && parsed.Values.size() < kBlockFileValues))) {
+    if (cutShort &&
+        (parsed.Consumed >= size || (!parsed.Error && parsed.Values.size() < kBlockFileValues))) {
         return Failed(tooLarge);
     }
     if (parsed.Error) {

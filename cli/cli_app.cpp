@@ -391,8 +391,7 @@ const std::vector<Subcommand>& Subcommands() {
          {"jpeg [--quality N | --table FILE] [--prev-dc D] [--keep K] [FILE]"},
          {"The JPEG chain for one grey block: level shift, DCT,",
           "quantisation, zig-zag, symbols, Huffman bits,", "reconstruction and error."},
-         {&Options::Quality, &Options::Table, &Options::PrevDc,
-          &Options::Keep},
+         {&Options::Quality, &Options::Table, &Options::PrevDc, &Options::Keep},
          PrepareJpeg},
         {"exercise",
          {"exercise --seed S [--count N] [--quality N]"},
@@ -407,8 +406,7 @@ const std::vector<Subcommand>& Subcommands() {
           "the JPEG chain or (--step) by Quadrel's own quantiser:",
           "size, bits per pixel, zero share, MSE and PSNR. -o writes",
           "the reconstruction, --diff the amplified difference."},
-         {&Options::Step, &Options::Quality, &Options::Table,
-          &Options::Diff},
+         {&Options::Step, &Options::Quality, &Options::Table, &Options::Diff},
          PrepareCompress,
          false},
     };
@@ -416,10 +414,9 @@ const std::vector<Subcommand>& Subcommands() {
 }
 
 /// The options that belong to certain subcommands, in the order they are checked.
-constexpr std::array kSpecificOptions = {
-    &Options::Step, &Options::Quality, &Options::Table,
-    &Options::Diff, &Options::PrevDc,  &Options::Keep,
-    &Options::Seed, &Options::Count};
+constexpr std::array kSpecificOptions = {&Options::Step, &Options::Quality, &Options::Table,
+                                         &Options::Diff, &Options::PrevDc,  &Options::Keep,
+                                         &Options::Seed, &Options::Count};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {

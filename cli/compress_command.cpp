@@ -27,7 +27,8 @@ Status WritePng(const QImage& picture, const QString& path) {
         return Failed(QStringLiteral("%1 cannot be written: %2.").arg(path, reason));
     }
     if (!file.commit()) {
-        return Failed(QStringLiteral("%1 could not be replaced: %2.").arg(path, file.errorString()));
+        return Failed(
+            QStringLiteral("%1 could not be replaced: %2.").arg(path, file.errorString()));
     }
     return Done{};
 }

@@ -115,8 +115,8 @@ QuantTable LuminanceTable(int quality) {
 
 Result<QuantTable> TableFromValues(std::span<const double> values) {
     if (values.size() != kBlockCells) {
-        return Fail("a quantisation table needs 64 values, found " +
-                    std::to_string(values.size()) + ".");
+        return Fail("a quantisation table needs 64 values, found " + std::to_string(values.size()) +
+                    ".");
     }
     QuantTable table{};
     for (int i = 0; i < kBlockCells; ++i) {

@@ -466,11 +466,11 @@ void JpegWorksheet::LoadTable() {
     }
     const Result<jpeg::QuantTable> table = ReadTableFile(*chosen);
     if (!table) {
-        desktop_.ShowWarning(this, tr("Load Table"),
-                             tr("The quantisation table\n%1\ncould not be loaded.\n\n%2\n\n"
-                                "The table was left as it was.")
-                                 .arg(QDir::toNativeSeparators(*chosen),
-                                      QString::fromStdString(table.Message())));
+        desktop_.ShowWarning(
+            this, tr("Load Table"),
+            tr("The quantisation table\n%1\ncould not be loaded.\n\n%2\n\n"
+               "The table was left as it was.")
+                .arg(QDir::toNativeSeparators(*chosen), QString::fromStdString(table.Message())));
         return;
     }
     fileTableValues_ = *table;

@@ -369,11 +369,11 @@ bool DCT::LoadBlockFile(const QString& fileName) {
     // The whole file is parsed before any cell is touched.
     const Result<std::vector<double>> read = ReadBlockFile(fileName);
     if (!read) {
-        desktop_->ShowWarning(this, QStringLiteral("Load Block"),
-                              QStringLiteral("The block file\n%1\ncould not be loaded.\n\n%2\n\n"
-                                             "The block was left as it was.")
-                                  .arg(QDir::toNativeSeparators(fileName),
-                                       QString::fromStdString(read.Message())));
+        desktop_->ShowWarning(
+            this, QStringLiteral("Load Block"),
+            QStringLiteral("The block file\n%1\ncould not be loaded.\n\n%2\n\n"
+                           "The block was left as it was.")
+                .arg(QDir::toNativeSeparators(fileName), QString::fromStdString(read.Message())));
         return false;
     }
     Block space = document_->Space();

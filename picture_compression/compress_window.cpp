@@ -234,10 +234,10 @@ void CompressWindow::OpenPicture() {
     }
     quadrel::Result<QImage> load = LoadPictureFile(*fileName, Qt::white, PictureForm::GreyAsIs);
     if (!load) {
-        desktop_.ShowWarning(isVisible() ? this : nullptr, kCompressCaption,
-                             tr("The picture \"%1\" cannot be shown: %2")
-                                 .arg(QDir::toNativeSeparators(*fileName),
-                                      QString::fromStdString(load.Message())));
+        desktop_.ShowWarning(
+            isVisible() ? this : nullptr, kCompressCaption,
+            tr("The picture \"%1\" cannot be shown: %2")
+                .arg(QDir::toNativeSeparators(*fileName), QString::fromStdString(load.Message())));
         return;
     }
     const QImage picture = std::move(load).Value();
@@ -252,10 +252,10 @@ void CompressWindow::ChooseTable() {
     }
     const quadrel::Result<jpeg::QuantTable> table = ReadTableFile(*fileName);
     if (!table) {
-        desktop_.ShowWarning(this, kCompressCaption,
-                             tr("The table \"%1\" cannot be used: %2")
-                                 .arg(QDir::toNativeSeparators(*fileName),
-                                      QString::fromStdString(table.Message())));
+        desktop_.ShowWarning(
+            this, kCompressCaption,
+            tr("The table \"%1\" cannot be used: %2")
+                .arg(QDir::toNativeSeparators(*fileName), QString::fromStdString(table.Message())));
         return;
     }
     table_ = *table;

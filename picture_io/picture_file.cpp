@@ -600,7 +600,8 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
     return picture;
 }
 
-Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background, PictureForm form) {
+Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background,
+                               PictureForm form) {
     const QFileInfo info(fileName);
     if (!info.exists()) {
         return Refused(QStringLiteral("the file does not exist."));
@@ -612,13 +613,15 @@ Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background
     {
         QFile file(fileName);
         if (!file.open(QIODevice::ReadOnly)) {
-            return Refused(QStringLiteral("the file cannot be opened (%1).").arg(file.errorString()));
+            return Refused(
+                QStringLiteral("the file cannot be opened (%1).").arg(file.errorString()));
         }
         // No picture file that fits the memory limit is larger than the limit itself.
         if (file.size() > PictureByteLimit()) {
-            return Refused(QStringLiteral(
-                            "the file is larger than the %1 MB that a picture may take in memory.")
-                            .arg(PictureByteLimit() / (qint64{1024} * 1024)));
+            return Refused(
+                QStringLiteral(
+                    "the file is larger than the %1 MB that a picture may take in memory.")
+                    .arg(PictureByteLimit() / (qint64{1024} * 1024)));
         }
         bytes = file.readAll();
         if (bytes.size() != file.size()) {

@@ -27,12 +27,12 @@ enum class PictureForm : std::uint8_t {
 /// the file cannot be shown. A partly transparent picture is laid onto
 /// `background`, so that what is shown and what is read are the same.
 Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background,
-                          PictureForm form = PictureForm::Rgb32);
+                             PictureForm form = PictureForm::Rgb32);
 
 /// Reads the file, then decodes it as DecodePicture does. The file is closed again
 /// before this returns.
 Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background,
-                            PictureForm form = PictureForm::Rgb32);
+                               PictureForm form = PictureForm::Rgb32);
 
 /// What a picture may take in memory once decoded, at four bytes a pixel: 1 GiB,
 /// about 268 megapixels, so any photo of today's cameras and phones opens and a

@@ -238,8 +238,9 @@ void TestJpeg::engineLayout() {
     QCOMPARE(FromRowMajor(values), block);
     const Indices converted = ToRowMajor<int>(block, [](double v) { return -static_cast<int>(v); });
     QCOMPARE(converted[at], -static_cast<int>(cell));
-    QCOMPARE(FromRowMajor(converted)[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)],
-             -cell);
+    QCOMPARE(
+        FromRowMajor(converted)[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)],
+        -cell);
 }
 
 void TestJpeg::symbols_data() {
