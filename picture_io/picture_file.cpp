@@ -181,50 +181,6 @@ QString CheckBmp(const Bytes& b) {
     return rows > available / stride ? kTruncated : QString();
 }
 
-QString CheckJpeg(const Bytes& b) {
-    if (!b.Has(0, 2) || b.U8(0) != 0xFF || b.U8(1) != 0xD8) {
-        return {};
-    }
-    // Walk the marker segments up to the first scan; an embedded thumbnail lies
-    // inside a segment and is skipped with it.
-    qsizetype pos = 2;
-    for (;;) {
-        if (!b.Has(pos, 1)) {
-            return kTruncated;
-        }
-        while (b.Has(pos, 1) && b.U8(pos) != 0xFF) {
-            ++pos; // stray bytes before a marker, which decoders skip too
-        }
-        while (b.Has(pos, 1) && b.U8(pos) == 0xFF) {
-            ++pos; // fill bytes
-        }
-        if (!b.Has(pos, 1)) {
-            return kTruncated;
-        }
-        const quint32 marker = b.U8(pos++);
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            continue; // stand-alone markers carry no length
-        }
-        if (marker == 0xD9) {
-            return kCorrupt; // end of image before any picture data
-        }
-        if (!b.Has(pos, 2)) {
-            return kTruncated;
-        }
-        const qsizetype length = b.U16BE(pos);
-        if (length < 2) {
-            return kCorrupt;
-        }
-        pos += length;
-        if (marker == 0xDA) {
-            break;
-        }
-    }
-    // Stuffing keeps FF D9 out of the scan data, so a file that has it after the
-    // first scan header has its end.
-    return b.LastIndexOf("\xFF\xD9") >= pos ? QString() : kTruncated;
-}
-
 // libjpeg's error manager, extended with what the check needs. The manager
 // comes first: libjpeg hands back a pointer to it.
 struct JpegCheck {
@@ -271,7 +227,9 @@ QString CheckJpegScan(const QByteArray& bytes, qint64 memoryLimit) {
     check.manager.emit_message = OnJpegMessage;
     if (setjmp(check.jump) != 0) {
         jpeg_destroy_decompress(&info);
-        return kCorrupt;
+        // A file cut inside its headers ends in libjpeg's "no image" error,
+        // after the warning that the data ran out.
+        return check.missing > 0 ? kTruncated : kCorrupt;
     }
     jpeg_create_decompress(&info);
     info.mem->max_memory_to_use = static_cast<long>(memoryLimit);
@@ -565,14 +523,11 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
         }
     }
     QString structure = format == "bmp"    ? CheckBmp(b)
-                        : format == "jpeg" ? CheckJpeg(b)
+                        : format == "jpeg" ? CheckJpegScan(bytes, PictureByteLimit())
                         : format == "png"  ? CheckPng(bytes, b)
                         : format == "tiff" ? CheckTiff(b)
                         : pnm              ? CheckPnm(bytes, b)
                                            : CheckGif(b);
-    if (structure.isEmpty() && format == "jpeg") {
-        structure = CheckJpegScan(bytes, PictureByteLimit());
-    }
     if (!structure.isEmpty()) {
         return Refused(structure);
     }
