@@ -88,8 +88,10 @@ void DesktopWindow::CreateFileMenu() {
     file->addSeparator();
     file->addAction(tr("View &Bitmap…"), this, [this] { dct_->Command1_Click(10); });
     QMenu* exportMenu = file->addMenu(tr("&Export"));
-    exportMenu->addAction(tr("&Grids…"), this, &DesktopWindow::ExportGrids);
-    exportMenu->addAction(tr("Basis &Pattern Chart…"), this, &DesktopWindow::ExportPatternChart);
+    exportMenu->addAction(tr("&Grids…"), this, &DesktopWindow::ExportGrids)
+        ->setObjectName(QStringLiteral("exportGridsAction"));
+    exportMenu->addAction(tr("Basis &Pattern Chart…"), this, &DesktopWindow::ExportPatternChart)
+        ->setObjectName(QStringLiteral("exportChartAction"));
     file->addSeparator();
     file->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this,
                     [this] { dct_->Command1_Click(5); });

@@ -26,28 +26,14 @@ public:
     /// `desktop` as for DCT: null gives the real desktop.
     explicit DesktopWindow(DesktopServices* desktop = nullptr, QWidget* parent = nullptr);
 
-    DCT& Main() { return *dct_; }
-    BlockHistory& History() { return *history_; }
-
     /// Applies a pace for this run and marks it in the Options menu; the menu
     /// also stores it as the user's choice.
     void SetPace(Pace pace);
-    Pace CurrentPace() const { return pace_; }
 
     /// A file named on the command line or dropped on the window: a picture, as
     /// Qt recognises one by its content, opens in the bitmap viewer; anything
     /// else is loaded as a block file. Bad files are reported as the dialogs report them.
     void OpenFile(const QString& fileName);
-
-    /// File > Export: ask for a PNG or SVG file name and write the picture,
-    /// reporting a failure.
-    void ExportGrids();
-    void ExportPatternChart();
-
-    /// The windows of this round are added to this menu.
-    QMenu* ToolsMenu() const { return toolsMenu_; }
-    /// Block files loaded or saved, newest first (kept with QSettings).
-    QStringList RecentFiles() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -56,6 +42,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// File > Export: ask for a PNG or SVG file name and write the picture,
+    /// reporting a failure.
+    void ExportGrids();
+    void ExportPatternChart();
+    /// Block files loaded or saved, newest first (kept with QSettings).
+    QStringList RecentFiles() const;
     QAction* PaceAction(Pace pace) const;
     void CreateFileMenu();
     void CreateEditMenu();

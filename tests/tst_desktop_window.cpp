@@ -35,8 +35,8 @@ struct Fixture {
     ScriptedDesktop desktop;
     DesktopWindow window{&desktop};
 
-    quadrel::DCT& main() { return window.Main(); }
-    quadrel::BlockState state() { return window.Main().Document().Snapshot(); }
+    quadrel::DCT& main() { return *Find<quadrel::DCT>(window, "DCT"); }
+    quadrel::BlockState state() { return main().Document().Snapshot(); }
     QString write(const QString& name, const QByteArray& bytes) {
         QFile file(dir.filePath(name));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
@@ -176,8 +176,9 @@ void TestDesktopWindow::menuCommands() {
     // Each key has one action, so none is ambiguous; the menus list the main
     // window's own F1 and tool-window actions.
     QCOMPARE(bySequence.size(), bySequence.uniqueKeys().size());
-    QVERIFY(f.window.ToolsMenu()->actions().contains(bySequence.value("Ctrl+J")));
-    QVERIFY(f.window.ToolsMenu()->actions().contains(bySequence.value("Ctrl+Shift+J")));
+    QVERIFY(Find<QMenu>(f.window, "toolsMenu")->actions().contains(bySequence.value("Ctrl+J")));
+    QVERIFY(
+        Find<QMenu>(f.window, "toolsMenu")->actions().contains(bySequence.value("Ctrl+Shift+J")));
     QCOMPARE(bySequence.value("F1"), f.main().ReadMeAction());
     QCOMPARE(bySequence.value("Ctrl+Z"), Find<QAction>(f.window, "undoAction"));
     QCOMPARE(bySequence.value("Ctrl+Shift+Z"), Find<QAction>(f.window, "redoAction"));
@@ -346,8 +347,10 @@ void TestDesktopWindow::openFromOutside() {
     }
     if (outcome == QLatin1String("block")) {
         QCOMPARE(f.main().Document().Space()[2][0], 30.0);
-        QCOMPARE(f.window.RecentFiles().value(0), QFileInfo(path).absoluteFilePath());
-        QCOMPARE(Find<QMenu>(f.window, "recentMenu")->actions().size(), 1);
+        const QList<QAction*> recent = Find<QMenu>(f.window, "recentMenu")->actions();
+        QCOMPARE(recent.size(), 1);
+        QCOMPARE(recent[0]->toolTip(),
+                 QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
     } else if (outcome == QLatin1String("viewer")) {
         QVERIFY(OpenWindow<quadrel::ImageFrame>() != nullptr);
         QVERIFY(OpenWindow<quadrel::ImageFrame>()->isVisible());
@@ -384,7 +387,7 @@ void TestDesktopWindow::exportGrids() {
     }
     f.main().Document().LoadSpaceBlock(space);
     f.desktop.answers = {f.dir.filePath(name)};
-    f.window.ExportGrids();
+    Find<QAction>(f.window, "exportGridsAction")->trigger();
     const quadrel::GridsPicture grids = f.main().Grids();
     if (name.startsWith(QLatin1String("missing"))) {
         QCOMPARE(f.desktop.messages.size(), 1);
@@ -435,7 +438,7 @@ void TestDesktopWindow::exportPatternChart() {
     Fixture f;
     const QString path = f.dir.filePath(name);
     f.desktop.answers = {path};
-    f.window.ExportPatternChart();
+    Find<QAction>(f.window, "exportChartAction")->trigger();
     QVERIFY(f.desktop.messages.isEmpty());
     // Each tile is the pattern the cycle shows: DC 512 plus F(u, v) = 512.
     using Key = std::pair<int, int>;
