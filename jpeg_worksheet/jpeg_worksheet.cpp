@@ -166,142 +166,15 @@ JpegWorksheet::~JpegWorksheet() {
 }
 
 void JpegWorksheet::CreateControls() {
-    using G = Grid;
-    const auto make = [this](G which, NumberGrid::Look look, const QString& widest) {
-        auto* grid = new NumberGrid(look, widest);
-        grids_[static_cast<std::size_t>(which)] = grid;
-        return grid;
-    };
-    make(G::Pixels, NumberGrid::Look::Whole, QStringLiteral("255"));
-    make(G::Shifted, NumberGrid::Look::Whole, QStringLiteral("-128"));
-    make(G::Coefficients, NumberGrid::Look::OneDecimal, QStringLiteral("-1024.0"));
-    make(G::Table, NumberGrid::Look::Whole, QStringLiteral("255"));
-    make(G::Quantised, NumberGrid::Look::Whole, QStringLiteral("-1024"));
-    make(G::Reconstruction, NumberGrid::Look::Whole, QStringLiteral("255"));
-    make(G::Error, NumberGrid::Look::Whole, QStringLiteral("-255"));
-    make(G::OriginalSquares, NumberGrid::Look::Grey, QString());
-    make(G::ReconstructionSquares, NumberGrid::Look::Grey, QString());
-    GridWidget(G::Quantised)->SetMarkNonZero(true);
-    GridWidget(G::Quantised)->SetZigZagPath(true, jpeg::kBlockCells);
-
-    // 1: the block.
-    auto* blockBox = new QGroupBox(tr("1  The block"));
-    auto* blockLayout = new QGridLayout(blockBox);
-    blockLayout->addLayout(
-        Captioned(tr("Pixels f(x, y):\nthe main window's space block"), GridWidget(G::Pixels)), 0,
-        0);
-    blockLayout->addLayout(
-        Captioned(tr("Level-shifted:\nf(x, y) \u2212 128"), GridWidget(G::Shifted)), 0, 1);
-    note_ = new QLabel;
-    note_->setWordWrap(true);
-    blockLayout->addWidget(note_, 1, 0, 1, 2);
-
-    // 2: the transform.
-    auto* dctBox = new QGroupBox(tr("2  JPEG DCT"));
-    auto* dctLayout = new QVBoxLayout(dctBox);
-    dctLayout->addLayout(Captioned(tr("&DCT coefficients F(u, v), one decimal; hover, or focus\n"
-                                      "and use the arrow keys, for the exact value"),
-                                   GridWidget(G::Coefficients)));
-
-    // 3: the table.
-    auto* tableBox = new QGroupBox(tr("3  Quantisation table"));
-    auto* tableLayout = new QGridLayout(tableBox);
-    standardTable_ = new QRadioButton(tr("Standard luminance table at &quality"));
-    standardTable_->setChecked(true);
-    quality_ = new QSpinBox;
-    quality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
-    quality_->setValue(kDefaultQuality);
-    quality_->setAccessibleName(tr("Quality"));
-    qualitySlider_ = new QSlider(Qt::Horizontal);
-    qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
-    qualitySlider_->setValue(kDefaultQuality);
-    qualitySlider_->setAccessibleName(tr("Quality"));
-    fileTable_ = new QRadioButton(tr("Table from a &file"));
-    fileTable_->setEnabled(false);
-    loadTable_ = new QPushButton(tr("&Load Table..."));
-    tableCaption_ = new QLabel;
-    tableLayout->addWidget(standardTable_, 0, 0, 1, 2);
-    tableLayout->addWidget(quality_, 1, 0);
-    tableLayout->addWidget(qualitySlider_, 1, 1);
-    tableLayout->addWidget(fileTable_, 2, 0);
-    tableLayout->addWidget(loadTable_, 2, 1, Qt::AlignLeft);
-    tableLayout->addWidget(tableCaption_, 3, 0, 1, 2);
-    tableLayout->addWidget(GridWidget(G::Table), 4, 0, 1, 2);
-    tableLayout->setRowStretch(5, 1);
-    GridWidget(G::Table)->setAccessibleName(tr("Quantisation table Q(u, v)"));
-
-    // 4: the indices.
-    auto* quantBox = new QGroupBox(tr("4  Quantised indices"));
-    auto* quantLayout = new QVBoxLayout(quantBox);
-    quantLayout->addLayout(
-        Captioned(tr("round(F(u, v) / Q(u, v)), non-zero ones marked"), GridWidget(G::Quantised)));
-    nonZero_ = new LiveText(tr("64 of 64 indices are not zero."), 1);
-    quantLayout->addWidget(nonZero_);
-
-    // 5: entropy coding.
-    auto* codeBox = new QGroupBox(tr("5  Zig-zag and Huffman coding"));
-    auto* codeLayout = new QVBoxLayout(codeBox);
-    zigzag_ = new LiveText(QString(), 3);
-    zigzag_->setAccessibleName(tr("Zig-zag sequence"));
-    codeLayout->addWidget(new QLabel(tr("Zig-zag sequence (up to the last non-zero index):")));
-    codeLayout->addWidget(zigzag_);
-    auto* dcRow = new QHBoxLayout;
-    previousDc_ = new QSpinBox;
-    previousDc_->setRange(report::kLowestDc, report::kHighestDc);
-    previousDc_->setValue(0);
-    dcRow->addWidget(Caption(tr("&Previous block's DC:"), previousDc_));
-    dcRow->addWidget(previousDc_);
-    dcDifference_ = new LiveText(tr("DC difference = -1024 - (-1024) = 0"), 1);
-    dcRow->addWidget(dcDifference_, 1);
-    codeLayout->addLayout(dcRow);
-    symbols_ = new TextLines(SymbolHeading(), 12);
-    symbols_->setAccessibleName(tr("Symbols with their Huffman codes and amplitude bits"));
-    codeLayout->addWidget(Caption(tr("S&ymbols: the DC difference, then (run/size) of the AC\n"
-                                     "indices; ZRL stands for 16 zeros, EOB ends the block"),
-                                  symbols_));
-    codeLayout->addWidget(symbols_, 1);
-    totals_ = new LiveText(QString(), 2);
-    totals_->setAccessibleName(tr("Bits"));
-    codeLayout->addWidget(totals_);
-
-    // 6: keep first k.
-    auto* keepBox = new QGroupBox(tr("6  Keep the first k coefficients"));
-    auto* keepLayout = new QVBoxLayout(keepBox);
-    keep_ = new QSlider(Qt::Horizontal);
-    keep_->setRange(0, jpeg::kBlockCells);
-    keep_->setValue(jpeg::kBlockCells);
-    keep_->setPageStep(8);
-    keep_->setAccessibleName(tr("Coefficients kept in zig-zag order"));
-    keepLabel_ = new QLabel;
-    keepLayout->addWidget(Caption(tr("&Keep the first k in zig-zag order, zero the rest:"), keep_));
-    keepLayout->addWidget(keep_);
-    keepLayout->addWidget(keepLabel_);
-    keepLayout->addStretch();
-
-    // 7: reconstruction.
-    auto* reconBox = new QGroupBox(tr("7  Reconstruction"));
-    auto* reconLayout = new QGridLayout(reconBox);
-    reconLayout->addLayout(Captioned(tr("Reconstruction: inverse DCT\n+ 128, rounded, 0 to 255"),
-                                     GridWidget(G::Reconstruction)),
-                           0, 0);
-    reconLayout->addLayout(Captioned(tr("Original\n"), GridWidget(G::OriginalSquares)), 0, 1);
-    reconLayout->addLayout(Captioned(tr("Reconstructed\n"), GridWidget(G::ReconstructionSquares)),
-                           0, 2);
-    reconLayout->addLayout(
-        Captioned(tr("Error: original\n\u2212 reconstruction"), GridWidget(G::Error)), 0, 3);
-    error_ = new LiveText(tr("MSE 16256.2500, PSNR 6.02 dB."), 1);
-    error_->setAccessibleName(tr("Error measures"));
-    reconLayout->addWidget(error_, 1, 0, 1, 4);
-
-    // 8: the relation to the main window's numbers.
-    auto* relationRule = new QLabel(
-        tr("8  The main window's coefficients are these scaled: F_Quadrel(u, v) = "
-           "C(u)\u00b7C(v)\u00b7F_JPEG(u, v) with C(0) = 1/\u221a2 and C(k) = 1 otherwise, "
-           "and, as Quadrel does not subtract 128, F_Quadrel(0, 0) = (F_JPEG(0, 0) + 1024) / 2 "
-           "(up to Quadrel's \u03c0 = 3.1415927). For this block:"));
-    relationRule->setWordWrap(true);
-    relation_ = new LiveText(tr("F_Quadrel(0, 0) = (-1024.000 + 1024) / 2 = 0.000"), 1);
-    relation_->setAccessibleName(tr("Relation to the main window's coefficients"));
+    CreateGrids();
+    QGroupBox* blockBox = CreateBlockGroup();
+    QGroupBox* dctBox = CreateTransformGroup();
+    QGroupBox* tableBox = CreateTableGroup();
+    QGroupBox* quantBox = CreateQuantisedGroup();
+    QGroupBox* codeBox = CreateCodingGroup();
+    QGroupBox* keepBox = CreateKeepGroup();
+    QGroupBox* reconBox = CreateReconstructionGroup();
+    QLabel* relationRule = CreateRelationRule();
 
     // Three rows that follow the chain; each row sizes its own boxes.
     auto* page = new QWidget;
@@ -331,9 +204,196 @@ void JpegWorksheet::CreateControls() {
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
 
+    QHBoxLayout* buttons = CreateButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(scroll, 1);
+    layout->addLayout(buttons);
+
+    ConnectControls();
+    SetTabOrder();
+}
+
+void JpegWorksheet::CreateGrids() {
+    using G = Grid;
+    const auto make = [this](G which, const char* name, NumberGrid::Look look,
+                             const QString& widest) {
+        auto* grid = new NumberGrid(look, widest);
+        grid->setObjectName(QLatin1String(name));
+        grids_[static_cast<std::size_t>(which)] = grid;
+    };
+    make(G::Pixels, "pixelsGrid", NumberGrid::Look::Whole, QStringLiteral("255"));
+    make(G::Shifted, "shiftedGrid", NumberGrid::Look::Whole, QStringLiteral("-128"));
+    make(G::Coefficients, "coefficientsGrid", NumberGrid::Look::OneDecimal,
+         QStringLiteral("-1024.0"));
+    make(G::Table, "tableGrid", NumberGrid::Look::Whole, QStringLiteral("255"));
+    make(G::Quantised, "quantisedGrid", NumberGrid::Look::Whole, QStringLiteral("-1024"));
+    make(G::Reconstruction, "reconstructionGrid", NumberGrid::Look::Whole, QStringLiteral("255"));
+    make(G::Error, "errorGrid", NumberGrid::Look::Whole, QStringLiteral("-255"));
+    make(G::OriginalSquares, "originalSquaresGrid", NumberGrid::Look::Grey, QString());
+    make(G::ReconstructionSquares, "reconstructionSquaresGrid", NumberGrid::Look::Grey, QString());
+    GridOf(G::Quantised)->SetMarkNonZero(true);
+    GridOf(G::Quantised)->SetZigZagPath(true, jpeg::kBlockCells);
+}
+
+QGroupBox* JpegWorksheet::CreateBlockGroup() {
+    auto* box = new QGroupBox(tr("1  The block"));
+    auto* layout = new QGridLayout(box);
+    layout->addLayout(
+        Captioned(tr("Pixels f(x, y):\nthe main window's space block"), GridOf(Grid::Pixels)), 0,
+        0);
+    layout->addLayout(Captioned(tr("Level-shifted:\nf(x, y) \u2212 128"), GridOf(Grid::Shifted)), 0,
+                      1);
+    note_ = new QLabel;
+    note_->setObjectName(QStringLiteral("note"));
+    note_->setWordWrap(true);
+    layout->addWidget(note_, 1, 0, 1, 2);
+    return box;
+}
+
+QGroupBox* JpegWorksheet::CreateTransformGroup() {
+    auto* box = new QGroupBox(tr("2  JPEG DCT"));
+    auto* layout = new QVBoxLayout(box);
+    layout->addLayout(Captioned(tr("&DCT coefficients F(u, v), one decimal; hover, or focus\n"
+                                   "and use the arrow keys, for the exact value"),
+                                GridOf(Grid::Coefficients)));
+    return box;
+}
+
+QGroupBox* JpegWorksheet::CreateTableGroup() {
+    auto* box = new QGroupBox(tr("3  Quantisation table"));
+    auto* layout = new QGridLayout(box);
+    standardTable_ = new QRadioButton(tr("Standard luminance table at &quality"));
+    standardTable_->setObjectName(QStringLiteral("standardTableOption"));
+    standardTable_->setChecked(true);
+    quality_ = new QSpinBox;
+    quality_->setObjectName(QStringLiteral("qualityBox"));
+    quality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
+    quality_->setValue(kDefaultQuality);
+    quality_->setAccessibleName(tr("Quality"));
+    qualitySlider_ = new QSlider(Qt::Horizontal);
+    qualitySlider_->setObjectName(QStringLiteral("qualitySlider"));
+    qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
+    qualitySlider_->setValue(kDefaultQuality);
+    qualitySlider_->setAccessibleName(tr("Quality"));
+    fileTable_ = new QRadioButton(tr("Table from a &file"));
+    fileTable_->setObjectName(QStringLiteral("fileTableOption"));
+    fileTable_->setEnabled(false);
+    loadTable_ = new QPushButton(tr("&Load Table..."));
+    loadTable_->setObjectName(QStringLiteral("loadTableButton"));
+    tableCaption_ = new QLabel;
+    tableCaption_->setObjectName(QStringLiteral("tableCaption"));
+    layout->addWidget(standardTable_, 0, 0, 1, 2);
+    layout->addWidget(quality_, 1, 0);
+    layout->addWidget(qualitySlider_, 1, 1);
+    layout->addWidget(fileTable_, 2, 0);
+    layout->addWidget(loadTable_, 2, 1, Qt::AlignLeft);
+    layout->addWidget(tableCaption_, 3, 0, 1, 2);
+    layout->addWidget(GridOf(Grid::Table), 4, 0, 1, 2);
+    layout->setRowStretch(5, 1);
+    GridOf(Grid::Table)->setAccessibleName(tr("Quantisation table Q(u, v)"));
+    return box;
+}
+
+QGroupBox* JpegWorksheet::CreateQuantisedGroup() {
+    auto* box = new QGroupBox(tr("4  Quantised indices"));
+    auto* layout = new QVBoxLayout(box);
+    layout->addLayout(
+        Captioned(tr("round(F(u, v) / Q(u, v)), non-zero ones marked"), GridOf(Grid::Quantised)));
+    nonZero_ = new LiveText(tr("64 of 64 indices are not zero."), 1);
+    nonZero_->setObjectName(QStringLiteral("nonZeroLabel"));
+    layout->addWidget(nonZero_);
+    return box;
+}
+
+QGroupBox* JpegWorksheet::CreateCodingGroup() {
+    auto* box = new QGroupBox(tr("5  Zig-zag and Huffman coding"));
+    auto* layout = new QVBoxLayout(box);
+    zigzag_ = new LiveText(QString(), 3);
+    zigzag_->setObjectName(QStringLiteral("zigZagLabel"));
+    zigzag_->setAccessibleName(tr("Zig-zag sequence"));
+    layout->addWidget(new QLabel(tr("Zig-zag sequence (up to the last non-zero index):")));
+    layout->addWidget(zigzag_);
+    auto* dcRow = new QHBoxLayout;
+    previousDc_ = new QSpinBox;
+    previousDc_->setObjectName(QStringLiteral("previousDcBox"));
+    previousDc_->setRange(report::kLowestDc, report::kHighestDc);
+    previousDc_->setValue(0);
+    dcRow->addWidget(Caption(tr("&Previous block's DC:"), previousDc_));
+    dcRow->addWidget(previousDc_);
+    dcDifference_ = new LiveText(tr("DC difference = -1024 - (-1024) = 0"), 1);
+    dcDifference_->setObjectName(QStringLiteral("dcDifferenceLabel"));
+    dcRow->addWidget(dcDifference_, 1);
+    layout->addLayout(dcRow);
+    symbols_ = new TextLines(SymbolHeading(), 12);
+    symbols_->setObjectName(QStringLiteral("symbolList"));
+    symbols_->setAccessibleName(tr("Symbols with their Huffman codes and amplitude bits"));
+    layout->addWidget(Caption(tr("S&ymbols: the DC difference, then (run/size) of the AC\n"
+                                 "indices; ZRL stands for 16 zeros, EOB ends the block"),
+                              symbols_));
+    layout->addWidget(symbols_, 1);
+    totals_ = new LiveText(QString(), 2);
+    totals_->setObjectName(QStringLiteral("totalsLabel"));
+    totals_->setAccessibleName(tr("Bits"));
+    layout->addWidget(totals_);
+    return box;
+}
+
+QGroupBox* JpegWorksheet::CreateKeepGroup() {
+    auto* box = new QGroupBox(tr("6  Keep the first k coefficients"));
+    auto* layout = new QVBoxLayout(box);
+    keep_ = new QSlider(Qt::Horizontal);
+    keep_->setObjectName(QStringLiteral("keepSlider"));
+    keep_->setRange(0, jpeg::kBlockCells);
+    keep_->setValue(jpeg::kBlockCells);
+    keep_->setPageStep(8);
+    keep_->setAccessibleName(tr("Coefficients kept in zig-zag order"));
+    keepLabel_ = new QLabel;
+    keepLabel_->setObjectName(QStringLiteral("keepLabel"));
+    layout->addWidget(Caption(tr("&Keep the first k in zig-zag order, zero the rest:"), keep_));
+    layout->addWidget(keep_);
+    layout->addWidget(keepLabel_);
+    layout->addStretch();
+    return box;
+}
+
+QGroupBox* JpegWorksheet::CreateReconstructionGroup() {
+    auto* box = new QGroupBox(tr("7  Reconstruction"));
+    auto* layout = new QGridLayout(box);
+    layout->addLayout(Captioned(tr("Reconstruction: inverse DCT\n+ 128, rounded, 0 to 255"),
+                                GridOf(Grid::Reconstruction)),
+                      0, 0);
+    layout->addLayout(Captioned(tr("Original\n"), GridOf(Grid::OriginalSquares)), 0, 1);
+    layout->addLayout(Captioned(tr("Reconstructed\n"), GridOf(Grid::ReconstructionSquares)), 0, 2);
+    layout->addLayout(Captioned(tr("Error: original\n\u2212 reconstruction"), GridOf(Grid::Error)),
+                      0, 3);
+    error_ = new LiveText(tr("MSE 16256.2500, PSNR 6.02 dB."), 1);
+    error_->setObjectName(QStringLiteral("errorLabel"));
+    error_->setAccessibleName(tr("Error measures"));
+    layout->addWidget(error_, 1, 0, 1, 4);
+    return box;
+}
+
+QLabel* JpegWorksheet::CreateRelationRule() {
+    auto* rule = new QLabel(
+        tr("8  The main window's coefficients are these scaled: F_Quadrel(u, v) = "
+           "C(u)\u00b7C(v)\u00b7F_JPEG(u, v) with C(0) = 1/\u221a2 and C(k) = 1 otherwise, "
+           "and, as Quadrel does not subtract 128, F_Quadrel(0, 0) = (F_JPEG(0, 0) + 1024) / 2 "
+           "(up to Quadrel's \u03c0 = 3.1415927). For this block:"));
+    rule->setObjectName(QStringLiteral("relationRule"));
+    rule->setWordWrap(true);
+    relation_ = new LiveText(tr("F_Quadrel(0, 0) = (-1024.000 + 1024) / 2 = 0.000"), 1);
+    relation_->setObjectName(QStringLiteral("relationLabel"));
+    relation_->setAccessibleName(tr("Relation to the main window's coefficients"));
+    return rule;
+}
+
+QHBoxLayout* JpegWorksheet::CreateButtons() {
     send_ = new QPushButton(tr("&Send Reconstruction to Main Window"));
+    send_->setObjectName(QStringLiteral("sendButton"));
     copy_ = new QPushButton(tr("&Copy as"));
+    copy_->setObjectName(QStringLiteral("copyButton"));
     auto* copyMenu = new QMenu(copy_);
+    copyMenu->setObjectName(QStringLiteral("copyMenu"));
     const std::array<std::pair<QString, report::Format>, 4> formats{{
         {tr("&Text"), report::Format::Text},
         {tr("C&SV"), report::Format::Csv},
@@ -347,16 +407,16 @@ void JpegWorksheet::CreateControls() {
     }
     copy_->setMenu(copyMenu);
     close_ = new QPushButton(tr("Close"));
+    close_->setObjectName(QStringLiteral("closeButton"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(send_);
     buttons->addWidget(copy_);
     buttons->addStretch();
     buttons->addWidget(close_);
+    return buttons;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(scroll, 1);
-    layout->addLayout(buttons);
-
+void JpegWorksheet::ConnectControls() {
     connect(quality_, &QSpinBox::valueChanged, this, &JpegWorksheet::ChooseQuality);
     connect(qualitySlider_, &QSlider::valueChanged, this, &JpegWorksheet::ChooseQuality);
     connect(standardTable_, &QRadioButton::toggled, this, [this](bool on) {
@@ -383,8 +443,10 @@ void JpegWorksheet::CreateControls() {
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
+}
 
-    const std::array<QWidget*, 12> order{GridWidget(G::Coefficients),
+void JpegWorksheet::SetTabOrder() {
+    const std::array<QWidget*, 12> order{GridOf(Grid::Coefficients),
                                          standardTable_,
                                          quality_,
                                          qualitySlider_,
@@ -494,13 +556,9 @@ report::JpegSettings JpegWorksheet::ReportSettings() const {
     return report;
 }
 
-QString JpegWorksheet::ReportText(report::Format format) const {
-    return QString::fromStdString(
-        report::Render(report::JpegReport(samples_, ReportSettings()), format));
-}
-
 void JpegWorksheet::CopyReport(report::Format format) {
-    QApplication::clipboard()->setText(ReportText(format));
+    QApplication::clipboard()->setText(QString::fromStdString(
+        report::Render(report::JpegReport(samples_, ReportSettings()), format)));
 }
 
 void JpegWorksheet::SendReconstruction() {
@@ -516,16 +574,16 @@ void JpegWorksheet::Recompute() {
 void JpegWorksheet::Show() {
     const jpeg::BlockAnalysis& a = analysis_;
     using G = Grid;
-    GridWidget(G::Pixels)->SetValues(AsValues(samples_));
-    GridWidget(G::Shifted)->SetValues(a.Shifted);
-    GridWidget(G::Coefficients)->SetValues(a.Coefficients);
-    GridWidget(G::Table)->SetValues(AsValues(settings_.Table));
-    GridWidget(G::Quantised)->SetValues(AsValues(a.Quantised));
-    GridWidget(G::Quantised)->SetZigZagPath(true, settings_.Keep);
-    GridWidget(G::Reconstruction)->SetValues(AsValues(a.Reconstruction));
-    GridWidget(G::Error)->SetValues(AsValues(a.Error.Error));
-    GridWidget(G::OriginalSquares)->SetValues(AsValues(samples_));
-    GridWidget(G::ReconstructionSquares)->SetValues(AsValues(a.Reconstruction));
+    GridOf(G::Pixels)->SetValues(AsValues(samples_));
+    GridOf(G::Shifted)->SetValues(a.Shifted);
+    GridOf(G::Coefficients)->SetValues(a.Coefficients);
+    GridOf(G::Table)->SetValues(AsValues(settings_.Table));
+    GridOf(G::Quantised)->SetValues(AsValues(a.Quantised));
+    GridOf(G::Quantised)->SetZigZagPath(true, settings_.Keep);
+    GridOf(G::Reconstruction)->SetValues(AsValues(a.Reconstruction));
+    GridOf(G::Error)->SetValues(AsValues(a.Error.Error));
+    GridOf(G::OriginalSquares)->SetValues(AsValues(samples_));
+    GridOf(G::ReconstructionSquares)->SetValues(AsValues(a.Reconstruction));
 
     SetText(note_, adjusted_ ? tr("The space block holds values that are not grey levels; "
                                   "they are taken as its squares show them: rounded down "

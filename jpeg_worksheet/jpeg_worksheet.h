@@ -20,8 +20,8 @@
 #include <array>
 #include <cstdint>
 
-class QAbstractButton;
-class QAction;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -41,7 +41,9 @@ inline const QString kWorksheetTitle = QStringLiteral("JPEG Worksheet");
 /// was not already a grey level.
 jpeg::Samples SamplesFromSpace(const Block& space, bool& adjusted);
 
-/// The grids, for tests and for whoever reads them aloud.
+/// The grids, in the order of the chain. Each grid's object name is its
+/// value's name in camelCase followed by "Grid": "pixelsGrid", "shiftedGrid",
+/// ..., "reconstructionSquaresGrid".
 enum class Grid : std::uint8_t {
     Pixels,
     Shifted,
@@ -65,46 +67,35 @@ public:
     /// The window size that shows the whole page without scrolling.
     QSize PageSize() const;
 
-    /// The chain as last computed and shown.
-    const jpeg::BlockAnalysis& Analysis() const { return analysis_; }
-    const jpeg::Samples& Samples() const { return samples_; }
-    const jpeg::QuantTable& Table() const { return settings_.Table; }
-    /// The settings of the report "Copy as" writes.
-    report::JpegSettings ReportSettings() const;
-    /// The report "Copy as" puts on the clipboard.
-    QString ReportText(report::Format format) const;
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateGrids();
+    QGroupBox* CreateBlockGroup();
+    QGroupBox* CreateTransformGroup();
+    QGroupBox* CreateTableGroup();
+    QGroupBox* CreateQuantisedGroup();
+    QGroupBox* CreateCodingGroup();
+    QGroupBox* CreateKeepGroup();
+    QGroupBox* CreateReconstructionGroup();
+    /// The rule relating these coefficients to the main window's; `relation_` applies it.
+    QLabel* CreateRelationRule();
+    QHBoxLayout* CreateButtons();
+    void ConnectControls();
+    void SetTabOrder();
+    NumberGrid* GridOf(Grid grid) const { return grids_.at(static_cast<std::size_t>(grid)); }
 
     /// Asks for a block file and uses its 64 values as the quantisation table.
     /// A cancel or a file that is no table changes nothing.
     void LoadTable();
     /// Puts the reconstruction into the main window and transforms it, as Load Block does.
     void SendReconstruction();
+    /// The settings of the report "Copy as" writes.
+    report::JpegSettings ReportSettings() const;
     /// Puts the report in the given form on the clipboard.
     void CopyReport(report::Format format);
-
-    // Controls, for tests.
-    NumberGrid* GridWidget(Grid grid) const { return grids_.at(static_cast<std::size_t>(grid)); }
-    QSpinBox* QualityBox() const { return quality_; }
-    QSlider* QualitySlider() const { return qualitySlider_; }
-    QRadioButton* StandardTableOption() const { return standardTable_; }
-    QRadioButton* FileTableOption() const { return fileTable_; }
-    QSpinBox* PreviousDcBox() const { return previousDc_; }
-    QSlider* KeepSlider() const { return keep_; }
-    QPushButton* SendButton() const { return send_; }
-    QPushButton* CopyButton() const { return copy_; }
-    QPushButton* CloseButton() const { return close_; }
-    TextLines* SymbolList() const { return symbols_; }
-    LiveText* TotalsLabel() const { return totals_; }
-    LiveText* ErrorLabel() const { return error_; }
-    LiveText* NonZeroLabel() const { return nonZero_; }
-    LiveText* ZigZagLabel() const { return zigzag_; }
-    LiveText* RelationLabel() const { return relation_; }
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void CreateControls();
     void Restore();
     void Save() const;
     /// Reruns the chain on the current block and settings and shows it.

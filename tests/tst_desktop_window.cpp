@@ -230,7 +230,7 @@ void TestDesktopWindow::undoRedoPutsBackEverything_data() {
     });
     QTest::newRow("Send from the JPEG worksheet") << Action([](Fixture& f) {
         f.main().ToolWindowActions().at(0)->trigger();
-        OpenWindow<quadrel::worksheet::JpegWorksheet>()->SendButton()->click();
+        Click(Find<QPushButton>(*OpenWindow<quadrel::worksheet::JpegWorksheet>(), "sendButton"));
     });
     // Typing and Enter are one step: Undo goes back to before the typing.
     QTest::newRow("Enter after typing") << Action([](Fixture& f) {

@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -63,29 +65,71 @@ template <typename Numbers> NumberGrid::Values AsValues(const Numbers& numbers) 
     return v;
 }
 
+/// The values the grid of that name shows.
+const NumberGrid::Values& Shown(const QWidget& sheet, const char* grid) {
+    return Find<NumberGrid>(sheet, grid)->ShownValues();
+}
+
+/// The zig-zag sequence as the worksheet writes it, the zeros after EOB put back.
+QList<int> ShownZigZag(const QWidget& sheet) {
+    QStringList items = Find<LiveText>(sheet, "zigZagLabel")->Text().split(QStringLiteral(", "));
+    const bool ended = items.last() == QLatin1String("EOB");
+    if (ended) {
+        items.removeLast();
+    }
+    QList<int> indices;
+    for (const QString& item : items) {
+        indices << item.toInt();
+    }
+    while (ended && indices.size() < 64) {
+        indices << 0;
+    }
+    return indices;
+}
+
 /// Every grid against the library's chain for `samples` and `settings`.
-void CheckGrids(const JpegWorksheet& sheet, const jpeg::Samples& samples,
+void CheckGrids(const QWidget& sheet, const jpeg::Samples& samples,
                 const jpeg::ChainSettings& settings) {
     const jpeg::BlockAnalysis want = jpeg::AnalyseBlock(samples, settings);
-    const auto shown = [&](Grid g) { return sheet.GridWidget(g)->ShownValues(); };
-    QCOMPARE(shown(Grid::Pixels), AsValues(samples));
-    QCOMPARE(shown(Grid::Shifted), want.Shifted);
-    QCOMPARE(shown(Grid::Coefficients), want.Coefficients);
-    QCOMPARE(shown(Grid::Table), AsValues(settings.Table));
-    QCOMPARE(shown(Grid::Quantised), AsValues(want.Quantised));
-    QCOMPARE(shown(Grid::Reconstruction), AsValues(want.Reconstruction));
-    QCOMPARE(shown(Grid::ReconstructionSquares), AsValues(want.Reconstruction));
-    QCOMPARE(shown(Grid::OriginalSquares), AsValues(samples));
-    QCOMPARE(shown(Grid::Error), AsValues(want.Error.Error));
-    // One decimal shown; a symbol line per symbol; the library's bit total.
+    QCOMPARE(Shown(sheet, "pixelsGrid"), AsValues(samples));
+    QCOMPARE(Shown(sheet, "shiftedGrid"), want.Shifted);
+    QCOMPARE(Shown(sheet, "coefficientsGrid"), want.Coefficients);
+    QCOMPARE(Shown(sheet, "tableGrid"), AsValues(settings.Table));
+    QCOMPARE(Shown(sheet, "quantisedGrid"), AsValues(want.Quantised));
+    QCOMPARE(Shown(sheet, "reconstructionGrid"), AsValues(want.Reconstruction));
+    QCOMPARE(Shown(sheet, "reconstructionSquaresGrid"), AsValues(want.Reconstruction));
+    QCOMPARE(Shown(sheet, "originalSquaresGrid"), AsValues(samples));
+    QCOMPARE(Shown(sheet, "errorGrid"), AsValues(want.Error.Error));
+    // One decimal shown; the library's zig-zag order; a symbol line per
+    // symbol; the library's bit total.
     const int k = 9;
-    QCOMPARE(sheet.GridWidget(Grid::Coefficients)->CellText(k).toDouble(),
+    QCOMPARE(Find<NumberGrid>(sheet, "coefficientsGrid")->CellText(k).toDouble(),
              std::round(want.Coefficients[k] * 10.0) / 10.0);
-    QCOMPARE(sheet.SymbolList()->Lines().size(), want.Symbols.Count + 1);
-    QVERIFY2(
-        sheet.TotalsLabel()->Text().contains(QStringLiteral(" = %1 bits").arg(want.Bits.Total)),
-        qPrintable(sheet.TotalsLabel()->Text()));
-    QCOMPARE(sheet.ErrorLabel()->Text().contains(QStringLiteral("infinite")), want.Error.Lossless);
+    QCOMPARE(ShownZigZag(sheet), QList<int>(want.ZigZag.begin(), want.ZigZag.end()));
+    QCOMPARE(Find<TextLines>(sheet, "symbolList")->Lines().size(), want.Symbols.Count + 1);
+    const QString totals = Find<LiveText>(sheet, "totalsLabel")->Text();
+    QVERIFY2(totals.contains(QStringLiteral(" = %1 bits").arg(want.Bits.Total)),
+             qPrintable(totals));
+    QCOMPARE(Find<LiveText>(sheet, "errorLabel")->Text().contains(QStringLiteral("infinite")),
+             want.Error.Lossless);
+}
+
+/// Replaces the spin box's number by typing, as a user does.
+void TypeInto(QSpinBox* box, int value) {
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, QString::number(value));
+}
+
+/// Moves the slider to `value` with the keyboard: Home, then single steps.
+void SlideTo(QSlider* slider, int value) {
+    QTest::keyClick(slider, Qt::Key_Home);
+    for (int v = slider->minimum(); v < value; ++v) {
+        QTest::keyClick(slider, Qt::Key_Right);
+    }
+}
+
+QSpinBox* QualityBox(const QWidget& sheet) {
+    return Find<QSpinBox>(sheet, "qualityBox");
 }
 
 jpeg::ChainSettings Settings(int quality, int previousDc = 0, int keep = 64) {
@@ -165,7 +209,6 @@ void TestJpegWorksheet::followsTheBlock() {
     }
     QVERIFY(doc.Space() != Block{});
     CheckGrids(sheet, Floored(doc.Space()), Settings(50));
-    QCOMPARE(sheet.Samples(), Floored(doc.Space()));
 }
 
 void TestJpegWorksheet::controlsChangeTheChain_data() {
@@ -188,20 +231,21 @@ void TestJpegWorksheet::controlsChangeTheChain() {
     ScriptedWindow w;
     w.window.Document().LoadSpaceBlock(Textured(3));
     JpegWorksheet sheet(w.window.Document(), w.desktop);
+    auto* slider = Find<QSlider>(sheet, "qualitySlider");
     if (bySlider) {
-        sheet.QualitySlider()->setValue(quality);
+        SlideTo(slider, quality);
     } else {
-        sheet.QualityBox()->setValue(quality);
+        TypeInto(QualityBox(sheet), quality);
     }
-    sheet.PreviousDcBox()->setValue(previousDc);
-    sheet.KeepSlider()->setValue(keep);
-    QCOMPARE(sheet.QualityBox()->value(), quality);
-    QCOMPARE(sheet.QualitySlider()->value(), quality);
+    TypeInto(Find<QSpinBox>(sheet, "previousDcBox"), previousDc);
+    SlideTo(Find<QSlider>(sheet, "keepSlider"), keep);
+    QCOMPARE(QualityBox(sheet)->value(), quality);
+    QCOMPARE(slider->value(), quality);
     CheckGrids(sheet, Floored(w.window.Document().Space()), Settings(quality, previousDc, keep));
-    // The kept part of the zig-zag path and the zeroed indices agree.
-    const jpeg::Indices zigzag = sheet.Analysis().ZigZag;
+    // The zig-zag sequence shown is zero from position k on.
+    const QList<int> zigzag = ShownZigZag(sheet);
     for (int p = keep; p < 64; ++p) {
-        QCOMPARE(zigzag[static_cast<std::size_t>(p)], 0);
+        QCOMPARE(zigzag.at(p), 0);
     }
 }
 
@@ -233,38 +277,42 @@ void TestJpegWorksheet::tableFromFile() {
     ScriptedWindow w;
     w.window.Document().LoadSpaceBlock(Textured(4));
     JpegWorksheet sheet(w.window.Document(), w.desktop);
-    sheet.QualityBox()->setValue(80);
-    const jpeg::QuantTable before = sheet.Table();
+    TypeInto(QualityBox(sheet), 80);
+    const NumberGrid::Values before = Shown(sheet, "tableGrid");
     w.desktop.answers << path;
-    sheet.LoadTable();
+    Click(Find<QPushButton>(sheet, "loadTableButton"));
     QCOMPARE(w.desktop.messages.size(), good ? 0 : 1);
-    QCOMPARE(sheet.FileTableOption()->isChecked(), good);
+    QCOMPARE(Find<QRadioButton>(sheet, "fileTableOption")->isChecked(), good);
     if (!good) {
-        QCOMPARE(sheet.Table(), before);
+        QCOMPARE(Shown(sheet, "tableGrid"), before);
         QVERIFY(w.desktop.messages.first().startsWith(QStringLiteral("Load Table: ")));
         return;
     }
     const Result<jpeg::QuantTable> table = ReadTableFile(path);
     QVERIFY(table.Ok());
-    QCOMPARE(sheet.Table(), *table);
     CheckGrids(sheet, Floored(w.window.Document().Space()), {*table, 0, 64});
-    // Back to the standard table at the quality still set.
-    sheet.StandardTableOption()->setChecked(true);
-    QCOMPARE(sheet.Table(), jpeg::LuminanceTable(80));
+    // Back to the standard table at the quality still set, by the keyboard:
+    // the sheet is never shown, so the option has no laid-out text to click.
+    QTest::keyClick(Find<QRadioButton>(sheet, "standardTableOption"), Qt::Key_Space);
+    QCOMPARE(Shown(sheet, "tableGrid"), AsValues(jpeg::LuminanceTable(80)));
 }
 
 void TestJpegWorksheet::copyGivesTheCliReport_data() {
-    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("entry"); ///< in the "Copy as" menu
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("fileTable");
-    QTest::newRow("text") << int(report::Format::Text) << "text" << false;
-    QTest::newRow("csv") << int(report::Format::Csv) << "csv" << false;
-    QTest::newRow("markdown, table file") << int(report::Format::Markdown) << "markdown" << true;
-    QTest::newRow("latex") << int(report::Format::Latex) << "latex" << false;
+    QTest::newRow("text") << "&Text"
+                          << "text" << false;
+    QTest::newRow("csv") << "C&SV"
+                         << "csv" << false;
+    QTest::newRow("markdown, table file") << "&Markdown"
+                                          << "markdown" << true;
+    QTest::newRow("latex") << "&LaTeX"
+                           << "latex" << false;
 }
 
 void TestJpegWorksheet::copyGivesTheCliReport() {
-    QFETCH(int, format);
+    QFETCH(QString, entry);
     QFETCH(QString, name);
     QFETCH(bool, fileTable);
     QTemporaryDir dir;
@@ -278,8 +326,8 @@ void TestJpegWorksheet::copyGivesTheCliReport() {
         QStringLiteral("jpeg"),      QStringLiteral("--format"), name,
         QStringLiteral("--prev-dc"), QStringLiteral("-7"),       QStringLiteral("--keep"),
         QStringLiteral("20")};
-    sheet.PreviousDcBox()->setValue(-7);
-    sheet.KeepSlider()->setValue(20);
+    TypeInto(Find<QSpinBox>(sheet, "previousDcBox"), -7);
+    SlideTo(Find<QSlider>(sheet, "keepSlider"), 20);
     if (fileTable) {
         const QString table = dir.filePath(QStringLiteral("table.csv"));
         Block steps;
@@ -288,10 +336,10 @@ void TestJpegWorksheet::copyGivesTheCliReport() {
         }
         QVERIFY(WriteBlockFile(table, steps, steps).Ok());
         w.desktop.answers << table;
-        sheet.LoadTable();
+        Click(Find<QPushButton>(sheet, "loadTableButton"));
         arguments << QStringLiteral("--table") << table;
     } else {
-        sheet.QualityBox()->setValue(35);
+        TypeInto(QualityBox(sheet), 35);
         arguments << QStringLiteral("--quality") << QStringLiteral("35");
     }
     // The block as the CLI reads it: the 64 grey levels in a block file.
@@ -311,7 +359,11 @@ void TestJpegWorksheet::copyGivesTheCliReport() {
     const QString expected = QString::fromUtf8(cliRun.readAllStandardOutput());
     QVERIFY(expected.size() > 500);
 
-    sheet.CopyReport(static_cast<report::Format>(format));
+    const QList<QAction*> entries = Find<QPushButton>(sheet, "copyButton")->menu()->actions();
+    const auto chosen = std::find_if(entries.begin(), entries.end(),
+                                     [&entry](const QAction* a) { return a->text() == entry; });
+    QVERIFY(chosen != entries.end());
+    (*chosen)->trigger();
     QCOMPARE(QApplication::clipboard()->text(), expected);
 }
 
@@ -320,12 +372,15 @@ void TestJpegWorksheet::sendLoadsTheReconstruction() {
     BlockDocument& doc = w.window.Document();
     doc.LoadSpaceBlock(Textured(6));
     JpegWorksheet sheet(doc, w.desktop);
-    sheet.QualityBox()->setValue(20);
-    sheet.KeepSlider()->setValue(5);
-    const jpeg::Samples reconstruction = sheet.Analysis().Reconstruction;
-    QVERIFY(AsValues(reconstruction) != AsValues(sheet.Samples()));
+    TypeInto(QualityBox(sheet), 20);
+    SlideTo(Find<QSlider>(sheet, "keepSlider"), 5);
+    const NumberGrid::Values shown = Shown(sheet, "reconstructionGrid");
+    QVERIFY(shown != Shown(sheet, "pixelsGrid"));
+    jpeg::Samples reconstruction{};
+    std::transform(shown.begin(), shown.end(), reconstruction.begin(),
+                   [](double v) { return static_cast<std::uint8_t>(v); });
     QSignalSpy changed(&doc, &BlockDocument::BlockChanged);
-    sheet.SendButton()->click();
+    Click(Find<QPushButton>(sheet, "sendButton"));
     QCOMPARE(changed.count(), 1);
     for (int k = 0; k < 64; ++k) {
         QCOMPARE(doc.Space().Cell(k), double(reconstruction[static_cast<std::size_t>(k)]));
@@ -357,24 +412,26 @@ void TestJpegWorksheet::opensByKeyboardAndRemembers() {
         QVERIFY(sheet->isVisible());
         QCOMPARE(sheet->windowTitle(), kWorksheetTitle);
         QVERIFY(!sheet->isModal());
-        sheet->QualityBox()->setValue(64);
+        TypeInto(QualityBox(*sheet), 64);
         sheet->resize(700, 500);
         QTest::keyClick(&w.window, Qt::Key_J, Qt::ControlModifier);
         QCOMPARE(OpenWindow<quadrel::worksheet::JpegWorksheet>(),
                  sheet.data()); // one worksheet, brought forward
         QVERIFY(QTest::qWaitForWindowActive(sheet));
-        QTest::keyClick(sheet->QualityBox(), Qt::Key_Escape);
+        QTest::keyClick(QualityBox(*sheet), Qt::Key_Escape);
         QTRY_VERIFY(!sheet); // closed and deleted
     }
     ScriptedWindow w;
     w.window.ToolWindowActions().at(0)->trigger();
     JpegWorksheet* sheet = OpenWindow<quadrel::worksheet::JpegWorksheet>();
-    QCOMPARE(sheet->QualityBox()->value(), 64);
-    QCOMPARE(sheet->Table(), jpeg::LuminanceTable(64));
+    QCOMPARE(QualityBox(*sheet)->value(), 64);
+    QCOMPARE(Shown(*sheet, "tableGrid"), AsValues(jpeg::LuminanceTable(64)));
     QCOMPARE(sheet->size(), QSize(700, 500));
     // Every grid has a name for screen readers.
-    for (int g = 0; g < kGridCount; ++g) {
-        QVERIFY(!sheet->GridWidget(static_cast<Grid>(g))->accessibleName().isEmpty());
+    const QList<NumberGrid*> grids = sheet->findChildren<NumberGrid*>();
+    QCOMPARE(grids.size(), kGridCount);
+    for (const NumberGrid* grid : grids) {
+        QVERIFY2(!grid->accessibleName().isEmpty(), qPrintable(grid->objectName()));
     }
 }
 
