@@ -74,21 +74,36 @@ CompressWindow::CompressWindow(BlockDocument& document, DesktopServices& desktop
 CompressWindow::~CompressWindow() = default;
 
 void CompressWindow::CreateControls() {
+    // Built row by row, as the focus moves through them.
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(CreateChoices());
+    layout->addLayout(CreateViews(), 1);
+    layout->addLayout(CreateStatusRow());
+    ConnectChoices();
+    ConnectViews();
+}
 
+QLayout* CompressWindow::CreateChoices() {
     auto* choices = new QHBoxLayout;
     open_ = new QPushButton(tr("&Open Picture..."), this);
+    open_->setObjectName(QStringLiteral("openButton"));
     name_ = new QLabel(tr("No picture"), this);
+    name_->setObjectName(QStringLiteral("pictureName"));
     mode_ = new QComboBox(this);
+    mode_->setObjectName(QStringLiteral("modeBox"));
     mode_->addItems({tr("JPEG quality"), tr("JPEG table file"), tr("Quadrel step")});
     qualitySlider_ = new QSlider(Qt::Horizontal, this);
+    qualitySlider_->setObjectName(QStringLiteral("qualitySlider"));
     qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
     quality_ = new QSpinBox(this);
+    quality_->setObjectName(QStringLiteral("qualityBox"));
     quality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
     quality_->setValue(50);
     qualitySlider_->setValue(50);
     tableButton_ = new QPushButton(tr("&Table..."), this);
+    tableButton_->setObjectName(QStringLiteral("tableButton"));
     step_ = new QSpinBox(this);
+    step_->setObjectName(QStringLiteral("stepBox"));
     step_->setRange(1, DctEngine::kMaxQuantScale);
     step_->setValue(16);
     step_->setPrefix(tr("step "));
@@ -102,15 +117,19 @@ void CompressWindow::CreateControls() {
     choices->addWidget(quality_);
     choices->addWidget(tableButton_);
     choices->addWidget(step_);
-    layout->addLayout(choices);
+    return choices;
+}
 
+QLayout* CompressWindow::CreateViews() {
     // Headings in one row, so that the two views line up pixel for pixel.
     auto* views = new QGridLayout;
     views->addWidget(new QLabel(tr("Original (grey)"), this), 0, 0);
     auto* rightTop = new QHBoxLayout;
     shown_ = new QComboBox(this);
+    shown_->setObjectName(QStringLiteral("shownBox"));
     shown_->addItems({tr("Reconstruction"), tr("Difference")});
     amplification_ = new QSpinBox(this);
+    amplification_->setObjectName(QStringLiteral("amplificationBox"));
     amplification_->setRange(1, 64);
     amplification_->setValue(8);
     amplification_->setPrefix(tr("amplified x"));
@@ -121,28 +140,38 @@ void CompressWindow::CreateControls() {
     rightTop->addStretch(1);
     views->addLayout(rightTop, 0, 1);
     original_ = new ZoomView(this);
+    original_->setObjectName(QStringLiteral("originalView"));
     resultView_ = new ZoomView(this);
+    resultView_->setObjectName(QStringLiteral("resultView"));
     views->addWidget(original_, 1, 0);
     views->addWidget(resultView_, 1, 1);
     views->setRowStretch(1, 1);
     views->setColumnStretch(0, 1);
     views->setColumnStretch(1, 1);
-    layout->addLayout(views, 1);
+    return views;
+}
 
+QLayout* CompressWindow::CreateStatusRow() {
     auto* bottom = new QHBoxLayout;
     zoom_ = new QSpinBox(this);
+    zoom_->setObjectName(QStringLiteral("zoomBox"));
     zoom_->setRange(1, ZoomView::kMaxZoom);
     zoom_->setSuffix(tr("x"));
     grid_ = new QCheckBox(tr("8x8 &grid"), this);
+    grid_->setObjectName(QStringLiteral("gridCheck"));
     figures_ = new QLabel(this);
+    figures_->setObjectName(QStringLiteral("figures"));
     figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_ =
         new QLabel(tr("A click on a block sends its original pixels to the main window."), this);
+    status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);
     progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progressBar"));
     progress_->setRange(0, 100);
     progress_->hide();
     cancel_ = new QPushButton(tr("Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cancelButton"));
     cancel_->hide();
     auto* zoomLabel = new QLabel(tr("&Zoom"), this);
     zoomLabel->setBuddy(zoom_);
@@ -153,28 +182,36 @@ void CompressWindow::CreateControls() {
     bottom->addWidget(status_, 1);
     bottom->addWidget(progress_);
     bottom->addWidget(cancel_);
-    layout->addLayout(bottom);
+    return bottom;
+}
 
+void CompressWindow::ConnectChoices() {
     connect(open_, &QPushButton::clicked, this, &CompressWindow::OpenPicture);
     connect(tableButton_, &QPushButton::clicked, this, &CompressWindow::ChooseTable);
-    connect(mode_, &QComboBox::currentIndexChanged, this, [this](int mode) {
-        qualitySlider_->setEnabled(mode == kModeQuality);
-        quality_->setEnabled(mode == kModeQuality);
-        step_->setEnabled(mode == kModeStep);
-        if (mode == kModeTable && tableFile_.isEmpty()) {
-            ChooseTable(); // reads a table and recomputes, or reads none
-            if (tableFile_.isEmpty()) {
-                mode_->setCurrentIndex(kModeQuality);
-            }
-            return;
-        }
-        Recompute();
-    });
+    connect(mode_, &QComboBox::currentIndexChanged, this, &CompressWindow::SwitchMode);
     step_->setEnabled(false);
     connect(qualitySlider_, &QSlider::valueChanged, quality_, &QSpinBox::setValue);
     connect(quality_, &QSpinBox::valueChanged, qualitySlider_, &QSlider::setValue);
     connect(quality_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
     connect(step_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
+    connect(cancel_, &QPushButton::clicked, &runner_, &CompressionRunner::Cancel);
+}
+
+void CompressWindow::SwitchMode(int mode) {
+    qualitySlider_->setEnabled(mode == kModeQuality);
+    quality_->setEnabled(mode == kModeQuality);
+    step_->setEnabled(mode == kModeStep);
+    if (mode == kModeTable && tableFile_.isEmpty()) {
+        ChooseTable(); // reads a table and recomputes, or reads none
+        if (tableFile_.isEmpty()) {
+            mode_->setCurrentIndex(kModeQuality);
+        }
+        return;
+    }
+    Recompute();
+}
+
+void CompressWindow::ConnectViews() {
     connect(shown_, &QComboBox::currentIndexChanged, this, &CompressWindow::ShowResultPicture);
     connect(amplification_, &QSpinBox::valueChanged, this, [this] {
         difference_ = QImage();
@@ -186,7 +223,6 @@ void CompressWindow::CreateControls() {
     });
     connect(grid_, &QCheckBox::toggled, original_, &ZoomView::SetGrid);
     connect(grid_, &QCheckBox::toggled, resultView_, &ZoomView::SetGrid);
-    connect(cancel_, &QPushButton::clicked, &runner_, &CompressionRunner::Cancel);
     // The two views pan together.
     for (auto [a, b] : {std::pair{original_, resultView_}, std::pair{resultView_, original_}}) {
         connect(a->horizontalScrollBar(), &QScrollBar::valueChanged, b->horizontalScrollBar(),
