@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace quadrel {
 
@@ -33,6 +34,14 @@ constexpr int kModeQuality = 0;
 constexpr int kModeTable = 1;
 constexpr int kModeStep = 2;
 constexpr int kShowReconstruction = 0;
+
+// A control of this window, named so that tests and tools can find it.
+template <class Control, class... Arguments>
+Control* Named(const char* name, Arguments&&... arguments) {
+    auto* control = new Control(std::forward<Arguments>(arguments)...);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
 
 QString Grouped(qint64 n) {
     return QLocale::system().toString(n);
@@ -85,25 +94,18 @@ void CompressWindow::CreateControls() {
 
 QLayout* CompressWindow::CreateChoices() {
     auto* choices = new QHBoxLayout;
-    open_ = new QPushButton(tr("&Open Picture..."), this);
-    open_->setObjectName(QStringLiteral("openButton"));
-    name_ = new QLabel(tr("No picture"), this);
-    name_->setObjectName(QStringLiteral("pictureName"));
-    mode_ = new QComboBox(this);
-    mode_->setObjectName(QStringLiteral("modeBox"));
+    open_ = Named<QPushButton>("openButton", tr("&Open Picture..."), this);
+    name_ = Named<QLabel>("pictureName", tr("No picture"), this);
+    mode_ = Named<QComboBox>("modeBox", this);
     mode_->addItems({tr("JPEG quality"), tr("JPEG table file"), tr("Quadrel step")});
-    qualitySlider_ = new QSlider(Qt::Horizontal, this);
-    qualitySlider_->setObjectName(QStringLiteral("qualitySlider"));
+    qualitySlider_ = Named<QSlider>("qualitySlider", Qt::Horizontal, this);
     qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
-    quality_ = new QSpinBox(this);
-    quality_->setObjectName(QStringLiteral("qualityBox"));
+    quality_ = Named<QSpinBox>("qualityBox", this);
     quality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
     quality_->setValue(50);
     qualitySlider_->setValue(50);
-    tableButton_ = new QPushButton(tr("&Table..."), this);
-    tableButton_->setObjectName(QStringLiteral("tableButton"));
-    step_ = new QSpinBox(this);
-    step_->setObjectName(QStringLiteral("stepBox"));
+    tableButton_ = Named<QPushButton>("tableButton", tr("&Table..."), this);
+    step_ = Named<QSpinBox>("stepBox", this);
     step_->setRange(1, DctEngine::kMaxQuantScale);
     step_->setValue(16);
     step_->setPrefix(tr("step "));
@@ -125,11 +127,9 @@ QLayout* CompressWindow::CreateViews() {
     auto* views = new QGridLayout;
     views->addWidget(new QLabel(tr("Original (grey)"), this), 0, 0);
     auto* rightTop = new QHBoxLayout;
-    shown_ = new QComboBox(this);
-    shown_->setObjectName(QStringLiteral("shownBox"));
+    shown_ = Named<QComboBox>("shownBox", this);
     shown_->addItems({tr("Reconstruction"), tr("Difference")});
-    amplification_ = new QSpinBox(this);
-    amplification_->setObjectName(QStringLiteral("amplificationBox"));
+    amplification_ = Named<QSpinBox>("amplificationBox", this);
     amplification_->setRange(1, 64);
     amplification_->setValue(8);
     amplification_->setPrefix(tr("amplified x"));
@@ -139,10 +139,8 @@ QLayout* CompressWindow::CreateViews() {
     rightTop->addWidget(amplification_);
     rightTop->addStretch(1);
     views->addLayout(rightTop, 0, 1);
-    original_ = new ZoomView(this);
-    original_->setObjectName(QStringLiteral("originalView"));
-    resultView_ = new ZoomView(this);
-    resultView_->setObjectName(QStringLiteral("resultView"));
+    original_ = Named<ZoomView>("originalView", this);
+    resultView_ = Named<ZoomView>("resultView", this);
     views->addWidget(original_, 1, 0);
     views->addWidget(resultView_, 1, 1);
     views->setRowStretch(1, 1);
@@ -153,25 +151,19 @@ QLayout* CompressWindow::CreateViews() {
 
 QLayout* CompressWindow::CreateStatusRow() {
     auto* bottom = new QHBoxLayout;
-    zoom_ = new QSpinBox(this);
-    zoom_->setObjectName(QStringLiteral("zoomBox"));
+    zoom_ = Named<QSpinBox>("zoomBox", this);
     zoom_->setRange(1, ZoomView::kMaxZoom);
     zoom_->setSuffix(tr("x"));
-    grid_ = new QCheckBox(tr("8x8 &grid"), this);
-    grid_->setObjectName(QStringLiteral("gridCheck"));
-    figures_ = new QLabel(this);
-    figures_->setObjectName(QStringLiteral("figures"));
+    grid_ = Named<QCheckBox>("gridCheck", tr("8x8 &grid"), this);
+    figures_ = Named<QLabel>("figures", this);
     figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    status_ =
-        new QLabel(tr("A click on a block sends its original pixels to the main window."), this);
-    status_->setObjectName(QStringLiteral("status"));
+    status_ = Named<QLabel>(
+        "status", tr("A click on a block sends its original pixels to the main window."), this);
     status_->setWordWrap(true);
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("progressBar"));
+    progress_ = Named<QProgressBar>("progressBar", this);
     progress_->setRange(0, 100);
     progress_->hide();
-    cancel_ = new QPushButton(tr("Cancel"), this);
-    cancel_->setObjectName(QStringLiteral("cancelButton"));
+    cancel_ = Named<QPushButton>("cancelButton", tr("Cancel"), this);
     cancel_->hide();
     auto* zoomLabel = new QLabel(tr("&Zoom"), this);
     zoomLabel->setBuddy(zoom_);
