@@ -64,16 +64,22 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
     // Created in tab order, which the focus chain follows; under Qt 6.4
     // setTabOrder did not move the picture area ahead of the button.
     command1_ = new CaptionButton(QStringLiteral("Load Image"), this);
+    command1_->setObjectName(QStringLiteral("Command1"));
     command1_->setGeometry(PixelRectFromTwips(120, 6360, 1095, 615));
     picture1_ = new PictureBox(this);
+    picture1_->setObjectName(QStringLiteral("Picture1"));
     picture1_->setGeometry(PixelRectFromTwips(120, 240, 8055, 6015));
     label1_[0] = new QLabel(QStringLiteral("Label1"), this);
+    label1_[0]->setObjectName(QStringLiteral("Label1_0"));
     label1_[0]->setGeometry(PixelRectFromTwips(1800, 6480, 4500, 375));
     snap_ = new QCheckBox(tr("Snap to 8x8"), this);
+    snap_->setObjectName(QStringLiteral("snapToGrid"));
     snap_->setGeometry(PixelRectFromTwips(6450, 6480, 1725, 375));
     snap_->setToolTip(tr("Pick the 8x8 blocks an encoder cuts from the picture's top-left corner"));
     hbar_ = new QScrollBar(Qt::Horizontal, this);
+    hbar_->setObjectName(QStringLiteral("horizontalBar"));
     vbar_ = new QScrollBar(Qt::Vertical, this);
+    vbar_->setObjectName(QStringLiteral("verticalBar"));
     hbar_->hide();
     vbar_->hide();
     command1_->setFocus();

@@ -58,28 +58,12 @@ public:
     /// Prepares the picture area (pointer, pixel unit) and shows `fileName`, or
     /// asks for the first picture when none is given.
     void Form_Load(const QString& fileName = {});
-    /// Asks for a picture file and shows it. A cancelled dialog changes nothing; a
-    /// file that cannot be shown is reported and changes nothing either.
-    void BitMapLoad();
     /// Shows a picture file; false, after reporting it, when it cannot be shown.
     bool ShowPicture(const QString& fileName);
     bool HasPicture() const;
 
-    // Event handlers, public so that tests can drive them as the toolkit does.
-    void Command1_Click();
-    void Picture1_MouseMove(int Button, int Shift, float X, float Y);
-    void Picture1_MouseDown(int Button, int Shift, float X, float Y);
-
-    // Controls, for tests and the main window.
+    /// The picture area, whose picture the main window hands on.
     PictureBox* Picture1() const { return picture1_; }
-    QPushButton* Command1() const { return command1_; }
-    QLabel* Label1(int index) const { return label1_.at(static_cast<std::size_t>(index)); }
-    QScrollBar* HorizontalBar() const { return hbar_; }
-    QScrollBar* VerticalBar() const { return vbar_; }
-    QCheckBox* SnapToGrid() const { return snap_; }
-
-    /// Moves the view by `delta` picture pixels, within the picture.
-    void Pan(QPoint delta);
 
 signals:
     /// Ctrl+Shift+J: the user asks for "Compress Picture" on the picture shown.
@@ -89,6 +73,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    /// Asks for a picture file and shows it. A cancelled dialog changes nothing; a
+    /// file that cannot be shown is reported and changes nothing either.
+    void BitMapLoad();
+    void Command1_Click();
+    void Picture1_MouseMove(int Button, int Shift, float X, float Y);
+    void Picture1_MouseDown(int Button, int Shift, float X, float Y);
+    /// Moves the view by `delta` picture pixels, within the picture.
+    void Pan(QPoint delta);
     void FitScrollBars();
     void AddKeys();
     BlockDocument& document_;

@@ -60,6 +60,7 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
 
     for (int i = 0; i < 2; ++i) {
         auto* box = new QLineEdit(this);
+        box->setObjectName(QStringLiteral("Text1_%1").arg(i));
         box->setGeometry(PixelRectFromTwips(120, 120 + 600 * i, 375, 375));
         box->installEventFilter(this);
         text1_[static_cast<std::size_t>(i)] = box;
@@ -68,8 +69,11 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
                            PixelRectFromTwips(720, 120, 855, 375), this);
     label1_[1] = MakeLabel(QStringLiteral("Vertical  Frequency"),
                            PixelRectFromTwips(720, 720, 855, 375), this);
+    label1_[0]->setObjectName(QStringLiteral("Label1_0"));
+    label1_[1]->setObjectName(QStringLiteral("Label1_1"));
 
     command1_ = new CaptionButton(QStringLiteral("OK"), this);
+    command1_->setObjectName(QStringLiteral("Command1"));
     command1_->setGeometry(PixelRectFromTwips(3000, 720, 495, 375));
     // Not the default button: Enter in a box is a key of the box. Enter presses
     // OK only while OK has the focus.
@@ -79,9 +83,11 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
 
     label2_ = MakeLabel(QStringLiteral("Values between 0 and 7"),
                         PixelRectFromTwips(1920, 240, 735, 615), this);
+    label2_->setObjectName(QStringLiteral("Label2"));
 
     // The separator from (1800, 120) down to (1800, 1080), both ends included.
     line1_ = new QFrame(this);
+    line1_->setObjectName(QStringLiteral("Line1"));
     line1_->setFrameShape(QFrame::VLine);
     line1_->setFrameShadow(QFrame::Plain);
     line1_->setLineWidth(1);

@@ -28,6 +28,11 @@ class X_Y_Entry : public QWidget {
 public:
     X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* parent = nullptr);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
     /// Shows the pattern (XFreq, YFreq) on a DC level of 512 and names it under
     /// the main window's grey grid.
     void DoBuild();
@@ -36,17 +41,6 @@ public:
     /// "OK": hide, then rebuild.
     void Command1_Click();
 
-    QLineEdit* Text1(int index) const { return text1_.at(static_cast<std::size_t>(index)); }
-    QLabel* Label1(int index) const { return label1_.at(static_cast<std::size_t>(index)); }
-    QLabel* Label2() const { return label2_; }
-    QPushButton* Command1() const { return command1_; }
-    QFrame* Line1() const { return line1_; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
     BlockDocument& document_;
     FreqChoice& choice_;
     std::array<QLineEdit*, 2> text1_{};

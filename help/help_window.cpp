@@ -18,6 +18,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(760, 640);
 
     browser_ = new QTextBrowser(this);
+    browser_->setObjectName(QStringLiteral("browser"));
     browser_->setOpenLinks(true);
     browser_->setOpenExternalLinks(false);
     browser_->setAccessibleName(tr("Read Me"));
@@ -25,6 +26,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* contents = new QPushButton(tr("&Contents"), this);
     auto* back = new QPushButton(tr("&Back"), this);
     auto* forward = new QPushButton(tr("For&ward"), this);
+    contents->setObjectName(QStringLiteral("contentsButton"));
+    back->setObjectName(QStringLiteral("backButton"));
+    forward->setObjectName(QStringLiteral("forwardButton"));
     back->setEnabled(false);
     forward->setEnabled(false);
     connect(contents, &QPushButton::clicked, browser_, &QTextBrowser::home);
@@ -35,11 +39,15 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     auto* findLabel = new QLabel(tr("&Find:"), this);
     findBox_ = new QLineEdit(this);
+    findBox_->setObjectName(QStringLiteral("findBox"));
     findBox_->setClearButtonEnabled(true);
     findLabel->setBuddy(findBox_);
     auto* previous = new QPushButton(tr("&Previous"), this);
     auto* next = new QPushButton(tr("&Next"), this);
+    previous->setObjectName(QStringLiteral("previousButton"));
+    next->setObjectName(QStringLiteral("nextButton"));
     findStatus_ = new QLabel(this);
+    findStatus_->setObjectName(QStringLiteral("findStatus"));
     connect(findBox_, &QLineEdit::returnPressed, this, [this] { Find(); });
     connect(findBox_, &QLineEdit::textEdited, findStatus_, &QLabel::clear);
     connect(next, &QPushButton::clicked, this, [this] { Find(); });

@@ -19,18 +19,14 @@ class HelpWindow : public QWidget {
 public:
     explicit HelpWindow(QWidget* parent = nullptr);
 
-    /// Selects the next place (or the previous one) where the find box's text
-    /// occurs, wrapping round the document. False, and says so, when it occurs nowhere.
-    bool Find(bool backward = false);
-
-    QTextBrowser* Browser() const { return browser_; }
-    QLineEdit* FindBox() const { return findBox_; }
-    QLabel* FindStatus() const { return findStatus_; }
-
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    /// Selects the next place (or the previous one) where the find box's text
+    /// occurs, wrapping round the document. False, and says so, when it occurs nowhere.
+    bool Find(bool backward = false);
+
     QTextBrowser* browser_ = nullptr;
     QLineEdit* findBox_ = nullptr;
     QLabel* findStatus_ = nullptr;

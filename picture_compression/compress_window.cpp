@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace quadrel {
 
@@ -33,6 +34,14 @@ constexpr int kModeQuality = 0;
 constexpr int kModeTable = 1;
 constexpr int kModeStep = 2;
 constexpr int kShowReconstruction = 0;
+
+// A control of this window, named so that tests and tools can find it.
+template <class Control, class... Arguments>
+Control* Named(const char* name, Arguments&&... arguments) {
+    auto* control = new Control(std::forward<Arguments>(arguments)...);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
 
 QString Grouped(qint64 n) {
     return QLocale::system().toString(n);
@@ -74,21 +83,29 @@ CompressWindow::CompressWindow(BlockDocument& document, DesktopServices& desktop
 CompressWindow::~CompressWindow() = default;
 
 void CompressWindow::CreateControls() {
+    // Built row by row, as the focus moves through them.
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(CreateChoices());
+    layout->addLayout(CreateViews(), 1);
+    layout->addLayout(CreateStatusRow());
+    ConnectChoices();
+    ConnectViews();
+}
 
+QLayout* CompressWindow::CreateChoices() {
     auto* choices = new QHBoxLayout;
-    open_ = new QPushButton(tr("&Open Picture..."), this);
-    name_ = new QLabel(tr("No picture"), this);
-    mode_ = new QComboBox(this);
+    open_ = Named<QPushButton>("openButton", tr("&Open Picture..."), this);
+    name_ = Named<QLabel>("pictureName", tr("No picture"), this);
+    mode_ = Named<QComboBox>("modeBox", this);
     mode_->addItems({tr("JPEG quality"), tr("JPEG table file"), tr("Quadrel step")});
-    qualitySlider_ = new QSlider(Qt::Horizontal, this);
+    qualitySlider_ = Named<QSlider>("qualitySlider", Qt::Horizontal, this);
     qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
-    quality_ = new QSpinBox(this);
+    quality_ = Named<QSpinBox>("qualityBox", this);
     quality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
     quality_->setValue(50);
     qualitySlider_->setValue(50);
-    tableButton_ = new QPushButton(tr("&Table..."), this);
-    step_ = new QSpinBox(this);
+    tableButton_ = Named<QPushButton>("tableButton", tr("&Table..."), this);
+    step_ = Named<QSpinBox>("stepBox", this);
     step_->setRange(1, DctEngine::kMaxQuantScale);
     step_->setValue(16);
     step_->setPrefix(tr("step "));
@@ -102,15 +119,17 @@ void CompressWindow::CreateControls() {
     choices->addWidget(quality_);
     choices->addWidget(tableButton_);
     choices->addWidget(step_);
-    layout->addLayout(choices);
+    return choices;
+}
 
+QLayout* CompressWindow::CreateViews() {
     // Headings in one row, so that the two views line up pixel for pixel.
     auto* views = new QGridLayout;
     views->addWidget(new QLabel(tr("Original (grey)"), this), 0, 0);
     auto* rightTop = new QHBoxLayout;
-    shown_ = new QComboBox(this);
+    shown_ = Named<QComboBox>("shownBox", this);
     shown_->addItems({tr("Reconstruction"), tr("Difference")});
-    amplification_ = new QSpinBox(this);
+    amplification_ = Named<QSpinBox>("amplificationBox", this);
     amplification_->setRange(1, 64);
     amplification_->setValue(8);
     amplification_->setPrefix(tr("amplified x"));
@@ -120,29 +139,31 @@ void CompressWindow::CreateControls() {
     rightTop->addWidget(amplification_);
     rightTop->addStretch(1);
     views->addLayout(rightTop, 0, 1);
-    original_ = new ZoomView(this);
-    resultView_ = new ZoomView(this);
+    original_ = Named<ZoomView>("originalView", this);
+    resultView_ = Named<ZoomView>("resultView", this);
     views->addWidget(original_, 1, 0);
     views->addWidget(resultView_, 1, 1);
     views->setRowStretch(1, 1);
     views->setColumnStretch(0, 1);
     views->setColumnStretch(1, 1);
-    layout->addLayout(views, 1);
+    return views;
+}
 
+QLayout* CompressWindow::CreateStatusRow() {
     auto* bottom = new QHBoxLayout;
-    zoom_ = new QSpinBox(this);
+    zoom_ = Named<QSpinBox>("zoomBox", this);
     zoom_->setRange(1, ZoomView::kMaxZoom);
     zoom_->setSuffix(tr("x"));
-    grid_ = new QCheckBox(tr("8x8 &grid"), this);
-    figures_ = new QLabel(this);
+    grid_ = Named<QCheckBox>("gridCheck", tr("8x8 &grid"), this);
+    figures_ = Named<QLabel>("figures", this);
     figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    status_ =
-        new QLabel(tr("A click on a block sends its original pixels to the main window."), this);
+    status_ = Named<QLabel>(
+        "status", tr("A click on a block sends its original pixels to the main window."), this);
     status_->setWordWrap(true);
-    progress_ = new QProgressBar(this);
+    progress_ = Named<QProgressBar>("progressBar", this);
     progress_->setRange(0, 100);
     progress_->hide();
-    cancel_ = new QPushButton(tr("Cancel"), this);
+    cancel_ = Named<QPushButton>("cancelButton", tr("Cancel"), this);
     cancel_->hide();
     auto* zoomLabel = new QLabel(tr("&Zoom"), this);
     zoomLabel->setBuddy(zoom_);
@@ -153,28 +174,36 @@ void CompressWindow::CreateControls() {
     bottom->addWidget(status_, 1);
     bottom->addWidget(progress_);
     bottom->addWidget(cancel_);
-    layout->addLayout(bottom);
+    return bottom;
+}
 
+void CompressWindow::ConnectChoices() {
     connect(open_, &QPushButton::clicked, this, &CompressWindow::OpenPicture);
     connect(tableButton_, &QPushButton::clicked, this, &CompressWindow::ChooseTable);
-    connect(mode_, &QComboBox::currentIndexChanged, this, [this](int mode) {
-        qualitySlider_->setEnabled(mode == kModeQuality);
-        quality_->setEnabled(mode == kModeQuality);
-        step_->setEnabled(mode == kModeStep);
-        if (mode == kModeTable && tableFile_.isEmpty()) {
-            ChooseTable(); // reads a table and recomputes, or reads none
-            if (tableFile_.isEmpty()) {
-                mode_->setCurrentIndex(kModeQuality);
-            }
-            return;
-        }
-        Recompute();
-    });
+    connect(mode_, &QComboBox::currentIndexChanged, this, &CompressWindow::SwitchMode);
     step_->setEnabled(false);
     connect(qualitySlider_, &QSlider::valueChanged, quality_, &QSpinBox::setValue);
     connect(quality_, &QSpinBox::valueChanged, qualitySlider_, &QSlider::setValue);
     connect(quality_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
     connect(step_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
+    connect(cancel_, &QPushButton::clicked, &runner_, &CompressionRunner::Cancel);
+}
+
+void CompressWindow::SwitchMode(int mode) {
+    qualitySlider_->setEnabled(mode == kModeQuality);
+    quality_->setEnabled(mode == kModeQuality);
+    step_->setEnabled(mode == kModeStep);
+    if (mode == kModeTable && tableFile_.isEmpty()) {
+        ChooseTable(); // reads a table and recomputes, or reads none
+        if (tableFile_.isEmpty()) {
+            mode_->setCurrentIndex(kModeQuality);
+        }
+        return;
+    }
+    Recompute();
+}
+
+void CompressWindow::ConnectViews() {
     connect(shown_, &QComboBox::currentIndexChanged, this, &CompressWindow::ShowResultPicture);
     connect(amplification_, &QSpinBox::valueChanged, this, [this] {
         difference_ = QImage();
@@ -186,7 +215,6 @@ void CompressWindow::CreateControls() {
     });
     connect(grid_, &QCheckBox::toggled, original_, &ZoomView::SetGrid);
     connect(grid_, &QCheckBox::toggled, resultView_, &ZoomView::SetGrid);
-    connect(cancel_, &QPushButton::clicked, &runner_, &CompressionRunner::Cancel);
     // The two views pan together.
     for (auto [a, b] : {std::pair{original_, resultView_}, std::pair{resultView_, original_}}) {
         connect(a->horizontalScrollBar(), &QScrollBar::valueChanged, b->horizontalScrollBar(),

@@ -21,6 +21,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class QSlider;
@@ -45,29 +46,6 @@ public:
 
     /// Works on `picture` from now on (made grey; the colour picture is not kept).
     void SetPicture(const QImage& picture, const QString& name);
-    /// Asks for a picture file; a cancelled dialog or a file that cannot be shown
-    /// changes nothing (the latter is reported as the bitmap viewer does).
-    void OpenPicture();
-    /// Asks for a quantisation table file (64 whole numbers 1..255, row by row)
-    /// and codes with it; a file that cannot be used is reported and changes nothing.
-    void ChooseTable();
-
-    CompressionSettings Settings() const;
-    /// The result shown, or null before the first one.
-    const CompressionResult* Result() const { return result_.get(); }
-    CompressionRunner& Runner() { return runner_; }
-
-    // Controls, for tests.
-    QComboBox* ModeBox() const { return mode_; }
-    QSpinBox* QualityBox() const { return quality_; }
-    QSpinBox* StepBox() const { return step_; }
-    QComboBox* ShownBox() const { return shown_; }
-    QSpinBox* ZoomBox() const { return zoom_; }
-    ZoomView* OriginalView() const { return original_; }
-    ZoomView* ResultView() const { return resultView_; }
-    QLabel* Figures() const { return figures_; }
-    QProgressBar* ProgressBar() const { return progress_; }
-    QPushButton* CancelButton() const { return cancel_; }
 
 signals:
     /// A result is in view.
@@ -75,6 +53,19 @@ signals:
 
 private:
     void CreateControls();
+    QLayout* CreateChoices();
+    QLayout* CreateViews();
+    QLayout* CreateStatusRow();
+    void ConnectChoices();
+    void ConnectViews();
+    void SwitchMode(int mode);
+    CompressionSettings Settings() const;
+    /// Asks for a picture file; a cancelled dialog or a file that cannot be shown
+    /// changes nothing (the latter is reported as the bitmap viewer does).
+    void OpenPicture();
+    /// Asks for a quantisation table file (64 whole numbers 1..255, row by row)
+    /// and codes with it; a file that cannot be used is reported and changes nothing.
+    void ChooseTable();
     void Recompute();
     void Show(const std::shared_ptr<const CompressionResult>& result);
     void ShowResultPicture();

@@ -207,7 +207,7 @@ void TestAccessibility::enterPressesTheFocusedButton() {
     QTest::keyClick(Find<QPushButton>(s.window, "Command2"), static_cast<Qt::Key>(key)); // "+"
     QCOMPARE(s.window.Document().QuantStep(), 32);
     Click(Command1(s.window, 1));
-    QTest::keyClick(OpenWindow<quadrel::X_Y_Entry>()->Command1(),
+    QTest::keyClick(Find<QPushButton>(*OpenWindow<quadrel::X_Y_Entry>(), "Command1"),
                     static_cast<Qt::Key>(key)); // "OK"
     QVERIFY(!OpenWindow<quadrel::X_Y_Entry>()->isVisible());
 }

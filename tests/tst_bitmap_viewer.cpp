@@ -261,9 +261,10 @@ void TestBitmapViewer::caption() {
     QImage picture(600, 500, QImage::Format_RGB32);
     picture.fill(colour);
     frame->Picture1()->SetPicture(picture);
-    QCOMPARE(frame->Label1(0)->text(), QStringLiteral("Label1"));
+    const auto* label = Find<QLabel>(*frame, "Label1_0");
+    QCOMPARE(label->text(), QStringLiteral("Label1"));
     SendMove(frame->Picture1(), pointer);
-    QCOMPARE(frame->Label1(0)->text(), caption);
+    QCOMPARE(label->text(), caption);
 }
 
 void TestBitmapViewer::pictureFiles_data() {
@@ -357,8 +358,9 @@ void TestBitmapViewer::pictureFiles() {
     const Block space = main.window.Document().Space();
     const QImage before = Pattern(5, 5);
     frame->Picture1()->SetPicture(before);
+    auto* load = Find<QPushButton>(*frame, "Command1");
 
-    QTest::mouseClick(frame->Command1(), Qt::LeftButton);
+    QTest::mouseClick(load, Qt::LeftButton);
     if (problem.isEmpty()) {
         QCOMPARE(messages, QStringList());
         QCOMPARE(frame->Picture1()->Picture().size(), QSize(40, 30));
@@ -370,8 +372,8 @@ void TestBitmapViewer::pictureFiles() {
         QCOMPARE(frame->Picture1()->Picture(), before);
     }
     const QImage loaded = frame->Picture1()->Picture();
-    QTest::mouseClick(frame->Command1(), Qt::LeftButton); // cancelled: nothing at all happens
-    QTest::mouseClick(frame->Command1(), Qt::LeftButton); // a file that has gone
+    QTest::mouseClick(load, Qt::LeftButton); // cancelled: nothing at all happens
+    QTest::mouseClick(load, Qt::LeftButton); // a file that has gone
     QCOMPARE(frame->Picture1()->Picture(), loaded);
     QVERIFY(messages.constLast().contains(missing));
     QCOMPARE(messages.size(), problem.isEmpty() ? 1 : 2);
@@ -462,13 +464,14 @@ void TestBitmapViewer::viewBitmapLifecycleAndLivePicking() {
     QCOMPARE(frame->windowTitle(), QStringLiteral("DCT Bitmap Viewer"));
     QCOMPARE(frame->size(), QSize(555, 473)); // 8325 x 7095 twips
     QCOMPARE(frame->Picture1()->geometry(), QRect(8, 16, 537, 401));
-    QCOMPARE(frame->Command1()->text(), QStringLiteral("Load Image"));
-    QCOMPARE(frame->Command1()->nextInFocusChain(), frame->Picture1());
+    auto* load = Find<QPushButton>(*frame, "Command1");
+    QCOMPARE(load->text(), QStringLiteral("Load Image"));
+    QCOMPARE(load->nextInFocusChain(), frame->Picture1());
     QCOMPARE(frame->Picture1()->cursor().shape(), Qt::BitmapCursor);
     QCOMPARE(scripted.desktop.dialogs.size(), 1);
     QCOMPARE(scripted.desktop.dialogs[0].filter, kPictureFilter);
     QCOMPARE(scripted.desktop.dialogs[0].preset, ProgramFolder() + "/*.jpg");
-    frame->Command1()->click();
+    QTest::mouseClick(load, Qt::LeftButton);
     QCOMPARE(frame->Picture1()->Picture(), picture);
     Command1(main, 10)->click(); // present: shown and raised, no dialog
     QCOMPARE(OpenWindow<quadrel::ImageFrame>(), frame.data());
@@ -527,17 +530,17 @@ void TestBitmapViewer::panningReachesTheFarCorner() {
     QFETCH(QPoint, corner);
     ScriptedWindow main;
     QPointer<ImageFrame> frame = MakeFrame(main);
-    frame->SnapToGrid()->setChecked(snap);
+    Find<QCheckBox>(*frame, "snapToGrid")->setChecked(snap);
     const QImage picture = Pattern(1203, 805);
     frame->Picture1()->SetPicture(picture);
     PictureBox* area = frame->Picture1();
-    QScrollBar* across = frame->HorizontalBar();
-    QScrollBar* down = frame->VerticalBar();
+    QScrollBar* across = Find<QScrollBar>(*frame, "horizontalBar");
+    QScrollBar* down = Find<QScrollBar>(*frame, "verticalBar");
     QVERIFY(across->isVisible() && down->isVisible());
     // Beside the area, never over it or the button.
     QVERIFY(!across->geometry().intersects(area->geometry()));
     QVERIFY(!down->geometry().intersects(area->geometry()));
-    QVERIFY(!across->geometry().intersects(frame->Command1()->geometry()));
+    QVERIFY(!across->geometry().intersects(Find<QPushButton>(*frame, "Command1")->geometry()));
     QVERIFY(frame->rect().contains(down->geometry()) && frame->rect().contains(across->geometry()));
 
     // The wheel pans down three grid steps a notch, Shift sideways.
@@ -568,8 +571,8 @@ void TestBitmapViewer::panningReachesTheFarCorner() {
     QCOMPARE(area->Origin(), QPoint());
     QVERIFY(!down->isVisible());
     frame->Picture1()->SetPicture(picture);
-    QVERIFY2(frame->Label1(0)->text().startsWith(QStringLiteral("x=1202 y=804 ")),
-             qPrintable(frame->Label1(0)->text()));
+    const QString caption = Find<QLabel>(*frame, "Label1_0")->text();
+    QVERIFY2(caption.startsWith(QStringLiteral("x=1202 y=804 ")), qPrintable(caption));
     for (int k = 0; k < 64; ++k) {
         const QPoint at = corner - farthest + QPoint(k % 8, k / 8);
         const int l =

@@ -217,7 +217,7 @@ void TestDesktopWindow::undoRedoPutsBackEverything_data() {
     });
     QTest::newRow("single pattern") << Action([](Fixture& f) {
         Command1(f.main(), 1)->click();
-        QTest::keyClick(OpenWindow<quadrel::X_Y_Entry>()->Text1(0), Qt::Key_3);
+        QTest::keyClick(Text1(*OpenWindow<quadrel::X_Y_Entry>(), 0), Qt::Key_3);
     });
     QTest::newRow("Load Block") << Action([](Fixture& f) {
         f.desktop.answers = {f.write(QStringLiteral("b.txt"), "1,2,3\n4,5,6")};

@@ -25,9 +25,9 @@ X_Y_Entry* Open(DCT& window) {
 void Type(X_Y_Entry* entry, int index, const QString& keys) {
     for (const QChar key : keys) {
         if (key == QLatin1Char('\b')) {
-            QTest::keyClick(entry->Text1(index), Qt::Key_Backspace);
+            QTest::keyClick(Text1(*entry, index), Qt::Key_Backspace);
         } else {
-            QTest::keyClick(entry->Text1(index), key.toLatin1());
+            QTest::keyClick(Text1(*entry, index), key.toLatin1());
         }
     }
 }
@@ -67,21 +67,25 @@ void TestFreqEntry::layout() {
     QCOMPARE(entry->windowTitle(), QStringLiteral("Enter X Y Data"));
     QCOMPARE(entry->parentWidget(), nullptr); // no owner window
     QCOMPARE(entry->size(), QSize(246, 86));
-    QCOMPARE(entry->Text1(0)->geometry(), quadrel::PixelRectFromTwips(120, 120, 375, 375));
-    QCOMPARE(entry->Text1(1)->geometry(), quadrel::PixelRectFromTwips(120, 720, 375, 375));
-    QCOMPARE(entry->Label1(0)->text(), QStringLiteral("Horizontal Frequency"));
-    QCOMPARE(entry->Label1(1)->text(), QStringLiteral("Vertical  Frequency"));
-    QCOMPARE(entry->Label1(1)->geometry(), quadrel::PixelRectFromTwips(720, 720, 855, 375));
-    QCOMPARE(entry->Label2()->text(), QStringLiteral("Values between 0 and 7"));
-    QCOMPARE(entry->Label2()->geometry(), quadrel::PixelRectFromTwips(1920, 240, 735, 615));
-    QCOMPARE(entry->Command1()->text(), QStringLiteral("OK"));
-    QCOMPARE(entry->Command1()->geometry(), quadrel::PixelRectFromTwips(3000, 720, 495, 375));
-    QVERIFY(!entry->Command1()->isDefault() && !entry->Command1()->autoDefault());
-    QCOMPARE(entry->Line1()->geometry().left(), 120);
-    QCOMPARE(entry->Line1()->geometry().top(), 8);
-    QCOMPARE(entry->Line1()->geometry().bottom(), 72);
-    const QList<QWidget*> tabOrder{entry->Text1(0),  entry->Text1(1),   entry->Label1(0),
-                                   entry->Label1(1), entry->Command1(), entry->Label2()};
+    QCOMPARE(Text1(*entry, 0)->geometry(), quadrel::PixelRectFromTwips(120, 120, 375, 375));
+    QCOMPARE(Text1(*entry, 1)->geometry(), quadrel::PixelRectFromTwips(120, 720, 375, 375));
+    auto* across = Find<QLabel>(*entry, "Label1_0");
+    auto* down = Find<QLabel>(*entry, "Label1_1");
+    auto* hint = Find<QLabel>(*entry, "Label2");
+    auto* ok = Find<QPushButton>(*entry, "Command1");
+    const QRect line = Find<QFrame>(*entry, "Line1")->geometry();
+    QCOMPARE(across->text(), QStringLiteral("Horizontal Frequency"));
+    QCOMPARE(down->text(), QStringLiteral("Vertical  Frequency"));
+    QCOMPARE(down->geometry(), quadrel::PixelRectFromTwips(720, 720, 855, 375));
+    QCOMPARE(hint->text(), QStringLiteral("Values between 0 and 7"));
+    QCOMPARE(hint->geometry(), quadrel::PixelRectFromTwips(1920, 240, 735, 615));
+    QCOMPARE(ok->text(), QStringLiteral("OK"));
+    QCOMPARE(ok->geometry(), quadrel::PixelRectFromTwips(3000, 720, 495, 375));
+    QVERIFY(!ok->isDefault() && !ok->autoDefault());
+    QCOMPARE(line.left(), 120);
+    QCOMPARE(line.top(), 8);
+    QCOMPARE(line.bottom(), 72);
+    const QList<QWidget*> tabOrder{Text1(*entry, 0), Text1(*entry, 1), across, down, ok, hint};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i) {
         QCOMPARE(tabOrder[i]->nextInFocusChain(), tabOrder[i + 1]);
     }
@@ -143,7 +147,7 @@ void TestFreqEntry::keys() {
     window.Document().Engine().FreqArray[1][1] = 99;
     window.Document().SetSquaresCaption(QStringLiteral("stale"));
     Type(entry, 1, vertical.isEmpty() ? QStringLiteral("x") : vertical);
-    QCOMPARE(entry->Text1(0)->text(), boxText);
+    QCOMPARE(Text1(*entry, 0)->text(), boxText);
     QVERIFY(ShowsPattern(window, u, v));
     QCOMPARE(Find<QLabel>(window, "Label2")->text(), caption);
     QCOMPARE(Find<QLabel>(window, "Label1")->text(), QStringLiteral("Freq. Amplitudes"));
@@ -177,14 +181,14 @@ void TestFreqEntry::onlyKeysThatTypeRebuild() {
     Type(entry, 0, QStringLiteral("3"));
     window.Document().Engine().FreqArray[1][1] = 99; // a rebuild would clear it
     QKeyEvent press(QEvent::KeyPress, key, static_cast<Qt::KeyboardModifiers>(modifiers), text);
-    QApplication::sendEvent(entry->Text1(0), &press);
+    QApplication::sendEvent(Text1(*entry, 0), &press);
     QCOMPARE(window.Document().Freq()[1][1], rebuilds ? 0.0 : 99.0);
 }
 
 void TestFreqEntry::okBeforeAnyKeyShowsTheDcBlock() {
     DCT window;
     X_Y_Entry* entry = Open(window);
-    QTest::mouseClick(entry->Command1(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(*entry, "Command1"), Qt::LeftButton);
     QVERIFY(!entry->isVisible());
     QCOMPARE(OpenWindow<quadrel::X_Y_Entry>(), entry); // hidden, not destroyed
     QVERIFY(ShowsPattern(window, 0, 0));
@@ -203,9 +207,9 @@ void TestFreqEntry::frequenciesOutliveTheWindow() {
     entry->close();
     QTRY_VERIFY(!OpenWindow<quadrel::X_Y_Entry>()); // destroyed on close
     entry = Open(window);
-    QCOMPARE(entry->Text1(0)->text(), QString());
-    QCOMPARE(entry->Text1(1)->text(), QString());
-    QTest::mouseClick(entry->Command1(), Qt::LeftButton);
+    QCOMPARE(Text1(*entry, 0)->text(), QString());
+    QCOMPARE(Text1(*entry, 1)->text(), QString());
+    QTest::mouseClick(Find<QPushButton>(*entry, "Command1"), Qt::LeftButton);
     QVERIFY(ShowsPattern(window, 5, 2));
     QCOMPARE(Find<QLabel>(window, "Label2")->text(), QStringLiteral("Freq. Pattern:  5  2"));
     // Closing the main window closes the dialog too, so that the program ends.

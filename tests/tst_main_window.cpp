@@ -496,7 +496,7 @@ void TestMainWindow::blockChangedOncePerCompletedChange_data() {
     }) << 0;
     QTest::newRow("frequency dialog key") << Action([](ScriptedWindow& s) {
         Click(Command1(s.window, 1));
-        QTest::keyClick(OpenWindow<quadrel::X_Y_Entry>()->Text1(0), '3');
+        QTest::keyClick(Text1(*OpenWindow<quadrel::X_Y_Entry>(), 0), '3');
     }) << 1;
     QTest::newRow("Load Block") << Action([](ScriptedWindow& s) {
         QTemporaryDir dir;

@@ -362,10 +362,10 @@ void TestPictureCompression::clickSendsTheExactBlock() {
     window->SetPicture(picture, QStringLiteral("colours"));
     window->show();
     QVERIFY(shown.wait(10000));
-    window->ZoomBox()->setValue(4);
+    Find<QSpinBox>(*window, "zoomBox")->setValue(4);
     QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
     // Pixel (34, 26) of block (4, 3), seen at 4x in the reconstruction.
-    Click(window->ResultView(), QPoint(34 * 4 + 2, 26 * 4 + 1));
+    Click(Find<ZoomView>(*window, "resultView"), QPoint(34 * 4 + 2, 26 * 4 + 1));
     QCOMPARE(changes.size(), 1);
     for (int k = 0; k < 64; ++k) {
         const int x = std::min(32 + k % 8, 36), y = std::min(24 + k / 8, 28);
@@ -374,7 +374,7 @@ void TestPictureCompression::clickSendsTheExactBlock() {
             std::floor(0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c) + 0.5);
         QCOMPARE(main.window.Document().Space().Cell(k), expected);
     }
-    Click(window->OriginalView(), QPoint(1, 1)); // the other view sends too
+    Click(Find<ZoomView>(*window, "originalView"), QPoint(1, 1)); // the other view sends too
     QCOMPARE(changes.size(), 2);
     delete window;
 }
@@ -383,29 +383,35 @@ void TestPictureCompression::cancelKeepsTheLastResult() {
     ScriptedWindow main;
     CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
     QSignalSpy shown(window, &CompressWindow::ResultShown);
-    QSignalSpy stopped(&window->Runner(), &CompressionRunner::Stopped);
-    window->ModeBox()->setCurrentIndex(2); // Quadrel's quantiser: slow enough to catch
-    window->SetPicture(PhotoLike(640, 480, 9), QStringLiteral("photo"));
+    auto* figures = Find<QLabel>(*window, "figures");
+    auto* result = Find<ZoomView>(*window, "resultView");
+    auto* step = Find<QSpinBox>(*window, "stepBox");
+    auto* progress = Find<QProgressBar>(*window, "progressBar");
+    auto* cancel = Find<QPushButton>(*window, "cancelButton");
+    // Quadrel's quantiser on 12 megapixels: slow enough for the progress and Cancel to appear.
+    Find<QComboBox>(*window, "modeBox")->setCurrentIndex(2);
+    window->SetPicture(PhotoLike(4000, 3000, 9), QStringLiteral("photo"));
+    window->show();
     QVERIFY(shown.wait(60000));
-    const CompressionResult* first = window->Result();
-    const QString figures = window->Figures()->text();
-    QVERIFY(figures.contains(QStringLiteral("PSNR")));
-    const QImage before = window->ResultView()->Picture();
+    const QString before = figures->text();
+    QVERIFY(before.contains(QStringLiteral("PSNR")));
+    const QImage picture = result->Picture().copy();
 
-    window->StepBox()->setValue(64);
-    QVERIFY(window->Runner().Busy());
-    QCOMPARE(window->Result(), first); // the last result stays until the next is ready
-    window->CancelButton()->click();
-    QVERIFY(stopped.wait(60000));
+    step->setValue(64);
+    QTRY_VERIFY_WITH_TIMEOUT(cancel->isVisible() || shown.size() > 1, 20000);
+    QVERIFY2(shown.size() == 1, "finished before Cancel appeared");
+    QVERIFY(progress->isVisible());
+    QCOMPARE(figures->text(), before); // the last result stays until the next is ready
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!progress->isVisible(), 60000);
+    QVERIFY(!cancel->isVisible());
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(window->Result(), first);
-    QCOMPARE(window->Figures()->text(), figures);
-    QCOMPARE(window->ResultView()->Picture(), before);
-    QVERIFY(!window->ProgressBar()->isVisible());
+    QCOMPARE(figures->text(), before);
+    QCOMPARE(result->Picture(), picture);
 
-    window->StepBox()->setValue(32); // and the next change computes again
+    step->setValue(32); // and the next change computes again
     QVERIFY(shown.wait(60000));
-    QVERIFY(window->Figures()->text() != figures);
+    QVERIFY(figures->text() != before);
     delete window;
 }
 
@@ -420,20 +426,26 @@ void TestPictureCompression::badPictureChangesNothing() {
     CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
     QSignalSpy shown(window, &CompressWindow::ResultShown);
     window->SetPicture(PhotoLike(40, 24, 2), QStringLiteral("good"));
+    window->show();
     QVERIFY(shown.wait(10000));
-    const CompressionResult* result = window->Result();
-    const QImage original = window->OriginalView()->Picture();
+    const auto* name = Find<QLabel>(*window, "pictureName");
+    const auto* figures = Find<QLabel>(*window, "figures");
+    const auto* original = Find<ZoomView>(*window, "originalView");
+    const QString nameBefore = name->text();
+    const QString figuresBefore = figures->text();
+    const QImage originalBefore = original->Picture().copy();
     QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
 
-    window->OpenPicture();
+    QTest::mouseClick(Find<QPushButton>(*window, "openButton"), Qt::LeftButton);
     QCOMPARE(main.desktop.messages.size(), 1);
     const QString& message = main.desktop.messages[0];
     QVERIFY2(message.startsWith(kCompressCaption) && message.contains(cut) &&
                  message.contains(QStringLiteral("truncated")),
              qPrintable(message));
-    QVERIFY(!window->Runner().Busy());
-    QCOMPARE(window->Result(), result);
-    QCOMPARE(window->OriginalView()->Picture(), original);
+    QVERIFY(!shown.wait(300)); // nothing is computed again
+    QCOMPARE(name->text(), nameBefore);
+    QCOMPARE(figures->text(), figuresBefore);
+    QCOMPARE(original->Picture(), originalBefore);
     QCOMPARE(changes.size(), 0);
     delete window;
 }

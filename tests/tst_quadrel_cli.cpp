@@ -184,8 +184,8 @@ void TestQuadrelCli::patternMatchesTheDialog() {
     quadrel::X_Y_Entry* dialog = OpenWindow<quadrel::X_Y_Entry>();
     QVERIFY(dialog != nullptr);
     for (auto [u, v] : {std::pair{0, 0}, {3, 5}, {7, 0}, {0, 7}}) {
-        dialog->Text1_KeyPress(0, '0' + u);
-        dialog->Text1_KeyPress(1, '0' + v);
+        QTest::keyClick(Text1(*dialog, 0), char('0' + u));
+        QTest::keyClick(Text1(*dialog, 1), char('0' + v));
         WindowReplay replay;
         replay.ShowPattern(u, v);
         QCOMPARE(replay.Engine().SpaceArray, window.Document().Space());

@@ -210,7 +210,8 @@ void TestReadMe::readMeButtonAndF1ShowTheDocument() {
 
 void TestReadMe::helpPageLinksItsContents() {
     quadrel::HelpWindow help;
-    const QTextDocument* page = help.Browser()->document();
+    auto* browser = Find<QTextBrowser>(help, "browser");
+    const QTextDocument* page = browser->document();
     QStringList links;
     QStringList anchors;
     for (QTextBlock block = page->begin(); block.isValid(); block = block.next()) {
@@ -230,10 +231,10 @@ void TestReadMe::helpPageLinksItsContents() {
     // Following one scrolls the page to its section; Back returns.
     help.resize(700, 500);
     help.show();
-    help.Browser()->setSource(QUrl(links.last()));
-    QTRY_VERIFY(help.Browser()->verticalScrollBar()->value() > 0);
-    help.Browser()->backward();
-    QTRY_COMPARE(help.Browser()->verticalScrollBar()->value(), 0);
+    browser->setSource(QUrl(links.last()));
+    QTRY_VERIFY(browser->verticalScrollBar()->value() > 0);
+    QTest::mouseClick(Find<QPushButton>(help, "backButton"), Qt::LeftButton);
+    QTRY_COMPARE(browser->verticalScrollBar()->value(), 0);
 }
 
 void TestReadMe::findInHelp_data() {
@@ -250,11 +251,13 @@ void TestReadMe::findInHelp() {
     QFETCH(bool, backward);
     QFETCH(bool, found);
     quadrel::HelpWindow help;
-    help.FindBox()->setText(text);
-    QCOMPARE(help.Find(backward), found);
-    QCOMPARE(help.Browser()->textCursor().selectedText().compare(text, Qt::CaseInsensitive) == 0,
-             found);
-    QCOMPARE(help.FindStatus()->text().isEmpty(), found);
+    help.show();
+    QTest::keyClicks(Find<QLineEdit>(help, "findBox"), text);
+    QTest::mouseClick(Find<QPushButton>(help, backward ? "previousButton" : "nextButton"),
+                      Qt::LeftButton);
+    const QString selected = Find<QTextBrowser>(help, "browser")->textCursor().selectedText();
+    QCOMPARE(selected.compare(text, Qt::CaseInsensitive) == 0, found);
+    QCOMPARE(Find<QLabel>(help, "findStatus")->text().isEmpty(), found);
 }
 
 void TestReadMe::generatorConverts_data() {
@@ -402,7 +405,7 @@ void TestReadMe::shippedDocumentNamesEveryControl() {
     QVERIFY2(ShippedDocument().contains(RtfEscaped(text)), qPrintable(text));
     // The help window's page is made from the same document.
     const quadrel::HelpWindow help;
-    QVERIFY2(help.Browser()->toPlainText().contains(text), qPrintable(text));
+    QVERIFY2(Find<QTextBrowser>(help, "browser")->toPlainText().contains(text), qPrintable(text));
 }
 
 QTEST_MAIN(TestReadMe)

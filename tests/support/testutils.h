@@ -112,6 +112,11 @@ inline QLineEdit* Cell(const QObject& main, int k) {
     return Find<QLineEdit>(main, CellObjectName(k));
 }
 
+/// The frequency dialog's box with that index: 0 across, 1 down.
+inline QLineEdit* Text1(const QObject& entry, int index) {
+    return Find<QLineEdit>(entry, QStringLiteral("Text1_%1").arg(index));
+}
+
 /// The main window's Command1 button with that index (9 has none).
 inline QPushButton* Command1(const QObject& main, int index) {
     return Find<QPushButton>(main, QStringLiteral("Command1_%1").arg(index));
