@@ -6,6 +6,7 @@
 #include "jpeg_worksheet/live_text.h"
 #include "jpeg_worksheet/number_grid.h"
 #include "jpeg_worksheet/text_lines.h"
+#include "views/settings_file.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,7 +23,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
 #include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
@@ -464,18 +464,22 @@ void JpegWorksheet::SetTabOrder() {
 }
 
 void JpegWorksheet::Restore() {
-    const QSettings stored(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"));
+    const StoredSettings stored;
     bool ok = false;
-    const int quality = stored.value(kQualityKey).toInt(&ok);
+    const int quality = stored.Value(kQualityKey).toInt(&ok);
     if (ok && quality >= jpeg::kMinQuality && quality <= jpeg::kMaxQuality) {
         quality_->setValue(quality);
     }
-    if (!restoreGeometry(stored.value(kGeometryKey).toByteArray())) {
-        // The whole page where the screen allows, scrolled where it does not.
-        QSize wanted = PageSize();
-        if (const QScreen* where = screen()) {
-            wanted = wanted.boundedTo(where->availableSize() * 19 / 20);
-        }
+    // The whole page where the screen allows, scrolled where it does not.
+    QSize wanted = PageSize();
+    if (const QScreen* where = screen()) {
+        wanted = wanted.boundedTo(where->availableSize() * 19 / 20);
+    }
+    // A stored window less than half that size in either direction shows too
+    // little of the page to work in: such a geometry is damaged, not chosen.
+    const QSize least = wanted / 2;
+    if (!restoreGeometry(stored.Value(kGeometryKey).toByteArray()) || width() < least.width() ||
+        height() < least.height()) {
         resize(wanted);
     }
 }
@@ -489,9 +493,9 @@ QSize JpegWorksheet::PageSize() const {
 }
 
 void JpegWorksheet::Save() const {
-    QSettings stored(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"));
-    stored.setValue(kGeometryKey, saveGeometry());
-    stored.setValue(kQualityKey, quality_->value());
+    StoredSettings stored;
+    stored.SetValue(kGeometryKey, saveGeometry());
+    stored.SetValue(kQualityKey, quality_->value());
 }
 
 void JpegWorksheet::closeEvent(QCloseEvent* event) {

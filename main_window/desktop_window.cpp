@@ -1,6 +1,7 @@
 #include "main_window/desktop_window.h"
 
 #include "main_window/application_setup.h"
+#include "views/settings_file.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -15,7 +16,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSettings>
 
 namespace quadrel {
 
@@ -23,10 +23,6 @@ namespace {
 
 constexpr int kRecentFiles = 8;
 const QString kRecentKey = QStringLiteral("recentBlockFiles");
-
-QSettings Settings() {
-    return QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"));
-}
 
 bool IsPicture(const QString& fileName) {
     return !QImageReader::imageFormat(fileName).isEmpty();
@@ -191,7 +187,18 @@ void DesktopWindow::ShowAbout() {
 }
 
 QStringList DesktopWindow::RecentFiles() const {
-    return Settings().value(kRecentKey).toStringList();
+    // Held to the menu's length whatever the file says: a damaged or edited
+    // file must not fill the screen with entries.
+    QStringList files;
+    for (const QString& path : StoredSettings().Value(kRecentKey).toStringList()) {
+        if (files.size() == kRecentFiles) {
+            break;
+        }
+        if (!path.isEmpty() && !files.contains(path)) {
+            files << path;
+        }
+    }
+    return files;
 }
 
 void DesktopWindow::RememberFile(const QString& fileName) {
@@ -199,7 +206,7 @@ void DesktopWindow::RememberFile(const QString& fileName) {
     QStringList files = RecentFiles();
     files.removeAll(path);
     files.prepend(path);
-    Settings().setValue(kRecentKey, files.mid(0, kRecentFiles));
+    StoredSettings().SetValue(kRecentKey, files.mid(0, kRecentFiles));
     UpdateRecentMenu();
 }
 
@@ -214,7 +221,7 @@ void DesktopWindow::UpdateRecentMenu() {
                 if (!dct_->LoadBlockFile(path)) {
                     QStringList kept = RecentFiles();
                     kept.removeAll(path);
-                    Settings().setValue(kRecentKey, kept);
+                    StoredSettings().SetValue(kRecentKey, kept);
                     UpdateRecentMenu();
                 }
             });

@@ -46,7 +46,8 @@ private:
     /// reporting a failure.
     void ExportGrids();
     void ExportPatternChart();
-    /// Block files loaded or saved, newest first (kept with QSettings).
+    /// Block files loaded or saved, newest first (kept in the settings file), at most
+    /// as many as the menu shows.
     QStringList RecentFiles() const;
     QAction* PaceAction(Pace pace) const;
     void CreateFileMenu();

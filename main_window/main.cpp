@@ -1,5 +1,6 @@
 #include "main_window/application_setup.h"
 #include "main_window/desktop_window.h"
+#include "views/settings_file.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -28,6 +29,9 @@ int main(int argc, char* argv[]) {
         QStringLiteral("[file...]"));
     parser.process(app);
 
+    if (const std::optional<QString> problem = quadrel::SettingsFileProblem()) {
+        QTextStream(stderr) << "quadrel: " << *problem << '\n';
+    }
     quadrel::Pace pace = quadrel::StoredPace();
     if (parser.isSet(paceOption)) {
         const std::optional<quadrel::Pace> chosen = quadrel::PaceFromName(parser.value(paceOption));

@@ -125,6 +125,8 @@ private slots:
     void exportGrids();
     void exportPatternChart_data();
     void exportPatternChart();
+    void recentFilesHeldToTheMenu_data();
+    void recentFilesHeldToTheMenu();
 };
 
 void TestDesktopWindow::menuBarOverUnchangedClientArea() {
@@ -478,6 +480,31 @@ void TestDesktopWindow::exportPatternChart() {
     }
     QCOMPARE(found.size(), 64 * 64);
     QVERIFY(found == expected);
+}
+
+void TestDesktopWindow::recentFilesHeldToTheMenu_data() {
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("shown");
+    QStringList many;
+    for (int i = 0; i < 5000; ++i) {
+        many << QStringLiteral("/blocks/b%1.txt").arg(i);
+    }
+    QTest::newRow("5000 entries: the newest eight") << many << many.mid(0, 8);
+    QTest::newRow("empty and repeated entries left out")
+        << QStringList{"", "/a.txt", "/a.txt", "", "/b.txt"} << QStringList{"/a.txt", "/b.txt"};
+}
+
+void TestDesktopWindow::recentFilesHeldToTheMenu() {
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, shown);
+    QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"))
+        .setValue(QStringLiteral("recentBlockFiles"), stored);
+    Fixture f;
+    QStringList tips;
+    for (const QAction* action : Find<QMenu>(f.window, "recentMenu")->actions()) {
+        tips << action->toolTip();
+    }
+    QCOMPARE(tips, shown);
 }
 
 QTEST_MAIN(TestDesktopWindow)

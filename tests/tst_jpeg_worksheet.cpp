@@ -153,6 +153,8 @@ private slots:
     void copyGivesTheCliReport();
     void sendLoadsTheReconstruction();
     void opensByKeyboardAndRemembers();
+    void damagedGeometryGivesThePage_data();
+    void damagedGeometryGivesThePage();
 };
 
 void TestJpegWorksheet::initTestCase() {
@@ -433,6 +435,23 @@ void TestJpegWorksheet::opensByKeyboardAndRemembers() {
     for (const NumberGrid* grid : grids) {
         QVERIFY2(!grid->accessibleName().isEmpty(), qPrintable(grid->objectName()));
     }
+}
+
+void TestJpegWorksheet::damagedGeometryGivesThePage_data() {
+    QTest::addColumn<QByteArray>("geometry");
+    QWidget tiny;
+    tiny.resize(386, 117);
+    QTest::newRow("386x117") << tiny.saveGeometry();
+    QTest::newRow("random bytes") << QByteArray("\x01\xd9\xd0\xcb\x00\x03garbage", 14);
+}
+
+void TestJpegWorksheet::damagedGeometryGivesThePage() {
+    QFETCH(QByteArray, geometry);
+    ScriptedWindow w;
+    const QSize page = JpegWorksheet(w.window.Document(), w.desktop).size();
+    QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"))
+        .setValue(QStringLiteral("JpegWorksheet/geometry"), geometry);
+    QCOMPARE(JpegWorksheet(w.window.Document(), w.desktop).size(), page);
 }
 
 QTEST_MAIN(TestJpegWorksheet)

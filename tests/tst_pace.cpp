@@ -4,9 +4,13 @@
 // ends with its full result first; nesting of cycles is bounded.
 #include "main_window/application_setup.h"
 #include "tests/support/testutils.h"
+#include "views/settings_file.h"
 #include "views/square_grid.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +20,8 @@
 #include <QtTest>
 
 #include <functional>
+
+#include <sys/stat.h>
 
 using quadrel::BlockDocument;
 using quadrel::StepTimes;
@@ -56,6 +62,8 @@ private slots:
         quadrel::ConfigureApplication(*qApp);
     }
     void paceNamesAndTimes();
+    void settingsFileThatIsNoFile_data();
+    void settingsFileThatIsNoFile();
     void stopAndNestingAtEveryPace_data();
     void stopAndNestingAtEveryPace();
     void normalPaceTakesItsTimeAndStaysResponsive();
@@ -84,6 +92,38 @@ void TestPace::paceNamesAndTimes() {
     QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"))
         .setValue(QStringLiteral("pace"), QStringLiteral("warp"));
     QCOMPARE(quadrel::StoredPace(), quadrel::kDefaultPace);
+}
+
+void TestPace::settingsFileThatIsNoFile_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO: open() would wait for a writer") << "fifo";
+    QTest::newRow("link to /dev/zero: reading never ends") << "device";
+    QTest::newRow("folder") << "folder";
+}
+
+void TestPace::settingsFileThatIsNoFile() {
+    QFETCH(QString, kind);
+    const QString path = quadrel::SettingsFilePath();
+    // The very file the settings of the program's name live in.
+    QCOMPARE(QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel")).fileName(), path);
+    quadrel::StorePace(quadrel::Pace::Slow);
+    QVERIFY(!quadrel::SettingsFileProblem());
+    QVERIFY(QFile::remove(path));
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("device")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    } else {
+        QVERIFY(QDir().mkdir(path));
+    }
+    // Defaults, said once; what is stored is dropped and the file left as it is.
+    QVERIFY(quadrel::SettingsFileProblem().value_or(QString()).contains(path));
+    QCOMPARE(quadrel::StoredPace(), quadrel::kDefaultPace);
+    quadrel::StorePace(quadrel::Pace::Slow);
+    QCOMPARE(quadrel::StoredPace(), quadrel::kDefaultPace);
+    const QFileInfo after(path);
+    QVERIFY(after.exists() && !after.isFile());
+    QVERIFY(kind == QLatin1String("folder") ? QDir().rmdir(path) : QFile::remove(path));
 }
 
 void TestPace::stopAndNestingAtEveryPace_data() {

@@ -1,6 +1,6 @@
 #include "views/pace.h"
 
-#include <QSettings>
+#include "views/settings_file.h"
 
 #include <array>
 
@@ -32,10 +32,6 @@ const PaceEntry& EntryOf(Pace pace) {
 
 const QString kPaceKey = QStringLiteral("pace");
 
-QSettings Settings() {
-    return QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"));
-}
-
 } // namespace
 
 StepTimes StepTimesOf(Pace pace) {
@@ -65,11 +61,11 @@ QStringList PaceNames() {
 
 Pace StoredPace() {
     // An unknown or damaged entry falls back to the default.
-    return PaceFromName(Settings().value(kPaceKey).toString()).value_or(kDefaultPace);
+    return PaceFromName(StoredSettings().Value(kPaceKey).toString()).value_or(kDefaultPace);
 }
 
 void StorePace(Pace pace) {
-    Settings().setValue(kPaceKey, PaceName(pace));
+    StoredSettings().SetValue(kPaceKey, PaceName(pace));
 }
 
 } // namespace quadrel

@@ -28,7 +28,7 @@ QString PaceName(Pace pace);
 std::optional<Pace> PaceFromName(const QString& name);
 QStringList PaceNames();
 
-/// The pace chosen last time (kept with QSettings), or the default.
+/// The pace chosen last time (kept in the settings file), or the default.
 Pace StoredPace();
 void StorePace(Pace pace);
 
