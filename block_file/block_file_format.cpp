@@ -150,7 +150,10 @@ std::optional<std::string> ConvertValue(std::string_view text, double& value) {
     // A leading U+2212 minus sign, as a word processor may write it, is a '-'.
     std::string respelt;
     if (text.substr(0, kUnicodeMinus.size()) == kUnicodeMinus) {
-        respelt = "-" + std::string(text.substr(kUnicodeMinus.size()));
+        // Appended, not prefixed ("-" + rest): GCC 12 at -O3 sees an overlap
+        // in the prefixing insert that cannot happen and warns (-Wrestrict).
+        respelt += '-';
+        respelt += text.substr(kUnicodeMinus.size());
         text = respelt;
     }
     std::string_view magnitude = text;
