@@ -8,7 +8,19 @@ set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 quadrel_ensure_test_packages || exit 1
 cd "$QUADREL_ROOT"
+if [ "$(id -u)" -eq 0 ] && [ "$(stat -c %u "$QUADREL_ROOT")" -ne 0 ]; then
+    # Run by root in someone's clone: every step runs as the clone's owner, so
+    # that no log, test folder or build is left that the owner cannot write.
+    # Files an earlier root run left behind are handed back first.
+    for dir in "$QUADREL_ROOT"/build*; do
+        quadrel_check_build_dir "$dir"
+    done
+    exec runuser -u "$(quadrel_owner)" -- "$0" "$@"
+fi
+echo "Every check of Quadrel; on 2 cores this takes about 16 minutes from scratch," \
+    "a few when little changed."
 
+run_started=$SECONDS
 step_name=""
 step_started=0
 # step NAME: starts the next step and reports the time the last one took.
@@ -17,6 +29,16 @@ step() {
     step_name=$1
     step_started=$SECONDS
     [ -z "$1" ] || echo "== $1"
+}
+
+# wait_for PID SECONDS: true once PID has ended, false after SECONDS if it has not.
+wait_for() {
+    local i
+    for ((i = 0; i < $2; ++i)); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 1
+    done
+    ! kill -0 "$1" 2>/dev/null
 }
 
 # Files of the repository (build folders and git's own left out).
@@ -48,7 +70,13 @@ quadrel_build "$QUADREL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADREL_
 
 step "Static analysis (clang-tidy, every source; log: build/clang-tidy.log)"
 mapfile -t units < <(source_files -name '*.cpp' | sed "s|^\.|$QUADREL_ROOT|")
-if ! run-clang-tidy -p build -j 2 -quiet "${units[@]}" >build/clang-tidy.log 2>&1; then
+run-clang-tidy -p build -j 2 -quiet "${units[@]}" >build/clang-tidy.log 2>&1 &
+tidy=$!
+# The check takes minutes: say every half minute how far it got.
+while ! wait_for "$tidy" 30; do
+    echo "   $(grep -c '^clang-tidy' build/clang-tidy.log || true) of ${#units[@]} sources checked"
+done
+if ! wait "$tidy"; then
     cat build/clang-tidy.log
     echo "clang-tidy could not check every source." >&2
     exit 1
@@ -80,3 +108,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$QUADREL_ROOT/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$QUADREL_ROOT/build-asan" --output-on-failure -j 2
+step ""
+elapsed=$((SECONDS - run_started))
+echo "Every check passed in $((elapsed / 60)) min $((elapsed % 60)) s."
