@@ -9,7 +9,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -533,6 +535,18 @@ std::optional<Format> ParseFormat(const QString& name) {
     return std::nullopt;
 }
 
+/// Whether two names lead to one file: the same path, or the same file reached
+/// through links.
+bool SameFile(const QString& a, const QString& b) {
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath())) {
+        return true;
+    }
+    return first.exists() && second.exists() &&
+           first.canonicalFilePath() == second.canonicalFilePath();
+}
+
 /// The subcommand the command line names, with its job; a failure is a usage error.
 Result<std::pair<const Subcommand*, Job>> Prepare(const Options& options) {
     const QStringList positional = options.Parser.positionalArguments();
@@ -555,6 +569,18 @@ Result<std::pair<const Subcommand*, Job>> Prepare(const Options& options) {
                                               option) == command->Takes.end()) {
             return Failed(tr("--%1 does not apply to %2.").arg(given.names().last(), name));
         }
+    }
+    // An empty name writes nothing; one file named twice keeps only one result.
+    const std::optional<QString> output = options.Given(options.Output);
+    const std::optional<QString> diff = options.Given(options.Diff);
+    if (output && output->isEmpty()) {
+        return Failed(tr("-o needs a file name."));
+    }
+    if (diff && diff->isEmpty()) {
+        return Failed(tr("--diff needs a file name."));
+    }
+    if (output && diff && SameFile(*output, *diff)) {
+        return Failed(tr("-o and --diff name the same file, %1.").arg(*output));
     }
     Result<Job> job = command->Prepare(options, positional.mid(1));
     if (!job) {

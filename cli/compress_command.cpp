@@ -13,24 +13,36 @@ Failure Failed(const QString& message) {
     return Fail(message.toStdString());
 }
 
-/// Writes a PNG, replacing the file only once it is whole.
-Status WritePng(const QImage& picture, const QString& path) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Failed(QStringLiteral("%1 cannot be created: %2.").arg(path, file.errorString()));
+/// Opens an output, or nothing when it has no name. QSaveFile writes beside the
+/// file and replaces it only at commit, so every output is opened before any is
+/// written: one that cannot be created fails the command with no file touched.
+Status Open(QSaveFile& file) {
+    if (file.fileName().isEmpty() || file.open(QIODevice::WriteOnly)) {
+        return Done{};
     }
+    return Failed(
+        QStringLiteral("%1 cannot be created: %2.").arg(file.fileName(), file.errorString()));
+}
+
+/// Writes a PNG into an opened output; it replaces the file at Commit.
+Status WritePng(const QImage& picture, QSaveFile& file) {
     QImageWriter writer(&file, "png");
+    // An explicit flush: commit() alone can miss a failing last write.
     if (!writer.write(picture) || !file.flush()) {
         const QString reason = writer.error() != QImageWriter::UnknownError ? writer.errorString()
                                                                             : file.errorString();
         file.cancelWriting();
-        return Failed(QStringLiteral("%1 cannot be written: %2.").arg(path, reason));
-    }
-    if (!file.commit()) {
-        return Failed(
-            QStringLiteral("%1 could not be replaced: %2.").arg(path, file.errorString()));
+        return Failed(QStringLiteral("%1 cannot be written: %2.").arg(file.fileName(), reason));
     }
     return Done{};
+}
+
+Status Commit(QSaveFile& file) {
+    if (!file.isOpen() || file.commit()) {
+        return Done{};
+    }
+    return Failed(
+        QStringLiteral("%1 could not be replaced: %2.").arg(file.fileName(), file.errorString()));
 }
 
 std::string ModeName(CompressionMode mode) {
@@ -57,19 +69,30 @@ Result<Node> CompressReport(const CompressRequest& request) {
     if (grey.isNull()) {
         return Fail("there is not enough memory to make the picture grey.");
     }
+    QSaveFile reconstruction(request.Reconstruction);
+    QSaveFile difference(request.Difference);
+    for (QSaveFile* output : {&reconstruction, &difference}) {
+        if (const Status opened = Open(*output); !opened) {
+            return Fail(opened.Message());
+        }
+    }
     const jpeg::PictureAnalysis a = Compress(grey, request.Settings);
-    if (!request.Reconstruction.isEmpty()) {
-        if (const Status written =
-                WritePng(ReconstructionPicture(a, grey.size()), request.Reconstruction);
+    if (reconstruction.isOpen()) {
+        if (const Status written = WritePng(ReconstructionPicture(a, grey.size()), reconstruction);
             !written) {
             return Fail(written.Message());
         }
     }
-    if (!request.Difference.isEmpty()) {
+    if (difference.isOpen()) {
         if (const Status written =
-                WritePng(DifferencePicture(grey, a, request.Amplification), request.Difference);
+                WritePng(DifferencePicture(grey, a, request.Amplification), difference);
             !written) {
             return Fail(written.Message());
+        }
+    }
+    for (QSaveFile* output : {&reconstruction, &difference}) {
+        if (const Status committed = Commit(*output); !committed) {
+            return Fail(committed.Message());
         }
     }
 

@@ -8,6 +8,7 @@
 #include "quadrel_version.h"
 #include "tests/support/testutils.h"
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -99,6 +100,8 @@ private slots:
     void jsonHasTheKeysAndExactNumbers();
     void dctThenIdctIsTheWindowsRoundTrip();
     void outputFileIsReplacedOnlyOnSuccess();
+    void compressWritesEveryOutputOrNone_data();
+    void compressWritesEveryOutputOrNone();
     void exercisesAreReproducible();
 };
 
@@ -328,6 +331,46 @@ void TestQuadrelCli::outputFileIsReplacedOnlyOnSuccess() {
                   QStringLiteral("-o"), dir.filePath(QStringLiteral("none/x"))})
                  .exitCode,
              1);
+}
+
+void TestQuadrelCli::compressWritesEveryOutputOrNone_data() {
+    QTest::addColumn<QString>("output"); // file names in a fresh folder; empty as given
+    QTest::addColumn<QString>("diff");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("both written") << "r.png"
+                                  << "d.png" << 0 << "";
+    QTest::newRow("--diff cannot be created: -o not written either")
+        << "r.png"
+        << "none/d.png" << 1 << "none/d.png cannot be created";
+    QTest::newRow("empty -o") << ""
+                              << "d.png" << 2 << "-o needs a file name";
+    QTest::newRow("empty --diff") << "r.png"
+                                  << "" << 2 << "--diff needs a file name";
+    QTest::newRow("one file named twice") << "same.png"
+                                          << "./same.png" << 2 << "the same file";
+}
+
+void TestQuadrelCli::compressWritesEveryOutputOrNone() {
+    QFETCH(QString, output);
+    QFETCH(QString, diff);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString picture = dir.filePath(QStringLiteral("in.pgm"));
+    QImage grey(24, 16, QImage::Format_Grayscale8);
+    grey.fill(90);
+    QVERIFY(grey.save(picture));
+    const auto named = [&dir](const QString& name) {
+        return name.isEmpty() ? name : dir.filePath(name);
+    };
+    const Run run = Cli({QStringLiteral("compress"), picture, QStringLiteral("-o"), named(output),
+                         QStringLiteral("--diff"), named(diff)});
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+    const QStringList expected =
+        exitCode == 0 ? QStringList{"d.png", "in.pgm", "r.png"} : QStringList{"in.pgm"};
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), expected);
 }
 
 void TestQuadrelCli::exercisesAreReproducible() {
