@@ -491,6 +491,18 @@ QImage ToFastFormat(const QImage& image, const QColor& background) {
     return opaque;
 }
 
+// The format the first bytes of `device` name, when it is one that is read;
+// the device is left where it was.
+Result<QByteArray> KnownFormat(QIODevice& device) {
+    const QByteArray format = QImageReader::imageFormat(&device);
+    for (const char* known : {"jpeg", "gif", "bmp", "png", "tiff", "pbm", "pgm", "ppm"}) {
+        if (format == known) {
+            return format;
+        }
+    }
+    return Fail("it is not a JPEG, GIF, Windows bitmap, PNG, TIFF or PGM/PPM picture.");
+}
+
 } // namespace
 
 qint64 PictureByteLimit() {
@@ -504,13 +516,12 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    const QByteArray format = QImageReader::imageFormat(&buffer);
-    const bool pnm = format == "pbm" || format == "pgm" || format == "ppm";
-    if (format != "jpeg" && format != "gif" && format != "bmp" && format != "png" &&
-        format != "tiff" && !pnm) {
-        return Refused(
-            QStringLiteral("it is not a JPEG, GIF, Windows bitmap, PNG, TIFF or PGM/PPM picture."));
+    const Result<QByteArray> known = KnownFormat(buffer);
+    if (!known) {
+        return Refused(QString::fromStdString(known.Message()));
     }
+    const QByteArray& format = *known;
+    const bool pnm = format == "pbm" || format == "pgm" || format == "ppm";
     QImageReader reader(&buffer, format);
     const Bytes b(bytes);
     // The size comes from the header alone; a picture too large for memory is
@@ -577,6 +588,11 @@ Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background
                 QStringLiteral(
                     "the file is larger than the %1 MB that a picture may take in memory.")
                     .arg(PictureByteLimit() / (qint64{1024} * 1024)));
+        }
+        // A file that is no picture is refused from its first bytes, not read whole
+        // (an empty one is said to be empty below).
+        if (const Result<QByteArray> known = KnownFormat(file); file.size() > 0 && !known) {
+            return Refused(QString::fromStdString(known.Message()));
         }
         bytes = file.readAll();
         if (bytes.size() != file.size()) {

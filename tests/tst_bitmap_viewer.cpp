@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
@@ -167,6 +168,7 @@ private slots:
     void pointer();
     void viewBitmapLifecycleAndLivePicking();
     void largePhotoOpens();
+    void largeFileThatIsNoPictureIsNotRead();
     void panningReachesTheFarCorner_data();
     void panningReachesTheFarCorner();
     void dialogFilter_data();
@@ -598,6 +600,21 @@ void TestBitmapViewer::dialogFilter() {
     QFETCH(QString, filter);
     QFETCH(QString, qtFilter);
     QCOMPARE(QtFilterFromPipeFilter(filter), qtFilter);
+}
+
+void TestBitmapViewer::largeFileThatIsNoPictureIsNotRead() {
+    // 900 MB of zeros, held sparse on disk: reading it whole takes seconds and
+    // as much memory, its first bytes already tell that it is no picture.
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("zeros.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64{900} * 1024 * 1024));
+    file.close();
+    QElapsedTimer clock;
+    clock.start();
+    const quadrel::Result<QImage> load = quadrel::LoadPictureFile(file.fileName(), Qt::white);
+    QVERIFY(!load);
+    QVERIFY(QString::fromStdString(load.Message()).contains(QLatin1String("not a JPEG")));
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_MAIN(TestBitmapViewer)
