@@ -54,6 +54,11 @@ void PictureBox::SetOrigin(QPoint origin) {
     if (origin != origin_) {
         origin_ = origin;
         update();
+        // A pan under a still pointer puts other pixels under it: that is a move.
+        if (pointer_) {
+            emit MouseMove(0, 0, static_cast<float>(pointer_->x()),
+                           static_cast<float>(pointer_->y()));
+        }
     }
 }
 
@@ -86,8 +91,14 @@ void PictureBox::paintEvent(QPaintEvent* event) {
 
 void PictureBox::mouseMoveEvent(QMouseEvent* event) {
     const QPointF at = event->position();
+    pointer_ = at;
     emit MouseMove(ButtonState(event->buttons()), ShiftState(event->modifiers()),
                    static_cast<float>(at.x()), static_cast<float>(at.y()));
+}
+
+void PictureBox::leaveEvent(QEvent* event) {
+    pointer_.reset();
+    QWidget::leaveEvent(event);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

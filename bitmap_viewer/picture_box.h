@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+
 namespace quadrel {
 
 class PictureBox : public QWidget {
@@ -24,6 +26,8 @@ public:
 
     /// The picture pixel shown at the area's top-left corner; (0, 0) after SetPicture.
     QPoint Origin() const { return origin_; }
+    /// A new origin under a pointer still over the area is reported as a move
+    /// to where the pointer stands.
     void SetOrigin(QPoint origin);
 
     /// Colour value of the pixel that holds (x, y): red + 256*green + 65536*blue.
@@ -46,12 +50,14 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
     QImage picture_;
     QPoint origin_;
+    std::optional<QPointF> pointer_; ///< where the pointer last moved, while over the area
 };
 
 } // namespace quadrel

@@ -171,6 +171,7 @@ private slots:
     void largeFileThatIsNoPictureIsNotRead();
     void panningReachesTheFarCorner_data();
     void panningReachesTheFarCorner();
+    void panUnderAStillPointerPicksAgain();
     void dialogFilter_data();
     void dialogFilter();
 
@@ -600,6 +601,34 @@ void TestBitmapViewer::dialogFilter() {
     QFETCH(QString, filter);
     QFETCH(QString, qtFilter);
     QCOMPARE(QtFilterFromPipeFilter(filter), qtFilter);
+}
+
+void TestBitmapViewer::panUnderAStillPointerPicksAgain() {
+    ScriptedWindow main;
+    QPointer<ImageFrame> frame = MakeFrame(main);
+    const QImage picture = Pattern(1203, 805);
+    PictureBox* area = frame->Picture1();
+    area->SetPicture(picture);
+    SendMove(area, QPointF(100, 50));
+    QWheelEvent notch(QPointF(100, 50), area->mapToGlobal(QPointF(100, 50)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(area, &notch);
+    const QPoint pan(0, 24);
+    QCOMPARE(area->Origin(), pan);
+    // The caption and the block follow the pixels now under the pointer.
+    const QString caption = Find<QLabel>(*frame, "Label1_0")->text();
+    QVERIFY2(caption.startsWith(QStringLiteral("x=100 y=74 ")), qPrintable(caption));
+    for (int k = 0; k < 64; ++k) {
+        const ColourValue c = Expected(picture, area->BackColor(), 100 + k % 8, 50 + k / 8, pan);
+        QCOMPARE(main.window.Document().Space()[k % 8][k / 8], Luma(Components(c)));
+    }
+    // Once the pointer has left, a pan picks nothing.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(area, &leave);
+    QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
+    QApplication::sendEvent(area, &notch);
+    QCOMPARE(area->Origin(), QPoint(0, 48));
+    QCOMPARE(changes.size(), 0);
 }
 
 void TestBitmapViewer::largeFileThatIsNoPictureIsNotRead() {
