@@ -182,32 +182,28 @@ Result<QString> BlockPath(const char* command, const QStringList& rest) {
     return rest.isEmpty() ? QStringLiteral("-") : rest.first();
 }
 
-Result<Job> PrepareDct(const Options& /*options*/, const QStringList& rest) {
-    const Result<QString> path = BlockPath("dct", rest);
+/// A command that reads one block and reports on it: dct and idct.
+Result<Job> PrepareBlockReport(const char* command, const QStringList& rest,
+                               Node (*report)(const std::vector<double>&)) {
+    const Result<QString> path = BlockPath(command, rest);
     if (!path) {
         return Fail(path.Message());
     }
-    return Job([file = *path]() -> Result<Node> {
+    return Job([file = *path, report]() -> Result<Node> {
         const Result<std::vector<double>> values = ReadBlock(file);
         if (!values) {
             return Fail(values.Message());
         }
-        return DctReport(*values);
+        return report(*values);
     });
 }
 
+Result<Job> PrepareDct(const Options& /*options*/, const QStringList& rest) {
+    return PrepareBlockReport("dct", rest, DctReport);
+}
+
 Result<Job> PrepareIdct(const Options& /*options*/, const QStringList& rest) {
-    const Result<QString> path = BlockPath("idct", rest);
-    if (!path) {
-        return Fail(path.Message());
-    }
-    return Job([file = *path]() -> Result<Node> {
-        const Result<std::vector<double>> values = ReadBlock(file);
-        if (!values) {
-            return Fail(values.Message());
-        }
-        return IdctReport(*values);
-    });
+    return PrepareBlockReport("idct", rest, IdctReport);
 }
 
 Result<Job> PrepareQuant(const Options& options, const QStringList& rest) {
