@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing; checks the format of the C++ sources and the shell
-# scripts; builds with warnings as errors; runs clang-tidy; runs every test
+# scripts; builds with warnings as errors, and once more as packagers build
+# (Release, -O3); runs clang-tidy; runs every test
 # (the benchmarks once, briefly; the install tree and the package, linted);
 # fuzzes the block file reader; then runs the tests again in an AddressSanitizer
 # + UBSan build. Each step prints how long it took; any finding fails the run.
@@ -67,6 +68,10 @@ echo "${#scripts[@]} scripts clean"
 step "Release build"
 quadrel_build "$QUADREL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADREL_WERROR=ON \
     -DBUILD_TESTING=ON -DQUADREL_BENCH=ON
+
+step "Packagers' build (Release at -O3, no tests; warnings fail it here only)"
+quadrel_build "$QUADREL_ROOT/build-release" -DCMAKE_BUILD_TYPE=Release -DQUADREL_WERROR=ON \
+    -DBUILD_TESTING=OFF
 
 step "Static analysis (clang-tidy, every source; log: build/clang-tidy.log)"
 mapfile -t units < <(source_files -name '*.cpp' | sed "s|^\.|$QUADREL_ROOT|")

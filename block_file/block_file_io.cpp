@@ -222,6 +222,11 @@ Result<std::vector<double>> ReadBlockFile(const QString& path) {
 }
 
 Result<std::vector<double>> ReadStandardInput() {
+    // A closed standard input is held write-only (see quadrel-cli's start).
+    const int mode = ::fcntl(STDIN_FILENO, F_GETFL);
+    if (mode == -1 || (mode & O_ACCMODE) == O_WRONLY) {
+        return Failed(Tr("Standard input is closed."));
+    }
     QFile in;
     if (!in.open(stdin, QIODevice::ReadOnly)) {
         return Failed(Tr("Standard input cannot be read: %1.").arg(in.errorString()));

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/compress_command.h"
 #include "cli/window_replay.h"
+#include "engine/cell_text.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -163,11 +164,16 @@ Result<jpeg::Samples> GreyLevels(const QString& path, std::span<const double> va
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const double v = values[i];
         if (!(v >= 0.0 && v <= 255.0) || v != std::floor(v)) {
+            // Larger magnitudes were read as the ceiling: say so rather than
+            // name a number the file does not hold.
+            const QString shown = std::abs(v) < kMaxTextMagnitude ? MessageOf(ExactNumber(v))
+                                  : v > 0                         ? tr("1e300 or more")
+                                                                  : tr("-1e300 or less");
             return Failed(tr("%1: value %2 (%3) is not a grey level, a whole number "
                              "from 0 to 255.")
                               .arg(InputName(path))
                               .arg(i + 1)
-                              .arg(QString::fromStdString(ExactNumber(v))));
+                              .arg(shown));
         }
         samples[i] = static_cast<std::uint8_t>(v);
     }

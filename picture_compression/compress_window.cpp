@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
@@ -74,7 +75,7 @@ CompressWindow::CompressWindow(BlockDocument& document, DesktopServices& desktop
     ApplyWindowPalette(this);
     CreateControls();
     connect(&runner_, &CompressionRunner::Finished, this, &CompressWindow::Show);
-    connect(&runner_, &CompressionRunner::Stopped, this, &CompressWindow::FollowProgress);
+    connect(&runner_, &CompressionRunner::Stopped, this, &CompressWindow::OnCancelled);
     progressTimer_.setInterval(50);
     connect(&progressTimer_, &QTimer::timeout, this, &CompressWindow::FollowProgress);
     resize(1100, 720);
@@ -297,7 +298,7 @@ void CompressWindow::ChooseTable() {
 }
 
 void CompressWindow::Recompute() {
-    if (grey_.isNull()) {
+    if (grey_.isNull() || restoringControls_) {
         return;
     }
     if (!runner_.Busy()) {
@@ -325,11 +326,36 @@ void CompressWindow::Show(const std::shared_ptr<const CompressionResult>& result
         return;
     }
     result_ = result;
+    if (result->Settings.Mode == CompressionMode::Table && result->Settings.Table == table_) {
+        shownTableFile_ = tableFile_;
+    }
     difference_ = QImage();
     figures_->setText(AnalysisText(result_->Analysis));
     ShowResultPicture();
     FollowProgress();
     emit ResultShown();
+}
+
+void CompressWindow::OnCancelled() {
+    FollowProgress();
+    if (!result_) {
+        status_->setText(tr("Cancelled: no result is shown until a setting changes."));
+        return;
+    }
+    // What is shown belongs to the last finished setting, so the controls go back to it.
+    const CompressionSettings& shown = result_->Settings;
+    const QScopedValueRollback<bool> quiet(restoringControls_, true);
+    if (shown.Mode == CompressionMode::Table) {
+        table_ = shown.Table;
+        tableFile_ = shownTableFile_;
+        tableButton_->setToolTip(tableFile_);
+    }
+    mode_->setCurrentIndex(shown.Mode == CompressionMode::Table         ? kModeTable
+                           : shown.Mode == CompressionMode::QuadrelStep ? kModeStep
+                                                                        : kModeQuality);
+    quality_->setValue(shown.Quality);
+    step_->setValue(shown.Step);
+    status_->setText(tr("Cancelled: the settings are back at those of the result shown."));
 }
 
 void CompressWindow::ShowResultPicture() {

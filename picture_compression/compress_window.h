@@ -68,6 +68,8 @@ private:
     void ChooseTable();
     void Recompute();
     void Show(const std::shared_ptr<const CompressionResult>& result);
+    /// After a cancel the controls go back to the setting of the result shown.
+    void OnCancelled();
     void ShowResultPicture();
     void SendBlock(int column, int row);
     void FollowProgress();
@@ -81,7 +83,9 @@ private:
     QElapsedTimer busyFor_;
     QTimer progressTimer_;
     jpeg::QuantTable table_ = jpeg::kLuminanceTable;
-    QString tableFile_; ///< where table_ came from; empty until one is read
+    QString tableFile_;              ///< where table_ came from; empty until one is read
+    QString shownTableFile_;         ///< where the shown result's table came from
+    bool restoringControls_ = false; ///< the controls follow a result: nothing to compute
 
     QPushButton* open_ = nullptr;
     QLabel* name_ = nullptr;

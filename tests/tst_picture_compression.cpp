@@ -408,6 +408,11 @@ void TestPictureCompression::cancelKeepsTheLastResult() {
     QCOMPARE(shown.size(), 1);
     QCOMPARE(figures->text(), before);
     QCOMPARE(result->Picture(), picture);
+    // The controls say which setting the figures belong to, and going back computes nothing.
+    QCOMPARE(step->value(), 16);
+    QTest::qWait(250);
+    QVERIFY(!progress->isVisible());
+    QVERIFY(Find<QLabel>(*window, "status")->text().contains(QStringLiteral("Cancelled")));
 
     step->setValue(32); // and the next change computes again
     QVERIFY(shown.wait(60000));

@@ -97,6 +97,8 @@ private slots:
     void patternMatchesTheDialog();
     void exitStatusAndMessages_data();
     void exitStatusAndMessages();
+    void closedStandardStreamsAreReported_data();
+    void closedStandardStreamsAreReported();
     void jsonHasTheKeysAndExactNumbers();
     void dctThenIdctIsTheWindowsRoundTrip();
     void outputFileIsReplacedOnlyOnSuccess();
@@ -225,6 +227,8 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
         << QStringList{"idct", "-"} << QByteArray("1,2,3") << 1 << "3 values found";
     QTest::newRow("no grey level")
         << QStringList{"jpeg"} << "300," + flat.mid(2) << 1 << "value 1 (300) is not a grey level";
+    QTest::newRow("value beyond the ceiling")
+        << QStringList{"jpeg"} << "1e308," + flat.mid(2) << 1 << "value 1 (1e300 or more) is not";
     QTest::newRow("missing file") << QStringList{"dct", "/nonexistent/b.txt"} << QByteArray() << 1
                                   << "/nonexistent/b.txt: The file cannot be opened";
     QTest::newRow("table with a 0")
@@ -252,6 +256,29 @@ void TestQuadrelCli::exitStatusAndMessages() {
     if (exitCode != 0) {
         QVERIFY(run.out.isEmpty());
     }
+}
+
+void TestQuadrelCli::closedStandardStreamsAreReported_data() {
+    QTest::addColumn<QString>("command"); // a shell command line; $0 is quadrel-cli
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("input") << "\"$0\" dct <&-"
+                           << "standard input: Standard input is closed.";
+    QTest::newRow("table from input") << "\"$0\" jpeg --table - /dev/null <&-"
+                                      << "Standard input is closed.";
+    QTest::newRow("output") << "\"$0\" pattern 0 0 2>&1 >&-"
+                            << "could not be written to standard output";
+}
+
+// A closed stream must not be confused with a descriptor the toolkit opens.
+void TestQuadrelCli::closedStandardStreamsAreReported() {
+    QFETCH(QString, command);
+    QFETCH(QString, expected);
+    QProcess p;
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), command, QStringLiteral(QUADREL_CLI)});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 1);
+    const QString shown = QString::fromUtf8(p.readAllStandardError() + p.readAllStandardOutput());
+    QVERIFY2(shown.contains(expected), qPrintable(shown));
 }
 
 void TestQuadrelCli::jsonHasTheKeysAndExactNumbers() {
