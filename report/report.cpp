@@ -269,7 +269,8 @@ private:
             case Node::Kind::IntegerList: {
                 std::string line = name;
                 for (std::int64_t v : n.List) {
-                    line += "," + std::to_string(v);
+                    line += ',';
+                    line += std::to_string(v);
                 }
                 out_ += line + "\n";
                 break;
@@ -287,7 +288,12 @@ private:
                 for (const Node& row : n.Children) {
                     std::string line;
                     for (std::size_t k = 0; k < row.Children.size(); ++k) {
-                        line += (k ? "," : "") + CsvField(ProgramScalar(row.Children[k]));
+                        // Appended piece by piece: GCC 12 at -O3 warns falsely
+                        // (-Wrestrict) on a prefixing "," + field.
+                        if (k) {
+                            line += ',';
+                        }
+                        line += CsvField(ProgramScalar(row.Children[k]));
                     }
                     out_ += line + "\n";
                 }
@@ -313,7 +319,10 @@ private:
         for (int r = 0; r < 8; ++r) {
             std::string line;
             for (int c = 0; c < 8; ++c) {
-                line += (c ? "," : "") + GridCell(grid, 8 * r + c, false);
+                if (c) {
+                    line += ',';
+                }
+                line += GridCell(grid, 8 * r + c, false);
             }
             out_ += line + "\n";
         }
