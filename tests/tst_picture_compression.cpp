@@ -1,11 +1,13 @@
-// "Compress Picture" and quadrel-cli compress: sizes and PSNR against a real
-// encoder, Quadrel mode against the main window's own Quant, the block a click
+// "Compress Picture" and quadrel-cli compress: sizes, coefficients and
+// reconstructions against the real encoder and decoder, Quadrel mode against the main window's own Quant, the block a click
 // sends, and a cancelled recomputation that keeps the last result.
 #include "engine/block_model.h"
+#include "jpeg/coded_picture.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
+#include "picture_io/picture_file.h"
 #include "picture_compression/compress_window.h"
 #include "picture_compression/zoom_view.h"
 #include "tests/support/testutils.h"
@@ -24,6 +26,9 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdio>
+
+#include <jpeglib.h>
 
 using namespace quadrel;
 using quadrel::test::ScriptedWindow;
@@ -99,6 +104,32 @@ double Psnr(const QImage& a, const QImage& b) {
     return 10.0 * std::log10(255.0 * 255.0 / (sum / (a.width() * a.height())));
 }
 
+/// The quantised coefficients of a one-component JPEG, row-major, block by
+/// block in raster order, as libjpeg reads them from the file.
+std::vector<jpeg::CoefficientBlock> CoefficientsOf(const QByteArray& file) {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(file.constData()),
+                 static_cast<unsigned long>(file.size()));
+    std::vector<jpeg::CoefficientBlock> blocks;
+    if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK && info.num_components == 1) {
+        jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
+        const jpeg_component_info& component = info.comp_info[0];
+        for (JDIMENSION by = 0; by < component.height_in_blocks; ++by) {
+            const JBLOCKARRAY row = info.mem->access_virt_barray(
+                reinterpret_cast<j_common_ptr>(&info), arrays[0], by, 1, FALSE);
+            for (JDIMENSION bx = 0; bx < component.width_in_blocks; ++bx) {
+                jpeg::CoefficientBlock& block = blocks.emplace_back();
+                std::copy_n(row[0][bx], 64, block.begin());
+            }
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    return blocks;
+}
+
 jpeg::Samples SamplesOf(const Block& block) {
     jpeg::Samples samples{};
     for (int k = 0; k < 64; ++k) {
@@ -123,6 +154,8 @@ private slots:
     }
     void pictureEqualsTheBlockChain_data();
     void pictureEqualsTheBlockChain();
+    void photosEqualLibjpeg_data();
+    void photosEqualLibjpeg();
     void compressCommand_data();
     void compressCommand();
     void quadrelModeEqualsTheWindowsQuant_data();
@@ -181,6 +214,86 @@ void TestPictureCompression::pictureEqualsTheBlockChain() {
             }
         }
     }
+}
+
+void TestPictureCompression::photosEqualLibjpeg_data() {
+    QTest::addColumn<QString>("photo");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<jpeg::DctMethod>("dct");
+    // Fine detail, texture, stars on black, skin, a cup; the qualities where
+    // an exact transform parted from the encoder's (1, 50, 95, 100) and between.
+    for (const char* photo :
+         {"camera.png", "brick.png", "hubble_deep_field.jpg", "astronaut.png", "coffee.png"}) {
+        for (const int quality : {1, 10, 50, 90, 95, 100}) {
+            QTest::addRow("%s, quality %d", photo, quality)
+                << photo << quality << jpeg::DctMethod::Float;
+        }
+    }
+    for (const int quality : {1, 50, 100}) {
+        QTest::addRow("brick.png, quality %d, integer", quality)
+            << "brick.png" << quality << jpeg::DctMethod::Integer;
+    }
+}
+
+// Real photographs through cjpeg and djpeg and through the analysis: every
+// quantised coefficient, every byte of the scan and every rebuilt pixel the same.
+void TestPictureCompression::photosEqualLibjpeg() {
+    QFETCH(QString, photo);
+    QFETCH(int, quality);
+    QFETCH(jpeg::DctMethod, dct);
+    const QString path = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/") + photo;
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (!QFile::exists(path) || cjpeg.isEmpty() || djpeg.isEmpty()) {
+        QSKIP("python3-skimage's photos or cjpeg/djpeg (libjpeg-turbo-progs) are missing.");
+    }
+    const Result<QImage> loaded = LoadPictureFile(path, Qt::white, PictureForm::GreyAsIs);
+    QVERIFY(loaded);
+    const QImage grey = GreyPicture(*loaded);
+    const QString pgm = dir_.filePath(QStringLiteral("photo.pgm"));
+    const QString jpg = dir_.filePath(QStringLiteral("photo.jpg"));
+    QVERIFY(grey.save(pgm));
+    const QStringList method = dct == jpeg::DctMethod::Float
+                                   ? QStringList{QStringLiteral("-dct"), QStringLiteral("float")}
+                                   : QStringList{};
+    Run(cjpeg, QStringList{QStringLiteral("-baseline"), QStringLiteral("-quality"),
+                           QString::number(quality), QStringLiteral("-outfile"), jpg} +
+                   method + QStringList{pgm});
+    QFile encoded(jpg);
+    QVERIFY(encoded.open(QIODevice::ReadOnly));
+    const QByteArray file = encoded.readAll();
+    const QImage decoded =
+        QImage::fromData(Run(djpeg, method + QStringList{QStringLiteral("-pnm"), jpg}))
+            .convertToFormat(QImage::Format_Grayscale8);
+    QCOMPARE(decoded.size(), grey.size());
+
+    CompressionSettings settings;
+    settings.Quality = quality;
+    settings.Dct = dct;
+    const jpeg::PictureAnalysis ours = Compress(grey, settings);
+    const qint64 scan = ScanBytes(file);
+    const double theirPsnr = Psnr(grey, decoded);
+    qInfo("scan %lld bytes, ours %lld (%+.4f %%); PSNR djpeg %.4f dB, ours %.4f dB (%+.4f)",
+          qlonglong(scan), qlonglong((ours.TotalBits + 7) / 8),
+          100.0 * double((ours.TotalBits + 7) / 8 - scan) / double(scan), theirPsnr, ours.Psnr,
+          ours.Psnr - theirPsnr);
+
+    const std::vector<jpeg::CoefficientBlock> theirs = CoefficientsOf(file);
+    QCOMPARE(qsizetype(theirs.size()), qsizetype(ours.BlocksAcross) * ours.BlocksDown);
+    const jpeg::EncoderBlockCodec codec(*TableOf(settings), dct);
+    int differentBlocks = 0;
+    for (int by = 0; by < ours.BlocksDown; ++by) {
+        for (int bx = 0; bx < ours.BlocksAcross; ++bx) {
+            jpeg::Indices quantised{};
+            codec.Forward(SamplesOf(PictureBlock(grey, bx, by)), quantised);
+            const jpeg::CoefficientBlock& their = theirs[std::size_t(by * ours.BlocksAcross + bx)];
+            differentBlocks += !std::equal(quantised.begin(), quantised.end(), their.begin());
+        }
+    }
+    QCOMPARE(differentBlocks, 0);
+    QCOMPARE((ours.TotalBits + 7) / 8, scan); // padded with 1 bits to a whole byte
+    QCOMPARE(ReconstructionPicture(ours, grey.size()), decoded);
+    QCOMPARE(ours.Psnr, theirPsnr);
 }
 
 void TestPictureCompression::compressCommand_data() {
