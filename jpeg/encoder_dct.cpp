@@ -253,11 +253,6 @@ inline int ApplyReciprocal(int value, std::uint32_t factor, std::uint32_t correc
 
 } // namespace
 
-int ReciprocalQuotient(int value, int divisor) {
-    const Reciprocal r = ReciprocalOf(divisor);
-    return ApplyReciprocal(value, r.Factor, r.Correction, r.Shift);
-}
-
 EncoderBlockCodec::EncoderBlockCodec(const QuantTable& table, DctMethod method)
     : table_(table), method_(method) {
     for (std::size_t row = 0; row < 8; ++row) {

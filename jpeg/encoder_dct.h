@@ -42,9 +42,4 @@ private:
     std::array<int, kBlockCells> shift_{};
 };
 
-/// The integer quantiser's reciprocal form for one divisor (8 q): the rounded
-/// quotient of |value|, with the sign restored. Exposed so that a test can hold
-/// it against plain rounded division.
-int ReciprocalQuotient(int value, int divisor);
-
 } // namespace quadrel::jpeg
