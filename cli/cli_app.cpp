@@ -97,6 +97,7 @@ public:
     QCommandLineOption Seed;
     QCommandLineOption Count;
     QCommandLineOption Diff;
+    QCommandLineOption Dct;
 
     bool IsSet(const QCommandLineOption& option) const { return Parser.isSet(option); }
     QString Value(const QCommandLineOption& option) const { return Parser.value(option); }
@@ -354,6 +355,17 @@ Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
         }
         request.Settings.Quality = *quality;
     }
+    if (options.IsSet(options.Dct)) {
+        const QString dct = options.Value(options.Dct);
+        if (request.Settings.Mode == CompressionMode::QuadrelStep) {
+            return Failed(tr("--dct does not apply to --step: Quadrel's own DCT codes it."));
+        }
+        if (dct != QLatin1String("float") && dct != QLatin1String("integer")) {
+            return Failed(tr("--dct takes float or integer."));
+        }
+        request.Settings.Dct =
+            dct == QLatin1String("float") ? jpeg::DctMethod::Float : jpeg::DctMethod::Integer;
+    }
     return Job([request]() mutable -> Result<Node> {
         if (request.Settings.Mode == CompressionMode::Table) {
             const Result<jpeg::QuantTable> table = TableOption(request.TableFile);
@@ -405,12 +417,12 @@ const std::vector<Subcommand>& Subcommands() {
          PrepareExercise},
         {"compress",
          {"compress PICTURE [--quality N | --table FILE | --step Q] [-o RECONSTRUCTION.png]",
-          "         [--diff DIFF.png]"},
+          "         [--diff DIFF.png] [--dct float|integer]"},
          {"A whole picture made grey and coded block by block, by",
           "the JPEG chain or (--step) by Quadrel's own quantiser:",
           "size, bits per pixel, zero share, MSE and PSNR. -o writes",
           "the reconstruction, --diff the amplified difference."},
-         {&Options::Step, &Options::Quality, &Options::Table, &Options::Diff},
+         {&Options::Step, &Options::Quality, &Options::Table, &Options::Diff, &Options::Dct},
          PrepareCompress,
          false},
     };
@@ -419,8 +431,8 @@ const std::vector<Subcommand>& Subcommands() {
 
 /// The options that belong to certain subcommands, in the order they are checked.
 constexpr std::array kSpecificOptions = {&Options::Step, &Options::Quality, &Options::Table,
-                                         &Options::Diff, &Options::PrevDc,  &Options::Keep,
-                                         &Options::Seed, &Options::Count};
+                                         &Options::Diff, &Options::Dct,     &Options::PrevDc,
+                                         &Options::Keep, &Options::Seed,    &Options::Count};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {
@@ -513,11 +525,15 @@ Options::Options()
       Diff(QStringLiteral("diff"),
            tr("compress: write the difference, amplified 8 times around mid grey, as a PNG "
               "picture."),
-           QStringLiteral("FILE")) {
+           QStringLiteral("FILE")),
+      Dct(QStringLiteral("dct"),
+          tr("compress: the encoder's transform, float (default; as cjpeg -dct float and "
+             "djpeg -dct float) or integer (as plain cjpeg and djpeg)."),
+          QStringLiteral("METHOD")) {
     Parser.setApplicationDescription(Description());
     Parser.addHelpOption();
     Parser.addVersionOption();
-    Parser.addOptions({Format, Output, Step, Quality, Table, PrevDc, Keep, Seed, Count, Diff});
+    Parser.addOptions({Format, Output, Step, Quality, Table, PrevDc, Keep, Seed, Count, Diff, Dct});
     Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
                                  QStringLiteral("command [arguments]"));
 }

@@ -110,6 +110,10 @@ Result<Node> CompressReport(const CompressRequest& request) {
         doc.Add(Node::MakeInteger("step", "Quantisation step", request.Settings.Step));
         break;
     }
+    if (request.Settings.Mode != CompressionMode::QuadrelStep) {
+        doc.Add(Node::MakeText(
+            "dct", "DCT", request.Settings.Dct == jpeg::DctMethod::Float ? "float" : "integer"));
+    }
     doc.Add(Node::MakeInteger("width", "Width", grey.width()));
     doc.Add(Node::MakeInteger("height", "Height", grey.height()));
     doc.Add(Node::MakeInteger("blocks", "8x8 blocks", std::int64_t{a.BlocksAcross} * a.BlocksDown));

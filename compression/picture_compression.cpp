@@ -162,6 +162,7 @@ jpeg::PictureAnalysis Compress(const QImage& grey, const CompressionSettings& se
     jpeg::PictureControl pictureControl = control;
     if (const std::optional<jpeg::QuantTable> table = TableOf(settings)) {
         pictureSettings.Table = *table;
+        pictureSettings.Encoder = settings.Dct;
     } else {
         const int step = settings.Step;
         pictureControl.Coder = [step](const jpeg::Samples& block, jpeg::Indices& quantised,

@@ -29,6 +29,9 @@ struct CompressionSettings {
     int Quality = 50;                               ///< 1..100
     jpeg::QuantTable Table = jpeg::kLuminanceTable; ///< for CompressionMode::Table
     int Step = 16;                                  ///< 1..512
+    /// The encoder's transform for the two JPEG modes: Float as `cjpeg -dct float`
+    /// and `djpeg -dct float`, Integer as plain `cjpeg` and `djpeg`.
+    jpeg::DctMethod Dct = jpeg::DctMethod::Float;
 };
 
 /// Grey levels Y = 0.299 R + 0.587 G + 0.114 B, rounded (worked in whole numbers,

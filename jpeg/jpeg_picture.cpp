@@ -85,6 +85,9 @@ public:
         : picture_(picture), table_(settings.Table), ties_(settings.Ties), control_(control),
           out_(out), dcs_(static_cast<std::size_t>(out.BlocksAcross * out.BlocksDown)) {
         std::copy(table_.begin(), table_.end(), steps_.begin());
+        if (settings.Encoder) {
+            encoder_.emplace(table_, *settings.Encoder);
+        }
     }
 
     void CodeBand(int firstRow, int endRow, BandTotals& totals) {
@@ -142,6 +145,9 @@ private:
         Samples back{};
         if (control_.Coder) {
             control_.Coder(block, quantised, back);
+        } else if (encoder_) {
+            encoder_->Forward(block, quantised);
+            encoder_->Inverse(quantised, back);
         } else {
             quantised = QuantiseSamples(ForwardDct(LevelShift(block)), steps_, ties_);
             back = ReconstructSamples(quantised, table_);
@@ -190,6 +196,7 @@ private:
     const QuantTable& table_;
     std::array<double, kBlockCells> steps_{}; ///< the table as divisors
     TieRule ties_;
+    std::optional<EncoderBlockCodec> encoder_;
     const PictureControl& control_;
     PictureAnalysis& out_;
     std::vector<int> dcs_;

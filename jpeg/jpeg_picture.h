@@ -4,12 +4,14 @@
 // repeating the last column and row, DC differences chained block to block in
 // raster order. The block rows are shared out among several threads.
 
+#include "jpeg/encoder_dct.h"
 #include "jpeg/jpeg_block.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quadrel::jpeg {
@@ -42,8 +44,11 @@ struct PictureAnalysis {
 
 struct PictureSettings {
     QuantTable Table = kLuminanceTable;
-    TieRule Ties = TieRule::AwayFromZero;
-    unsigned Threads = 0; ///< 0: one per core
+    TieRule Ties = TieRule::AwayFromZero; ///< for the exact chain only
+    unsigned Threads = 0;                 ///< 0: one per core
+    /// The encoder's own transform and quantiser (encoder_dct.h), as real files
+    /// are coded and decoded; empty: the worksheet's exact chain, block for block.
+    std::optional<DctMethod> Encoder = std::nullopt;
 };
 
 /// Codes one padded block in place of the table's chain: fills the quantised

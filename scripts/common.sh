@@ -10,10 +10,11 @@ QUADREL_BUILD_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
     qt6-image-formats-plugins libjpeg-dev zlib1g-dev fonts-liberation fonts-dejavu-core
 )
-# What the tests, the checks and the package add (test.sh).
+# What the tests, the checks and the package add (test.sh); python3-skimage
+# brings the photographs the picture tests code with cjpeg and with Quadrel.
 QUADREL_TEST_PACKAGES=(
     clang libclang-rt-14-dev clang-format clang-tidy libbenchmark-dev
-    xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs
+    xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3-skimage
     dpkg-dev file desktop-file-utils shellcheck lintian appstream
 )
 

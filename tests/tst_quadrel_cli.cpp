@@ -215,6 +215,13 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
     QTest::newRow("option of another command")
         << QStringList{"jpeg", "--step", "4"} << flat << 2 << "--step does not apply to jpeg";
     QTest::newRow("quality 0") << QStringList{"jpeg", "--quality", "0"} << flat << 2 << "--quality";
+    QTest::newRow("dct of another command")
+        << QStringList{"jpeg", "--dct", "float"} << flat << 2 << "--dct does not apply to jpeg";
+    QTest::newRow("dct with Quadrel's step")
+        << QStringList{"compress", "p.png", "--step", "4", "--dct", "integer"} << QByteArray() << 2
+        << "--dct does not apply to --step";
+    QTest::newRow("dct unknown") << QStringList{"compress", "p.png", "--dct", "fast"}
+                                 << QByteArray() << 2 << "--dct takes float or integer";
     QTest::newRow("pattern 8") << QStringList{"pattern", "8", "0"} << QByteArray() << 2 << "0 to 7";
     QTest::newRow("exercise without seed")
         << QStringList{"exercise"} << QByteArray() << 2 << "--seed";
