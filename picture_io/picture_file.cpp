@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QPainter>
 
 #include <algorithm>
@@ -698,6 +699,10 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
         return Refused(QStringLiteral("there is not enough memory to hold the picture."));
     }
     return picture;
+}
+
+void QuietPictureDecoders() {
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
 }
 
 QImageIOHandler::Transformations StoredOrientation(const QByteArray& bytes) {

@@ -42,6 +42,12 @@ Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background
 /// file DecodePicture has accepted: DecodePicture has already turned it upright.
 QImageIOHandler::Transformations StoredOrientation(const QByteArray& bytes);
 
+/// Turns off what Qt's picture decoders say on standard error (the categories
+/// qt.gui.imageio and under it): a file they would complain about is refused
+/// with a message of this program's own, and one they decode has nothing to
+/// tell a user. For a program's start; QT_LOGGING_RULES still turns them on.
+void QuietPictureDecoders();
+
 /// What a picture may take in memory once decoded, at four bytes a pixel: 1 GiB,
 /// about 268 megapixels, so any photo of today's cameras and phones opens and a
 /// few bytes claiming a gigantic picture are refused from the header alone. The
