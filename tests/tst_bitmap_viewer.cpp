@@ -594,9 +594,10 @@ void TestBitmapViewer::dialogFilter_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("qtFilter");
     // On Linux "*.*" would hide every name without a dot, such as a saved "myblock".
-    QTest::newRow("pictures") << kPictureFilter
-                              << "graphic files, jpg/gif/bmp/png/tif/pgm/ppm (*.jpg *.jpeg *.gif "
-                                 "*.bmp *.png *.tif *.tiff *.pgm *.ppm *.pbm);;all files (*)";
+    QTest::newRow("pictures")
+        << kPictureFilter
+        << "graphic files, jpg/gif/bmp/png/tif/webp/pbm/pgm/ppm (*.jpg *.jpeg *.gif *.bmp *.png "
+           "*.tif *.tiff *.webp *.pbm *.pgm *.ppm);;all files (*)";
     QTest::newRow("blocks") << "text, csv files|*.txt;*.csv|all files|*.*"
                             << "text, csv files (*.txt *.csv);;all files (*)";
     QTest::newRow("*.* among others") << "some|*.*;*.a.*"
