@@ -163,6 +163,8 @@ private slots:
     void panUnderAStillPointerPicksAgain();
     void dialogFilter_data();
     void dialogFilter();
+    void storedOrientation_data();
+    void storedOrientation();
 
 private:
     // A viewer on the main window's block and its scripted desktop.
@@ -608,6 +610,26 @@ void TestBitmapViewer::dialogFilter() {
     QFETCH(QString, filter);
     QFETCH(QString, qtFilter);
     QCOMPARE(QtFilterFromPipeFilter(filter), qtFilter);
+}
+
+void TestBitmapViewer::storedOrientation_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QImageIOHandler::Transformations>("stored");
+    const QByteArray jpeg = Encoded(Pattern(40, 30), "jpeg");
+    QTest::newRow("no Exif") << jpeg << QImageIOHandler::Transformations();
+    QTest::newRow("Exif 6") << WithExifOrientation(jpeg, 6)
+                            << QImageIOHandler::Transformations(
+                                   QImageIOHandler::TransformationRotate90);
+    QTest::newRow("Exif 3") << WithExifOrientation(jpeg, 3)
+                            << QImageIOHandler::Transformations(
+                                   QImageIOHandler::TransformationRotate180);
+    QTest::newRow("no picture") << QByteArray("text") << QImageIOHandler::Transformations();
+}
+
+void TestBitmapViewer::storedOrientation() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QImageIOHandler::Transformations, stored);
+    QCOMPARE(StoredOrientation(bytes), stored);
 }
 
 void TestBitmapViewer::panUnderAStillPointerPicksAgain() {
