@@ -35,8 +35,8 @@ class PictureBox;
 
 inline const QString kImageFrameCaption = QStringLiteral("DCT Bitmap Viewer");
 inline const QString kPictureFilter = QStringLiteral(
-    "graphic files, jpg/gif/bmp/png/tif/pgm/ppm|*.jpg;*.jpeg;*.gif;*.bmp;*.png;*.tif;*.tiff;"
-    "*.pgm;*.ppm;*.pbm|all files|*.*");
+    "graphic files, jpg/gif/bmp/png/tif/webp/pbm/pgm/ppm|*.jpg;*.jpeg;*.gif;*.bmp;*.png;*.tif;"
+    "*.tiff;*.webp;*.pbm;*.pgm;*.ppm|all files|*.*");
 
 /// "x=12 y=34      Y=124 R=200 G=100 B=50": the position and colour of the
 /// point under the pointer, as the viewer's label shows them.

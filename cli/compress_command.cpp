@@ -60,7 +60,8 @@ std::string ModeName(CompressionMode mode) {
 } // namespace
 
 Result<Node> CompressReport(const CompressRequest& request) {
-    const Result<QImage> load = LoadPictureFile(request.Picture, Qt::white, PictureForm::GreyAsIs);
+    const Result<QImage> load =
+        LoadPictureFile(request.Picture, QColor(kCompressionBackground), PictureForm::GreyAsIs);
     if (!load) {
         return Failed(QStringLiteral("the picture \"%1\" cannot be used: %2")
                           .arg(request.Picture, QString::fromStdString(load.Message())));

@@ -34,6 +34,12 @@ struct CompressionSettings {
     jpeg::DctMethod Dct = jpeg::DctMethod::Float;
 };
 
+/// What a transparent pixel of a picture file counts as before it is made
+/// grey, in the "Compress Picture" window and in quadrel-cli alike: white. (The
+/// bitmap viewer lays it on its own background grey instead, and a picture it
+/// hands over comes as it shows it.)
+inline constexpr QRgb kCompressionBackground = qRgb(255, 255, 255);
+
 /// Grey levels Y = 0.299 R + 0.587 G + 0.114 B, rounded (worked in whole numbers,
 /// so a grey picture keeps its levels exactly), as QImage::Format_Grayscale8.
 QImage GreyPicture(const QImage& picture);

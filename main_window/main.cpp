@@ -1,5 +1,6 @@
 #include "main_window/application_setup.h"
 #include "main_window/desktop_window.h"
+#include "picture_io/picture_file.h"
 #include "views/settings_file.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     quadrel::ConfigureApplication(app);
+    quadrel::QuietPictureDecoders();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

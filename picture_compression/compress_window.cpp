@@ -2,6 +2,7 @@
 
 #include "bitmap_viewer/image_frame.h"
 #include "block_file/block_file_io.h"
+#include "compression/picture_compression.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
 #include "views/window_palette.h"
@@ -261,7 +262,8 @@ void CompressWindow::OpenPicture() {
     if (!fileName) {
         return;
     }
-    quadrel::Result<QImage> load = LoadPictureFile(*fileName, Qt::white, PictureForm::GreyAsIs);
+    quadrel::Result<QImage> load =
+        LoadPictureFile(*fileName, QColor(kCompressionBackground), PictureForm::GreyAsIs);
     if (!load) {
         desktop_.ShowWarning(
             isVisible() ? this : nullptr, kCompressCaption,

@@ -4,14 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QPainter>
 
+#include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
 
-#include <jerror.h>
 #include <jpeglib.h>
 #include <zlib.h>
+// After jpeglib.h: its configuration decides which message codes exist.
+#include <jerror.h>
 
 namespace quadrel {
 
@@ -186,56 +190,158 @@ QString CheckBmp(const Bytes& b) {
 struct JpegCheck {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    int missing; // warnings that the scan data ends before the picture does
-    int corrupt; // warnings that the scan data is damaged
+    bool inScan;                 // a scan header has been read
+    int missing;                 // the file ends before the picture does
+    int stopped;                 // the scan data stops at a marker before the picture is complete
+    int corrupt;                 // the scan data is damaged
+    char first[JMSG_LENGTH_MAX]; // libjpeg's words for the first damage or the error
 };
 
+void KeepMessage(j_common_ptr info, JpegCheck& check) {
+    if (check.first[0] == '\0') {
+        check.manager.format_message(info, check.first);
+    }
+}
+
 [[noreturn]] void OnJpegError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegCheck*>(info->err)->jump, 1);
+    auto* check = reinterpret_cast<JpegCheck*>(info->err);
+    KeepMessage(info, *check);
+    std::longjmp(check->jump, 1);
 }
 
 void OnJpegMessage(j_common_ptr info, int level) {
     auto* check = reinterpret_cast<JpegCheck*>(info->err);
-    if (level >= 0) {
-        return; // trace messages
+    const int code = check->manager.msg_code;
+    if (level >= 0) { // trace messages; one of them tells that a scan begins
+        check->inScan = check->inScan || code == JTRC_SOS;
+        return;
     }
-    switch (check->manager.msg_code) {
+    switch (code) {
     case JWRN_JPEG_EOF:
-    case JWRN_HIT_MARKER:
         ++check->missing;
         break;
+    case JWRN_HIT_MARKER:
+        ++check->stopped;
+        break;
+    case JWRN_EXTRANEOUS_DATA:
+        // Stray bytes between header segments are common in cameras' files;
+        // once a scan has begun they are scan data the decoder could not use.
+        if (!check->inScan) {
+            break;
+        }
+        [[fallthrough]];
     case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
     case JWRN_MUST_RESYNC:
     case JWRN_BOGUS_PROGRESSION:
+    case JWRN_NOT_SEQUENTIAL:
         ++check->corrupt;
+        KeepMessage(info, *check);
         break;
     default:
-        break; // e.g. stray bytes before a marker, which many cameras write
+        break; // e.g. an unknown JFIF revision
     }
+}
+
+// Hands libjpeg the file in small pieces. While much input is buffered,
+// libjpeg-turbo decodes through a fast path that turns a bad Huffman code into
+// a zero without a word; with less than 512 bytes buffered every code goes
+// through the path that reports it.
+struct PieceSource {
+    jpeg_source_mgr manager; // first: libjpeg hands back a pointer to it
+    const JOCTET* data;
+    std::size_t size;
+    std::size_t served;
+};
+
+constexpr std::size_t kPieceBytes = 256;
+constexpr std::array<JOCTET, 2> kEndOfImage = {0xFF, JPEG_EOI};
+
+void StartPieces(j_decompress_ptr /*info*/) {}
+
+boolean NextPiece(j_decompress_ptr info) {
+    auto* source = reinterpret_cast<PieceSource*>(info->src);
+    if (source->served >= source->size) {
+        // The file ends inside the picture: count it, and end the data as
+        // libjpeg's own sources do.
+        ++reinterpret_cast<JpegCheck*>(info->err)->missing;
+        source->manager.next_input_byte = kEndOfImage.data();
+        source->manager.bytes_in_buffer = kEndOfImage.size();
+        return TRUE;
+    }
+    const std::size_t count = std::min(kPieceBytes, source->size - source->served);
+    source->manager.next_input_byte = source->data + source->served;
+    source->manager.bytes_in_buffer = count;
+    source->served += count;
+    return TRUE;
+}
+
+void SkipPieces(j_decompress_ptr info, long count) {
+    jpeg_source_mgr& source = *info->src;
+    while (count > static_cast<long>(source.bytes_in_buffer)) {
+        count -= static_cast<long>(source.bytes_in_buffer);
+        NextPiece(info);
+    }
+    if (count > 0) {
+        source.next_input_byte += count;
+        source.bytes_in_buffer -= static_cast<std::size_t>(count);
+    }
+}
+
+void EndPieces(j_decompress_ptr /*info*/) {}
+
+QString JpegDamage(const JpegCheck& check) {
+    if (check.corrupt > 0) {
+        return QStringLiteral("the picture data is corrupt (%1).")
+            .arg(QString::fromLocal8Bit(check.first));
+    }
+    if (check.missing > 0) {
+        return kTruncated;
+    }
+    if (check.stopped > 0) {
+        return QStringLiteral("the picture data stops before the picture is complete (the "
+                              "file is truncated or corrupt).");
+    }
+    return {};
 }
 
 // Qt's decoder fills whatever a damaged or cut scan lacks and reports no error,
 // so the scan data is decoded here first, at an eighth of the size: that still
-// reads every coefficient but costs little time and memory. libjpeg's own
-// memory is held to the same limit as the picture. Only plain data and libjpeg
-// state live across the jump back from an error.
+// reads every coefficient but costs little time and memory. The size comes from
+// the header before anything is decoded, and libjpeg's own memory is held to
+// the same limit as the picture. Only plain data and libjpeg state live across
+// the jump back from an error.
 QString CheckJpegScan(const QByteArray& bytes, qint64 memoryLimit) {
     jpeg_decompress_struct info{};
     JpegCheck check{};
+    PieceSource source{};
     info.err = jpeg_std_error(&check.manager);
     check.manager.error_exit = OnJpegError;
     check.manager.emit_message = OnJpegMessage;
     if (setjmp(check.jump) != 0) {
         jpeg_destroy_decompress(&info);
         // A file cut inside its headers ends in libjpeg's "no image" error,
-        // after the warning that the data ran out.
-        return check.missing > 0 ? kTruncated : kCorrupt;
+        // after the data ran out.
+        const QString damage = JpegDamage(check);
+        return !damage.isEmpty() ? damage
+                                 : QStringLiteral("the picture data is corrupt (%1).")
+                                       .arg(QString::fromLocal8Bit(check.first));
     }
     jpeg_create_decompress(&info);
     info.mem->max_memory_to_use = static_cast<long>(memoryLimit);
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                 static_cast<unsigned long>(bytes.size()));
+    source.manager.init_source = StartPieces;
+    source.manager.fill_input_buffer = NextPiece;
+    source.manager.skip_input_data = SkipPieces;
+    source.manager.resync_to_restart = jpeg_resync_to_restart;
+    source.manager.term_source = EndPieces;
+    source.data = reinterpret_cast<const JOCTET*>(bytes.constData());
+    source.size = static_cast<std::size_t>(bytes.size());
+    info.src = &source.manager;
     jpeg_read_header(&info, TRUE);
+    if (QString size = SizeProblem(info.image_width, info.image_height); !size.isEmpty()) {
+        jpeg_destroy_decompress(&info);
+        return size;
+    }
     info.scale_num = 1;
     info.scale_denom = 8;
     info.dct_method = JDCT_IFAST;
@@ -248,7 +354,7 @@ QString CheckJpegScan(const QByteArray& bytes, qint64 memoryLimit) {
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
-    return check.missing > 0 ? kTruncated : check.corrupt > 0 ? kCorrupt : QString();
+    return JpegDamage(check);
 }
 
 // Skips a chain of data sub-blocks; false when the file ends inside it.
@@ -477,6 +583,31 @@ QString CheckPnm(const QByteArray& bytes, const Bytes& b) {
     return {};
 }
 
+// WebP: a RIFF container that the file holds whole, its chunks inside it, one
+// of them the picture's data (a still picture, or an animation's frames).
+QString CheckWebp(const QByteArray& bytes, const Bytes& b) {
+    if (!b.Has(0, 12)) {
+        return kTruncated;
+    }
+    const qint64 riffEnd = qint64{b.U32LE(4)} + 8;
+    if (riffEnd > b.Size()) {
+        return kTruncated;
+    }
+    bool sawData = false;
+    qint64 pos = 12;
+    while (riffEnd - pos >= 8) {
+        const auto at = static_cast<qsizetype>(pos);
+        const qint64 size = b.U32LE(at + 4);
+        if (size > riffEnd - pos - 8) {
+            return kCorrupt;
+        }
+        const QByteArray type = bytes.mid(at, 4);
+        sawData = sawData || type == "VP8 " || type == "VP8L" || type == "ANMF";
+        pos += 8 + size + (size & 1); // chunks are padded to an even size
+    }
+    return sawData ? QString() : kCorrupt;
+}
+
 QImage ToFastFormat(const QImage& image, const QColor& background) {
     if (!image.hasAlphaChannel()) {
         return image.convertToFormat(QImage::Format_RGB32);
@@ -495,12 +626,12 @@ QImage ToFastFormat(const QImage& image, const QColor& background) {
 // the device is left where it was.
 Result<QByteArray> KnownFormat(QIODevice& device) {
     const QByteArray format = QImageReader::imageFormat(&device);
-    for (const char* known : {"jpeg", "gif", "bmp", "png", "tiff", "pbm", "pgm", "ppm"}) {
+    for (const char* known : {"jpeg", "gif", "bmp", "png", "tiff", "webp", "pbm", "pgm", "ppm"}) {
         if (format == known) {
             return format;
         }
     }
-    return Fail("it is not a JPEG, GIF, Windows bitmap, PNG, TIFF or PGM/PPM picture.");
+    return Fail("it is not a JPEG, GIF, Windows bitmap, PNG, TIFF, WebP or PBM/PGM/PPM picture.");
 }
 
 } // namespace
@@ -522,28 +653,32 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
     }
     const QByteArray& format = *known;
     const bool pnm = format == "pbm" || format == "pgm" || format == "ppm";
-    QImageReader reader(&buffer, format);
     const Bytes b(bytes);
-    // The size comes from the header alone; a picture too large for memory is
-    // refused before any of it is decoded.
-    const QSize size = format == "bmp" ? BmpHeaderSize(b) : reader.size();
-    if (size.isValid()) {
-        const QString problem = SizeProblem(size.width(), size.height());
-        if (!problem.isEmpty()) {
-            return Refused(problem);
-        }
-    }
+    // The structure is checked before any of Qt's decoders sees the file: they
+    // fill what a damaged file lacks, and the libraries under them would say
+    // what they find on standard error. Each check that allocates by the
+    // header's size holds it to the limit first.
     QString structure = format == "bmp"    ? CheckBmp(b)
                         : format == "jpeg" ? CheckJpegScan(bytes, PictureByteLimit())
                         : format == "png"  ? CheckPng(bytes, b)
                         : format == "tiff" ? CheckTiff(b)
+                        : format == "webp" ? CheckWebp(bytes, b)
                         : pnm              ? CheckPnm(bytes, b)
                                            : CheckGif(b);
     if (!structure.isEmpty()) {
         return Refused(structure);
     }
+    QImageReader reader(&buffer, format);
+    // Upright, as the camera held it, as every viewer shows it.
+    reader.setAutoTransform(true);
+    // The size comes from the header alone; a picture too large for memory is
+    // refused before it is decoded.
+    const QSize size = format == "bmp" ? BmpHeaderSize(b) : reader.size();
     if (!size.isValid()) {
         return Refused(QStringLiteral("its header cannot be read."));
+    }
+    if (const QString problem = SizeProblem(size.width(), size.height()); !problem.isEmpty()) {
+        return Refused(problem);
     }
     // Qt's own limit (128 MB) would refuse a 48-megapixel photo; the size check
     // above has already held the picture to ours.
@@ -564,6 +699,22 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
         return Refused(QStringLiteral("there is not enough memory to hold the picture."));
     }
     return picture;
+}
+
+void QuietPictureDecoders() {
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+}
+
+QImageIOHandler::Transformations StoredOrientation(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const Result<QByteArray> known = KnownFormat(buffer);
+    if (!known) {
+        return QImageIOHandler::TransformationNone;
+    }
+    QImageReader reader(&buffer, *known);
+    return reader.transformation();
 }
 
 Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background,

@@ -1,15 +1,18 @@
 #pragma once
-// Reading a JPEG, GIF, Windows bitmap, PNG, TIFF or PBM/PGM/PPM file into a
-// picture that can be shown and read point by point. Qt's decoders accept
-// truncated files and fill the missing part, so the file's structure is checked
-// before anything is decoded: JPEG scans are decoded once by libjpeg, PNG chunks
-// must be whole with right CRCs up to the end chunk, a TIFF's strips or tiles must
-// lie inside the file, and a PNM file must hold every sample its header calls for.
+// Reading a JPEG, GIF, Windows bitmap, PNG, TIFF, WebP or PBM/PGM/PPM file into
+// a picture that can be shown and read point by point. Qt's decoders accept
+// truncated or damaged files and fill the missing part, so the file's structure
+// is checked before any of them sees it: JPEG scans are decoded once by libjpeg,
+// which must report no damage, PNG chunks must be whole with right CRCs up to the
+// end chunk, a TIFF's strips or tiles and a WebP's chunks must lie inside the
+// file, and a PNM file must hold every sample its header calls for. A picture
+// whose file says how it was turned (an Exif orientation) is decoded upright.
 
 #include "base/result.h"
 
 #include <QByteArray>
 #include <QImage>
+#include <QImageIOHandler>
 #include <QString>
 
 #include <cstdint>
@@ -33,6 +36,17 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background,
 /// before this returns.
 Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background,
                                PictureForm form = PictureForm::Rgb32);
+
+/// How the file stores its picture relative to upright (its Exif or TIFF
+/// orientation; TransformationNone when it says nothing or is no picture), for a
+/// file DecodePicture has accepted: DecodePicture has already turned it upright.
+QImageIOHandler::Transformations StoredOrientation(const QByteArray& bytes);
+
+/// Turns off what Qt's picture decoders say on standard error (the categories
+/// qt.gui.imageio and under it): a file they would complain about is refused
+/// with a message of this program's own, and one they decode has nothing to
+/// tell a user. For a program's start; QT_LOGGING_RULES still turns them on.
+void QuietPictureDecoders();
 
 /// What a picture may take in memory once decoded, at four bytes a pixel: 1 GiB,
 /// about 268 megapixels, so any photo of today's cameras and phones opens and a

@@ -7,14 +7,13 @@
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
 #include "picture_io/picture_file.h"
+#include "tests/support/sample_pictures.h"
 #include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -51,16 +50,6 @@ ColourValue Expected(const QImage& picture, QColor background, int x, int y, QPo
     x += pan.x(), y += pan.y();
     const QRgb c = picture.rect().contains(x, y) ? picture.pixel(x, y) : background.rgb();
     return qRed(c) + 256 * qGreen(c) + 65536 * qBlue(c);
-}
-
-QByteArray Encoded(const QImage& image, const char* format, bool progressive = false) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return bytes;
 }
 
 // GIF of a grey picture, one 9-bit literal code per pixel; a clear code every
@@ -174,6 +163,8 @@ private slots:
     void panUnderAStillPointerPicksAgain();
     void dialogFilter_data();
     void dialogFilter();
+    void storedOrientation_data();
+    void storedOrientation();
 
 private:
     // A viewer on the main window's block and its scripted desktop.
@@ -277,7 +268,7 @@ void TestBitmapViewer::pictureFiles_data() {
     const QImage source = Pattern(40, 30);
     const QByteArray bmp = Encoded(source, "bmp");
     const QByteArray jpeg = Encoded(source, "jpeg");
-    const QByteArray progressive = Encoded(source, "jpeg", true);
+    const QByteArray progressive = Encoded(source, "jpeg", -1, true);
     const QByteArray gif = GreyGif(Pattern(40, 30, true));
     QByteArray garbage(3000, '\0');
     QRandomGenerator random(7);
@@ -290,8 +281,15 @@ void TestBitmapViewer::pictureFiles_data() {
     QTest::newRow("GIF") << gif << QString() << Pattern(40, 30, true);
     QTest::newRow("zero bytes") << QByteArray() << "empty" << QImage();
     QTest::newRow("random garbage") << garbage << "not a JPEG, GIF, Windows bitmap" << QImage();
-    QTest::newRow("WebP, not a format the viewer takes")
-        << Encoded(source, "webp") << "not a JPEG, GIF, Windows bitmap" << QImage();
+    const QByteArray webp = Encoded(source, "webp", 100); // 100: lossless
+    QTest::newRow("WebP") << webp << QString() << source;
+    QTest::newRow("truncated WebP") << webp.chopped(30) << "truncated" << QImage();
+    QTest::newRow("WebP with a chunk beyond its end")
+        << WithInt32(webp, 16, int(webp.size())) << "corrupt" << QImage();
+    // Shown upright, as the camera was held: 30 x 40.
+    QTest::newRow("JPEG stored on its side")
+        << WithExifOrientation(jpeg, 6) << QString()
+        << QImage::fromData(jpeg).transformed(QTransform().rotate(90));
     const QByteArray png = Encoded(source, "png");
     const QByteArray tiff = Encoded(source, "tiff");
     const QByteArray ppm = Encoded(source, "ppm");
@@ -345,6 +343,15 @@ void TestBitmapViewer::pictureFiles_data() {
         << "truncated" << QImage();
     QTest::newRow("JPEG claiming 5790 x 5790")
         << ClaimingSize(larger, 5790, 5790) << "truncated" << QImage();
+    // Damage that Qt decodes into a garbled picture with no more than a warning.
+    QTest::newRow("JPEG with 200 scan bytes changed: bad codes")
+        << WithDamagedScan(Encoded(Pattern(320, 240), "jpeg"), 200, 1)
+        << "corrupt (Corrupt JPEG data: bad Huffman code)" << QImage();
+    QTest::newRow("JPEG with 200 scan bytes changed: data left over")
+        << WithDamagedScan(larger, 200, 2) << "corrupt (Corrupt JPEG data: 119 extraneous bytes"
+        << QImage();
+    QTest::newRow("JPEG with stray bytes between its headers, as cameras write")
+        << WithStrayHeaderBytes(jpeg, 3) << QString() << QImage();
 }
 
 void TestBitmapViewer::pictureFiles() {
@@ -366,7 +373,8 @@ void TestBitmapViewer::pictureFiles() {
     QTest::mouseClick(load, Qt::LeftButton);
     if (problem.isEmpty()) {
         QCOMPARE(messages, QStringList());
-        QCOMPARE(frame->Picture1()->Picture().size(), QSize(40, 30));
+        QCOMPARE(frame->Picture1()->Picture().size(),
+                 expected.isNull() ? QSize(40, 30) : expected.size());
         QVERIFY(expected.isNull() || frame->Picture1()->Picture() == expected);
     } else {
         QCOMPARE(messages.size(), 1);
@@ -588,9 +596,10 @@ void TestBitmapViewer::dialogFilter_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("qtFilter");
     // On Linux "*.*" would hide every name without a dot, such as a saved "myblock".
-    QTest::newRow("pictures") << kPictureFilter
-                              << "graphic files, jpg/gif/bmp/png/tif/pgm/ppm (*.jpg *.jpeg *.gif "
-                                 "*.bmp *.png *.tif *.tiff *.pgm *.ppm *.pbm);;all files (*)";
+    QTest::newRow("pictures")
+        << kPictureFilter
+        << "graphic files, jpg/gif/bmp/png/tif/webp/pbm/pgm/ppm (*.jpg *.jpeg *.gif *.bmp *.png "
+           "*.tif *.tiff *.webp *.pbm *.pgm *.ppm);;all files (*)";
     QTest::newRow("blocks") << "text, csv files|*.txt;*.csv|all files|*.*"
                             << "text, csv files (*.txt *.csv);;all files (*)";
     QTest::newRow("*.* among others") << "some|*.*;*.a.*"
@@ -601,6 +610,26 @@ void TestBitmapViewer::dialogFilter() {
     QFETCH(QString, filter);
     QFETCH(QString, qtFilter);
     QCOMPARE(QtFilterFromPipeFilter(filter), qtFilter);
+}
+
+void TestBitmapViewer::storedOrientation_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QImageIOHandler::Transformations>("stored");
+    const QByteArray jpeg = Encoded(Pattern(40, 30), "jpeg");
+    QTest::newRow("no Exif") << jpeg << QImageIOHandler::Transformations();
+    QTest::newRow("Exif 6") << WithExifOrientation(jpeg, 6)
+                            << QImageIOHandler::Transformations(
+                                   QImageIOHandler::TransformationRotate90);
+    QTest::newRow("Exif 3") << WithExifOrientation(jpeg, 3)
+                            << QImageIOHandler::Transformations(
+                                   QImageIOHandler::TransformationRotate180);
+    QTest::newRow("no picture") << QByteArray("text") << QImageIOHandler::Transformations();
+}
+
+void TestBitmapViewer::storedOrientation() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QImageIOHandler::Transformations, stored);
+    QCOMPARE(StoredOrientation(bytes), stored);
 }
 
 void TestBitmapViewer::panUnderAStillPointerPicksAgain() {

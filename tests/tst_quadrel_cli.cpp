@@ -6,6 +6,7 @@
 #include "freq_entry/x_y_entry.h"
 #include "main_window/dct_window.h"
 #include "quadrel_version.h"
+#include "tests/support/sample_pictures.h"
 #include "tests/support/testutils.h"
 
 #include <QImage>
@@ -105,6 +106,8 @@ private slots:
     void compressWritesEveryOutputOrNone_data();
     void compressWritesEveryOutputOrNone();
     void exercisesAreReproducible();
+    void compressReadsPictures_data();
+    void compressReadsPictures();
 };
 
 void TestQuadrelCli::replayMatchesTheWindow_data() {
@@ -422,6 +425,60 @@ void TestQuadrelCli::exercisesAreReproducible() {
     const QJsonValue alone = QJsonDocument::fromJson(one.out)[QStringLiteral("exercises")][0];
     QCOMPARE(alone[QStringLiteral("block")], list[0][QStringLiteral("block")]);
     QVERIFY(list[0][QStringLiteral("block")] != list[1][QStringLiteral("block")]);
+}
+
+void TestQuadrelCli::compressReadsPictures_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size"); // empty: refused
+    QTest::addColumn<QString>("problem");
+    const auto picture = [](int w, int h) {
+        QImage image(w, h, QImage::Format_RGB32);
+        for (int k = 0; k < w * h; ++k) {
+            const int x = k % w, y = k / w;
+            image.setPixel(x, y, qRgb(x % 256, y % 256, (x * 7 + y * 13) % 256));
+        }
+        return image;
+    };
+    const QByteArray jpeg = Encoded(picture(40, 30), "jpeg");
+    const QByteArray tiff = Encoded(picture(40, 30), "tiff");
+    const QByteArray webp = Encoded(picture(40, 30), "webp");
+    // Refused with one line of our own on standard error, nothing from the
+    // libraries beneath Qt.
+    QTest::newRow("JPEG with its scan damaged")
+        << WithDamagedScan(Encoded(picture(320, 240), "jpeg"), 200, 1) << QSize() << "corrupt";
+    QTest::newRow("truncated TIFF") << tiff.left(tiff.size() / 2) << QSize() << "truncated";
+    QTest::newRow("PNG cut in its header")
+        << Encoded(picture(40, 30), "png").left(40) << QSize() << "truncated";
+    QTest::newRow("truncated WebP") << webp.chopped(30) << QSize() << "truncated";
+    QTest::newRow("WebP") << webp << QSize(40, 30) << "";
+    QTest::newRow("JPEG with stray bytes between its headers")
+        << WithStrayHeaderBytes(jpeg, 3) << QSize(40, 30) << "";
+    QTest::newRow("JPEG stored on its side: coded upright")
+        << WithExifOrientation(jpeg, 6) << QSize(30, 40) << "";
+}
+
+void TestQuadrelCli::compressReadsPictures() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    QFETCH(QString, problem);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("picture")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    const Run run = Cli({QStringLiteral("compress"), file.fileName(), QStringLiteral("-f"),
+                         QStringLiteral("json")});
+    if (size.isEmpty()) {
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("quadrel-cli: ") && run.err.count('\n') == 1 &&
+                     run.err.endsWith('\n') && run.err.contains(problem.toUtf8()),
+                 run.err.constData());
+        return;
+    }
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.exitCode, 0);
+    const QJsonDocument json = QJsonDocument::fromJson(run.out);
+    QCOMPARE(QSize(json[QStringLiteral("width")].toInt(), json[QStringLiteral("height")].toInt()),
+             size);
 }
 
 QTEST_MAIN(TestQuadrelCli)
