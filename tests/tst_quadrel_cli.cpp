@@ -6,6 +6,7 @@
 #include "freq_entry/x_y_entry.h"
 #include "main_window/dct_window.h"
 #include "quadrel_version.h"
+#include "tests/support/private_device.h"
 #include "tests/support/testutils.h"
 
 #include <QImage>
@@ -426,6 +427,12 @@ void TestQuadrelCli::outputTargets() {
     QTemporaryDir dir;
     const QByteArray folder = QFile::encodeName(dir.path()) + '/';
     QByteArray path = target.startsWith('/') || target.size() < 2 ? target : folder + target;
+    if (target == "/dev/null" || target == "/dev/full") {
+        path = quadrel::test::PrivateDevice(target, folder);
+        if (path.isEmpty()) {
+            QSKIP("root cannot make a device node here");
+        }
+    }
     QByteArray seen = path; // where the report is read back
     int reader = -1;
     const auto cleanup = qScopeGuard([&] {
@@ -450,6 +457,10 @@ void TestQuadrelCli::outputTargets() {
         Cli({QStringLiteral("dct"), QStringLiteral("-o"), QFile::decodeName(path)}, kWorkedExample);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(QString::fromUtf8(run.err).contains(error), run.err.constData());
+    struct stat info {};
+    if (target.endsWith("fifo") || target == "/dev/null" || target == "/dev/full") {
+        QVERIFY(::stat(path, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)));
+    }
     if (exitCode != 0) {
         return;
     }
@@ -463,7 +474,6 @@ void TestQuadrelCli::outputTargets() {
         QFile file(QFile::decodeName(seen));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), report);
-        struct stat info {};
         QCOMPARE(::lstat(path, &info), 0);
         QCOMPARE(S_ISLNK(info.st_mode), target == "symlink");
         QCOMPARE(info.st_nlink, nlink_t(target == "hard link" ? 2 : 1));
