@@ -481,7 +481,8 @@ Options::Options()
              QStringLiteral("format"), QStringLiteral("text")),
       Output({QStringLiteral("o"), QStringLiteral("output")},
              tr("Write to FILE instead of standard output; the file is "
-                "replaced only once the whole result is written. "
+                "replaced only once the whole result is written (a pipe, a device "
+                "or - is written as a stream). "
                 "compress: write the reconstruction there as a PNG "
                 "picture (the report stays on standard output)."),
              QStringLiteral("FILE")),

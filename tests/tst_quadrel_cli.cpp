@@ -359,6 +359,12 @@ void TestQuadrelCli::compressWritesEveryOutputOrNone_data() {
                                   << "" << 2 << "--diff needs a file name";
     QTest::newRow("one file named twice") << "same.png"
                                           << "./same.png" << 2 << "the same file";
+    QTest::newRow("--diff to a full device: -o not written either")
+        << "r.png"
+        << "/dev/full" << 1 << "No space left on device";
+    QTest::newRow("-o to standard output, where the report goes")
+        << "-"
+        << "d.png" << 2 << "name a file for each picture";
 }
 
 void TestQuadrelCli::compressWritesEveryOutputOrNone() {
@@ -372,7 +378,11 @@ void TestQuadrelCli::compressWritesEveryOutputOrNone() {
     grey.fill(90);
     QVERIFY(grey.save(picture));
     const auto named = [&dir](const QString& name) {
-        return name.isEmpty() ? name : dir.filePath(name);
+        if (name.startsWith('/')) {
+            return QFile::decodeName(
+                PrivateDevice(QFile::encodeName(name), QFile::encodeName(dir.path() + '/')));
+        }
+        return name.isEmpty() || name == QLatin1String("-") ? name : dir.filePath(name);
     };
     const Run run = Cli({QStringLiteral("compress"), picture, QStringLiteral("-o"), named(output),
                          QStringLiteral("--diff"), named(diff)});
