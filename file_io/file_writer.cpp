@@ -188,6 +188,11 @@ Result<OutputFile> OutputFile::Open(const QString& path, Streams streams) {
         }
         return file;
     }
+    // A file we may not write is not ours to replace either, even where the
+    // folder would let a new one take its name.
+    if (exists && ::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) != 0) {
+        return Failed(Tr("The file cannot be opened for writing: %1.").arg(SystemError(errno)));
+    }
     Result<QByteArray> target = FollowLinks(native);
     if (!target) {
         return Fail(target.Message());

@@ -297,6 +297,8 @@ void TestBlockFile::save_data() {
     QTest::newRow("hard link: both names see the save") << "hard link" << QString();
     QTest::newRow("symlink: the link stays") << "symlink" << QString();
     QTest::newRow("folder not writable, file writable") << "read-only folder" << QString();
+    QTest::newRow("file not writable, folder writable") << "read-only file"
+                                                        << "Permission denied";
     QTest::newRow("longest name: the temporary name still fits") << "longest name" << QString();
     QTest::newRow("FIFO") << "fifo"
                           << "not an ordinary file";
@@ -360,9 +362,10 @@ void TestBlockFile::save() {
                    QByteArray(4096, 'f'))) {
         }
     }
-    if (target == "read-only folder") {
-        QCOMPARE(chmod(native, 0666), 0);
-        QCOMPARE(chmod(QFile::encodeName(dir.path()), 0555), 0);
+    if (target.startsWith("read-only")) {
+        const bool file = target == "read-only file";
+        QCOMPARE(chmod(native, file ? 0444 : 0666), 0);
+        QCOMPARE(chmod(QFile::encodeName(dir.path()), file ? 0777 : 0555), 0);
     }
 
     Block space{};
@@ -370,7 +373,7 @@ void TestBlockFile::save() {
     QString got;
     {
         // Root passes every permission check, so the save runs as nobody then.
-        const bool drop = target == "read-only folder" && geteuid() == 0;
+        const bool drop = target.startsWith("read-only") && geteuid() == 0;
         QVERIFY(!drop || seteuid(65534) == 0);
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
