@@ -172,21 +172,7 @@ Result<OutputFile> OutputFile::Open(const QString& path, Streams streams) {
         if (!stream || streams == Streams::Refuse) {
             return Failed(Tr("The file cannot be replaced: %1.").arg(NotOrdinary(info.st_mode)));
         }
-        // Without a reader a pipe would block open() for good: refuse it now.
-        const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            return Failed(
-                errno == ENXIO
-                    ? Tr("No program is reading from the pipe.")
-                    : Tr("The file cannot be opened for writing: %1.").arg(SystemError(errno)));
-        }
-        OutputFile file(Kind::Stream, fd, true);
-        // The reader is there; from now on a full pipe waits for it.
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-            return CannotWrite(errno);
-        }
-        return file;
+        return OpenStream(native);
     }
     // A file we may not write is not ours to replace either, even where the
     // folder would let a new one take its name.
@@ -201,33 +187,59 @@ Result<OutputFile> OutputFile::Open(const QString& path, Streams streams) {
     // folder, may be written, no temporary file can be made beside it.
     if (exists && (info.st_nlink > 1 ||
                    ::faccessat(AT_FDCWD, FolderOf(*target).constData(), W_OK, AT_EACCESS) != 0)) {
-        const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            return Failed(Tr("The file cannot be opened for writing: %1.").arg(SystemError(errno)));
-        }
-        OutputFile file(Kind::InPlace, fd, true);
-        struct stat opened {};
-        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-            return Failed(Tr("The file cannot be replaced: %1.").arg(NotOrdinary(opened.st_mode)));
-        }
-        file.oldSize_ = opened.st_size;
-        return file;
+        return OpenInPlace(native);
     }
+    return OpenReplacing(*target, exists ? &info : nullptr);
+}
+
+Result<OutputFile> OutputFile::OpenStream(const QByteArray& native) {
+    // Without a reader a pipe would block open() for good: refuse it now.
+    const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return Failed(
+            errno == ENXIO
+                ? Tr("No program is reading from the pipe.")
+                : Tr("The file cannot be opened for writing: %1.").arg(SystemError(errno)));
+    }
+    OutputFile file(Kind::Stream, fd, true);
+    // The reader is there; from now on a full pipe waits for it.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return CannotWrite(errno);
+    }
+    return file;
+}
+
+Result<OutputFile> OutputFile::OpenInPlace(const QByteArray& native) {
+    const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return Failed(Tr("The file cannot be opened for writing: %1.").arg(SystemError(errno)));
+    }
+    OutputFile file(Kind::InPlace, fd, true);
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        return Failed(Tr("The file cannot be replaced: %1.").arg(NotOrdinary(opened.st_mode)));
+    }
+    file.oldSize_ = opened.st_size;
+    return file;
+}
+
+Result<OutputFile> OutputFile::OpenReplacing(const QByteArray& target, const struct stat* old) {
     QByteArray temporary;
-    const int fd = OpenTemporary(*target, temporary);
+    const int fd = OpenTemporary(target, temporary);
     if (fd < 0) {
         return Failed(Tr("The file cannot be created: %1.").arg(SystemError(errno)));
     }
     OutputFile file(Kind::Replace, fd, true);
-    file.target_ = *target;
+    file.target_ = target;
     file.temporary_ = temporary;
-    if (exists) {
+    if (old != nullptr) {
         // The new file keeps the old one's permissions, and its owner and
         // group where we may give them.
-        if (::fchmod(fd, info.st_mode & 07777) != 0) {
+        if (::fchmod(fd, old->st_mode & 07777) != 0) {
             return Failed(Tr("The file cannot be created: %1.").arg(SystemError(errno)));
         }
-        if (::fchown(fd, info.st_uid, info.st_gid) != 0) {
+        if (::fchown(fd, old->st_uid, old->st_gid) != 0) {
             // Only the owner's own files are ours to give: keep ours.
         }
     }

@@ -15,7 +15,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <string_view>
+
+struct stat;
 
 namespace quadrel {
 
@@ -48,6 +51,11 @@ public:
 private:
     enum class Kind { Stream, InPlace, Replace };
     OutputFile(Kind kind, int fd, bool ownsFd);
+    // A pipe or a device; a file written over itself; a new file beside the
+    // one it replaces (`old` its status, or null when there is none yet).
+    static Result<OutputFile> OpenStream(const QByteArray& native);
+    static Result<OutputFile> OpenInPlace(const QByteArray& native);
+    static Result<OutputFile> OpenReplacing(const QByteArray& target, const struct stat* old);
 
     Kind kind_;
     int fd_;
