@@ -1,12 +1,12 @@
 #include "block_file/block_file_io.h"
 
 #include "block_file/block_file_format.h"
+#include "file_io/file_writer.h"
+#include "file_io/native_path.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -53,11 +53,10 @@ QString NotOrdinary() {
     return Tr("it is not an ordinary file but a folder, a device or a pipe");
 }
 
-// Opens without ever waiting: a pipe that nobody writes to, or one without a
-// reader, would otherwise block open() for good. Only ordinary files pass.
+// Opens without ever waiting: a pipe that nobody writes to would otherwise
+// block open() for good. Only ordinary files pass.
 int OpenOrdinary(const QString& path, int flags, QString& error, struct stat& info) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(NativePath(path).constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error = SystemError(errno);
         return -1;
@@ -68,114 +67,6 @@ int OpenOrdinary(const QString& path, int flags, QString& error, struct stat& in
         return -1;
     }
     return fd;
-}
-
-// fsync where the file system supports it; a file system that cannot sync
-// (EINVAL, EROFS for special file systems) has nothing more to write.
-bool Sync(int fd, QString& error) {
-    if (::fsync(fd) == 0 || errno == EINVAL || errno == EROFS) {
-        return true;
-    }
-    error = SystemError(errno);
-    return false;
-}
-
-// Writes the whole text from the file's start; false with the reason on failure.
-bool WriteAll(int fd, const std::string& text, QString& error) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n =
-            ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            error = SystemError(n < 0 ? errno : EIO);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes over the existing file itself, keeping its inode: its other hard
-// links, its owner and a folder that we may not write to. The room is reserved
-// before the first byte changes, so a full disk, a quota or a size limit leave
-// the old content whole. What cannot be ruled out is an I/O error part-way.
-QString WriteInPlace(const QString& path, const std::string& text) {
-    QString error;
-    struct stat info {};
-    const Descriptor fd(OpenOrdinary(path, O_WRONLY, error, info));
-    if (fd.Get() < 0) {
-        return Tr("The file cannot be opened for writing: %1.").arg(error);
-    }
-    const auto size = static_cast<off_t>(text.size());
-    if (size > info.st_size) {
-        if (const int code = ::posix_fallocate(fd.Get(), 0, size); code != 0) {
-            // A failed reservation may still have grown the file.
-            (void)::ftruncate(fd.Get(), info.st_size);
-            return Tr("The file cannot be written: %1.").arg(SystemError(code));
-        }
-    }
-    WriteAll(fd.Get(), text, error);
-    if (error.isEmpty() && ::ftruncate(fd.Get(), size) != 0) {
-        error = SystemError(errno);
-    }
-    struct stat written {};
-    if (error.isEmpty() && Sync(fd.Get(), error) &&
-        (::fstat(fd.Get(), &written) != 0 || written.st_size != size)) {
-        error = Tr("the file does not have the size written");
-    }
-    if (!error.isEmpty()) {
-        return Tr("Writing the file in place failed part-way (%1); the file may now be "
-                  "incomplete.")
-            .arg(error);
-    }
-    return {};
-}
-
-QString WriteReplacing(const QString& path, const std::string& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Tr("The file cannot be created: %1.").arg(file.errorString());
-    }
-    // Qt 6.4's commit() does not notice a failing final flush and would put an
-    // incomplete file in place, so the text goes straight to the temporary
-    // file's descriptor, every failure seen, and is synced before the commit.
-    QString error;
-    if (WriteAll(file.handle(), text, error)) {
-        Sync(file.handle(), error);
-    }
-    if (!error.isEmpty()) {
-        file.cancelWriting();
-        return Tr("The file cannot be written: %1.").arg(error);
-    }
-    if (!file.commit()) {
-        // The data went to a temporary file that could not be put in place.
-        return Tr("The written data could not replace the file: %1.").arg(file.errorString());
-    }
-    return {};
-}
-
-// Writes the text to the file the name leads to; an empty string on success.
-QString WriteText(const QString& path, const std::string& text) {
-    // Through symlinks: the file the name leads to is the one to look at.
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        return WriteReplacing(path, text);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return Tr("The file cannot be replaced: %1.").arg(NotOrdinary());
-    }
-    // Replacing would split hard links; and where only the file, not its folder,
-    // may be written, no temporary file can be made beside it.
-    const QString folder = QFileInfo(QFileInfo(path).canonicalFilePath()).absolutePath();
-    const bool folderWritable =
-        ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) == 0;
-    if (info.st_nlink > 1 || !folderWritable) {
-        return WriteInPlace(path, text);
-    }
-    return WriteReplacing(path, text);
 }
 
 Failure Failed(const QString& message) {
@@ -258,11 +149,8 @@ Result<jpeg::QuantTable> ReadTableFile(const QString& path) {
 }
 
 Status WriteBlockFile(const QString& path, const Block& space, const Block& freq) {
-    const QString error = WriteText(path, FormatBlockFile(space, freq));
-    if (!error.isEmpty()) {
-        return Failed(error);
-    }
-    return Done{};
+    // A window saves: a pipe without a reader must not make it wait.
+    return WriteFile(path, FormatBlockFile(space, freq), Streams::Refuse);
 }
 
 } // namespace quadrel

@@ -1,7 +1,7 @@
 #pragma once
 // Block files on disk: the whole file is read before anything is parsed, and a
-// save goes through a temporary file, so a failure never leaves a half-read
-// block or a half-written file. Failures come back with text for a message box.
+// save goes through the program's one writer, so a failure never leaves a
+// half-read block or a half-written file. Failures come back with text for a message box.
 // Only ordinary files are read or written: a pipe, a device or a folder is
 // refused at once, never waited on and never replaced.
 
@@ -31,12 +31,10 @@ Result<std::vector<double>> ReadStandardInput();
 /// by row, from the file `path` ("-" is standard input).
 Result<jpeg::QuantTable> ReadTableFile(const QString& path);
 
-/// Writes both blocks, replacing the file only once every byte is on disk; a
-/// symlink is followed and stays a link. A file with other hard links, or in a
-/// folder we may not write to, is written in place instead: the room is
-/// reserved first, so a full disk or a size limit leaves it as it was, and only
-/// an I/O error part-way can leave it incomplete (the message then says so).
-/// The failure says what went wrong.
+/// Writes both blocks by the program's one writer (file_io/file_writer.h): the
+/// file is replaced only once every byte is on disk, a symlink stays a link,
+/// hard links are written in place, and a pipe or a device is refused (a window
+/// saves, and must never wait). The failure says what went wrong.
 Status WriteBlockFile(const QString& path, const Block& space, const Block& freq);
 
 } // namespace quadrel

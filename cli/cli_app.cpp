@@ -7,13 +7,13 @@
 #include "cli/compress_command.h"
 #include "cli/window_replay.h"
 #include "engine/cell_text.h"
+#include "file_io/file_writer.h"
+#include "file_io/native_path.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -25,6 +25,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace quadrel::cli {
 
@@ -125,7 +127,7 @@ std::optional<int> Options::NumberIn(const QCommandLineOption& option, int fallb
 }
 
 QString InputName(const QString& path) {
-    return path == QLatin1String("-") ? tr("standard input") : path;
+    return path == QLatin1String("-") ? tr("standard input") : ShownPath(path);
 }
 
 /// Up to 64 values of a block file; "-" is standard input.
@@ -285,7 +287,7 @@ Result<Job> PrepareJpeg(const Options& options, const QStringList& rest) {
             }
             settings.Table = *table;
             settings.Quality = 0;
-            settings.TableFile = tableFile->toStdString();
+            settings.TableFile = ShownPath(*tableFile).toStdString();
         }
         const Result<std::vector<double>> values = ReadBlock(file);
         if (!values) {
@@ -497,7 +499,8 @@ Options::Options()
              QStringLiteral("format"), QStringLiteral("text")),
       Output({QStringLiteral("o"), QStringLiteral("output")},
              tr("Write to FILE instead of standard output; the file is "
-                "replaced only once the whole result is written. "
+                "replaced only once the whole result is written (a pipe, a device "
+                "or - is written as a stream). "
                 "compress: write the reconstruction there as a PNG "
                 "picture (the report stays on standard output)."),
              QStringLiteral("FILE")),
@@ -556,13 +559,15 @@ std::optional<Format> ParseFormat(const QString& name) {
 /// Whether two names lead to one file: the same path, or the same file reached
 /// through links.
 bool SameFile(const QString& a, const QString& b) {
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    if (QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath())) {
+    if (QDir::cleanPath(QDir::current().absoluteFilePath(a)) ==
+        QDir::cleanPath(QDir::current().absoluteFilePath(b))) {
         return true;
     }
-    return first.exists() && second.exists() &&
-           first.canonicalFilePath() == second.canonicalFilePath();
+    struct stat first {};
+    struct stat second {};
+    return ::stat(NativePath(a).constData(), &first) == 0 &&
+           ::stat(NativePath(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 /// The subcommand the command line names, with its job; a failure is a usage error.
@@ -598,7 +603,13 @@ Result<std::pair<const Subcommand*, Job>> Prepare(const Options& options) {
         return Failed(tr("--diff needs a file name."));
     }
     if (output && diff && SameFile(*output, *diff)) {
-        return Failed(tr("-o and --diff name the same file, %1.").arg(*output));
+        return Failed(tr("-o and --diff name the same file, %1.").arg(ShownPath(*output)));
+    }
+    // compress reports on standard output; a picture there would be mixed into it.
+    if (!command->OutputIsReport && (output == QLatin1String("-") || diff == QLatin1String("-"))) {
+        return Failed(tr("%1 writes its report to standard output; name a file for each "
+                         "picture.")
+                          .arg(name));
     }
     Result<Job> job = command->Prepare(options, positional.mid(1));
     if (!job) {
@@ -607,7 +618,7 @@ Result<std::pair<const Subcommand*, Job>> Prepare(const Options& options) {
     return std::pair{command, std::move(job).Value()};
 }
 
-/// Writes the report to -o's file, replaced only once it is whole, or to standard output.
+/// Writes the report to -o's file (a pipe, a device or "-" as a stream), or to standard output.
 Status Deliver(const std::string& text, const std::optional<QString>& file) {
     if (!file) {
         std::fwrite(text.data(), 1, text.size(), stdout);
@@ -616,20 +627,8 @@ Status Deliver(const std::string& text, const std::optional<QString>& file) {
         }
         return Done{};
     }
-    const QString& path = *file;
-    const auto size = static_cast<qint64>(text.size());
-    QSaveFile saved(path);
-    if (!saved.open(QIODevice::WriteOnly)) {
-        return Failed(tr("%1 cannot be created: %2.").arg(path, saved.errorString()));
-    }
-    // An explicit flush: commit() alone can miss a failing last write.
-    if (saved.write(text.data(), size) != size || !saved.flush()) {
-        const QString reason = saved.errorString();
-        saved.cancelWriting();
-        return Failed(tr("%1 cannot be written: %2.").arg(path, reason));
-    }
-    if (!saved.commit()) {
-        return Failed(tr("%1 could not be replaced: %2.").arg(path, saved.errorString()));
+    if (const Status written = WriteFile(*file, text, Streams::Allow); !written) {
+        return Failed(QStringLiteral("%1: %2").arg(ShownPath(*file), MessageOf(written.Message())));
     }
     return Done{};
 }

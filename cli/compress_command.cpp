@@ -1,9 +1,16 @@
 #include "cli/compress_command.h"
 
+#include "file_io/file_writer.h"
+#include "file_io/native_path.h"
 #include "picture_io/picture_file.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImageWriter>
-#include <QSaveFile>
+
+#include <optional>
+#include <string_view>
+#include <utility>
 
 namespace quadrel::cli {
 
@@ -13,36 +20,54 @@ Failure Failed(const QString& message) {
     return Fail(message.toStdString());
 }
 
-/// Opens an output, or nothing when it has no name. QSaveFile writes beside the
-/// file and replaces it only at commit, so every output is opened before any is
-/// written: one that cannot be created fails the command with no file touched.
-Status Open(QSaveFile& file) {
-    if (file.fileName().isEmpty() || file.open(QIODevice::WriteOnly)) {
+/// An output opened before anything is written, or none when it has no name.
+using Output = std::optional<OutputFile>;
+
+/// Opens an output; every output is opened before any is written, so one that
+/// cannot be made fails the command with no file touched.
+Status Open(const QString& path, Output& output) {
+    if (path.isEmpty()) {
         return Done{};
     }
-    return Failed(
-        QStringLiteral("%1 cannot be created: %2.").arg(file.fileName(), file.errorString()));
+    Result<OutputFile> file = OutputFile::Open(path, Streams::Allow);
+    if (!file) {
+        return Failed(
+            QStringLiteral("%1: %2").arg(ShownPath(path), QString::fromStdString(file.Message())));
+    }
+    output.emplace(std::move(file).Value());
+    return Done{};
 }
 
-/// Writes a PNG into an opened output; it replaces the file at Commit.
-Status WritePng(const QImage& picture, QSaveFile& file) {
-    QImageWriter writer(&file, "png");
-    // An explicit flush: commit() alone can miss a failing last write.
-    if (!writer.write(picture) || !file.flush()) {
-        const QString reason = writer.error() != QImageWriter::UnknownError ? writer.errorString()
-                                                                            : file.errorString();
-        file.cancelWriting();
-        return Failed(QStringLiteral("%1 cannot be written: %2.").arg(file.fileName(), reason));
+/// Encodes a PNG and writes it to an opened output; a file is replaced at Commit.
+Status WritePng(const QImage& picture, const QString& path, Output& output) {
+    if (!output) {
+        return Done{};
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(picture)) {
+        return Failed(QStringLiteral("%1: the picture cannot be encoded: %2.")
+                          .arg(ShownPath(path), writer.errorString()));
+    }
+    const auto size = static_cast<std::size_t>(bytes.size());
+    if (const Status written = output->Write(std::string_view(bytes.constData(), size)); !written) {
+        return Failed(QStringLiteral("%1: %2").arg(ShownPath(path),
+                                                   QString::fromStdString(written.Message())));
     }
     return Done{};
 }
 
-Status Commit(QSaveFile& file) {
-    if (!file.isOpen() || file.commit()) {
+Status Commit(const QString& path, Output& output) {
+    if (!output) {
         return Done{};
     }
-    return Failed(
-        QStringLiteral("%1 could not be replaced: %2.").arg(file.fileName(), file.errorString()));
+    if (const Status committed = output->Commit(); !committed) {
+        return Failed(QStringLiteral("%1: %2").arg(ShownPath(path),
+                                                   QString::fromStdString(committed.Message())));
+    }
+    return Done{};
 }
 
 std::string ModeName(CompressionMode mode) {
@@ -64,48 +89,47 @@ Result<Node> CompressReport(const CompressRequest& request) {
         LoadPictureFile(request.Picture, QColor(kCompressionBackground), PictureForm::GreyAsIs);
     if (!load) {
         return Failed(QStringLiteral("the picture \"%1\" cannot be used: %2")
-                          .arg(request.Picture, QString::fromStdString(load.Message())));
+                          .arg(ShownPath(request.Picture), QString::fromStdString(load.Message())));
     }
     const QImage grey = GreyPicture(*load);
     if (grey.isNull()) {
         return Fail("there is not enough memory to make the picture grey.");
     }
-    QSaveFile reconstruction(request.Reconstruction);
-    QSaveFile difference(request.Difference);
-    for (QSaveFile* output : {&reconstruction, &difference}) {
-        if (const Status opened = Open(*output); !opened) {
+    Output reconstruction;
+    Output difference;
+    for (const Status& opened :
+         {Open(request.Reconstruction, reconstruction), Open(request.Difference, difference)}) {
+        if (!opened) {
             return Fail(opened.Message());
         }
     }
     const jpeg::PictureAnalysis a = Compress(grey, request.Settings);
-    if (reconstruction.isOpen()) {
-        if (const Status written = WritePng(ReconstructionPicture(a, grey.size()), reconstruction);
-            !written) {
-            return Fail(written.Message());
-        }
+    // Both pictures are written before either replaces its file.
+    Status done =
+        WritePng(ReconstructionPicture(a, grey.size()), request.Reconstruction, reconstruction);
+    if (done) {
+        done = WritePng(DifferencePicture(grey, a, request.Amplification), request.Difference,
+                        difference);
     }
-    if (difference.isOpen()) {
-        if (const Status written =
-                WritePng(DifferencePicture(grey, a, request.Amplification), difference);
-            !written) {
-            return Fail(written.Message());
-        }
+    if (done) {
+        done = Commit(request.Reconstruction, reconstruction);
     }
-    for (QSaveFile* output : {&reconstruction, &difference}) {
-        if (const Status committed = Commit(*output); !committed) {
-            return Fail(committed.Message());
-        }
+    if (done) {
+        done = Commit(request.Difference, difference);
+    }
+    if (!done) {
+        return Fail(done.Message());
     }
 
     Node doc = Node::MakeObject("", "");
-    doc.Add(Node::MakeText("picture", "Picture", request.Picture.toStdString()));
+    doc.Add(Node::MakeText("picture", "Picture", ShownPath(request.Picture).toStdString()));
     doc.Add(Node::MakeText("mode", "Mode", ModeName(request.Settings.Mode)));
     switch (request.Settings.Mode) {
     case CompressionMode::Quality:
         doc.Add(Node::MakeInteger("quality", "Quality", request.Settings.Quality));
         break;
     case CompressionMode::Table:
-        doc.Add(Node::MakeText("table", "Table file", request.TableFile.toStdString()));
+        doc.Add(Node::MakeText("table", "Table file", ShownPath(request.TableFile).toStdString()));
         break;
     case CompressionMode::QuadrelStep:
         doc.Add(Node::MakeInteger("step", "Quantisation step", request.Settings.Step));

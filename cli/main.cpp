@@ -1,5 +1,6 @@
 // quadrel-cli: Quadrel's block arithmetic and the JPEG chain, without a display.
 #include "cli/cli_app.h"
+#include "file_io/native_path.h"
 #include "picture_io/picture_file.h"
 #include "quadrel_version.h"
 
@@ -37,5 +38,7 @@ int main(int argc, char* argv[]) {
     quadrel::QuietPictureDecoders();
     QCoreApplication::setApplicationName(QStringLiteral("quadrel-cli"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(quadrel::kVersion));
-    return quadrel::cli::RunCli(QCoreApplication::arguments());
+    // arguments() decodes lossily: a file name that is no UTF-8 could not be
+    // opened again, so the bytes are taken as given.
+    return quadrel::cli::RunCli(quadrel::ArgumentsFromNative(argc, argv));
 }

@@ -252,15 +252,13 @@ void DesktopWindow::ExportPatternChart() {
 
 void DesktopWindow::Export(const QString& title,
                            const std::function<QString(const QString&)>& write) {
-    std::optional<QString> chosen = dct_->Desktop().SaveFileName(this, ExportFilter(), {});
+    // Asked about is the file that would be written, suffix and all.
+    const std::optional<QString> chosen =
+        ChooseSaveFileName(dct_->Desktop(), this, title, ExportFilter(), {}, &ExportFileName);
     if (!chosen) {
         return;
     }
-    QString fileName = *chosen;
-    const QString suffix = QFileInfo(fileName).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
-        fileName += QStringLiteral(".png");
-    }
+    const QString& fileName = *chosen;
     const QString error = write(fileName);
     if (!error.isEmpty()) {
         dct_->Desktop().ShowWarning(this, title,

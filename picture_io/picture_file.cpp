@@ -1,5 +1,7 @@
 #include "picture_io/picture_file.h"
 
+#include "file_io/native_path.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +11,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <jpeglib.h>
 #include <zlib.h>
@@ -719,19 +727,26 @@ QImageIOHandler::Transformations StoredOrientation(const QByteArray& bytes) {
 
 Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background,
                                PictureForm form) {
-    const QFileInfo info(fileName);
-    if (!info.exists()) {
+    // The name's bytes as the system has them: Qt's own decoding loses some.
+    const QByteArray native = NativePath(fileName);
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
         return Refused(QStringLiteral("the file does not exist."));
     }
-    if (!info.isFile()) {
+    if (!S_ISREG(info.st_mode)) {
         return Refused(QStringLiteral("it is not an ordinary file."));
     }
     QByteArray bytes;
     {
-        QFile file(fileName);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return Refused(
-                QStringLiteral("the file cannot be opened (%1).").arg(file.errorString()));
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        QFile file;
+        if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            const QString reason =
+                fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return Refused(QStringLiteral("the file cannot be opened (%1).").arg(reason));
         }
         // No picture file that fits the memory limit is larger than the limit itself.
         if (file.size() > PictureByteLimit()) {

@@ -1,12 +1,17 @@
 // The block file format, its reader and the file I/O, without any window.
 #include "block_file/block_file_format.h"
 #include "block_file/block_file_io.h"
+#include "file_io/file_writer.h"
+#include "file_io/native_path.h"
+#include "tests/support/private_device.h"
 
 #include <QtTest>
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <iterator>
 #include <thread>
 
 #include <fcntl.h>
@@ -68,6 +73,10 @@ private slots:
     void save();
     void readTable_data();
     void readTable();
+    void nativeNamesRoundTrip_data();
+    void nativeNamesRoundTrip();
+    void writeFile_data();
+    void writeFile();
 };
 
 void TestBlockFile::formatKnownBlock() {
@@ -288,9 +297,9 @@ void TestBlockFile::save_data() {
     QTest::newRow("hard link: both names see the save") << "hard link" << QString();
     QTest::newRow("symlink: the link stays") << "symlink" << QString();
     QTest::newRow("folder not writable, file writable") << "read-only folder" << QString();
-    // No room beside the longest name for a temporary name: the save fails.
-    QTest::newRow("longest name") << "longest name"
-                                  << "could not replace";
+    QTest::newRow("file not writable, folder writable") << "read-only file"
+                                                        << "Permission denied";
+    QTest::newRow("longest name: the temporary name still fits") << "longest name" << QString();
     QTest::newRow("FIFO") << "fifo"
                           << "not an ordinary file";
     QTest::newRow("device node") << "device"
@@ -353,9 +362,10 @@ void TestBlockFile::save() {
                    QByteArray(4096, 'f'))) {
         }
     }
-    if (target == "read-only folder") {
-        QCOMPARE(chmod(native, 0666), 0);
-        QCOMPARE(chmod(QFile::encodeName(dir.path()), 0555), 0);
+    if (target.startsWith("read-only")) {
+        const bool file = target == "read-only file";
+        QCOMPARE(chmod(native, file ? 0444 : 0666), 0);
+        QCOMPARE(chmod(QFile::encodeName(dir.path()), file ? 0777 : 0555), 0);
     }
 
     Block space{};
@@ -363,7 +373,7 @@ void TestBlockFile::save() {
     QString got;
     {
         // Root passes every permission check, so the save runs as nobody then.
-        const bool drop = target == "read-only folder" && geteuid() == 0;
+        const bool drop = target.startsWith("read-only") && geteuid() == 0;
         QVERIFY(!drop || seteuid(65534) == 0);
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
@@ -449,6 +459,115 @@ void TestBlockFile::readTable() {
     if (message.isEmpty()) {
         QCOMPARE(*table, expected);
     }
+}
+
+void TestBlockFile::nativeNamesRoundTrip_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ASCII") << QByteArray("b.txt") << "b.txt";
+    QTest::newRow("UTF-8 of 2 and 4 bytes")
+        << QByteArray("\xc3\xa9\xf0\x9f\x98\x80") << QString::fromUtf8("\xc3\xa9\xf0\x9f\x98\x80");
+    QTest::newRow("lone bytes") << QByteArray("bad\xff\xfe.txt") << "bad\\xff\\xfe.txt";
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << "\\xc0\\xaf";
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80") << "\\xed\\xb2\\x80";
+    QTest::newRow("cut short before a dot") << QByteArray("\xe2\x82.") << "\\xe2\\x82.";
+    QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << "\\xf4\\x90\\x80\\x80";
+}
+
+void TestBlockFile::nativeNamesRoundTrip() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    const QString path = quadrel::PathFromNative(bytes);
+    QCOMPARE(quadrel::NativePath(path), bytes);
+    QCOMPARE(quadrel::ShownPath(path), shown);
+}
+
+void TestBlockFile::writeFile_data() {
+    QTest::addColumn<QByteArray>("target"); // what the name leads to
+    QTest::addColumn<bool>("streams");      // Streams::Allow
+    QTest::addColumn<QString>("error");     // empty: written
+    QTest::newRow("FIFO with a reader") << QByteArray("fifo") << true << QString();
+    QTest::newRow("FIFO without a reader")
+        << QByteArray("lonely fifo") << true << "No program is reading";
+    QTest::newRow("FIFO in a window") << QByteArray("fifo") << false << "not an ordinary file";
+    QTest::newRow("/dev/null") << QByteArray("/dev/null") << true << QString();
+    QTest::newRow("/dev/null in a window")
+        << QByteArray("/dev/null") << false << "not an ordinary file";
+    QTest::newRow("/dev/full") << QByteArray("/dev/full") << true << "No space left on device";
+    QTest::newRow("hard link") << QByteArray("hard link") << true << QString();
+    QTest::newRow("symlink") << QByteArray("symlink") << true << QString();
+    QTest::newRow("dangling symlink") << QByteArray("dangling symlink") << false << QString();
+    QTest::newRow("folder") << QByteArray("folder") << true << "it is a folder";
+    QTest::newRow("missing folder")
+        << QByteArray("missing/out.txt") << true << "No such file or directory";
+    QTest::newRow("name that is no UTF-8") << QByteArray("out\xff.txt") << false << QString();
+    QTest::newRow("no name") << QByteArray("") << true << "No file name";
+}
+
+void TestBlockFile::writeFile() {
+    QFETCH(QByteArray, target);
+    QFETCH(bool, streams);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    QByteArray native = folder + target; // where the name leads
+    QByteArray seen = native;            // where the bytes are read back
+    int reader = -1;
+    const auto cleanup = qScopeGuard([&] {
+        if (reader >= 0) {
+            ::close(reader);
+        }
+        std::filesystem::remove_all(folder.toStdString());
+    });
+    if (target.startsWith('/') || target.isEmpty()) {
+        native = seen = target.isEmpty() ? target : quadrel::test::PrivateDevice(target, folder);
+        if (native.isEmpty() && !target.isEmpty()) {
+            QSKIP("root cannot make a device node here");
+        }
+    } else if (target.endsWith("fifo")) {
+        QCOMPARE(mkfifo(native, 0600), 0);
+        reader = target == "fifo" ? ::open(native, O_RDONLY | O_NONBLOCK) : -1;
+    } else if (target == "folder") {
+        QCOMPARE(mkdir(native, 0700), 0);
+    } else if (target.contains("link")) {
+        seen = folder + "other";
+        if (target != "dangling symlink") {
+            QFile old(QFile::decodeName(seen));
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        }
+        QCOMPARE(target == "hard link" ? ::link(seen, native) : ::symlink(seen, native), 0);
+    }
+    const QByteArray bytes = "64 values\n";
+    const quadrel::Status written =
+        quadrel::WriteFile(quadrel::PathFromNative(native), bytes,
+                           streams ? quadrel::Streams::Allow : quadrel::Streams::Refuse);
+    const QString got = QString::fromStdString(written.Message());
+    struct stat info {};
+    if (target.endsWith("fifo") || target.startsWith("/dev/")) {
+        QVERIFY(::stat(native, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)));
+    }
+    if (!error.isEmpty()) {
+        QVERIFY2(!written && got.contains(error), qPrintable(got));
+        return;
+    }
+    QVERIFY2(written, qPrintable(got));
+    if (reader >= 0 || target.startsWith('/')) {
+        QByteArray piped(64, '\0');
+        QCOMPARE(reader < 0 ? bytes.size() : ::read(reader, piped.data(), piped.size()),
+                 bytes.size());
+        return;
+    }
+    QCOMPARE(::lstat(native, &info), 0);
+    QCOMPARE(S_ISLNK(info.st_mode), target.contains("symlink"));
+    QCOMPARE(info.st_nlink, nlink_t(target == "hard link" ? 2 : 1));
+    QFile file;
+    const int fd = ::open(seen, O_RDONLY);
+    QVERIFY(fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    QCOMPARE(file.readAll(), bytes);
+    // Nothing but the file and what leads to it is left in the folder (Qt
+    // cannot list a name that is no UTF-8; the standard library can).
+    const std::filesystem::directory_iterator entries(folder.toStdString());
+    QCOMPARE(std::distance(begin(entries), end(entries)), seen == native ? 1 : 2);
 }
 
 #include "tst_block_file.moc"

@@ -23,6 +23,8 @@
 
 #include <functional>
 
+#include <sys/stat.h>
+
 using quadrel::DesktopWindow;
 using quadrel::test::ScriptedDesktop;
 
@@ -125,6 +127,8 @@ private slots:
     void exportGrids();
     void exportPatternChart_data();
     void exportPatternChart();
+    void exportAsksBeforeReplacing_data();
+    void exportAsksBeforeReplacing();
     void recentFilesHeldToTheMenu_data();
     void recentFilesHeldToTheMenu();
 };
@@ -480,6 +484,55 @@ void TestDesktopWindow::exportPatternChart() {
     }
     QCOMPARE(found.size(), 64 * 64);
     QVERIFY(found == expected);
+}
+
+void TestDesktopWindow::exportAsksBeforeReplacing_data() {
+    QTest::addColumn<QString>("typed");    // the name given in the dialog
+    QTest::addColumn<QString>("existing"); // made before the export: "chart.png" or "pipe.png"
+    QTest::addColumn<QList<bool>>("replies");
+    QTest::addColumn<bool>("replaced");
+    QTest::addColumn<QString>("warning"); // part of the warning shown, or empty
+    QTest::newRow("new file") << "chart.png"
+                              << "" << QList<bool>{} << true << "";
+    QTest::newRow("existing, Yes") << "chart.png"
+                                   << "chart.png" << QList<bool>{true} << true << "";
+    QTest::newRow("existing, No") << "chart.png"
+                                  << "chart.png" << QList<bool>{false} << false << "";
+    QTest::newRow("suffix added names an existing file")
+        << "chart"
+        << "chart.png" << QList<bool>{false} << false << "";
+    QTest::newRow("FIFO refused at once")
+        << "pipe.png"
+        << "pipe.png" << QList<bool>{true} << false << "not an ordinary file";
+}
+
+void TestDesktopWindow::exportAsksBeforeReplacing() {
+    QFETCH(QString, typed);
+    QFETCH(QString, existing);
+    QFETCH(QList<bool>, replies);
+    QFETCH(bool, replaced);
+    QFETCH(QString, warning);
+    Fixture f;
+    const QString path = f.dir.filePath(QStringLiteral("chart.png"));
+    if (existing == QLatin1String("pipe.png")) {
+        QCOMPARE(mkfifo(QFile::encodeName(f.dir.filePath(existing)), 0600), 0);
+    } else if (!existing.isEmpty()) {
+        QVERIFY(!f.write(existing, "old").isEmpty());
+    }
+    f.desktop.answers = {f.dir.filePath(typed)};
+    f.desktop.replies = replies;
+    Find<QAction>(f.window, "exportChartAction")->trigger();
+    QCOMPARE(f.desktop.questions.size(), existing.isEmpty() ? 0 : 1);
+    if (!existing.isEmpty()) {
+        QVERIFY2(f.desktop.questions[0].contains(f.dir.filePath(existing)),
+                 qPrintable(f.desktop.questions[0]));
+    }
+    QCOMPARE(f.desktop.messages.size(), warning.isEmpty() ? 0 : 1);
+    if (!warning.isEmpty()) {
+        QVERIFY2(f.desktop.messages[0].contains(warning), qPrintable(f.desktop.messages[0]));
+        return;
+    }
+    QCOMPARE(!QImage(path).isNull(), replaced);
 }
 
 void TestDesktopWindow::recentFilesHeldToTheMenu_data() {

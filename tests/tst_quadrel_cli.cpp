@@ -6,6 +6,7 @@
 #include "freq_entry/x_y_entry.h"
 #include "main_window/dct_window.h"
 #include "quadrel_version.h"
+#include "tests/support/private_device.h"
 #include "tests/support/sample_pictures.h"
 #include "tests/support/testutils.h"
 
@@ -18,7 +19,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <filesystem>
 #include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using quadrel::Block;
 using quadrel::DCT;
@@ -108,6 +114,10 @@ private slots:
     void exercisesAreReproducible();
     void compressReadsPictures_data();
     void compressReadsPictures();
+    void outputTargets_data();
+    void outputTargets();
+    void namesThatAreNoUtf8_data();
+    void namesThatAreNoUtf8();
 };
 
 void TestQuadrelCli::replayMatchesTheWindow_data() {
@@ -379,13 +389,19 @@ void TestQuadrelCli::compressWritesEveryOutputOrNone_data() {
                                   << "d.png" << 0 << "";
     QTest::newRow("--diff cannot be created: -o not written either")
         << "r.png"
-        << "none/d.png" << 1 << "none/d.png cannot be created";
+        << "none/d.png" << 1 << "none/d.png: The file cannot be created";
     QTest::newRow("empty -o") << ""
                               << "d.png" << 2 << "-o needs a file name";
     QTest::newRow("empty --diff") << "r.png"
                                   << "" << 2 << "--diff needs a file name";
     QTest::newRow("one file named twice") << "same.png"
                                           << "./same.png" << 2 << "the same file";
+    QTest::newRow("--diff to a full device: -o not written either")
+        << "r.png"
+        << "/dev/full" << 1 << "No space left on device";
+    QTest::newRow("-o to standard output, where the report goes")
+        << "-"
+        << "d.png" << 2 << "name a file for each picture";
 }
 
 void TestQuadrelCli::compressWritesEveryOutputOrNone() {
@@ -399,7 +415,11 @@ void TestQuadrelCli::compressWritesEveryOutputOrNone() {
     grey.fill(90);
     QVERIFY(grey.save(picture));
     const auto named = [&dir](const QString& name) {
-        return name.isEmpty() ? name : dir.filePath(name);
+        if (name.startsWith('/')) {
+            return QFile::decodeName(
+                PrivateDevice(QFile::encodeName(name), QFile::encodeName(dir.path() + '/')));
+        }
+        return name.isEmpty() || name == QLatin1String("-") ? name : dir.filePath(name);
     };
     const Run run = Cli({QStringLiteral("compress"), picture, QStringLiteral("-o"), named(output),
                          QStringLiteral("--diff"), named(diff)});
@@ -482,4 +502,134 @@ void TestQuadrelCli::compressReadsPictures() {
 }
 
 QTEST_MAIN(TestQuadrelCli)
+void TestQuadrelCli::outputTargets_data() {
+    QTest::addColumn<QByteArray>("target"); // what -o names: a path, or a kind made in a folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("FIFO with a reader") << QByteArray("fifo") << 0 << "";
+    QTest::newRow("FIFO without a reader")
+        << QByteArray("lonely fifo") << 1 << "No program is reading";
+    QTest::newRow("/dev/null") << QByteArray("/dev/null") << 0 << "";
+    QTest::newRow("/dev/stdout") << QByteArray("/dev/stdout") << 0 << "";
+    QTest::newRow("-") << QByteArray("-") << 0 << "";
+    QTest::newRow("hard link") << QByteArray("hard link") << 0 << "";
+    QTest::newRow("symlink") << QByteArray("symlink") << 0 << "";
+    QTest::newRow("folder") << QByteArray("folder") << 1 << "it is a folder";
+    QTest::newRow("/dev/full") << QByteArray("/dev/full") << 1 << "No space left on device";
+    QTest::newRow("missing folder")
+        << QByteArray("none/key.txt") << 1 << "No such file or directory";
+    QTest::newRow("empty name") << QByteArray("") << 2 << "-o needs a file name";
+}
+
+void TestQuadrelCli::outputTargets() {
+    QFETCH(QByteArray, target);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    QByteArray path = target.startsWith('/') || target.size() < 2 ? target : folder + target;
+    if (target == "/dev/null" || target == "/dev/full") {
+        path = quadrel::test::PrivateDevice(target, folder);
+        if (path.isEmpty()) {
+            QSKIP("root cannot make a device node here");
+        }
+    }
+    QByteArray seen = path; // where the report is read back
+    int reader = -1;
+    const auto cleanup = qScopeGuard([&] {
+        if (reader >= 0) {
+            ::close(reader);
+        }
+    });
+    if (target.endsWith("fifo")) {
+        QCOMPARE(mkfifo(path, 0600), 0);
+        reader = target == "fifo" ? ::open(path, O_RDONLY | O_NONBLOCK) : -1;
+    } else if (target == "folder") {
+        QCOMPARE(mkdir(path, 0700), 0);
+    } else if (target.contains("link")) {
+        seen = folder + "other.txt";
+        QFile old(QFile::decodeName(seen));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        QCOMPARE(target == "symlink" ? ::symlink(seen, path) : ::link(seen, path), 0);
+    }
+    const QByteArray report = Cli({QStringLiteral("dct")}, kWorkedExample).out;
+    const Run run =
+        Cli({QStringLiteral("dct"), QStringLiteral("-o"), QFile::decodeName(path)}, kWorkedExample);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(QString::fromUtf8(run.err).contains(error), run.err.constData());
+    struct stat info {};
+    if (target.endsWith("fifo") || target == "/dev/null" || target == "/dev/full") {
+        QVERIFY(::stat(path, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)));
+    }
+    if (exitCode != 0) {
+        return;
+    }
+    const bool toStdout = target == "-" || target == "/dev/stdout";
+    QCOMPARE(run.out, toStdout ? report : QByteArray());
+    if (reader >= 0) {
+        QByteArray piped(static_cast<qsizetype>(report.size()) + 1, '\0');
+        piped.truncate(::read(reader, piped.data(), piped.size()));
+        QCOMPARE(piped, report);
+    } else if (!target.startsWith('/') && target != "-") {
+        QFile file(QFile::decodeName(seen));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), report);
+        QCOMPARE(::lstat(path, &info), 0);
+        QCOMPARE(S_ISLNK(info.st_mode), target == "symlink");
+        QCOMPARE(info.st_nlink, nlink_t(target == "hard link" ? 2 : 1));
+    }
+}
+
+void TestQuadrelCli::namesThatAreNoUtf8_data() {
+    // Run by the shell, which hands the bytes over as they are; $0 is the program.
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QByteArray>("written"); // the file that must then exist
+    QTest::newRow("block read and report written")
+        << R"sh("$0" dct "$(printf 'bad\377\376.txt')" -o "$(printf 'out\377.txt')")sh" << 0 << ""
+        << QByteArray("out\xff.txt");
+    QTest::newRow("missing file named readably")
+        << R"sh("$0" dct "$(printf 'none\377.txt')")sh" << 1 << R"(none\xff.txt: The file cannot)"
+        << QByteArray();
+    QTest::newRow("picture read and written")
+        << R"sh("$0" compress "$(printf 'in\377.pgm')" -o "$(printf 'r\377.png')")sh" << 0 << ""
+        << QByteArray("r\xff.png");
+}
+
+void TestQuadrelCli::namesThatAreNoUtf8() {
+    QFETCH(QString, script);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QFETCH(QByteArray, written);
+    QTemporaryDir dir;
+    const std::filesystem::path folder = QFile::encodeName(dir.path()).toStdString();
+    const auto cleanup = qScopeGuard([&] { std::filesystem::remove_all(folder); });
+    const auto put = [&](const char* name, const QByteArray& bytes) {
+        const int fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        const bool done = fd >= 0 && ::write(fd, bytes.constData(), bytes.size()) == bytes.size();
+        return ::close(fd) == 0 && done;
+    };
+    QImage grey(16, 8, QImage::Format_Grayscale8);
+    grey.fill(90);
+    QByteArray pgm;
+    QBuffer buffer(&pgm);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && grey.save(&buffer, "PGM"));
+    QVERIFY(put("bad\xff\xfe.txt", kWorkedExample) && put("in\xff.pgm", pgm));
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral(QUADREL_CLI)});
+    QVERIFY(p.waitForFinished(30000));
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY2(QString::fromUtf8(err).contains(error), err.constData());
+    if (!written.isEmpty()) {
+        QVERIFY2(std::filesystem::file_size(folder / written.toStdString()) > 0, err.constData());
+    }
+    // No name was mangled into another file.
+    const std::filesystem::directory_iterator entries(folder);
+    QCOMPARE(std::distance(begin(entries), end(entries)), written.isEmpty() ? 2 : 3);
+}
+
 #include "tst_quadrel_cli.moc"

@@ -2,12 +2,12 @@
 
 #include "engine/cell_text.h"
 #include "engine/dct_engine.h"
+#include "file_io/file_writer.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <functional>
@@ -29,17 +29,10 @@ constexpr int kChartPitch = kChartTile + kChartLabel + kChartGap;
 
 using Painting = std::function<void(QPainter&)>;
 
+// A window exports: a pipe without a reader must not make it wait.
 QString WriteAtomically(const QString& fileName, const QByteArray& bytes) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString();
-    }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        QString error = file.errorString();
-        file.cancelWriting();
-        return error;
-    }
-    return file.commit() ? QString() : file.errorString();
+    const Status written = WriteFile(fileName, bytes, Streams::Refuse);
+    return written ? QString() : QString::fromStdString(written.Message());
 }
 
 QString WritePicture(const QString& fileName, QSize size, const QString& title,
@@ -138,6 +131,14 @@ PictureFormat PictureFormatOf(const QString& fileName) {
 
 QString ExportFilter() {
     return QObject::tr("PNG picture|*.png|SVG drawing|*.svg");
+}
+
+QString ExportFileName(const QString& typed) {
+    const QString suffix = QFileInfo(typed).suffix().toLower();
+    if (suffix == QLatin1String("png") || suffix == QLatin1String("svg")) {
+        return typed;
+    }
+    return typed + QStringLiteral(".png");
 }
 
 QRect PatternChartSquare(int u, int v, int x, int y) {

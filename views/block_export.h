@@ -30,6 +30,9 @@ enum class PictureFormat { Png, Svg };
 PictureFormat PictureFormatOf(const QString& fileName);
 /// For the save dialog: "PNG picture|*.png|SVG drawing|*.svg".
 QString ExportFilter();
+/// The file a name typed in the save dialog writes: ".png" added unless it ends
+/// in .png or .svg.
+QString ExportFileName(const QString& typed);
 
 /// Each writes `fileName` and returns an empty string, or says why it could not.
 QString ExportGrids(const GridsPicture& grids, const QString& fileName);

@@ -89,10 +89,14 @@ bool SystemDesktop::AskYesNo(QWidget* parent, const QString& title, const QStrin
 
 std::optional<QString> ChooseSaveFileName(DesktopServices& desktop, QWidget* parent,
                                           const QString& title, const QString& filter,
-                                          const QString& preset) {
+                                          const QString& preset,
+                                          const std::function<QString(const QString&)>& complete) {
     QString proposed = preset;
     for (;;) {
         std::optional<QString> chosen = desktop.SaveFileName(parent, filter, proposed);
+        if (chosen && complete) {
+            chosen = complete(*chosen);
+        }
         // A dangling symlink also names a file that the save would create.
         const QFileInfo info(chosen.value_or(QString()));
         if (!chosen || !(info.exists() || info.isSymLink())) {

@@ -65,9 +65,12 @@ public:
 
 /// The save dialog for `title`, asking before an existing file is replaced:
 /// No (the default) goes back to the dialog. Nothing when the user cancels.
-std::optional<QString> ChooseSaveFileName(DesktopServices& desktop, QWidget* parent,
-                                          const QString& title, const QString& filter,
-                                          const QString& preset);
+/// `complete` turns the name typed into the file written (a suffix added, say),
+/// so that the question is about the file that would be replaced.
+std::optional<QString>
+ChooseSaveFileName(DesktopServices& desktop, QWidget* parent, const QString& title,
+                   const QString& filter, const QString& preset,
+                   const std::function<QString(const QString&)>& complete = {});
 
 /// "text|*.txt;*.csv|all|*.*" -> "text (*.txt *.csv);;all (*.*)"
 QString QtFilterFromPipeFilter(const QString& filter);

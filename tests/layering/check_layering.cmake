@@ -3,12 +3,13 @@
 #   - no target outside cli/ (tests aside) depends on a target of cli/;
 #   - no core library and no cli/ target depends on a window folder's target;
 #   - the engine and the JPEG core build without Qt;
-#   - core libraries and quadrel-cli build and link without Qt Widgets.
+#   - core libraries and quadrel-cli build and link without Qt Widgets;
+#   - the file library (file_io/) uses nothing of this program but base/.
 # Dependencies are followed through the whole graph, not only the direct ones.
 
 cmake_minimum_required(VERSION 3.25)
 
-set(core_folders base engine jpeg block_file report picture_io compression)
+set(core_folders base file_io engine jpeg block_file report picture_io compression)
 set(window_folders views freq_entry bitmap_viewer help picture_compression jpeg_worksheet
     main_window)
 set(qt_free_folders engine jpeg)
@@ -132,6 +133,10 @@ foreach(id IN LISTS all_ids)
         math(EXPR checked "${checked} + 1")
         if(dep_top STREQUAL "cli" AND NOT is_cli AND NOT top STREQUAL "tests")
             message("BROKEN: ${name} (${folder_${key}}) depends on ${dep_name} of cli/")
+            math(EXPR broken "${broken} + 1")
+        endif()
+        if(top STREQUAL "file_io" AND NOT dep_top MATCHES "^(base|file_io|\\.)$")
+            message("BROKEN: ${name} (${folder_${key}}) depends on ${dep_name} of ${dep_top}/")
             math(EXPR broken "${broken} + 1")
         endif()
         if((is_core OR is_cli) AND dep_top IN_LIST window_folders)
