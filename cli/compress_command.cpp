@@ -57,6 +57,89 @@ std::string ModeName(CompressionMode mode) {
     return "quadrel-step";
 }
 
+std::string UpsamplingName(jpeg::Upsampling upsampling) {
+    return upsampling == jpeg::Upsampling::Smooth ? "smooth" : "box";
+}
+
+Node ColourDocument(const CompressRequest& request, const jpeg::ColourAnalysis& a) {
+    const ColourCompressionSettings& s = request.ColourSettings;
+    const bool colour = a.Components == 3;
+    Node doc = Node::MakeObject("", "");
+    doc.Add(Node::MakeText("picture", "Picture", request.Picture.toStdString()));
+    doc.Add(Node::MakeText("mode", "Mode", "jpeg-quality"));
+    doc.Add(Node::MakeInteger("quality", "Quality", s.Quality));
+    if (colour) {
+        doc.Add(Node::MakeInteger("chroma_quality", "Chroma quality", s.ChromaQuality));
+        doc.Add(Node::MakeText("sampling", "Sampling", std::string(SubsamplingName(s.Sampling))));
+        doc.Add(Node::MakeText("upsampling", "Upsampling", UpsamplingName(s.Upsample)));
+    } else {
+        doc.Add(Node::MakeText("sampling", "Sampling", "grey: one component"));
+    }
+    doc.Add(Node::MakeText("dct", "DCT", s.Dct == jpeg::DctMethod::Float ? "float" : "integer"));
+    doc.Add(Node::MakeInteger("width", "Width", a.Width));
+    doc.Add(Node::MakeInteger("height", "Height", a.Height));
+    Node& components = doc.Add(Node::MakeRecords("components", "Components"));
+    for (const jpeg::ComponentCoding& c : a.Coding) {
+        Node row = Node::MakeObject("", "");
+        row.Add(Node::MakeText("name", "Name", c.Name));
+        row.Add(Node::MakeInteger("blocks", "8x8 blocks", c.Blocks));
+        row.Add(Node::MakeInteger("dc_bits", "DC bits", c.DcBits));
+        row.Add(Node::MakeInteger("ac_bits", "AC bits", c.AcBits));
+        row.Add(Node::MakeInteger("bits", "Bits", c.Bits()));
+        components.Add(std::move(row));
+    }
+    doc.Add(Node::MakeInteger("bits", "Bits (entropy-coded data)", a.TotalBits));
+    doc.Add(Node::MakeInteger("bytes", "Bytes", a.Bytes));
+    doc.Add(Node::MakeNumber("bits_per_pixel", "Bits per pixel", a.BitsPerPixel, 4));
+    doc.Add(Node::MakeNumber("raw_bits_per_pixel", "Bits per pixel before coding",
+                             a.RawBitsPerPixel, 2));
+    doc.Add(Node::MakeNumber("compression_ratio", "Compression ratio", a.CompressionRatio, 2));
+    doc.Add(Node::MakeNumber("mse", "MSE", a.Mse, 4));
+    Node& psnr = doc.Add(
+        Node::MakeNumber("psnr", colour ? "PSNR over R, G, B (dB)" : "PSNR (dB)", a.Psnr, 4));
+    if (a.Lossless) {
+        psnr.Display = "infinite: the reconstruction equals the picture";
+    }
+    doc.Add(Node::MakeNumber("psnr_y", "PSNR of Y (dB)", a.PsnrY, 4));
+    doc.Add(Node::MakeBoolean("lossless", "Lossless", a.Lossless));
+    return doc;
+}
+
+/// The colour chain; its outputs are opened, written and replaced as the grey
+/// chain's are.
+Result<Node> ColourReport(const CompressRequest& request, const QImage& picture) {
+    QSaveFile reconstruction(request.Reconstruction);
+    QSaveFile difference(request.Difference);
+    for (QSaveFile* output : {&reconstruction, &difference}) {
+        if (const Status opened = Open(*output); !opened) {
+            return Fail(opened.Message());
+        }
+    }
+    const jpeg::ColourAnalysis a = CompressColour(picture, request.ColourSettings);
+    if (a.Reconstruction.empty()) {
+        return Fail("there is not enough memory to code the picture.");
+    }
+    if (reconstruction.isOpen()) {
+        if (const Status written = WritePng(ColourReconstructionPicture(a), reconstruction);
+            !written) {
+            return Fail(written.Message());
+        }
+    }
+    if (difference.isOpen()) {
+        if (const Status written =
+                WritePng(ColourDifferencePicture(picture, a, request.Amplification), difference);
+            !written) {
+            return Fail(written.Message());
+        }
+    }
+    for (QSaveFile* output : {&reconstruction, &difference}) {
+        if (const Status committed = Commit(*output); !committed) {
+            return Fail(committed.Message());
+        }
+    }
+    return ColourDocument(request, a);
+}
+
 } // namespace
 
 Result<Node> CompressReport(const CompressRequest& request) {
@@ -65,6 +148,9 @@ Result<Node> CompressReport(const CompressRequest& request) {
     if (!load) {
         return Failed(QStringLiteral("the picture \"%1\" cannot be used: %2")
                           .arg(request.Picture, QString::fromStdString(load.Message())));
+    }
+    if (request.Colour) {
+        return ColourReport(request, *load);
     }
     const QImage grey = GreyPicture(*load);
     if (grey.isNull()) {
