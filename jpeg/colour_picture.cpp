@@ -48,6 +48,29 @@ std::uint8_t Clamp255(int v) {
     return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
 }
 
+/// YccToRgb for samples known to be 0..255, inlined into the decoder's row loop.
+inline std::array<std::uint8_t, 3> ToRgb(int y, std::size_t cb, std::size_t cr) {
+    return {Clamp255(y + kYcc.CrToR[cr]),
+            Clamp255(y + ((kYcc.CbToG[cb] + kYcc.CrToG[cr]) >> kScaleBits)),
+            Clamp255(y + kYcc.CbToB[cb])};
+}
+
+/// RgbToYcc's arithmetic, inlined into the encoder's row loop.
+inline void ToYcc(const std::uint8_t* rgb, std::uint8_t& y, std::uint8_t& cb, std::uint8_t& cr) {
+    const std::int32_t r = rgb[0];
+    const std::int32_t g = rgb[1];
+    const std::int32_t b = rgb[2];
+    // The rounding constant of Cb and Cr is a half less one, so 255 cannot round up to 256.
+    y = static_cast<std::uint8_t>(
+        (Fix(0.29900) * r + Fix(0.58700) * g + Fix(0.11400) * b + kOneHalf) >> kScaleBits);
+    cb = static_cast<std::uint8_t>(
+        (-Fix(0.16874) * r - Fix(0.33126) * g + Fix(0.50000) * b + kCbCrOffset + kOneHalf - 1) >>
+        kScaleBits);
+    cr = static_cast<std::uint8_t>(
+        (Fix(0.50000) * r - Fix(0.41869) * g - Fix(0.08131) * b + kCbCrOffset + kOneHalf - 1) >>
+        kScaleBits);
+}
+
 int CeilDiv(std::int64_t a, std::int64_t b) {
     return static_cast<int>((a + b - 1) / b);
 }
@@ -176,11 +199,11 @@ private:
                 std::copy_n(in, Width(), full_[0].begin() + static_cast<std::ptrdiff_t>(at));
                 return;
             }
+            std::uint8_t* y0 = full_[0].data() + at;
+            std::uint8_t* cb = full_[1].data() + at;
+            std::uint8_t* cr = full_[2].data() + at;
             for (int x = 0; x < Width(); ++x, pixel += 3) {
-                const std::array<std::uint8_t, 3> ycc = RgbToYcc(pixel[0], pixel[1], pixel[2]);
-                for (std::size_t c = 0; c < 3; ++c) {
-                    full_[c][at + static_cast<std::size_t>(x)] = ycc[c];
-                }
+                ToYcc(pixel, y0[x], cb[x], cr[x]);
             }
         });
     }
@@ -203,6 +226,13 @@ private:
         ShareOut(k.BlocksDown * 8, workers_, [&](int oy, int /*worker*/) {
             const int sy = std::min(oy, sampledRows - 1);
             std::uint8_t* out = k.Samples.data() + static_cast<std::ptrdiff_t>(oy) * stride;
+            if (count == 1) { // full size: the row, then its last sample repeated
+                const std::uint8_t* row =
+                    full.data() + static_cast<std::ptrdiff_t>(std::min(sy, Height() - 1)) * Width();
+                std::copy_n(row, Width(), out);
+                std::fill(out + Width(), out + stride, row[Width() - 1]);
+                return;
+            }
             for (int ox = 0; ox < stride; ++ox) {
                 int sum = 0;
                 for (int j = 0; j < ev; ++j) {
@@ -360,10 +390,13 @@ private:
                 luma.Decoded.data() + static_cast<std::ptrdiff_t>(y) * luma.Stride();
             const std::uint8_t* yOriginal =
                 full_[0].data() + static_cast<std::ptrdiff_t>(y) * Width();
+            // Sums kept in locals: the byte pointers could alias a member.
+            std::int64_t squaresY = 0;
             for (int x = 0; x < Width(); ++x) {
                 const int e = static_cast<int>(yOriginal[x]) - static_cast<int>(yRow[x]);
-                mine.SquaredErrorY += static_cast<std::int64_t>(e) * e;
+                squaresY += e * e;
             }
+            mine.SquaredErrorY += squaresY;
             std::uint8_t* target =
                 out.Reconstruction.data() + static_cast<std::ptrdiff_t>(y) * Width() * channels;
             const std::uint8_t* original = picture_.Pixels + picture_.Stride * y;
@@ -376,15 +409,17 @@ private:
                 UpsampledRow(components_[1], y, sums, cb.data());
                 UpsampledRow(components_[2], y, sums, cr.data());
                 for (int x = 0; x < Width(); ++x) {
-                    const std::array<std::uint8_t, 3> rgb = YccToRgb(
+                    const std::array<std::uint8_t, 3> rgb = ToRgb(
                         yRow[x], cb[static_cast<std::size_t>(x)], cr[static_cast<std::size_t>(x)]);
                     std::copy(rgb.begin(), rgb.end(), target + static_cast<std::ptrdiff_t>(x) * 3);
                 }
             }
+            std::int64_t squares = 0;
             for (int i = 0; i < Width() * channels; ++i) {
                 const int e = static_cast<int>(original[i]) - static_cast<int>(target[i]);
-                mine.SquaredError += static_cast<std::int64_t>(e) * e;
+                squares += e * e;
             }
+            mine.SquaredError += squares;
         });
     }
 
@@ -495,22 +530,14 @@ double RawBitsPerPixel(Subsampling sampling) {
 }
 
 std::array<std::uint8_t, 3> RgbToYcc(int r, int g, int b) {
-    // The rounding constant of Cb and Cr is a half less one, so 255 cannot round up to 256.
-    const std::int32_t y = Fix(0.29900) * r + Fix(0.58700) * g + Fix(0.11400) * b + kOneHalf;
-    const std::int32_t cb =
-        -Fix(0.16874) * r - Fix(0.33126) * g + Fix(0.50000) * b + kCbCrOffset + kOneHalf - 1;
-    const std::int32_t cr =
-        Fix(0.50000) * r - Fix(0.41869) * g - Fix(0.08131) * b + kCbCrOffset + kOneHalf - 1;
-    return {static_cast<std::uint8_t>(y >> kScaleBits), static_cast<std::uint8_t>(cb >> kScaleBits),
-            static_cast<std::uint8_t>(cr >> kScaleBits)};
+    const std::array<std::uint8_t, 3> rgb = {Clamp255(r), Clamp255(g), Clamp255(b)};
+    std::array<std::uint8_t, 3> ycc{};
+    ToYcc(rgb.data(), ycc[0], ycc[1], ycc[2]);
+    return ycc;
 }
 
 std::array<std::uint8_t, 3> YccToRgb(int y, int cb, int cr) {
-    const auto b = static_cast<std::size_t>(std::clamp(cb, 0, 255));
-    const auto r = static_cast<std::size_t>(std::clamp(cr, 0, 255));
-    return {Clamp255(y + kYcc.CrToR[r]),
-            Clamp255(y + ((kYcc.CbToG[b] + kYcc.CrToG[r]) >> kScaleBits)),
-            Clamp255(y + kYcc.CbToB[b])};
+    return ToRgb(std::clamp(y, 0, 255), Clamp255(cb), Clamp255(cr));
 }
 
 ColourAnalysis AnalyseColourPicture(const ColourPicture& picture, const ColourSettings& settings,
