@@ -394,7 +394,7 @@ private:
             std::int64_t squaresY = 0;
             for (int x = 0; x < Width(); ++x) {
                 const int e = static_cast<int>(yOriginal[x]) - static_cast<int>(yRow[x]);
-                squaresY += e * e;
+                squaresY += static_cast<std::int64_t>(e) * e;
             }
             mine.SquaredErrorY += squaresY;
             std::uint8_t* target =
@@ -417,7 +417,7 @@ private:
             std::int64_t squares = 0;
             for (int i = 0; i < Width() * channels; ++i) {
                 const int e = static_cast<int>(original[i]) - static_cast<int>(target[i]);
-                squares += e * e;
+                squares += static_cast<std::int64_t>(e) * e;
             }
             mine.SquaredError += squares;
         });
