@@ -81,6 +81,7 @@ class TestColourJpeg : public QObject {
 private slots:
     void equalsLibjpeg_data();
     void equalsLibjpeg();
+    void cancelledComesBackEmpty();
 
 private:
     QTemporaryDir dir_;
@@ -91,18 +92,26 @@ void TestColourJpeg::equalsLibjpeg_data() {
     QTest::addColumn<Subsampling>("sampling");
     QTest::addColumn<int>("quality");
     QTest::addColumn<int>("chromaQuality");
+    QTest::addColumn<DctMethod>("dct");
     // 199 x 145 leaves partial MCUs and padding blocks in every sampling;
     // coffee.png (400 x 600) padding rows at 4:2:0 and 4:4:0, columns at 4:1:1.
     for (const char* picture : {"generated", "coffee.png"}) {
         for (const Subsampling s : kSubsamplings) {
             for (const auto& [q, m] : {std::pair{50, 50}, std::pair{90, 70}}) {
                 QTest::addRow("%s, %s, quality %d,%d", picture, SubsamplingName(s).data(), q, m)
-                    << QString::fromLatin1(picture) << s << q << m;
+                    << QString::fromLatin1(picture) << s << q << m << DctMethod::Float;
             }
         }
+        QTest::addRow("%s, 4:2:0, quality 75, integer DCT", picture)
+            << QString::fromLatin1(picture) << Subsampling::S420 << 75 << 75 << DctMethod::Integer;
+    }
+    // Two chroma samples or fewer across: the decoder repeats instead of smoothing.
+    for (const Subsampling s : kSubsamplings) {
+        QTest::addRow("tiny, %s, quality 60,40", SubsamplingName(s).data())
+            << QStringLiteral("tiny") << s << 60 << 40 << DctMethod::Float;
     }
     QTest::addRow("generated grey, quality 80")
-        << QStringLiteral("grey") << Subsampling::S444 << 80 << 80;
+        << QStringLiteral("grey") << Subsampling::S444 << 80 << 80 << DctMethod::Float;
 }
 
 void TestColourJpeg::equalsLibjpeg() {
@@ -110,6 +119,7 @@ void TestColourJpeg::equalsLibjpeg() {
     QFETCH(Subsampling, sampling);
     QFETCH(int, quality);
     QFETCH(int, chromaQuality);
+    QFETCH(DctMethod, dct);
     const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
     const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
     const QString photo = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/") + picture;
@@ -121,6 +131,8 @@ void TestColourJpeg::equalsLibjpeg() {
     QImage original;
     if (picture == QStringLiteral("generated") || grey) {
         original = Generated(199, 145, format);
+    } else if (picture == QStringLiteral("tiny")) {
+        original = Generated(3, 9, format);
     } else if (!QFile::exists(photo)) {
         QSKIP("python3-skimage's photos are missing.");
     } else {
@@ -130,11 +142,15 @@ void TestColourJpeg::equalsLibjpeg() {
     const QString jpg = dir_.filePath(QStringLiteral("out.jpg"));
     QVERIFY(original.save(input));
     const SamplingFactors f = LumaFactors(sampling);
-    Run(cjpeg,
-        {QStringLiteral("-baseline"), QStringLiteral("-dct"), QStringLiteral("float"),
-         QStringLiteral("-quality"), QStringLiteral("%1,%2").arg(quality).arg(chromaQuality),
-         QStringLiteral("-sample"), QStringLiteral("%1x%2").arg(f.Horizontal).arg(f.Vertical),
-         QStringLiteral("-outfile"), jpg, input});
+    const QStringList method = dct == DctMethod::Float
+                                   ? QStringList{QStringLiteral("-dct"), QStringLiteral("float")}
+                                   : QStringList{};
+    Run(cjpeg, QStringList{QStringLiteral("-baseline")} + method +
+                   QStringList{QStringLiteral("-quality"),
+                               QStringLiteral("%1,%2").arg(quality).arg(chromaQuality),
+                               QStringLiteral("-sample"),
+                               QStringLiteral("%1x%2").arg(f.Horizontal).arg(f.Vertical),
+                               QStringLiteral("-outfile"), jpg, input});
     QFile encoded(jpg);
     QVERIFY(encoded.open(QIODevice::ReadOnly));
     const qint64 scan = ScanBytes(encoded.readAll());
@@ -145,6 +161,7 @@ void TestColourJpeg::equalsLibjpeg() {
     settings.LumaTable = LuminanceTable(quality);
     settings.ChromaTable = ChrominanceTable(chromaQuality);
     settings.Sampling = sampling;
+    settings.Dct = dct;
     const ColourPicture ours{reinterpret_cast<const std::uint8_t*>(pixels.constData()),
                              original.width(), original.height(),
                              std::ptrdiff_t(original.width()) * channels, channels};
@@ -152,8 +169,7 @@ void TestColourJpeg::equalsLibjpeg() {
     for (const Upsampling up : {Upsampling::Smooth, Upsampling::Box}) {
         settings.Upsample = up;
         result = AnalyseColourPicture(ours, settings);
-        QStringList options{QStringLiteral("-dct"), QStringLiteral("float"),
-                            QStringLiteral("-pnm")};
+        QStringList options = method + QStringList{QStringLiteral("-pnm")};
         if (up == Upsampling::Box) {
             options << QStringLiteral("-nosmooth");
         }
@@ -178,10 +194,10 @@ void TestColourJpeg::equalsLibjpeg() {
         QCOMPARE(result.Psnr, theirPsnr);
     }
     // djpeg -grayscale gives the Y plane as decoded, before any upsampling.
-    const QByteArray decodedY = Packed(
-        QImage::fromData(Run(djpeg, {QStringLiteral("-dct"), QStringLiteral("float"),
-                                     QStringLiteral("-grayscale"), QStringLiteral("-pnm"), jpg}))
-            .convertToFormat(QImage::Format_Grayscale8));
+    const QByteArray decodedY =
+        Packed(QImage::fromData(Run(djpeg, method + QStringList{QStringLiteral("-grayscale"),
+                                                                QStringLiteral("-pnm"), jpg}))
+                   .convertToFormat(QImage::Format_Grayscale8));
     QByteArray originalY = pixels;
     if (!grey) {
         originalY.resize(pixels.size() / 3);
@@ -194,6 +210,16 @@ void TestColourJpeg::equalsLibjpeg() {
     QCOMPARE(result.PsnrY,
              Psnr(reinterpret_cast<const uchar*>(originalY.constData()),
                   reinterpret_cast<const uchar*>(decodedY.constData()), originalY.size()));
+}
+
+// A cancel already asked for stops the analysis before any block is coded.
+void TestColourJpeg::cancelledComesBackEmpty() {
+    const std::vector<std::uint8_t> pixels(64 * 48 * 3, 100);
+    const std::atomic<bool> cancel{true};
+    const ColourAnalysis result =
+        AnalyseColourPicture({pixels.data(), 64, 48, 64 * 3, 3}, ColourSettings{}, &cancel);
+    QVERIFY(result.Cancelled);
+    QVERIFY(result.Reconstruction.empty() && result.Coding.empty());
 }
 
 QTEST_GUILESS_MAIN(TestColourJpeg)
