@@ -214,10 +214,11 @@ void TestColourJpeg::equalsLibjpeg() {
 
 // A cancel already asked for stops the analysis before any block is coded.
 void TestColourJpeg::cancelledComesBackEmpty() {
-    const std::vector<std::uint8_t> pixels(64 * 48 * 3, 100);
+    constexpr std::ptrdiff_t kStride = 192; // 64 pixels of three bytes
+    const std::vector<std::uint8_t> pixels(std::size_t{kStride} * 48, 100);
     const std::atomic<bool> cancel{true};
     const ColourAnalysis result =
-        AnalyseColourPicture({pixels.data(), 64, 48, 64 * 3, 3}, ColourSettings{}, &cancel);
+        AnalyseColourPicture({pixels.data(), 64, 48, kStride, 3}, ColourSettings{}, &cancel);
     QVERIFY(result.Cancelled);
     QVERIFY(result.Reconstruction.empty() && result.Coding.empty());
 }
