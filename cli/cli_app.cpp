@@ -100,6 +100,10 @@ public:
     QCommandLineOption Count;
     QCommandLineOption Diff;
     QCommandLineOption Dct;
+    QCommandLineOption Colour;
+    QCommandLineOption Sampling;
+    QCommandLineOption ChromaQuality;
+    QCommandLineOption Upsampling;
 
     bool IsSet(const QCommandLineOption& option) const { return Parser.isSet(option); }
     QString Value(const QCommandLineOption& option) const { return Parser.value(option); }
@@ -325,6 +329,39 @@ Result<Job> PrepareExercise(const Options& options, const QStringList& rest) {
     });
 }
 
+/// compress --colour's settings; the quality is the one already read.
+Result<ColourCompressionSettings> ColourOptions(const Options& options,
+                                                const CompressionSettings& grey) {
+    if (grey.Mode != CompressionMode::Quality) {
+        return Failed(tr("--colour codes with --quality and --chroma-quality, not --table or "
+                         "--step."));
+    }
+    ColourCompressionSettings colour;
+    colour.Quality = grey.Quality;
+    const std::optional<int> chroma =
+        options.NumberIn(options.ChromaQuality, grey.Quality, jpeg::kMinQuality, jpeg::kMaxQuality);
+    if (!chroma) {
+        return Failed(tr("--chroma-quality takes a whole number from 1 to 100."));
+    }
+    colour.ChromaQuality = *chroma;
+    if (options.IsSet(options.Sampling)) {
+        const std::optional<jpeg::Subsampling> sampling =
+            jpeg::SubsamplingFromName(options.Value(options.Sampling).toStdString());
+        if (!sampling) {
+            return Failed(tr("--sampling takes 4:4:4, 4:2:2, 4:2:0, 4:4:0 or 4:1:1."));
+        }
+        colour.Sampling = *sampling;
+    }
+    const QString upsampling = options.Value(options.Upsampling);
+    if (upsampling == QLatin1String("box")) {
+        colour.Upsample = jpeg::Upsampling::Box;
+    } else if (options.IsSet(options.Upsampling) && upsampling != QLatin1String("smooth") &&
+               upsampling != QLatin1String("fancy")) {
+        return Failed(tr("--upsampling takes smooth (or fancy, the same) or box."));
+    }
+    return colour;
+}
+
 Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
     if (rest.size() != 1) {
         return Failed(tr("compress takes one picture file."));
@@ -357,6 +394,17 @@ Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
         }
         request.Settings.Quality = *quality;
     }
+    if (options.IsSet(options.Colour)) {
+        const Result<ColourCompressionSettings> colour = ColourOptions(options, request.Settings);
+        if (!colour) {
+            return Fail(colour.Message());
+        }
+        request.Colour = true;
+        request.ColourSettings = *colour;
+    } else if (options.IsSet(options.Sampling) || options.IsSet(options.ChromaQuality) ||
+               options.IsSet(options.Upsampling)) {
+        return Failed(tr("--sampling, --chroma-quality and --upsampling need --colour."));
+    }
     if (options.IsSet(options.Dct)) {
         const QString dct = options.Value(options.Dct);
         if (request.Settings.Mode == CompressionMode::QuadrelStep) {
@@ -367,6 +415,7 @@ Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
         }
         request.Settings.Dct =
             dct == QLatin1String("float") ? jpeg::DctMethod::Float : jpeg::DctMethod::Integer;
+        request.ColourSettings.Dct = request.Settings.Dct;
     }
     return Job([request]() mutable -> Result<Node> {
         if (request.Settings.Mode == CompressionMode::Table) {
@@ -419,12 +468,15 @@ const std::vector<Subcommand>& Subcommands() {
          PrepareExercise},
         {"compress",
          {"compress PICTURE [--quality N | --table FILE | --step Q] [-o RECONSTRUCTION.png]",
-          "         [--diff DIFF.png] [--dct float|integer]"},
+          "         [--diff DIFF.png] [--dct float|integer]",
+          "         [--colour [--sampling 4:2:0] [--chroma-quality M] [--upsampling smooth|box]]"},
          {"A whole picture made grey and coded block by block, by",
           "the JPEG chain or (--step) by Quadrel's own quantiser:",
           "size, bits per pixel, zero share, MSE and PSNR. -o writes",
-          "the reconstruction, --diff the amplified difference."},
-         {&Options::Step, &Options::Quality, &Options::Table, &Options::Diff, &Options::Dct},
+          "the reconstruction, --diff the amplified difference.",
+          "--colour codes Y, Cb and Cr as cjpeg and djpeg do."},
+         {&Options::Step, &Options::Quality, &Options::Table, &Options::Diff, &Options::Dct,
+          &Options::Colour, &Options::Sampling, &Options::ChromaQuality, &Options::Upsampling},
          PrepareCompress,
          false},
     };
@@ -432,9 +484,11 @@ const std::vector<Subcommand>& Subcommands() {
 }
 
 /// The options that belong to certain subcommands, in the order they are checked.
-constexpr std::array kSpecificOptions = {&Options::Step, &Options::Quality, &Options::Table,
-                                         &Options::Diff, &Options::Dct,     &Options::PrevDc,
-                                         &Options::Keep, &Options::Seed,    &Options::Count};
+constexpr std::array kSpecificOptions = {
+    &Options::Step,      &Options::Quality, &Options::Table,    &Options::Diff,
+    &Options::Dct,       &Options::PrevDc,  &Options::Keep,     &Options::Seed,
+    &Options::Count,     &Options::Colour,  &Options::Sampling, &Options::ChromaQuality,
+    &Options::Upsampling};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {
@@ -532,11 +586,27 @@ Options::Options()
       Dct(QStringLiteral("dct"),
           tr("compress: the encoder's transform, float (default; as cjpeg -dct float and "
              "djpeg -dct float) or integer (as plain cjpeg and djpeg)."),
-          QStringLiteral("METHOD")) {
+          QStringLiteral("METHOD")),
+      Colour(QStringLiteral("colour"),
+             tr("compress: code the picture in colour, Y, Cb and Cr, as cjpeg and djpeg do (a "
+                "grey picture as one component, as cjpeg codes a PGM file).")),
+      Sampling(QStringLiteral("sampling"),
+               tr("compress --colour: the chroma sampling, 4:4:4, 4:2:2, 4:2:0 (default), "
+                  "4:4:0 or 4:1:1."),
+               QStringLiteral("S")),
+      ChromaQuality(QStringLiteral("chroma-quality"),
+                    tr("compress --colour: scale the standard chrominance table to quality M "
+                       "(1..100; default: the --quality)."),
+                    QStringLiteral("M")),
+      Upsampling(QStringLiteral("upsampling"),
+                 tr("compress --colour: how the decoder enlarges Cb and Cr, smooth (or fancy; "
+                    "default, as djpeg) or box (as djpeg -nosmooth)."),
+                 QStringLiteral("METHOD")) {
     Parser.setApplicationDescription(Description());
     Parser.addHelpOption();
     Parser.addVersionOption();
-    Parser.addOptions({Format, Output, Step, Quality, Table, PrevDc, Keep, Seed, Count, Diff, Dct});
+    Parser.addOptions({Format, Output, Step, Quality, Table, PrevDc, Keep, Seed, Count, Diff, Dct,
+                       Colour, Sampling, ChromaQuality, Upsampling});
     Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
                                  QStringLiteral("command [arguments]"));
 }

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QImageWriter>
 
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -70,6 +71,42 @@ Status Commit(const QString& path, Output& output) {
     return Done{};
 }
 
+/// Both outputs a request names, opened before the analysis runs.
+struct Outputs {
+    Output Reconstruction;
+    Output Difference;
+};
+
+Result<Outputs> OpenOutputs(const CompressRequest& request) {
+    Outputs outputs;
+    if (const Status opened = Open(request.Reconstruction, outputs.Reconstruction); !opened) {
+        return Fail(opened.Message());
+    }
+    if (const Status opened = Open(request.Difference, outputs.Difference); !opened) {
+        return Fail(opened.Message());
+    }
+    return outputs;
+}
+
+/// Writes both pictures (each made only when asked for) before either replaces its file.
+Status WriteOutputs(const CompressRequest& request, Outputs& outputs,
+                    const std::function<QImage()>& reconstruction,
+                    const std::function<QImage()>& difference) {
+    Status done = outputs.Reconstruction
+                      ? WritePng(reconstruction(), request.Reconstruction, outputs.Reconstruction)
+                      : Status(Done{});
+    if (done && outputs.Difference) {
+        done = WritePng(difference(), request.Difference, outputs.Difference);
+    }
+    if (done) {
+        done = Commit(request.Reconstruction, outputs.Reconstruction);
+    }
+    if (done) {
+        done = Commit(request.Difference, outputs.Difference);
+    }
+    return done;
+}
+
 std::string ModeName(CompressionMode mode) {
     switch (mode) {
     case CompressionMode::Quality:
@@ -82,6 +119,74 @@ std::string ModeName(CompressionMode mode) {
     return "quadrel-step";
 }
 
+std::string UpsamplingName(jpeg::Upsampling upsampling) {
+    return upsampling == jpeg::Upsampling::Smooth ? "smooth" : "box";
+}
+
+Node ColourDocument(const CompressRequest& request, const jpeg::ColourAnalysis& a) {
+    const ColourCompressionSettings& s = request.ColourSettings;
+    const bool colour = a.Components == 3;
+    Node doc = Node::MakeObject("", "");
+    doc.Add(Node::MakeText("picture", "Picture", request.Picture.toStdString()));
+    doc.Add(Node::MakeText("mode", "Mode", "jpeg-quality"));
+    doc.Add(Node::MakeInteger("quality", "Quality", s.Quality));
+    if (colour) {
+        doc.Add(Node::MakeInteger("chroma_quality", "Chroma quality", s.ChromaQuality));
+        doc.Add(Node::MakeText("sampling", "Sampling", std::string(SubsamplingName(s.Sampling))));
+        doc.Add(Node::MakeText("upsampling", "Upsampling", UpsamplingName(s.Upsample)));
+    } else {
+        doc.Add(Node::MakeText("sampling", "Sampling", "grey: one component"));
+    }
+    doc.Add(Node::MakeText("dct", "DCT", s.Dct == jpeg::DctMethod::Float ? "float" : "integer"));
+    doc.Add(Node::MakeInteger("width", "Width", a.Width));
+    doc.Add(Node::MakeInteger("height", "Height", a.Height));
+    Node& components = doc.Add(Node::MakeRecords("components", "Components"));
+    for (const jpeg::ComponentCoding& c : a.Coding) {
+        Node row = Node::MakeObject("", "");
+        row.Add(Node::MakeText("name", "Name", c.Name));
+        row.Add(Node::MakeInteger("blocks", "8x8 blocks", c.Blocks));
+        row.Add(Node::MakeInteger("dc_bits", "DC bits", c.DcBits));
+        row.Add(Node::MakeInteger("ac_bits", "AC bits", c.AcBits));
+        row.Add(Node::MakeInteger("bits", "Bits", c.Bits()));
+        components.Add(std::move(row));
+    }
+    doc.Add(Node::MakeInteger("bits", "Bits (entropy-coded data)", a.TotalBits));
+    doc.Add(Node::MakeInteger("bytes", "Bytes", a.Bytes));
+    doc.Add(Node::MakeNumber("bits_per_pixel", "Bits per pixel", a.BitsPerPixel, 4));
+    doc.Add(Node::MakeNumber("raw_bits_per_pixel", "Bits per pixel before coding",
+                             a.RawBitsPerPixel, 2));
+    doc.Add(Node::MakeNumber("compression_ratio", "Compression ratio", a.CompressionRatio, 2));
+    doc.Add(Node::MakeNumber("mse", "MSE", a.Mse, 4));
+    Node& psnr = doc.Add(
+        Node::MakeNumber("psnr", colour ? "PSNR over R, G, B (dB)" : "PSNR (dB)", a.Psnr, 4));
+    if (a.Lossless) {
+        psnr.Display = "infinite: the reconstruction equals the picture";
+    }
+    doc.Add(Node::MakeNumber("psnr_y", "PSNR of Y (dB)", a.PsnrY, 4));
+    doc.Add(Node::MakeBoolean("lossless", "Lossless", a.Lossless));
+    return doc;
+}
+
+/// The colour chain; its outputs are opened, written and replaced as the grey
+/// chain's are.
+Result<Node> ColourReport(const CompressRequest& request, const QImage& picture) {
+    Result<Outputs> outputs = OpenOutputs(request);
+    if (!outputs) {
+        return Fail(outputs.Message());
+    }
+    const jpeg::ColourAnalysis a = CompressColour(picture, request.ColourSettings);
+    if (a.Reconstruction.empty()) {
+        return Fail("there is not enough memory to code the picture.");
+    }
+    if (const Status written = WriteOutputs(
+            request, *outputs, [&] { return ColourReconstructionPicture(a); },
+            [&] { return ColourDifferencePicture(picture, a, request.Amplification); });
+        !written) {
+        return Fail(written.Message());
+    }
+    return ColourDocument(request, a);
+}
+
 } // namespace
 
 Result<Node> CompressReport(const CompressRequest& request) {
@@ -91,34 +196,23 @@ Result<Node> CompressReport(const CompressRequest& request) {
         return Failed(QStringLiteral("the picture \"%1\" cannot be used: %2")
                           .arg(ShownPath(request.Picture), QString::fromStdString(load.Message())));
     }
+    if (request.Colour) {
+        return ColourReport(request, *load);
+    }
     const QImage grey = GreyPicture(*load);
     if (grey.isNull()) {
         return Fail("there is not enough memory to make the picture grey.");
     }
-    Output reconstruction;
-    Output difference;
-    for (const Status& opened :
-         {Open(request.Reconstruction, reconstruction), Open(request.Difference, difference)}) {
-        if (!opened) {
-            return Fail(opened.Message());
-        }
+    Result<Outputs> outputs = OpenOutputs(request);
+    if (!outputs) {
+        return Fail(outputs.Message());
     }
     const jpeg::PictureAnalysis a = Compress(grey, request.Settings);
-    // Both pictures are written before either replaces its file.
-    Status done =
-        WritePng(ReconstructionPicture(a, grey.size()), request.Reconstruction, reconstruction);
-    if (done) {
-        done = WritePng(DifferencePicture(grey, a, request.Amplification), request.Difference,
-                        difference);
-    }
-    if (done) {
-        done = Commit(request.Reconstruction, reconstruction);
-    }
-    if (done) {
-        done = Commit(request.Difference, difference);
-    }
-    if (!done) {
-        return Fail(done.Message());
+    if (const Status written = WriteOutputs(
+            request, *outputs, [&] { return ReconstructionPicture(a, grey.size()); },
+            [&] { return DifferencePicture(grey, a, request.Amplification); });
+        !written) {
+        return Fail(written.Message());
     }
 
     Node doc = Node::MakeObject("", "");

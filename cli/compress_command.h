@@ -4,6 +4,7 @@
 // on request.
 
 #include "base/result.h"
+#include "compression/colour_compression.h"
 #include "compression/picture_compression.h"
 #include "report/report.h"
 
@@ -16,6 +17,8 @@ using report::Node;
 struct CompressRequest {
     QString Picture;
     CompressionSettings Settings;
+    bool Colour = false; ///< code Y, Cb and Cr with ColourSettings instead
+    ColourCompressionSettings ColourSettings;
     QString TableFile;      ///< shown in the report when the table came from a file
     QString Reconstruction; ///< PNG to write, or empty
     QString Difference;     ///< PNG to write, or empty

@@ -103,14 +103,26 @@ Reals ColumnInverseDct(const Reals& b, const Reals& x) {
 
 } // namespace
 
-QuantTable LuminanceTable(int quality) {
+namespace {
+
+QuantTable ScaledTable(const QuantTable& base, int quality) {
     const int q = std::clamp(quality, kMinQuality, kMaxQuality);
     const int scale = (q < 50) ? 5000 / q : 200 - 2 * q;
     QuantTable table{};
     for (int i = 0; i < kBlockCells; ++i) {
-        table[i] = std::clamp((kLuminanceTable[i] * scale + 50) / 100, 1, 255);
+        table[i] = std::clamp((base[i] * scale + 50) / 100, 1, 255);
     }
     return table;
+}
+
+} // namespace
+
+QuantTable LuminanceTable(int quality) {
+    return ScaledTable(kLuminanceTable, quality);
+}
+
+QuantTable ChrominanceTable(int quality) {
+    return ScaledTable(kChrominanceTable, quality);
 }
 
 Result<QuantTable> TableFromValues(std::span<const double> values) {

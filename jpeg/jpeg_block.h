@@ -61,6 +61,14 @@ inline constexpr int kMaxQuality = 100;
 /// A quality outside 1..100 is taken as the nearest end.
 QuantTable LuminanceTable(int quality);
 
+/// The chrominance table of the same annex (quality 50), for Cb and Cr.
+inline constexpr QuantTable kChrominanceTable = {
+    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+    99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+/// The chrominance table scaled as LuminanceTable scales its own.
+QuantTable ChrominanceTable(int quality);
+
 /// A table from 64 values (e.g. read from a block file): each must be a whole
 /// number from 1 to 255. Otherwise the failure names the 1-based value.
 Result<QuantTable> TableFromValues(std::span<const double> values);

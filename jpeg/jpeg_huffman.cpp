@@ -26,6 +26,21 @@ constexpr std::array<int, 162> kAcSymbols = {
     0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8,
     0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
 
+constexpr std::array<int, 16> kChromaDcCounts = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0};
+constexpr std::array<int, 16> kChromaAcCounts = {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77};
+constexpr std::array<int, 162> kChromaAcSymbols = {
+    0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61,
+    0x71, 0x13, 0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33,
+    0x52, 0xf0, 0x15, 0x62, 0x72, 0xd1, 0x0a, 0x16, 0x24, 0x34, 0xe1, 0x25, 0xf1, 0x17, 0x18,
+    0x19, 0x1a, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44,
+    0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63,
+    0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a,
+    0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97,
+    0x98, 0x99, 0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4,
+    0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca,
+    0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7,
+    0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
+
 /// Canonical codes: consecutive within a length, doubled when the length grows.
 template <std::size_t N>
 constexpr std::array<HuffmanCode, 256> BuildCodes(const std::array<int, 16>& counts,
@@ -46,6 +61,16 @@ constexpr std::array<HuffmanCode, 256> BuildCodes(const std::array<int, 16>& cou
 
 constexpr std::array<HuffmanCode, 256> kDcCodes = BuildCodes(kDcCounts, kDcSymbols);
 constexpr std::array<HuffmanCode, 256> kAcCodes = BuildCodes(kAcCounts, kAcSymbols);
+constexpr std::array<HuffmanCode, 256> kChromaDcCodes = BuildCodes(kChromaDcCounts, kDcSymbols);
+constexpr std::array<HuffmanCode, 256> kChromaAcCodes =
+    BuildCodes(kChromaAcCounts, kChromaAcSymbols);
+
+const std::array<HuffmanCode, 256>& DcTable(HuffmanClass tables) {
+    return tables == HuffmanClass::Luminance ? kDcCodes : kChromaDcCodes;
+}
+const std::array<HuffmanCode, 256>& AcTable(HuffmanClass tables) {
+    return tables == HuffmanClass::Luminance ? kAcCodes : kChromaAcCodes;
+}
 
 constexpr int kEobSymbol = 0x00;
 constexpr int kZrlSymbol = 0xf0;
@@ -61,15 +86,24 @@ std::uint32_t AmplitudeBits(int value, int size) {
     return static_cast<std::uint32_t>(value < 0 ? value - 1 : value) & mask;
 }
 
-HuffmanCode DcCode(int size) {
-    return (size >= 0 && size <= 11) ? kDcCodes[static_cast<std::size_t>(size)] : HuffmanCode{};
+HuffmanCode DcCode(int size, HuffmanClass tables) {
+    return (size >= 0 && size <= 11) ? DcTable(tables)[static_cast<std::size_t>(size)]
+                                     : HuffmanCode{};
 }
 
-HuffmanCode AcCode(int run, int size) {
+HuffmanCode AcCode(int run, int size, HuffmanClass tables) {
     if (run < 0 || run > 15 || size < 0 || size > 10) {
         return {};
     }
-    return kAcCodes[static_cast<std::size_t>(run) * 16U + static_cast<std::size_t>(size)];
+    return AcTable(tables)[static_cast<std::size_t>(run) * 16U + static_cast<std::size_t>(size)];
+}
+
+HuffmanCode DcCode(int size) {
+    return DcCode(size, HuffmanClass::Luminance);
+}
+
+HuffmanCode AcCode(int run, int size) {
+    return AcCode(run, size, HuffmanClass::Luminance);
 }
 
 SymbolList EncodeBlock(const Indices& zigzag, int dcDifference) {
@@ -102,14 +136,15 @@ template <typename Visit> void WalkAcRuns(const Indices& zigzag, Visit&& visit) 
     }
 }
 
-HuffmanCode AcSymbolCode(SymbolKind kind, int run, int size) {
+HuffmanCode AcSymbolCode(SymbolKind kind, int run, int size,
+                         HuffmanClass tables = HuffmanClass::Luminance) {
     switch (kind) {
     case SymbolKind::Zrl:
-        return kAcCodes[kZrlSymbol];
+        return AcTable(tables)[kZrlSymbol];
     case SymbolKind::Eob:
-        return kAcCodes[kEobSymbol];
+        return AcTable(tables)[kEobSymbol];
     default:
-        return AcCode(run, size);
+        return AcCode(run, size, tables);
     }
 }
 
@@ -129,10 +164,14 @@ void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list) {
 }
 
 int CountAcBits(const Indices& zigzag) {
+    return CountAcBits(zigzag, HuffmanClass::Luminance);
+}
+
+int CountAcBits(const Indices& zigzag, HuffmanClass tables) {
     int bits = 0;
-    WalkAcRuns(zigzag, [&bits](SymbolKind kind, int run, int value) {
+    WalkAcRuns(zigzag, [&bits, tables](SymbolKind kind, int run, int value) {
         const int size = SizeCategory(value);
-        bits += AcSymbolCode(kind, run, size).Length + size;
+        bits += AcSymbolCode(kind, run, size, tables).Length + size;
     });
     return bits;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Entropy coding of one block with the default luminance Huffman tables of the
-// JPEG standard's Annex K: the DC difference and the run-length symbols of the
-// 63 AC indices, each with its code and amplitude bits.
+// Entropy coding of one block with the default Huffman tables of the JPEG
+// standard's Annex K (luminance, and chrominance for Cb and Cr): the DC
+// difference and the run-length symbols of the 63 AC indices, each with its
+// code and amplitude bits.
 
 #include "jpeg/jpeg_block.h"
 
@@ -21,6 +22,14 @@ int SizeCategory(int value);
 /// The `size` low bits sent after a code: the value itself when positive, the
 /// value - 1 in two's complement (ones' complement of |value|) when negative.
 std::uint32_t AmplitudeBits(int value, int size);
+
+/// Which pair of default tables codes a component: Y, or Cb and Cr.
+enum class HuffmanClass : std::uint8_t { Luminance, Chrominance };
+
+/// Default DC code of a size category 0..11.
+HuffmanCode DcCode(int size, HuffmanClass tables);
+/// Default AC code of (run 0..15, size 0..10); length 0 for a pair without a code.
+HuffmanCode AcCode(int run, int size, HuffmanClass tables);
 
 /// Default luminance DC code of a size category 0..11.
 HuffmanCode DcCode(int size);
@@ -63,6 +72,8 @@ struct BlockBits {
 BlockBits CountBits(const Indices& zigzag, int dcDifference);
 /// Bits of the 63 AC indices alone (zig-zag positions 1..63).
 int CountAcBits(const Indices& zigzag);
+/// The same with the given class's AC table.
+int CountAcBits(const Indices& zigzag, HuffmanClass tables);
 
 /// "0110": the low `length` bits of `bits`, most significant first.
 std::string BitText(std::uint32_t bits, int length);

@@ -15,7 +15,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -118,6 +120,8 @@ private slots:
     void outputTargets();
     void namesThatAreNoUtf8_data();
     void namesThatAreNoUtf8();
+    void compressColourEqualsLibjpeg_data();
+    void compressColourEqualsLibjpeg();
 };
 
 void TestQuadrelCli::replayMatchesTheWindow_data() {
@@ -235,6 +239,21 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
         << "--dct does not apply to --step";
     QTest::newRow("dct unknown") << QStringList{"compress", "p.png", "--dct", "fast"}
                                  << QByteArray() << 2 << "--dct takes float or integer";
+    QTest::newRow("sampling without colour")
+        << QStringList{"compress", "p.png", "--sampling", "4:4:4"} << QByteArray() << 2
+        << "need --colour";
+    QTest::newRow("colour with Quadrel's step")
+        << QStringList{"compress", "p.png", "--colour", "--step", "4"} << QByteArray() << 2
+        << "not --table or --step";
+    QTest::newRow("sampling unknown")
+        << QStringList{"compress", "p.png", "--colour", "--sampling", "4:2:1"} << QByteArray() << 2
+        << "--sampling takes";
+    QTest::newRow("chroma quality 101")
+        << QStringList{"compress", "p.png", "--colour", "--chroma-quality", "101"} << QByteArray()
+        << 2 << "--chroma-quality takes";
+    QTest::newRow("upsampling unknown")
+        << QStringList{"compress", "p.png", "--colour", "--upsampling", "bicubic"} << QByteArray()
+        << 2 << "--upsampling takes";
     QTest::newRow("pattern 8") << QStringList{"pattern", "8", "0"} << QByteArray() << 2 << "0 to 7";
     QTest::newRow("exercise without seed")
         << QStringList{"exercise"} << QByteArray() << 2 << "--seed";
@@ -499,6 +518,112 @@ void TestQuadrelCli::compressReadsPictures() {
     const QJsonDocument json = QJsonDocument::fromJson(run.out);
     QCOMPARE(QSize(json[QStringLiteral("width")].toInt(), json[QStringLiteral("height")].toInt()),
              size);
+}
+
+namespace {
+
+// Entropy-coded bytes of a baseline JPEG's one scan, stuffed zeros not counted.
+qint64 ScanBytes(const QByteArray& jpeg) {
+    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
+    const qsizetype start = sos + 2 + (quint8(jpeg[sos + 2]) << 8 | quint8(jpeg[sos + 3]));
+    qint64 count = 0;
+    for (qsizetype i = start; i < jpeg.lastIndexOf("\xFF\xD9"); ++i) {
+        count += !(jpeg[i] == '\0' && jpeg[i - 1] == '\xFF');
+    }
+    return count;
+}
+
+QByteArray Program(const QString& name, const QStringList& arguments) {
+    QProcess p;
+    p.start(QStandardPaths::findExecutable(name), arguments);
+    p.waitForFinished(30000);
+    return p.readAllStandardOutput();
+}
+
+} // namespace
+
+void TestQuadrelCli::compressColourEqualsLibjpeg_data() {
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("cjpeg");
+    QTest::addColumn<QStringList>("djpeg");
+    QTest::newRow("RGB, default 4:2:0, smooth")
+        << QImage::Format_RGB32 << QStringList{"--quality", "80"}
+        << QStringList{"-quality", "80", "-sample", "2x2"} << QStringList{};
+    QTest::newRow("transparent on white, 4:2:2 at 90,60, box")
+        << QImage::Format_ARGB32 << QStringList{"--quality",  "90",    "--chroma-quality", "60",
+                                                "--sampling", "4:2:2", "--upsampling",     "box"}
+        << QStringList{"-quality", "90,60", "-sample", "2x1"} << QStringList{"-nosmooth"};
+    QTest::newRow("grey as one component")
+        << QImage::Format_Grayscale8 << QStringList{"--sampling", "4:1:1"}
+        << QStringList{"-quality", "50"} << QStringList{};
+}
+
+// The report's bytes are cjpeg's scan; -o is djpeg's picture; --diff its difference.
+void TestQuadrelCli::compressColourEqualsLibjpeg() {
+    QFETCH(QImage::Format, format);
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, cjpeg);
+    QFETCH(QStringList, djpeg);
+    if (QStandardPaths::findExecutable(QStringLiteral("cjpeg")).isEmpty()) {
+        QSKIP("cjpeg/djpeg (libjpeg-turbo-progs) are not installed.");
+    }
+    QImage picture(77, 45, format);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            picture.setPixel(
+                x, y,
+                format == QImage::Format_Grayscale8
+                    ? uint((x * 5 + y * 3) % 256)
+                    : qRgba((x * 13) % 256, (y * 29) % 256, (x * y) % 256, (x + y) % 256));
+        }
+    }
+    const bool grey = format == QImage::Format_Grayscale8;
+    // What the codec sees: transparency laid on white, as the program lays it.
+    QImage seen(picture.size(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    seen.fill(Qt::white);
+    QPainter(&seen).drawImage(0, 0, picture);
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("in.png"));
+    const QString pnm = dir.filePath(grey ? QStringLiteral("in.pgm") : QStringLiteral("in.ppm"));
+    const QString jpg = dir.filePath(QStringLiteral("out.jpg"));
+    const QString rebuilt = dir.filePath(QStringLiteral("rebuilt.png"));
+    const QString diff = dir.filePath(QStringLiteral("diff.png"));
+    QVERIFY(picture.save(png) && seen.save(pnm));
+    Program(QStringLiteral("cjpeg"),
+            QStringList{"-baseline", "-dct", "float"} + cjpeg + QStringList{"-outfile", jpg, pnm});
+    QFile file(jpg);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QImage theirs =
+        QImage::fromData(Program(QStringLiteral("djpeg"),
+                                 QStringList{"-dct", "float", "-pnm"} + djpeg + QStringList{jpg}))
+            .convertToFormat(seen.format());
+    QVERIFY(!theirs.isNull());
+
+    const Run run =
+        Cli(QStringList{"compress", png, "--colour", "-f", "json", "-o", rebuilt, "--diff", diff} +
+            options);
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject json = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(json[QStringLiteral("bytes")].toInteger(), ScanBytes(file.readAll()));
+    qint64 bits = 0;
+    QStringList names;
+    for (const QJsonValue c : json[QStringLiteral("components")].toArray()) {
+        bits += c[QStringLiteral("bits")].toInteger();
+        names << c[QStringLiteral("name")].toString();
+    }
+    QCOMPARE(bits, json[QStringLiteral("bits")].toInteger());
+    const QStringList components = grey ? QStringList{"Y"} : QStringList{"Y", "Cb", "Cr"};
+    QCOMPARE(names, components);
+    QCOMPARE(QImage(rebuilt).convertToFormat(seen.format()), theirs);
+    QImage expected(seen.size(), seen.format());
+    for (int y = 0; y < seen.height(); ++y) {
+        for (qsizetype i = 0; i < seen.bytesPerLine(); ++i) {
+            const int d = 128 + 8 * (seen.constScanLine(y)[i] - theirs.constScanLine(y)[i]);
+            expected.scanLine(y)[i] = uchar(std::clamp(d, 0, 255));
+        }
+    }
+    QCOMPARE(QImage(diff).convertToFormat(seen.format()), expected);
 }
 
 QTEST_MAIN(TestQuadrelCli)

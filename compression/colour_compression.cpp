@@ -1,0 +1,79 @@
+#include "compression/colour_compression.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quadrel {
+
+namespace {
+
+bool IsGrey(const QImage& picture) {
+    return picture.format() == QImage::Format_Grayscale8;
+}
+
+/// The picture in the layout the core reads: one byte per channel, R G B or grey.
+QImage Packed(const QImage& picture) {
+    return picture.convertToFormat(IsGrey(picture) ? QImage::Format_Grayscale8
+                                                   : QImage::Format_RGB888);
+}
+
+} // namespace
+
+jpeg::ColourAnalysis CompressColour(const QImage& picture,
+                                    const ColourCompressionSettings& settings,
+                                    const std::atomic<bool>* cancel) {
+    const QImage packed = Packed(picture);
+    if (packed.isNull()) {
+        return {};
+    }
+    const jpeg::ColourPicture input{packed.constBits(), packed.width(), packed.height(),
+                                    packed.bytesPerLine(), IsGrey(packed) ? 1 : 3};
+    jpeg::ColourSettings coding;
+    coding.LumaTable = jpeg::LuminanceTable(settings.Quality);
+    coding.ChromaTable = jpeg::ChrominanceTable(settings.ChromaQuality);
+    coding.Sampling = settings.Sampling;
+    coding.Upsample = settings.Upsample;
+    coding.Dct = settings.Dct;
+    return jpeg::AnalyseColourPicture(input, coding, cancel);
+}
+
+QImage ColourReconstructionPicture(const jpeg::ColourAnalysis& analysis) {
+    const auto rowBytes =
+        static_cast<std::size_t>(analysis.Width) * static_cast<std::size_t>(analysis.Components);
+    if (rowBytes == 0 ||
+        analysis.Reconstruction.size() != rowBytes * static_cast<std::size_t>(analysis.Height)) {
+        return {};
+    }
+    QImage picture(analysis.Width, analysis.Height,
+                   analysis.Components == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    if (picture.isNull()) {
+        return picture;
+    }
+    for (int y = 0; y < analysis.Height; ++y) {
+        std::memcpy(picture.scanLine(y), analysis.Reconstruction.data() + y * rowBytes, rowBytes);
+    }
+    return picture;
+}
+
+QImage ColourDifferencePicture(const QImage& picture, const jpeg::ColourAnalysis& analysis,
+                               int amplification) {
+    QImage difference = ColourReconstructionPicture(analysis);
+    const QImage original =
+        difference.isNull() ? QImage() : picture.convertToFormat(difference.format());
+    if (original.isNull() || original.size() != difference.size()) {
+        return {};
+    }
+    const auto rowBytes =
+        static_cast<std::size_t>(analysis.Width) * static_cast<std::size_t>(analysis.Components);
+    for (int y = 0; y < difference.height(); ++y) {
+        const uchar* in = original.constScanLine(y);
+        uchar* out = difference.scanLine(y);
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            const int d = 128 + amplification * (int{in[i]} - int{out[i]});
+            out[i] = static_cast<uchar>(std::clamp(d, 0, 255));
+        }
+    }
+    return difference;
+}
+
+} // namespace quadrel

@@ -1,0 +1,37 @@
+#pragma once
+// A whole picture through the colour JPEG chain (jpeg/colour_picture.h) as
+// cjpeg and djpeg code and decode it, with the pictures a student looks at
+// afterwards. A grey picture is coded as one component, as cjpeg codes a PGM.
+
+#include "jpeg/colour_picture.h"
+
+#include <QImage>
+
+#include <atomic>
+
+namespace quadrel {
+
+struct ColourCompressionSettings {
+    int Quality = 50;       ///< Y's table, 1..100
+    int ChromaQuality = 50; ///< Cb's and Cr's table, 1..100 (cjpeg -quality Q,M)
+    jpeg::Subsampling Sampling = jpeg::Subsampling::S420;
+    jpeg::Upsampling Upsample = jpeg::Upsampling::Smooth;
+    jpeg::DctMethod Dct = jpeg::DctMethod::Float;
+};
+
+/// Codes a picture: Format_Grayscale8 as one component, any other format as
+/// R, G, B (transparency is expected to be laid on a background already).
+jpeg::ColourAnalysis CompressColour(const QImage& picture,
+                                    const ColourCompressionSettings& settings,
+                                    const std::atomic<bool>* cancel = nullptr);
+
+/// The reconstruction as a picture: Format_RGB888, or Format_Grayscale8 for one
+/// component; null when the analysis holds none.
+QImage ColourReconstructionPicture(const jpeg::ColourAnalysis& analysis);
+
+/// 128 + amplification x (original - reconstruction) per channel, limited to
+/// 0..255: mid grey where nothing changed. Same format as the reconstruction.
+QImage ColourDifferencePicture(const QImage& picture, const jpeg::ColourAnalysis& analysis,
+                               int amplification);
+
+} // namespace quadrel

@@ -1,0 +1,104 @@
+#pragma once
+// The JPEG chain over a whole colour picture, as libjpeg-turbo's cjpeg codes it
+// and djpeg decodes it, to the last bit: RGB -> YCbCr in whole numbers, the
+// chroma planes downsampled, each plane padded by repeating its last column and
+// row, the blocks coded in interleaved MCUs (the Y blocks of an MCU, then Cb,
+// then Cr) with the luminance tables for Y and the chrominance tables for Cb and
+// Cr, DC differences chained per component; then dequantised, rebuilt, the
+// chroma upsampled ("fancy" triangle filter or plain repetition) and turned back
+// into RGB. One component codes a grey picture, as cjpeg codes a PGM file.
+
+#include "jpeg/encoder_dct.h"
+#include "jpeg/jpeg_block.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quadrel::jpeg {
+
+/// The chroma sampling, named as usual; Cb and Cr are always sampled 1x1 and Y
+/// with the factors below.
+enum class Subsampling : std::uint8_t { S444, S422, S420, S440, S411 };
+inline constexpr std::array<Subsampling, 5> kSubsamplings = {
+    Subsampling::S444, Subsampling::S422, Subsampling::S420, Subsampling::S440, Subsampling::S411};
+
+struct SamplingFactors {
+    int Horizontal = 1;
+    int Vertical = 1;
+};
+/// Y's factors: 1x1, 2x1, 2x2, 1x2, 4x1 (cjpeg's -sample HxV).
+SamplingFactors LumaFactors(Subsampling sampling);
+/// "4:2:0" and so on.
+std::string_view SubsamplingName(Subsampling sampling);
+std::optional<Subsampling> SubsamplingFromName(std::string_view name);
+/// Bits per pixel of the sampled planes before any coding: 24, 16, 12, 16, 12.
+double RawBitsPerPixel(Subsampling sampling);
+
+/// How the decoder brings Cb and Cr back to full size: djpeg's default triangle
+/// filter, or `djpeg -nosmooth`'s repetition.
+enum class Upsampling : std::uint8_t { Smooth, Box };
+
+/// A picture the caller owns: Height rows of Width pixels of Components bytes
+/// (3: R, G, B; 1: grey), row r starting at Pixels + r * Stride.
+struct ColourPicture {
+    const std::uint8_t* Pixels = nullptr;
+    int Width = 0;
+    int Height = 0;
+    std::ptrdiff_t Stride = 0;
+    int Components = 3;
+};
+
+struct ColourSettings {
+    QuantTable LumaTable = LuminanceTable(75);
+    QuantTable ChromaTable = ChrominanceTable(75);
+    Subsampling Sampling = Subsampling::S420;
+    Upsampling Upsample = Upsampling::Smooth;
+    DctMethod Dct = DctMethod::Float;
+    unsigned Threads = 0; ///< 0: one per core
+};
+
+struct ComponentCoding {
+    std::string Name; ///< "Y", "Cb", "Cr"
+    SamplingFactors Factors;
+    int BlocksAcross = 0; ///< blocks holding picture samples
+    int BlocksDown = 0;
+    std::int64_t Blocks = 0; ///< blocks coded, the MCUs' padding blocks included
+    std::int64_t DcBits = 0;
+    std::int64_t AcBits = 0;
+    std::int64_t Bits() const { return DcBits + AcBits; }
+};
+
+struct ColourAnalysis {
+    int Width = 0;
+    int Height = 0;
+    int Components = 0;
+    std::vector<ComponentCoding> Coding; ///< Y, Cb, Cr (Y alone for grey)
+    std::int64_t TotalBits = 0;          ///< entropy-coded data, before padding to whole bytes
+    std::int64_t Bytes = 0;              ///< the scan padded to whole bytes, no stuffing
+    double BitsPerPixel = 0.0;
+    double RawBitsPerPixel = 0.0;             ///< of the sampled planes (8 for grey)
+    double CompressionRatio = 0.0;            ///< against 24 bits per pixel (8 for grey)
+    double Mse = 0.0;                         ///< over every channel of every pixel
+    double Psnr = 0.0;                        ///< dB over R, G, B (grey: the one channel)
+    double PsnrY = 0.0;                       ///< the Y plane coded against the Y plane decoded
+    bool Lossless = false;                    ///< every channel of every pixel came back unchanged
+    bool Cancelled = false;                   ///< stopped early: nothing else holds
+    std::vector<std::uint8_t> Reconstruction; ///< Width * Height * Components, row-major
+};
+
+/// An empty picture (or no pixels) gives an empty analysis; Cancel is checked
+/// before each row of MCUs.
+ColourAnalysis AnalyseColourPicture(const ColourPicture& picture, const ColourSettings& settings,
+                                    const std::atomic<bool>* cancel = nullptr);
+
+/// One pixel's conversions, in the encoder's and the decoder's whole numbers.
+std::array<std::uint8_t, 3> RgbToYcc(int r, int g, int b);
+std::array<std::uint8_t, 3> YccToRgb(int y, int cb, int cr);
+
+} // namespace quadrel::jpeg

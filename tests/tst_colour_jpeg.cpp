@@ -1,0 +1,227 @@
+// Colour pictures through cjpeg and djpeg and through the colour analysis: the
+// scan's bytes, and every rebuilt pixel under both upsamplings, the same.
+#include "jpeg/colour_picture.h"
+#include "jpeg/jpeg_exercise.h"
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace quadrel::jpeg;
+
+namespace {
+
+QByteArray Run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        qFatal("%s failed", qPrintable(program));
+    }
+    return process.readAllStandardOutput();
+}
+
+// Entropy-coded bytes of a baseline JPEG's one scan, stuffed zeros not counted.
+qint64 ScanBytes(const QByteArray& jpeg) {
+    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
+    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
+    if (sos < 0 || end < sos) {
+        return -1;
+    }
+    const qsizetype start = sos + 2 + (quint8(jpeg[sos + 2]) << 8 | quint8(jpeg[sos + 3]));
+    qint64 count = 0;
+    for (qsizetype i = start; i < end; ++i) {
+        count += !(jpeg[i] == '\0' && jpeg[i - 1] == '\xFF');
+    }
+    return count;
+}
+
+double Psnr(const uchar* a, const uchar* b, qsizetype count) {
+    double sum = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const double e = double(a[i]) - double(b[i]);
+        sum += e * e;
+    }
+    return 10.0 * std::log10(255.0 * 255.0 / (sum / double(count)));
+}
+
+/// Three unrelated photo-like planes as R, G, B: strong colour edges everywhere.
+QImage Generated(int width, int height, QImage::Format format) {
+    QImage picture(width, height, QImage::Format_RGB888);
+    for (int c = 0; c < 3; ++c) {
+        const std::vector<std::uint8_t> plane = PhotoLikePicture(width, height, 11 + c);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                picture.scanLine(y)[3 * x + c] = plane[std::size_t(y) * std::size_t(width) + x];
+            }
+        }
+    }
+    return picture.convertToFormat(format);
+}
+
+QByteArray Packed(const QImage& image) {
+    const int bytesPerPixel = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    QByteArray rows;
+    for (int y = 0; y < image.height(); ++y) {
+        rows.append(reinterpret_cast<const char*>(image.constScanLine(y)),
+                    qsizetype(image.width()) * bytesPerPixel);
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestColourJpeg : public QObject {
+    Q_OBJECT
+
+private slots:
+    void equalsLibjpeg_data();
+    void equalsLibjpeg();
+    void cancelledComesBackEmpty();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TestColourJpeg::equalsLibjpeg_data() {
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<Subsampling>("sampling");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<int>("chromaQuality");
+    QTest::addColumn<DctMethod>("dct");
+    // 199 x 145 leaves partial MCUs and padding blocks in every sampling;
+    // coffee.png (400 x 600) padding rows at 4:2:0 and 4:4:0, columns at 4:1:1.
+    for (const char* picture : {"generated", "coffee.png"}) {
+        for (const Subsampling s : kSubsamplings) {
+            for (const auto& [q, m] : {std::pair{50, 50}, std::pair{90, 70}}) {
+                QTest::addRow("%s, %s, quality %d,%d", picture, SubsamplingName(s).data(), q, m)
+                    << QString::fromLatin1(picture) << s << q << m << DctMethod::Float;
+            }
+        }
+        QTest::addRow("%s, 4:2:0, quality 75, integer DCT", picture)
+            << QString::fromLatin1(picture) << Subsampling::S420 << 75 << 75 << DctMethod::Integer;
+    }
+    // Two chroma samples or fewer across: the decoder repeats instead of smoothing.
+    for (const Subsampling s : kSubsamplings) {
+        QTest::addRow("tiny, %s, quality 60,40", SubsamplingName(s).data())
+            << QStringLiteral("tiny") << s << 60 << 40 << DctMethod::Float;
+    }
+    QTest::addRow("generated grey, quality 80")
+        << QStringLiteral("grey") << Subsampling::S444 << 80 << 80 << DctMethod::Float;
+}
+
+void TestColourJpeg::equalsLibjpeg() {
+    QFETCH(QString, picture);
+    QFETCH(Subsampling, sampling);
+    QFETCH(int, quality);
+    QFETCH(int, chromaQuality);
+    QFETCH(DctMethod, dct);
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    const QString photo = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/") + picture;
+    if (cjpeg.isEmpty() || djpeg.isEmpty()) {
+        QSKIP("cjpeg/djpeg (libjpeg-turbo-progs) are not installed.");
+    }
+    const bool grey = picture == QStringLiteral("grey");
+    const QImage::Format format = grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
+    QImage original;
+    if (picture == QStringLiteral("generated") || grey) {
+        original = Generated(199, 145, format);
+    } else if (picture == QStringLiteral("tiny")) {
+        original = Generated(3, 9, format);
+    } else if (!QFile::exists(photo)) {
+        QSKIP("python3-skimage's photos are missing.");
+    } else {
+        original = QImage(photo).convertToFormat(format);
+    }
+    const QString input = dir_.filePath(grey ? QStringLiteral("in.pgm") : QStringLiteral("in.ppm"));
+    const QString jpg = dir_.filePath(QStringLiteral("out.jpg"));
+    QVERIFY(original.save(input));
+    const SamplingFactors f = LumaFactors(sampling);
+    const QStringList method = dct == DctMethod::Float
+                                   ? QStringList{QStringLiteral("-dct"), QStringLiteral("float")}
+                                   : QStringList{};
+    Run(cjpeg, QStringList{QStringLiteral("-baseline")} + method +
+                   QStringList{QStringLiteral("-quality"),
+                               QStringLiteral("%1,%2").arg(quality).arg(chromaQuality),
+                               QStringLiteral("-sample"),
+                               QStringLiteral("%1x%2").arg(f.Horizontal).arg(f.Vertical),
+                               QStringLiteral("-outfile"), jpg, input});
+    QFile encoded(jpg);
+    QVERIFY(encoded.open(QIODevice::ReadOnly));
+    const qint64 scan = ScanBytes(encoded.readAll());
+
+    const QByteArray pixels = Packed(original);
+    const int channels = grey ? 1 : 3;
+    ColourSettings settings;
+    settings.LumaTable = LuminanceTable(quality);
+    settings.ChromaTable = ChrominanceTable(chromaQuality);
+    settings.Sampling = sampling;
+    settings.Dct = dct;
+    const ColourPicture ours{reinterpret_cast<const std::uint8_t*>(pixels.constData()),
+                             original.width(), original.height(),
+                             std::ptrdiff_t(original.width()) * channels, channels};
+    ColourAnalysis result;
+    for (const Upsampling up : {Upsampling::Smooth, Upsampling::Box}) {
+        settings.Upsample = up;
+        result = AnalyseColourPicture(ours, settings);
+        QStringList options = method + QStringList{QStringLiteral("-pnm")};
+        if (up == Upsampling::Box) {
+            options << QStringLiteral("-nosmooth");
+        }
+        const QByteArray theirs = Packed(
+            QImage::fromData(Run(djpeg, options + QStringList{jpg})).convertToFormat(format));
+        QCOMPARE(theirs.size(), pixels.size());
+        const auto* rebuilt = reinterpret_cast<const uchar*>(theirs.constData());
+        const double theirPsnr =
+            Psnr(reinterpret_cast<const uchar*>(pixels.constData()), rebuilt, pixels.size());
+        qInfo("%s: scan %lld bytes, ours %lld; PSNR djpeg %.4f dB, ours %.4f dB (Y %.4f dB)",
+              up == Upsampling::Smooth ? "smooth" : "box", qlonglong(scan), qlonglong(result.Bytes),
+              theirPsnr, result.Psnr, result.PsnrY);
+        std::int64_t componentBits = 0;
+        for (const ComponentCoding& c : result.Coding) {
+            componentBits += c.Bits();
+        }
+        QCOMPARE(componentBits, result.TotalBits);
+        QCOMPARE(result.Bytes, scan);
+        QCOMPARE(int(result.Coding.size()), channels);
+        QVERIFY(std::equal(result.Reconstruction.begin(), result.Reconstruction.end(), rebuilt,
+                           rebuilt + theirs.size()));
+        QCOMPARE(result.Psnr, theirPsnr);
+    }
+    // djpeg -grayscale gives the Y plane as decoded, before any upsampling.
+    const QByteArray decodedY =
+        Packed(QImage::fromData(Run(djpeg, method + QStringList{QStringLiteral("-grayscale"),
+                                                                QStringLiteral("-pnm"), jpg}))
+                   .convertToFormat(QImage::Format_Grayscale8));
+    QByteArray originalY = pixels;
+    if (!grey) {
+        originalY.resize(pixels.size() / 3);
+        for (qsizetype i = 0; i < originalY.size(); ++i) {
+            originalY[i] = char(RgbToYcc(quint8(pixels[3 * i]), quint8(pixels[3 * i + 1]),
+                                         quint8(pixels[3 * i + 2]))[0]);
+        }
+    }
+    QCOMPARE(decodedY.size(), originalY.size());
+    QCOMPARE(result.PsnrY,
+             Psnr(reinterpret_cast<const uchar*>(originalY.constData()),
+                  reinterpret_cast<const uchar*>(decodedY.constData()), originalY.size()));
+}
+
+// A cancel already asked for stops the analysis before any block is coded.
+void TestColourJpeg::cancelledComesBackEmpty() {
+    constexpr std::ptrdiff_t kStride = 192; // 64 pixels of three bytes
+    const std::vector<std::uint8_t> pixels(std::size_t{kStride} * 48, 100);
+    const std::atomic<bool> cancel{true};
+    const ColourAnalysis result =
+        AnalyseColourPicture({pixels.data(), 64, 48, kStride, 3}, ColourSettings{}, &cancel);
+    QVERIFY(result.Cancelled);
+    QVERIFY(result.Reconstruction.empty() && result.Coding.empty());
+}
+
+QTEST_GUILESS_MAIN(TestColourJpeg)
+#include "tst_colour_jpeg.moc"
