@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace quadrel {
 
@@ -53,6 +54,38 @@ QImage ColourReconstructionPicture(const jpeg::ColourAnalysis& analysis) {
         std::memcpy(picture.scanLine(y), analysis.Reconstruction.data() + y * rowBytes, rowBytes);
     }
     return picture;
+}
+
+std::vector<QImage> ColourPlanePictures(const QImage& picture, jpeg::Subsampling sampling) {
+    const QImage packed = Packed(picture);
+    if (packed.isNull()) {
+        return {};
+    }
+    const jpeg::ColourPicture input{packed.constBits(), packed.width(), packed.height(),
+                                    packed.bytesPerLine(), IsGrey(packed) ? 1 : 3};
+    std::vector<QImage> pictures;
+    for (const jpeg::SampledPlane& plane : jpeg::SampledPlanes(input, sampling)) {
+        QImage sampled(plane.Width, plane.Height, QImage::Format_Grayscale8);
+        if (sampled.isNull()) {
+            return {};
+        }
+        for (int y = 0; y < plane.Height; ++y) {
+            std::memcpy(sampled.scanLine(y),
+                        plane.Samples.data() + static_cast<std::ptrdiff_t>(y) * plane.Width,
+                        static_cast<std::size_t>(plane.Width));
+        }
+        // Whole factors and no smoothing: every sample becomes a block of equal
+        // pixels; the last ones reach past the picture and are cut off.
+        QImage shown = sampled
+                           .scaled(plane.Width * plane.ExpandH, plane.Height * plane.ExpandV,
+                                   Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                           .copy(0, 0, packed.width(), packed.height());
+        if (shown.isNull()) {
+            return {};
+        }
+        pictures.push_back(std::move(shown));
+    }
+    return pictures;
 }
 
 QImage ColourDifferencePicture(const QImage& picture, const jpeg::ColourAnalysis& analysis,

@@ -8,6 +8,7 @@
 #include <QImage>
 
 #include <atomic>
+#include <vector>
 
 namespace quadrel {
 
@@ -28,6 +29,11 @@ jpeg::ColourAnalysis CompressColour(const QImage& picture,
 /// The reconstruction as a picture: Format_RGB888, or Format_Grayscale8 for one
 /// component; null when the analysis holds none.
 QImage ColourReconstructionPicture(const jpeg::ColourAnalysis& analysis);
+
+/// The Y, Cb and Cr planes (Y alone for grey) as the encoder codes them, each
+/// Format_Grayscale8 at the picture's size: a downsampled sample covers the
+/// picture pixels it stands for. Empty when memory runs out.
+std::vector<QImage> ColourPlanePictures(const QImage& picture, jpeg::Subsampling sampling);
 
 /// 128 + amplification x (original - reconstruction) per channel, limited to
 /// 0..255: mid grey where nothing changed. Same format as the reconstruction.

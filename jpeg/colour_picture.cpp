@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <utility>
 
 namespace quadrel::jpeg {
 
@@ -147,6 +148,28 @@ public:
         }
         mcusAcross_ = CeilDiv(picture.Width, std::int64_t{maxH_} * 8);
         mcusDown_ = CeilDiv(picture.Height, std::int64_t{maxV_} * 8);
+    }
+
+    /// The planes as they go into the blocks, cut to the samples that stand for
+    /// picture pixels.
+    std::vector<SampledPlane> Planes() {
+        Convert();
+        std::vector<SampledPlane> planes;
+        for (std::size_t c = 0; c < components_.size(); ++c) {
+            Sample(c);
+            const Component& k = components_[c];
+            SampledPlane plane{k.SampledWidth, k.SampledHeight, k.ExpandH, k.ExpandV, {}};
+            plane.Samples.reserve(static_cast<std::size_t>(k.SampledWidth) *
+                                  static_cast<std::size_t>(k.SampledHeight));
+            for (int y = 0; y < k.SampledHeight; ++y) {
+                const auto* row = k.Samples.data() + static_cast<std::ptrdiff_t>(y) * k.Stride();
+                plane.Samples.insert(plane.Samples.end(), row, row + k.SampledWidth);
+            }
+            std::vector<std::uint8_t>().swap(components_[c].Samples);
+            std::vector<std::uint8_t>().swap(components_[c].Decoded);
+            planes.push_back(std::move(plane));
+        }
+        return planes;
     }
 
     ColourAnalysis Run() {
@@ -548,6 +571,17 @@ ColourAnalysis AnalyseColourPicture(const ColourPicture& picture, const ColourSe
     }
     ColourCoder coder(picture, settings, cancel);
     return coder.Run();
+}
+
+std::vector<SampledPlane> SampledPlanes(const ColourPicture& picture, Subsampling sampling) {
+    if (picture.Pixels == nullptr || picture.Width <= 0 || picture.Height <= 0 ||
+        (picture.Components != 1 && picture.Components != 3)) {
+        return {};
+    }
+    ColourSettings settings;
+    settings.Sampling = sampling;
+    ColourCoder coder(picture, settings, nullptr);
+    return coder.Planes();
 }
 
 } // namespace quadrel::jpeg

@@ -97,6 +97,20 @@ struct ColourAnalysis {
 ColourAnalysis AnalyseColourPicture(const ColourPicture& picture, const ColourSettings& settings,
                                     const std::atomic<bool>* cancel = nullptr);
 
+/// One component's samples as the encoder takes them into its blocks: converted,
+/// downsampled, without the padding. Sample (x, y) stands for the picture pixels
+/// x*ExpandH .. x*ExpandH+ExpandH-1 across and likewise down.
+struct SampledPlane {
+    int Width = 0;
+    int Height = 0;
+    int ExpandH = 1;
+    int ExpandV = 1;
+    std::vector<std::uint8_t> Samples; ///< Width * Height, row-major
+};
+
+/// Y, Cb, Cr as coded with `sampling` (Y alone for grey); empty for an empty picture.
+std::vector<SampledPlane> SampledPlanes(const ColourPicture& picture, Subsampling sampling);
+
 /// One pixel's conversions, in the encoder's and the decoder's whole numbers.
 std::array<std::uint8_t, 3> RgbToYcc(int r, int g, int b);
 std::array<std::uint8_t, 3> YccToRgb(int y, int cb, int cr);

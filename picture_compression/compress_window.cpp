@@ -23,7 +23,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <utility>
 
 namespace quadrel {
@@ -36,6 +38,10 @@ constexpr int kModeQuality = 0;
 constexpr int kModeTable = 1;
 constexpr int kModeStep = 2;
 constexpr int kShowReconstruction = 0;
+constexpr int kShowDifference = 1;
+constexpr int kShowY = 2; // then Cb, Cr
+constexpr int kChoiceColour = 1;
+constexpr int kUpsampleBox = 1;
 
 // A control of this window, named so that tests and tools can find it.
 template <class Control, class... Arguments>
@@ -69,6 +75,33 @@ QString AnalysisText(const jpeg::PictureAnalysis& analysis) {
         .arg(100.0 * analysis.ZeroShare, 0, 'f', 1);
 }
 
+QString ColourAnalysisText(const jpeg::ColourAnalysis& analysis) {
+    const auto decibels = [](double psnr) {
+        return std::isinf(psnr) ? QCoreApplication::translate("CompressWindow", "infinite")
+                                : QStringLiteral("%1 dB").arg(psnr, 0, 'f', 2);
+    };
+    QString text =
+        QCoreApplication::translate("CompressWindow",
+                                    "PSNR %1 over R, G, B, %2 of Y   MSE %3\n"
+                                    "Size %4 bytes (%5 bits)\n"
+                                    "%6 bits per pixel (%7 before coding)   ratio %8 : 1")
+            .arg(decibels(analysis.Psnr), decibels(analysis.PsnrY))
+            .arg(analysis.Mse, 0, 'f', 3)
+            .arg(Grouped(analysis.Bytes), Grouped(analysis.TotalBits))
+            .arg(analysis.BitsPerPixel, 0, 'f', 3)
+            .arg(analysis.RawBitsPerPixel, 0, 'f', 0)
+            .arg(analysis.CompressionRatio, 0, 'f', 2);
+    for (const jpeg::ComponentCoding& c : analysis.Coding) {
+        const double share = analysis.TotalBits > 0 ? 100.0 * static_cast<double>(c.Bits()) /
+                                                          static_cast<double>(analysis.TotalBits)
+                                                    : 0.0;
+        text += QCoreApplication::translate("CompressWindow", "\n%1: %2 blocks, %3 bits (%4 %)")
+                    .arg(QString::fromStdString(c.Name), Grouped(c.Blocks), Grouped(c.Bits()))
+                    .arg(share, 0, 'f', 1);
+    }
+    return text;
+}
+
 CompressWindow::CompressWindow(BlockDocument& document, DesktopServices& desktop)
     : QWidget(nullptr), document_(document), desktop_(desktop) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -88,6 +121,7 @@ void CompressWindow::CreateControls() {
     // Built row by row, as the focus moves through them.
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(CreateChoices());
+    layout->addLayout(CreateColourChoices());
     layout->addLayout(CreateViews(), 1);
     layout->addLayout(CreateStatusRow());
     ConnectChoices();
@@ -124,13 +158,52 @@ QLayout* CompressWindow::CreateChoices() {
     return choices;
 }
 
+QLayout* CompressWindow::CreateColourChoices() {
+    auto* row = new QHBoxLayout;
+    colour_ = Named<QComboBox>("colourBox", this);
+    colour_->addItems({tr("Grey"), tr("Colour")});
+    sampling_ = Named<QComboBox>("samplingBox", this);
+    for (const jpeg::Subsampling sampling : jpeg::kSubsamplings) {
+        const std::string_view name = jpeg::SubsamplingName(sampling);
+        sampling_->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    sampling_->setCurrentIndex(static_cast<int>(jpeg::Subsampling::S420));
+    // Chroma is coded at the luma's quality unless the user sets it apart, as
+    // cjpeg does when given one quality.
+    chromaSame_ = Named<QCheckBox>("chromaSameCheck", tr("Chroma as &quality"), this);
+    chromaSame_->setChecked(true);
+    chromaQuality_ = Named<QSpinBox>("chromaQualityBox", this);
+    chromaQuality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
+    chromaQuality_->setValue(quality_->value());
+    chromaQuality_->setEnabled(false);
+    upsampling_ = Named<QComboBox>("upsamplingBox", this);
+    upsampling_->addItems({tr("Smooth upsampling"), tr("Box upsampling")});
+    auto* colourLabel = new QLabel(tr("Co&ding"), this);
+    colourLabel->setBuddy(colour_);
+    auto* samplingLabel = new QLabel(tr("&Sampling"), this);
+    samplingLabel->setBuddy(sampling_);
+    row->addWidget(colourLabel);
+    row->addWidget(colour_);
+    row->addWidget(samplingLabel);
+    row->addWidget(sampling_);
+    row->addWidget(chromaSame_);
+    row->addWidget(chromaQuality_);
+    row->addWidget(upsampling_);
+    row->addStretch(1);
+    return row;
+}
+
 QLayout* CompressWindow::CreateViews() {
     // Headings in one row, so that the two views line up pixel for pixel.
     auto* views = new QGridLayout;
-    views->addWidget(new QLabel(tr("Original (grey)"), this), 0, 0);
+    originalHeading_ = Named<QLabel>("originalHeading", tr("Original (grey)"), this);
+    views->addWidget(originalHeading_, 0, 0);
     auto* rightTop = new QHBoxLayout;
     shown_ = Named<QComboBox>("shownBox", this);
-    shown_->addItems({tr("Reconstruction"), tr("Difference")});
+    shown_->addItems({tr("Reconstruction"), tr("Difference"), tr("Y plane"), tr("Cb plane"),
+                      tr("Cr plane")});
+    shown_->setToolTip(tr("The Y, Cb and Cr planes are those the encoder codes, the chroma at "
+                          "its sampled size with each sample covering its pixels"));
     amplification_ = Named<QSpinBox>("amplificationBox", this);
     amplification_->setRange(1, 64);
     amplification_->setValue(8);
@@ -189,12 +262,61 @@ void CompressWindow::ConnectChoices() {
     connect(quality_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
     connect(step_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
     connect(cancel_, &QPushButton::clicked, &runner_, &CompressionRunner::Cancel);
+    connect(quality_, &QSpinBox::valueChanged, this, [this](int quality) {
+        if (chromaSame_->isChecked()) {
+            const QScopedValueRollback<bool> quiet(restoringControls_, true);
+            chromaQuality_->setValue(quality);
+        }
+    });
+    connect(chromaSame_, &QCheckBox::toggled, this, [this](bool same) {
+        chromaQuality_->setEnabled(!same && colour_->isEnabled() &&
+                                   colour_->currentIndex() == kChoiceColour);
+        if (same && chromaQuality_->value() != quality_->value()) {
+            chromaQuality_->setValue(quality_->value()); // recomputes
+        }
+    });
+    connect(colour_, &QComboBox::currentIndexChanged, this, [this] {
+        EnableColourChoices();
+        Recompute();
+    });
+    connect(sampling_, &QComboBox::currentIndexChanged, this, &CompressWindow::Recompute);
+    connect(chromaQuality_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
+    connect(upsampling_, &QComboBox::currentIndexChanged, this, &CompressWindow::Recompute);
+    EnableColourChoices();
+}
+
+bool CompressWindow::PictureIsColour() const {
+    return picture_.format() == QImage::Format_RGB888;
+}
+
+void CompressWindow::EnableColourChoices() {
+    const bool qualityMode = mode_->currentIndex() == kModeQuality;
+    colour_->setEnabled(qualityMode && PictureIsColour());
+    colour_->setToolTip(!PictureIsColour() ? tr("The picture is grey.")
+                        : qualityMode
+                            ? QString()
+                            : tr("Table files and Quadrel steps code the grey picture; colour "
+                                 "is coded in the JPEG quality mode."));
+    const bool colour = colour_->isEnabled() && colour_->currentIndex() == kChoiceColour;
+    const QString why = colour ? QString() : tr("These apply when the picture is coded in colour.");
+    for (QWidget* control : std::initializer_list<QWidget*>{sampling_, chromaSame_, upsampling_}) {
+        control->setEnabled(colour);
+        control->setToolTip(why);
+    }
+    chromaQuality_->setEnabled(colour && !chromaSame_->isChecked());
+    chromaQuality_->setToolTip(why);
+}
+
+void CompressWindow::ShowOriginal(bool colour) {
+    original_->SetPicture(colour ? picture_ : grey_);
+    originalHeading_->setText(colour ? tr("Original") : tr("Original (grey)"));
 }
 
 void CompressWindow::SwitchMode(int mode) {
     qualitySlider_->setEnabled(mode == kModeQuality);
     quality_->setEnabled(mode == kModeQuality);
     step_->setEnabled(mode == kModeStep);
+    EnableColourChoices();
     if (mode == kModeTable && tableFile_.isEmpty()) {
         ChooseTable(); // reads a table and recomputes, or reads none
         if (tableFile_.isEmpty()) {
@@ -227,15 +349,25 @@ void CompressWindow::ConnectViews() {
     }
 }
 
-CompressionSettings CompressWindow::Settings() const {
-    CompressionSettings settings;
+CompressionRequest CompressWindow::Request() const {
+    CompressionRequest request;
+    CompressionSettings& settings = request.Settings;
     settings.Mode = mode_->currentIndex() == kModeTable  ? CompressionMode::Table
                     : mode_->currentIndex() == kModeStep ? CompressionMode::QuadrelStep
                                                          : CompressionMode::Quality;
     settings.Quality = quality_->value();
     settings.Table = table_;
     settings.Step = step_->value();
-    return settings;
+    request.Colour = colour_->isEnabled() && colour_->currentIndex() == kChoiceColour;
+    request.Picture = request.Colour ? picture_ : grey_;
+    ColourCompressionSettings& colour = request.ColourSettings;
+    colour.Quality = quality_->value();
+    colour.ChromaQuality = chromaSame_->isChecked() ? quality_->value() : chromaQuality_->value();
+    colour.Sampling = jpeg::kSubsamplings.at(static_cast<std::size_t>(sampling_->currentIndex()));
+    colour.Upsample = upsampling_->currentIndex() == kUpsampleBox ? jpeg::Upsampling::Box
+                                                                   : jpeg::Upsampling::Smooth;
+    colour.Dct = settings.Dct;
+    return request;
 }
 
 void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
@@ -245,13 +377,28 @@ void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
                              tr("There is not enough memory to make the picture grey."));
         return;
     }
+    const bool greyPicture = picture.format() == QImage::Format_Grayscale8 ||
+                             picture.format() == QImage::Format_Grayscale16;
+    QImage kept = greyPicture ? grey : picture.convertToFormat(QImage::Format_RGB888);
+    if (kept.isNull()) {
+        desktop_.ShowWarning(this, kCompressCaption,
+                             tr("There is not enough memory to keep the colour picture."));
+        return;
+    }
     grey_ = std::move(grey);
+    picture_ = std::move(kept);
     // The old result belongs to another picture: its memory goes now.
     result_.reset();
     difference_ = QImage();
+    planes_.clear();
     figures_->clear();
     name_->setText(tr("%1 (%2 x %3)").arg(name).arg(grey_.width()).arg(grey_.height()));
-    original_->SetPicture(grey_);
+    {
+        const QScopedValueRollback<bool> quiet(restoringControls_, true);
+        colour_->setCurrentIndex(greyPicture ? 0 : kChoiceColour);
+        EnableColourChoices();
+    }
+    ShowOriginal(Request().Colour);
     resultView_->SetPicture(QImage());
     Recompute();
 }
@@ -306,7 +453,7 @@ void CompressWindow::Recompute() {
     if (!runner_.Busy()) {
         busyFor_.start();
     }
-    runner_.Start(grey_, Settings());
+    runner_.Start(Request());
     progressTimer_.start();
 }
 
@@ -315,7 +462,9 @@ void CompressWindow::FollowProgress() {
     const bool show = busy && busyFor_.elapsed() >= kQuietMilliseconds;
     progress_->setVisible(show);
     cancel_->setVisible(show);
-    progress_->setValue(static_cast<int>(100.0 * runner_.Progress()));
+    const double done = runner_.Progress();
+    progress_->setMaximum(done < 0.0 ? 0 : 100); // 0: busy, without a share
+    progress_->setValue(static_cast<int>(100.0 * std::max(0.0, done)));
     if (!busy) {
         progressTimer_.stop();
     }
@@ -323,16 +472,21 @@ void CompressWindow::FollowProgress() {
 
 void CompressWindow::Show(const std::shared_ptr<const CompressionResult>& result) {
     // A result of a picture no longer shown is dropped.
-    if (result->Grey.constBits() != grey_.constBits()) {
+    const QImage& source = result->Request.Colour ? picture_ : grey_;
+    if (result->Request.Picture.constBits() != source.constBits()) {
         FollowProgress();
         return;
     }
     result_ = result;
-    if (result->Settings.Mode == CompressionMode::Table && result->Settings.Table == table_) {
+    const CompressionSettings& settings = result->Request.Settings;
+    if (settings.Mode == CompressionMode::Table && settings.Table == table_) {
         shownTableFile_ = tableFile_;
     }
     difference_ = QImage();
-    figures_->setText(AnalysisText(result_->Analysis));
+    planes_.clear();
+    ShowOriginal(result->Request.Colour);
+    figures_->setText(result->Request.Colour ? ColourAnalysisText(result->ColourAnalysis)
+                                             : AnalysisText(result->Analysis));
     ShowResultPicture();
     FollowProgress();
     emit ResultShown();
@@ -345,7 +499,8 @@ void CompressWindow::OnCancelled() {
         return;
     }
     // What is shown belongs to the last finished setting, so the controls go back to it.
-    const CompressionSettings& shown = result_->Settings;
+    const CompressionSettings& shown = result_->Request.Settings;
+    const ColourCompressionSettings& colour = result_->Request.ColourSettings;
     const QScopedValueRollback<bool> quiet(restoringControls_, true);
     if (shown.Mode == CompressionMode::Table) {
         table_ = shown.Table;
@@ -357,16 +512,46 @@ void CompressWindow::OnCancelled() {
                                                                         : kModeQuality);
     quality_->setValue(shown.Quality);
     step_->setValue(shown.Step);
+    if (shown.Mode == CompressionMode::Quality && colour_->isEnabled()) {
+        colour_->setCurrentIndex(result_->Request.Colour ? kChoiceColour : 0);
+    }
+    sampling_->setCurrentIndex(static_cast<int>(colour.Sampling));
+    chromaSame_->setChecked(colour.ChromaQuality == colour.Quality);
+    chromaQuality_->setValue(colour.ChromaQuality);
+    upsampling_->setCurrentIndex(colour.Upsample == jpeg::Upsampling::Box ? kUpsampleBox : 0);
+    EnableColourChoices();
     status_->setText(tr("Cancelled: the settings are back at those of the result shown."));
 }
 
 void CompressWindow::ShowResultPicture() {
-    amplification_->setEnabled(shown_->currentIndex() != kShowReconstruction);
+    const int shown = shown_->currentIndex();
+    amplification_->setEnabled(shown == kShowDifference);
     if (!result_) {
         resultView_->SetPicture(QImage());
         return;
     }
-    if (shown_->currentIndex() == kShowReconstruction) {
+    const CompressionRequest& request = result_->Request;
+    if (shown >= kShowY) {
+        if (planes_.empty()) {
+            planes_ = ColourPlanePictures(request.Picture, request.ColourSettings.Sampling);
+        }
+        const auto plane = static_cast<std::size_t>(shown - kShowY);
+        resultView_->SetPicture(plane < planes_.size() ? planes_[plane] : QImage());
+        return;
+    }
+    if (request.Colour) {
+        if (shown == kShowReconstruction) {
+            resultView_->SetPicture(ColourReconstructionPicture(result_->ColourAnalysis));
+            return;
+        }
+        if (difference_.isNull()) {
+            difference_ = ColourDifferencePicture(picture_, result_->ColourAnalysis,
+                                                  amplification_->value());
+        }
+        resultView_->SetPicture(difference_);
+        return;
+    }
+    if (shown == kShowReconstruction) {
         // Read in place from the result, which this window keeps alive.
         const std::vector<std::uint8_t>& pixels = result_->Analysis.Reconstruction;
         resultView_->SetPicture(QImage(pixels.data(), grey_.width(), grey_.height(), grey_.width(),

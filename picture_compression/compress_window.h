@@ -1,7 +1,8 @@
 #pragma once
 // "Compress Picture": a whole picture through the JPEG chain at a chosen quality
 // or table, or through Quadrel's own transform and quantiser at a step, with the
-// original and the result side by side, the amplified difference and the
+// original and the result side by side (in colour, with the chroma sampled as
+// chosen, in the quality mode), the Y, Cb and Cr planes, the amplified difference and the
 // figures an encoder would give. Every analysis runs in the background; the
 // last result stays in view until the next one is ready. A click on a block
 // puts that block's original pixels into the main window.
@@ -17,6 +18,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -35,6 +37,8 @@ inline const QString kCompressCaption = QStringLiteral("Compress Picture");
 
 /// The figures of an analysis in words, one per line.
 QString AnalysisText(const jpeg::PictureAnalysis& analysis);
+/// The same for the colour chain, with a line per component.
+QString ColourAnalysisText(const jpeg::ColourAnalysis& analysis);
 
 class CompressWindow : public QWidget {
     Q_OBJECT
@@ -44,7 +48,8 @@ public:
     CompressWindow(BlockDocument& document, DesktopServices& desktop);
     ~CompressWindow() override;
 
-    /// Works on `picture` from now on (made grey; the colour picture is not kept).
+    /// Works on `picture` from now on: coded in colour or grey as chosen (colour
+    /// by default unless the picture is grey).
     void SetPicture(const QImage& picture, const QString& name);
 
 signals:
@@ -54,12 +59,17 @@ signals:
 private:
     void CreateControls();
     QLayout* CreateChoices();
+    QLayout* CreateColourChoices();
     QLayout* CreateViews();
     QLayout* CreateStatusRow();
     void ConnectChoices();
     void ConnectViews();
     void SwitchMode(int mode);
-    CompressionSettings Settings() const;
+    CompressionRequest Request() const;
+    bool PictureIsColour() const;
+    /// Colour is coded only in the quality mode, and only for a colour picture.
+    void EnableColourChoices();
+    void ShowOriginal(bool colour);
     /// Asks for a picture file; a cancelled dialog or a file that cannot be shown
     /// changes nothing (the latter is reported as the bitmap viewer does).
     void OpenPicture();
@@ -77,9 +87,11 @@ private:
     BlockDocument& document_;
     DesktopServices& desktop_;
     CompressionRunner runner_;
-    QImage grey_;
+    QImage picture_; ///< as opened: Format_RGB888, or Format_Grayscale8 for a grey one
+    QImage grey_;    ///< what the grey chain codes and a click sends
     std::shared_ptr<const CompressionResult> result_;
     QImage difference_;
+    std::vector<QImage> planes_; ///< the shown result's Y, Cb, Cr, made when first shown
     QElapsedTimer busyFor_;
     QTimer progressTimer_;
     jpeg::QuantTable table_ = jpeg::kLuminanceTable;
@@ -94,6 +106,12 @@ private:
     QSpinBox* quality_ = nullptr;
     QPushButton* tableButton_ = nullptr;
     QSpinBox* step_ = nullptr;
+    QComboBox* colour_ = nullptr;
+    QComboBox* sampling_ = nullptr;
+    QCheckBox* chromaSame_ = nullptr;
+    QSpinBox* chromaQuality_ = nullptr;
+    QComboBox* upsampling_ = nullptr;
+    QLabel* originalHeading_ = nullptr;
     QComboBox* shown_ = nullptr;
     QSpinBox* amplification_ = nullptr;
     QSpinBox* zoom_ = nullptr;

@@ -15,13 +15,13 @@ CompressionRunner::~CompressionRunner() {
     watcher_.waitForFinished();
 }
 
-void CompressionRunner::Start(const QImage& grey, const CompressionSettings& settings) {
+void CompressionRunner::Start(const CompressionRequest& request) {
     if (Busy()) {
         job_->Cancel = true;
-        waiting_ = Request{grey, settings};
+        waiting_ = request;
         return;
     }
-    Launch(Request{grey, settings});
+    Launch(request);
 }
 
 void CompressionRunner::Cancel() {
@@ -36,19 +36,27 @@ bool CompressionRunner::Busy() const {
 }
 
 double CompressionRunner::Progress() const {
-    return job_ ? static_cast<double>(job_->RowsDone.load()) / job_->Rows : 0.0;
+    if (!job_) {
+        return 0.0;
+    }
+    return job_->Measured ? static_cast<double>(job_->RowsDone.load()) / job_->Rows : -1.0;
 }
 
-void CompressionRunner::Launch(const Request& request) {
+void CompressionRunner::Launch(const CompressionRequest& request) {
     auto job = std::make_shared<Job>();
-    job->Rows = std::max(1, (request.Grey.height() + 7) / 8);
+    job->Rows = std::max(1, (request.Picture.height() + 7) / 8);
+    job->Measured = !request.Colour;
     job_ = job;
     watcher_.setFuture(QtConcurrent::run([job, request]() {
         auto result = std::make_shared<CompressionResult>();
-        result->Grey = request.Grey;
-        result->Settings = request.Settings;
-        result->Analysis =
-            Compress(request.Grey, request.Settings, {{}, &job->Cancel, &job->RowsDone});
+        result->Request = request;
+        if (request.Colour) {
+            result->ColourAnalysis =
+                CompressColour(request.Picture, request.ColourSettings, &job->Cancel);
+        } else {
+            result->Analysis = Compress(request.Picture, request.Settings,
+                                        {{}, &job->Cancel, &job->RowsDone});
+        }
         return std::shared_ptr<const CompressionResult>(std::move(result));
     }));
 }
@@ -56,10 +64,11 @@ void CompressionRunner::Launch(const Request& request) {
 void CompressionRunner::OnDone() {
     const std::shared_ptr<const CompressionResult> result = watcher_.result();
     // A cancel that came too late to stop the work still discards its result.
-    const bool cancelled = job_->Cancel || result->Analysis.Cancelled;
+    const bool cancelled =
+        job_->Cancel || result->Analysis.Cancelled || result->ColourAnalysis.Cancelled;
     job_.reset();
     if (waiting_) {
-        const Request next = *waiting_;
+        const CompressionRequest next = *waiting_;
         waiting_.reset();
         Launch(next);
         return;

@@ -3,6 +3,7 @@
 // the running analysis and starts once it has stopped, so quick changes of the
 // quality never pile up work. The last finished result is the caller's to keep.
 
+#include "compression/colour_compression.h"
 #include "compression/picture_compression.h"
 
 #include <QFutureWatcher>
@@ -14,10 +15,19 @@
 
 namespace quadrel {
 
-struct CompressionResult {
-    QImage Grey; ///< the picture analysed
+/// What to analyse: a grey picture through the grey chain, or (Colour) any
+/// picture through the colour chain.
+struct CompressionRequest {
+    QImage Picture;
     CompressionSettings Settings;
-    jpeg::PictureAnalysis Analysis;
+    bool Colour = false;
+    ColourCompressionSettings ColourSettings;
+};
+
+struct CompressionResult {
+    CompressionRequest Request; ///< the picture analysed and how
+    jpeg::PictureAnalysis Analysis;      ///< a grey run's
+    jpeg::ColourAnalysis ColourAnalysis; ///< a colour run's
 };
 
 class CompressionRunner : public QObject {
@@ -29,11 +39,12 @@ public:
     CompressionRunner(const CompressionRunner&) = delete;
     CompressionRunner& operator=(const CompressionRunner&) = delete;
 
-    void Start(const QImage& grey, const CompressionSettings& settings);
+    void Start(const CompressionRequest& request);
     /// Stops the running analysis and drops a waiting one; nothing is finished.
     void Cancel();
     bool Busy() const;
-    /// Share of the running analysis done, 0..1.
+    /// Share of the running analysis done, 0..1; below 0 when the analysis does
+    /// not tell (the colour chain).
     double Progress() const;
 
 signals:
@@ -46,17 +57,14 @@ private:
         std::atomic<bool> Cancel{false};
         std::atomic<int> RowsDone{0};
         int Rows = 1;
+        bool Measured = true;
     };
-    struct Request {
-        QImage Grey;
-        CompressionSettings Settings;
-    };
-    void Launch(const Request& request);
+    void Launch(const CompressionRequest& request);
     void OnDone();
 
     QFutureWatcher<std::shared_ptr<const CompressionResult>> watcher_;
     std::shared_ptr<Job> job_;
-    std::optional<Request> waiting_;
+    std::optional<CompressionRequest> waiting_;
 };
 
 } // namespace quadrel

@@ -23,7 +23,10 @@ ZoomView::ZoomView(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void ZoomView::SetPicture(const QImage& picture) {
-    picture_ = picture;
+    const bool known = picture.format() == QImage::Format_Grayscale8 ||
+                       picture.format() == QImage::Format_RGB888;
+    picture_ = known || picture.isNull() ? picture
+                                         : picture.convertToFormat(QImage::Format_RGB888);
     FitScrollBars();
     viewport()->update();
 }
@@ -80,7 +83,7 @@ void ZoomView::paintEvent(QPaintEvent* /*event*/) {
     const QSize view = viewport()->size();
     const int left = horizontalScrollBar()->value();
     const int top = verticalScrollBar()->value();
-    // The view is filled line by line from the grey picture: nearest neighbour
+    // The view is filled line by line from the picture: nearest neighbour
     // by construction, and no converted copy of the whole picture is ever made.
     QImage shown(view, QImage::Format_RGB32);
     if (shown.isNull()) {
@@ -93,12 +96,18 @@ void ZoomView::paintEvent(QPaintEvent* /*event*/) {
         sourceColumn[static_cast<std::size_t>(x)] = (left + x) / zoom_;
     }
     const int rows = std::min(view.height(), picture_.height() * zoom_ - top);
+    const bool colour = picture_.format() == QImage::Format_RGB888;
     for (int y = 0; y < rows; ++y) {
         const uchar* in = picture_.constScanLine((top + y) / zoom_);
         auto* out = reinterpret_cast<QRgb*>(shown.scanLine(y));
         for (int x = 0; x < columns; ++x) {
-            const int g = in[sourceColumn[static_cast<std::size_t>(x)]];
-            out[x] = qRgb(g, g, g);
+            const int at = sourceColumn[static_cast<std::size_t>(x)];
+            if (colour) {
+                const uchar* rgb = in + static_cast<std::ptrdiff_t>(3) * at;
+                out[x] = qRgb(rgb[0], rgb[1], rgb[2]);
+            } else {
+                out[x] = qRgb(in[at], in[at], in[at]);
+            }
         }
     }
     painter.drawImage(0, 0, shown);

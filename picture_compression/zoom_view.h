@@ -1,5 +1,5 @@
 #pragma once
-// A grey picture magnified 1x to 16x with square, unsmoothed pixels, an optional
+// A grey or colour picture magnified 1x to 16x with square, unsmoothed pixels, an optional
 // line around every 8x8 block, and panning by the scroll bars, the wheel
 // (Shift for sideways) and the arrow and page keys. Only the part in view is
 // ever drawn, so a 12-megapixel picture costs no more to paint than a small one.
@@ -16,7 +16,8 @@ public:
 
     explicit ZoomView(QWidget* parent = nullptr);
 
-    /// Shows `picture` (Format_Grayscale8) keeping the pan; a null picture shows nothing.
+    /// Shows `picture` (Format_Grayscale8 or Format_RGB888 as it is, any other
+    /// format converted) keeping the pan; a null picture shows nothing.
     void SetPicture(const QImage& picture);
     const QImage& Picture() const { return picture_; }
     void SetZoom(int zoom); ///< 1..kMaxZoom
