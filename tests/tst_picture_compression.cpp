@@ -2,6 +2,7 @@
 // reconstructions against the real encoder and decoder, Quadrel mode against
 // the main window's own Quant, the block a click sends, and a cancelled
 // recomputation that keeps the last result.
+#include "compression/colour_compression.h"
 #include "engine/block_model.h"
 #include "jpeg/coded_picture.h"
 #include "jpeg/jpeg_chain.h"
@@ -15,6 +16,7 @@
 #include "views/square_grid.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -67,6 +69,20 @@ QImage PhotoLike(int width, int height, std::uint64_t seed) {
                     grey.scanLine(y));
     }
     return grey;
+}
+
+/// Three photo-like planes as R, G and B.
+QImage ColourPhoto(int width, int height, std::uint64_t seed) {
+    QImage picture(width, height, QImage::Format_RGB888);
+    for (int c = 0; c < 3; ++c) {
+        const std::vector<std::uint8_t> plane = jpeg::PhotoLikePicture(width, height, seed + c);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                picture.scanLine(y)[3 * x + c] = plane[std::size_t(y) * width + x];
+            }
+        }
+    }
+    return picture;
 }
 
 QByteArray Run(const QString& program, const QStringList& arguments, int* status = nullptr) {
@@ -165,6 +181,8 @@ private slots:
     void quadrelModeEqualsTheWindowsQuant();
     void quadrelCoderEqualsTheEngine_data();
     void quadrelCoderEqualsTheEngine();
+    void colourWindowEqualsTheCore_data();
+    void colourWindowEqualsTheCore();
     void clickSendsTheExactBlock();
     void cancelKeepsTheLastResult();
     void badPictureChangesNothing();
@@ -464,6 +482,91 @@ void TestPictureCompression::quadrelCoderEqualsTheEngine() {
         QCOMPARE(fastIndices, engineIndices);
         QCOMPARE(fast, engine);
     }
+}
+
+void TestPictureCompression::colourWindowEqualsTheCore_data() {
+    QTest::addColumn<int>("sampling"); // index into jpeg::kSubsamplings
+    QTest::addColumn<int>("chromaQuality"); // 0: as the quality
+    QTest::addColumn<bool>("box");
+    // Odd sizes, so that the MCUs and the chroma samples reach past the picture.
+    QTest::newRow("4:2:0 smooth") << 2 << 0 << false;
+    QTest::newRow("4:4:4, chroma 20") << 0 << 20 << false;
+    QTest::newRow("4:1:1 box, chroma 90") << 4 << 90 << true;
+}
+
+void TestPictureCompression::colourWindowEqualsTheCore() {
+    QFETCH(int, sampling);
+    QFETCH(int, chromaQuality);
+    QFETCH(bool, box);
+    const QImage picture = ColourPhoto(75, 43, 5);
+    ScriptedWindow main;
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(picture, QStringLiteral("colour"));
+    QVERIFY(shown.wait(10000));
+    auto* figures = Find<QLabel>(*window, "figures");
+    auto* result = Find<ZoomView>(*window, "resultView");
+    auto* shownBox = Find<QComboBox>(*window, "shownBox");
+    QCOMPARE(Find<QComboBox>(*window, "colourBox")->currentIndex(), 1); // colour by default
+    QCOMPARE(Find<QLabel>(*window, "originalHeading")->text(), QStringLiteral("Original"));
+    QCOMPARE(Find<ZoomView>(*window, "originalView")->Picture(), picture);
+    Find<QSpinBox>(*window, "qualityBox")->setValue(60);
+    QVERIFY(shown.wait(10000));
+    Find<QComboBox>(*window, "samplingBox")->setCurrentIndex(sampling);
+    Find<QComboBox>(*window, "upsamplingBox")->setCurrentIndex(box ? 1 : 0);
+    if (chromaQuality > 0) {
+        Find<QCheckBox>(*window, "chromaSameCheck")->setChecked(false);
+        Find<QSpinBox>(*window, "chromaQualityBox")->setValue(chromaQuality);
+    }
+    ColourCompressionSettings settings;
+    settings.Quality = 60;
+    settings.ChromaQuality = chromaQuality > 0 ? chromaQuality : 60;
+    settings.Sampling = jpeg::kSubsamplings.at(std::size_t(sampling));
+    settings.Upsample = box ? jpeg::Upsampling::Box : jpeg::Upsampling::Smooth;
+    const jpeg::ColourAnalysis expected = CompressColour(picture, settings);
+    const QString size =
+        QStringLiteral("Size %1 bytes").arg(QLocale::system().toString(qint64(expected.Bytes)));
+    const QString psnr = QStringLiteral("PSNR %1 dB").arg(expected.Psnr, 0, 'f', 2);
+    // Several changes may share one run: wait for the figures of the last.
+    QTRY_VERIFY_WITH_TIMEOUT(figures->text().contains(size) && figures->text().contains(psnr),
+                             10000);
+    const QString text = figures->text();
+    QVERIFY(text.contains(QStringLiteral("Cr: %1 blocks").arg(expected.Coding[2].Blocks)));
+    QCOMPARE(result->Picture(), ColourReconstructionPicture(expected));
+
+    // The planes cover the picture; Y at full size is the encoder's conversion,
+    // and a chroma sample spreads over the pixels it stands for.
+    const jpeg::SamplingFactors factors = jpeg::LumaFactors(settings.Sampling);
+    for (int plane = 0; plane < 3; ++plane) {
+        shownBox->setCurrentIndex(2 + plane);
+        const QImage view = result->Picture();
+        QCOMPARE(view.size(), picture.size());
+        const int across = plane == 0 ? 1 : factors.Horizontal;
+        const int down = plane == 0 ? 1 : factors.Vertical;
+        for (int y = 0; y < view.height(); ++y) {
+            for (int x = 0; x < view.width(); ++x) {
+                const uchar* rgb = picture.constScanLine(y) + 3 * x;
+                const int want = across * down == 1
+                                     ? jpeg::RgbToYcc(rgb[0], rgb[1], rgb[2])[std::size_t(plane)]
+                                     : view.constScanLine(y / down * down)[x / across * across];
+                QCOMPARE(int(view.constScanLine(y)[x]), want);
+            }
+        }
+    }
+
+    // Grey coding gives the grey chain's figures and the grey original.
+    Find<QComboBox>(*window, "colourBox")->setCurrentIndex(0);
+    QVERIFY(shown.wait(10000));
+    CompressionSettings grey;
+    grey.Quality = 60;
+    QCOMPARE(figures->text(), AnalysisText(Compress(GreyPicture(picture), grey)));
+    QCOMPARE(Find<ZoomView>(*window, "originalView")->Picture(), GreyPicture(picture));
+    QCOMPARE(Find<QLabel>(*window, "originalHeading")->text(), QStringLiteral("Original (grey)"));
+    // Table and step modes are grey only.
+    Find<QComboBox>(*window, "modeBox")->setCurrentIndex(2);
+    QVERIFY(!Find<QComboBox>(*window, "colourBox")->isEnabled());
+    QVERIFY(!Find<QComboBox>(*window, "samplingBox")->isEnabled());
+    delete window;
 }
 
 void TestPictureCompression::clickSendsTheExactBlock() {
