@@ -80,17 +80,16 @@ QString ColourAnalysisText(const jpeg::ColourAnalysis& analysis) {
         return std::isinf(psnr) ? QCoreApplication::translate("CompressWindow", "infinite")
                                 : QStringLiteral("%1 dB").arg(psnr, 0, 'f', 2);
     };
-    QString text =
-        QCoreApplication::translate("CompressWindow",
-                                    "PSNR %1 over R, G, B, %2 of Y   MSE %3\n"
-                                    "Size %4 bytes (%5 bits)\n"
-                                    "%6 bits per pixel (%7 before coding)   ratio %8 : 1")
-            .arg(decibels(analysis.Psnr), decibels(analysis.PsnrY))
-            .arg(analysis.Mse, 0, 'f', 3)
-            .arg(Grouped(analysis.Bytes), Grouped(analysis.TotalBits))
-            .arg(analysis.BitsPerPixel, 0, 'f', 3)
-            .arg(analysis.RawBitsPerPixel, 0, 'f', 0)
-            .arg(analysis.CompressionRatio, 0, 'f', 2);
+    QString text = QCoreApplication::translate(
+                       "CompressWindow", "PSNR %1 over R, G, B, %2 of Y   MSE %3\n"
+                                         "Size %4 bytes (%5 bits)\n"
+                                         "%6 bits per pixel (%7 before coding)   ratio %8 : 1")
+                       .arg(decibels(analysis.Psnr), decibels(analysis.PsnrY))
+                       .arg(analysis.Mse, 0, 'f', 3)
+                       .arg(Grouped(analysis.Bytes), Grouped(analysis.TotalBits))
+                       .arg(analysis.BitsPerPixel, 0, 'f', 3)
+                       .arg(analysis.RawBitsPerPixel, 0, 'f', 0)
+                       .arg(analysis.CompressionRatio, 0, 'f', 2);
     for (const jpeg::ComponentCoding& c : analysis.Coding) {
         const double share = analysis.TotalBits > 0 ? 100.0 * static_cast<double>(c.Bits()) /
                                                           static_cast<double>(analysis.TotalBits)
@@ -200,8 +199,8 @@ QLayout* CompressWindow::CreateViews() {
     views->addWidget(originalHeading_, 0, 0);
     auto* rightTop = new QHBoxLayout;
     shown_ = Named<QComboBox>("shownBox", this);
-    shown_->addItems({tr("Reconstruction"), tr("Difference"), tr("Y plane"), tr("Cb plane"),
-                      tr("Cr plane")});
+    shown_->addItems(
+        {tr("Reconstruction"), tr("Difference"), tr("Y plane"), tr("Cb plane"), tr("Cr plane")});
     shown_->setToolTip(tr("The Y, Cb and Cr planes are those the encoder codes, the chroma at "
                           "its sampled size with each sample covering its pixels"));
     amplification_ = Named<QSpinBox>("amplificationBox", this);
@@ -365,7 +364,7 @@ CompressionRequest CompressWindow::Request() const {
     colour.ChromaQuality = chromaSame_->isChecked() ? quality_->value() : chromaQuality_->value();
     colour.Sampling = jpeg::kSubsamplings.at(static_cast<std::size_t>(sampling_->currentIndex()));
     colour.Upsample = upsampling_->currentIndex() == kUpsampleBox ? jpeg::Upsampling::Box
-                                                                   : jpeg::Upsampling::Smooth;
+                                                                  : jpeg::Upsampling::Smooth;
     colour.Dct = settings.Dct;
     return request;
 }
@@ -545,8 +544,8 @@ void CompressWindow::ShowResultPicture() {
             return;
         }
         if (difference_.isNull()) {
-            difference_ = ColourDifferencePicture(picture_, result_->ColourAnalysis,
-                                                  amplification_->value());
+            difference_ =
+                ColourDifferencePicture(picture_, result_->ColourAnalysis, amplification_->value());
         }
         resultView_->SetPicture(difference_);
         return;

@@ -54,8 +54,8 @@ void CompressionRunner::Launch(const CompressionRequest& request) {
             result->ColourAnalysis =
                 CompressColour(request.Picture, request.ColourSettings, &job->Cancel);
         } else {
-            result->Analysis = Compress(request.Picture, request.Settings,
-                                        {{}, &job->Cancel, &job->RowsDone});
+            result->Analysis =
+                Compress(request.Picture, request.Settings, {{}, &job->Cancel, &job->RowsDone});
         }
         return std::shared_ptr<const CompressionResult>(std::move(result));
     }));

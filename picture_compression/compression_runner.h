@@ -25,7 +25,7 @@ struct CompressionRequest {
 };
 
 struct CompressionResult {
-    CompressionRequest Request; ///< the picture analysed and how
+    CompressionRequest Request;          ///< the picture analysed and how
     jpeg::PictureAnalysis Analysis;      ///< a grey run's
     jpeg::ColourAnalysis ColourAnalysis; ///< a colour run's
 };

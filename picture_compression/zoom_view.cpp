@@ -23,10 +23,9 @@ ZoomView::ZoomView(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void ZoomView::SetPicture(const QImage& picture) {
-    const bool known = picture.format() == QImage::Format_Grayscale8 ||
-                       picture.format() == QImage::Format_RGB888;
-    picture_ = known || picture.isNull() ? picture
-                                         : picture.convertToFormat(QImage::Format_RGB888);
+    const bool known =
+        picture.format() == QImage::Format_Grayscale8 || picture.format() == QImage::Format_RGB888;
+    picture_ = known || picture.isNull() ? picture : picture.convertToFormat(QImage::Format_RGB888);
     FitScrollBars();
     viewport()->update();
 }

@@ -485,7 +485,7 @@ void TestPictureCompression::quadrelCoderEqualsTheEngine() {
 }
 
 void TestPictureCompression::colourWindowEqualsTheCore_data() {
-    QTest::addColumn<int>("sampling"); // index into jpeg::kSubsamplings
+    QTest::addColumn<int>("sampling");      // index into jpeg::kSubsamplings
     QTest::addColumn<int>("chromaQuality"); // 0: as the quality
     QTest::addColumn<bool>("box");
     // Odd sizes, so that the MCUs and the chroma samples reach past the picture.
