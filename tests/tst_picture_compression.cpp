@@ -545,10 +545,11 @@ void TestPictureCompression::colourWindowEqualsTheCore() {
         const int down = plane == 0 ? 1 : factors.Vertical;
         for (int y = 0; y < view.height(); ++y) {
             for (int x = 0; x < view.width(); ++x) {
-                const uchar* rgb = picture.constScanLine(y) + 3 * x;
-                const int want = across * down == 1
-                                     ? jpeg::RgbToYcc(rgb[0], rgb[1], rgb[2])[std::size_t(plane)]
-                                     : view.constScanLine(y / down * down)[x / across * across];
+                const uchar* rgb = picture.constScanLine(y) + std::ptrdiff_t(3) * x;
+                const int want =
+                    across * down == 1
+                        ? jpeg::RgbToYcc(rgb[0], rgb[1], rgb[2])[std::size_t(plane)]
+                        : view.constScanLine(y / down * down)[std::ptrdiff_t(x / across) * across];
                 QCOMPARE(int(view.constScanLine(y)[x]), want);
             }
         }
