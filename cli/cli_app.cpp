@@ -9,6 +9,7 @@
 #include "engine/cell_text.h"
 #include "file_io/file_writer.h"
 #include "file_io/native_path.h"
+#include "jpeg/jpeg_chain.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -104,6 +105,7 @@ public:
     QCommandLineOption Sampling;
     QCommandLineOption ChromaQuality;
     QCommandLineOption Upsampling;
+    QCommandLineOption Chrominance;
 
     bool IsSet(const QCommandLineOption& option) const { return Parser.isSet(option); }
     QString Value(const QCommandLineOption& option) const { return Parser.value(option); }
@@ -280,7 +282,9 @@ Result<Job> PrepareJpeg(const Options& options, const QStringList& rest) {
     JpegSettings settings;
     settings.PreviousDc = *previous;
     settings.Keep = *keep;
-    settings.Table = jpeg::LuminanceTable(*quality);
+    settings.Component = options.IsSet(options.Chrominance) ? jpeg::HuffmanClass::Chrominance
+                                                            : jpeg::HuffmanClass::Luminance;
+    settings.Table = jpeg::StandardTable(settings.Component, *quality);
     settings.Quality = *quality;
     return Job([file = *path, tableFile = options.Given(options.Table),
                 settings]() mutable -> Result<Node> {
@@ -455,10 +459,13 @@ const std::vector<Subcommand>& Subcommands() {
          {},
          PreparePattern},
         {"jpeg",
-         {"jpeg [--quality N | --table FILE] [--prev-dc D] [--keep K] [FILE]"},
+         {"jpeg [--quality N | --table FILE] [--prev-dc D] [--keep K] [--chrominance]",
+          "         [FILE]"},
          {"The JPEG chain for one grey block: level shift, DCT,",
-          "quantisation, zig-zag, symbols, Huffman bits,", "reconstruction and error."},
-         {&Options::Quality, &Options::Table, &Options::PrevDc, &Options::Keep},
+          "quantisation, zig-zag, symbols, Huffman bits,", "reconstruction and error;",
+          "--chrominance works it as a Cb or Cr block."},
+         {&Options::Quality, &Options::Table, &Options::PrevDc, &Options::Keep,
+          &Options::Chrominance},
          PrepareJpeg},
         {"exercise",
          {"exercise --seed S [--count N] [--quality N]"},
@@ -485,10 +492,10 @@ const std::vector<Subcommand>& Subcommands() {
 
 /// The options that belong to certain subcommands, in the order they are checked.
 constexpr std::array kSpecificOptions = {
-    &Options::Step,      &Options::Quality, &Options::Table,    &Options::Diff,
-    &Options::Dct,       &Options::PrevDc,  &Options::Keep,     &Options::Seed,
-    &Options::Count,     &Options::Colour,  &Options::Sampling, &Options::ChromaQuality,
-    &Options::Upsampling};
+    &Options::Step,       &Options::Quality,    &Options::Table,    &Options::Diff,
+    &Options::Dct,        &Options::PrevDc,     &Options::Keep,     &Options::Seed,
+    &Options::Count,      &Options::Colour,     &Options::Sampling, &Options::ChromaQuality,
+    &Options::Upsampling, &Options::Chrominance};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {
@@ -601,12 +608,16 @@ Options::Options()
       Upsampling(QStringLiteral("upsampling"),
                  tr("compress --colour: how the decoder enlarges Cb and Cr, smooth (or fancy; "
                     "default, as djpeg) or box (as djpeg -nosmooth)."),
-                 QStringLiteral("METHOD")) {
+                 QStringLiteral("METHOD")),
+      Chrominance(QStringLiteral("chrominance"),
+                  tr("jpeg: work the block as chrominance (Cb or Cr): the standard chrominance "
+                     "table at the quality, and the chrominance Huffman codes (with --table "
+                     "too).")) {
     Parser.setApplicationDescription(Description());
     Parser.addHelpOption();
     Parser.addVersionOption();
     Parser.addOptions({Format, Output, Step, Quality, Table, PrevDc, Keep, Seed, Count, Diff, Dct,
-                       Colour, Sampling, ChromaQuality, Upsampling});
+                       Colour, Sampling, ChromaQuality, Upsampling, Chrominance});
     Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
                                  QStringLiteral("command [arguments]"));
 }

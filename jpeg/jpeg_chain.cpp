@@ -2,6 +2,11 @@
 
 namespace quadrel::jpeg {
 
+QuantTable StandardTable(HuffmanClass component, int quality) {
+    return component == HuffmanClass::Luminance ? LuminanceTable(quality)
+                                                : ChrominanceTable(quality);
+}
+
 void AnalyseBlock(const Samples& block, const ChainSettings& settings, BlockAnalysis& out) {
     out.Block = block;
     out.Shifted = LevelShift(block);
@@ -11,7 +16,7 @@ void AnalyseBlock(const Samples& block, const ChainSettings& settings, BlockAnal
     out.Dequantised = Dequantise(out.Quantised, settings.Table);
     out.ZigZag = ToZigZag(out.Quantised);
     out.DcDifference = out.Quantised[0] - settings.PreviousDc;
-    EncodeBlock(out.ZigZag, out.DcDifference, out.Symbols);
+    EncodeBlock(out.ZigZag, out.DcDifference, out.Symbols, settings.Component);
     BitTotals& bits = out.Bits;
     bits = {};
     for (const Symbol& s : out.Symbols) {

@@ -13,7 +13,13 @@ struct ChainSettings {
     /// Zig-zag positions kept (0..64); the rest are zeroed after quantising.
     int Keep = kBlockCells;
     TieRule Ties = TieRule::AwayFromZero;
+    /// Whose default Huffman codes code the DC and AC symbols: Y's, or Cb's and Cr's.
+    HuffmanClass Component = HuffmanClass::Luminance;
 };
+
+/// The standard table of a component class scaled to a quality 1..100: the
+/// luminance table for Y, the chrominance table for Cb and Cr.
+QuantTable StandardTable(HuffmanClass component, int quality);
 
 struct BitTotals {
     int Dc = 0;

@@ -151,15 +151,19 @@ HuffmanCode AcSymbolCode(SymbolKind kind, int run, int size,
 } // namespace
 
 void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list) {
+    EncodeBlock(zigzag, dcDifference, list, HuffmanClass::Luminance);
+}
+
+void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list, HuffmanClass tables) {
     list.Count = 0;
     auto add = [&list](SymbolKind kind, int run, int amplitude, HuffmanCode code) {
         const int size = SizeCategory(amplitude);
         list.Items[static_cast<std::size_t>(list.Count++)] = {
             kind, run, size, amplitude, code, AmplitudeBits(amplitude, size)};
     };
-    add(SymbolKind::Dc, 0, dcDifference, DcCode(SizeCategory(dcDifference)));
-    WalkAcRuns(zigzag, [&add](SymbolKind kind, int run, int value) {
-        add(kind, run, value, AcSymbolCode(kind, run, SizeCategory(value)));
+    add(SymbolKind::Dc, 0, dcDifference, DcCode(SizeCategory(dcDifference), tables));
+    WalkAcRuns(zigzag, [&add, tables](SymbolKind kind, int run, int value) {
+        add(kind, run, value, AcSymbolCode(kind, run, SizeCategory(value), tables));
     });
 }
 
@@ -177,8 +181,12 @@ int CountAcBits(const Indices& zigzag, HuffmanClass tables) {
 }
 
 BlockBits CountBits(const Indices& zigzag, int dcDifference) {
+    return CountBits(zigzag, dcDifference, HuffmanClass::Luminance);
+}
+
+BlockBits CountBits(const Indices& zigzag, int dcDifference, HuffmanClass tables) {
     const int size = SizeCategory(dcDifference);
-    return {DcCode(size).Length + size, CountAcBits(zigzag)};
+    return {DcCode(size, tables).Length + size, CountAcBits(zigzag, tables)};
 }
 
 std::string BitText(std::uint32_t bits, int length) {

@@ -62,6 +62,8 @@ struct SymbolList {
 SymbolList EncodeBlock(const Indices& zigzag, int dcDifference);
 /// The same into a list the caller keeps (no copy of the list).
 void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list);
+/// The same with the given class's DC and AC tables.
+void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list, HuffmanClass tables);
 
 struct BlockBits {
     int Dc = 0;
@@ -70,6 +72,8 @@ struct BlockBits {
 };
 /// The same count as summing EncodeBlock's symbols, without building them.
 BlockBits CountBits(const Indices& zigzag, int dcDifference);
+/// The same with the given class's DC and AC tables.
+BlockBits CountBits(const Indices& zigzag, int dcDifference, HuffmanClass tables);
 /// Bits of the 63 AC indices alone (zig-zag positions 1..63).
 int CountAcBits(const Indices& zigzag);
 /// The same with the given class's AC table.

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -39,6 +40,10 @@ namespace {
 constexpr int kDefaultQuality = 50;
 const QString kGeometryKey = QStringLiteral("JpegWorksheet/geometry");
 const QString kQualityKey = QStringLiteral("JpegWorksheet/quality");
+const QString kComponentKey = QStringLiteral("JpegWorksheet/component");
+// The combo box's entries in order, and the words stored for them.
+constexpr std::array kComponents = {jpeg::HuffmanClass::Luminance, jpeg::HuffmanClass::Chrominance};
+constexpr std::array kComponentWords = {"luminance", "chrominance"};
 
 std::size_t At(int k) {
     return static_cast<std::size_t>(k);
@@ -156,7 +161,8 @@ JpegWorksheet::JpegWorksheet(BlockDocument& document, DesktopServices& desktop, 
     setWindowTitle(tr("JPEG Worksheet"));
     CreateControls();
     Restore();
-    settings_.Table = jpeg::LuminanceTable(quality_->value());
+    settings_.Component = kComponents.at(static_cast<std::size_t>(component_->currentIndex()));
+    settings_.Table = jpeg::StandardTable(settings_.Component, quality_->value());
     connect(&document_, &BlockDocument::BlockChanged, this, &JpegWorksheet::Recompute);
     Recompute();
 }
@@ -262,7 +268,7 @@ QGroupBox* JpegWorksheet::CreateTransformGroup() {
 QGroupBox* JpegWorksheet::CreateTableGroup() {
     auto* box = new QGroupBox(tr("3  Quantisation table"));
     auto* layout = new QGridLayout(box);
-    standardTable_ = new QRadioButton(tr("Standard luminance table at &quality"));
+    standardTable_ = new QRadioButton(tr("Standard table at &quality"));
     standardTable_->setObjectName(QStringLiteral("standardTableOption"));
     standardTable_->setChecked(true);
     quality_ = new QSpinBox;
@@ -275,6 +281,11 @@ QGroupBox* JpegWorksheet::CreateTableGroup() {
     qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
     qualitySlider_->setValue(kDefaultQuality);
     qualitySlider_->setAccessibleName(tr("Quality"));
+    component_ = new QComboBox;
+    component_->setObjectName(QStringLiteral("componentBox"));
+    component_->addItems({tr("Luminance (Y)"), tr("Chrominance (Cb, Cr)")});
+    component_->setAccessibleName(tr("Component"));
+    component_->setToolTip(tr("Whose standard table and Huffman codes the block is coded with"));
     fileTable_ = new QRadioButton(tr("Table from a &file"));
     fileTable_->setObjectName(QStringLiteral("fileTableOption"));
     fileTable_->setEnabled(false);
@@ -282,8 +293,11 @@ QGroupBox* JpegWorksheet::CreateTableGroup() {
     loadTable_->setObjectName(QStringLiteral("loadTableButton"));
     tableCaption_ = new QLabel;
     tableCaption_->setObjectName(QStringLiteral("tableCaption"));
+    auto* quality = new QHBoxLayout;
+    quality->addWidget(quality_);
+    quality->addWidget(component_);
     layout->addWidget(standardTable_, 0, 0, 1, 2);
-    layout->addWidget(quality_, 1, 0);
+    layout->addLayout(quality, 1, 0);
     layout->addWidget(qualitySlider_, 1, 1);
     layout->addWidget(fileTable_, 2, 0);
     layout->addWidget(loadTable_, 2, 1, Qt::AlignLeft);
@@ -430,6 +444,7 @@ void JpegWorksheet::ConnectControls() {
             Recompute();
         }
     });
+    connect(component_, &QComboBox::currentIndexChanged, this, &JpegWorksheet::ChooseComponent);
     connect(loadTable_, &QPushButton::clicked, this, &JpegWorksheet::LoadTable);
     connect(previousDc_, &QSpinBox::valueChanged, this, [this](int dc) {
         settings_.PreviousDc = dc;
@@ -446,9 +461,10 @@ void JpegWorksheet::ConnectControls() {
 }
 
 void JpegWorksheet::SetTabOrder() {
-    const std::array<QWidget*, 12> order{GridOf(Grid::Coefficients),
+    const std::array<QWidget*, 13> order{GridOf(Grid::Coefficients),
                                          standardTable_,
                                          quality_,
+                                         component_,
                                          qualitySlider_,
                                          fileTable_,
                                          loadTable_,
@@ -469,6 +485,12 @@ void JpegWorksheet::Restore() {
     const int quality = stored.Value(kQualityKey).toInt(&ok);
     if (ok && quality >= jpeg::kMinQuality && quality <= jpeg::kMaxQuality) {
         quality_->setValue(quality);
+    }
+    const QString component = stored.Value(kComponentKey).toString();
+    for (std::size_t i = 0; i < kComponentWords.size(); ++i) {
+        if (component == QLatin1String(kComponentWords.at(i))) {
+            component_->setCurrentIndex(static_cast<int>(i));
+        }
     }
     // The whole page where the screen allows, scrolled where it does not.
     QSize wanted = PageSize();
@@ -496,6 +518,8 @@ void JpegWorksheet::Save() const {
     StoredSettings stored;
     stored.SetValue(kGeometryKey, saveGeometry());
     stored.SetValue(kQualityKey, quality_->value());
+    stored.SetValue(kComponentKey, QLatin1String(kComponentWords.at(
+                                       static_cast<std::size_t>(component_->currentIndex()))));
 }
 
 void JpegWorksheet::closeEvent(QCloseEvent* event) {
@@ -511,14 +535,24 @@ void JpegWorksheet::ChooseQuality(int quality) {
         standardTable_->setChecked(true); // announces itself and comes back here
         return;
     }
-    settings_.Table = jpeg::LuminanceTable(quality);
+    settings_.Table = jpeg::StandardTable(settings_.Component, quality);
+    Recompute();
+}
+
+void JpegWorksheet::ChooseComponent() {
+    settings_.Component = kComponents.at(static_cast<std::size_t>(component_->currentIndex()));
+    if (standardTable_->isChecked()) {
+        settings_.Table = jpeg::StandardTable(settings_.Component, quality_->value());
+    }
     Recompute();
 }
 
 void JpegWorksheet::ShowTableCaption() {
     SetText(tableCaption_,
             standardTable_->isChecked()
-                ? tr("Q(u, v): the standard luminance table\nscaled to quality %1")
+                ? (settings_.Component == jpeg::HuffmanClass::Luminance
+                       ? tr("Q(u, v): the standard luminance table\nscaled to quality %1")
+                       : tr("Q(u, v): the standard chrominance table\nscaled to quality %1"))
                       .arg(quality_->value())
                 : tr("Q(u, v) read from\n%1").arg(QDir::toNativeSeparators(tableFile_)));
 }
@@ -557,6 +591,7 @@ report::JpegSettings JpegWorksheet::ReportSettings() const {
     report.TableFile = standardTable_->isChecked() ? std::string() : tableFile_.toStdString();
     report.PreviousDc = settings_.PreviousDc;
     report.Keep = settings_.Keep;
+    report.Component = settings_.Component;
     return report;
 }
 

@@ -5,7 +5,7 @@
 // microseconds) and hands the numbers to custom-painted grids, so a pointer
 // sweeping over a picture is not slowed down.
 //
-// Non-modal; remembers its geometry and quality. "Copy as" writes the same
+// Non-modal; remembers its geometry, quality and component. "Copy as" writes the same
 // report as `quadrel-cli jpeg` for the block and the settings shown.
 
 #include "jpeg/jpeg_chain.h"
@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 
+class QComboBox;
 class QGroupBox;
 class QHBoxLayout;
 class QLabel;
@@ -103,6 +104,8 @@ private:
     void Show();
     void ShowTableCaption();
     void ChooseQuality(int quality);
+    /// Y or Cb/Cr: the standard table (when chosen) and the Huffman codes follow.
+    void ChooseComponent();
 
     BlockDocument& document_;
     DesktopServices& desktop_;
@@ -116,6 +119,7 @@ private:
     std::array<NumberGrid*, kGridCount> grids_{};
     QSpinBox* quality_ = nullptr;
     QSlider* qualitySlider_ = nullptr;
+    QComboBox* component_ = nullptr;
     QRadioButton* standardTable_ = nullptr;
     QRadioButton* fileTable_ = nullptr;
     QPushButton* loadTable_ = nullptr;

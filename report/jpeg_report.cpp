@@ -92,12 +92,20 @@ void AddChain(Node& out, const jpeg::BlockAnalysis& a, const JpegSettings& setti
 
 void AddJpeg(Node& out, const jpeg::Samples& block, const JpegSettings& settings) {
     const jpeg::BlockAnalysis a =
-        jpeg::AnalyseBlock(block, {settings.Table, settings.PreviousDc, settings.Keep});
+        jpeg::AnalyseBlock(block, {settings.Table, settings.PreviousDc, settings.Keep,
+                                   jpeg::TieRule::AwayFromZero, settings.Component});
     out.Add(WholeGrid("block", "Block", AsDoubles(block), Axes::Pixels));
     if (settings.Quality > 0) {
         out.Add(Node::MakeInteger("quality", "Quality", settings.Quality));
     } else {
         out.Add(Node::MakeText("table_file", "Table file", settings.TableFile));
+    }
+    // Only a chrominance block says so: a luminance report stays as it always was.
+    if (settings.Component == jpeg::HuffmanClass::Chrominance) {
+        Node& component = out.Add(Node::MakeText("component", "Component", "chrominance"));
+        component.Display = settings.Quality > 0
+                                ? "chrominance (Cb, Cr): its standard table and Huffman codes"
+                                : "chrominance (Cb, Cr): its Huffman codes, the file's table";
     }
     AddChain(out, a, settings);
 }

@@ -4,6 +4,7 @@
 
 #include "engine/block.h"
 #include "jpeg/jpeg_block.h"
+#include "jpeg/jpeg_huffman.h"
 #include "report/report.h"
 
 #include <array>
@@ -27,6 +28,8 @@ struct JpegSettings {
     std::string TableFile; ///< shown when Quality is 0
     int PreviousDc = 0;
     int Keep = jpeg::kBlockCells;
+    /// Chrominance: the chrominance Huffman codes, and its table when Quality > 0.
+    jpeg::HuffmanClass Component = jpeg::HuffmanClass::Luminance;
 };
 
 /// The whole chain for one block.

@@ -137,6 +137,8 @@ private slots:
     void qualityTables();
     void engineLayout_data();
     void engineLayout();
+    void defaultCodes_data();
+    void defaultCodes();
     void symbols_data();
     void symbols();
     void flatBlocksRoundHalvesAwayFromZero_data();
@@ -243,42 +245,95 @@ void TestJpeg::engineLayout() {
         -cell);
 }
 
+void TestJpeg::defaultCodes_data() {
+    QTest::addColumn<HuffmanClass>("tables");
+    QTest::addColumn<int>("run"); // -1: the DC code of the size
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("code"); // empty: the pair has no code
+    constexpr auto Y = HuffmanClass::Luminance;
+    constexpr auto C = HuffmanClass::Chrominance;
+    // As printed in the standard's tables of default codes (Annex K.3).
+    QTest::newRow("Y DC 1") << Y << -1 << 1 << "010";
+    QTest::newRow("Y EOB") << Y << 0 << 0 << "1010";
+    QTest::newRow("C DC 2") << C << -1 << 2 << "10";
+    QTest::newRow("C DC 3") << C << -1 << 3 << "110";
+    QTest::newRow("C DC 11") << C << -1 << 11 << "11111111110";
+    QTest::newRow("C EOB") << C << 0 << 0 << "00";
+    QTest::newRow("C 0/1") << C << 0 << 1 << "01";
+    QTest::newRow("C 1/1") << C << 1 << 1 << "1011";
+    QTest::newRow("C 3/1") << C << 3 << 1 << "11011";
+    QTest::newRow("C 7/1") << C << 7 << 1 << "1111010";
+    QTest::newRow("C 9/1") << C << 9 << 1 << "111110111";
+    QTest::newRow("C 0/A") << C << 0 << 10 << "111111110100";
+    QTest::newRow("C ZRL") << C << 15 << 0 << "1111111010";
+    QTest::newRow("C F/A") << C << 15 << 10 << "1111111111111110";
+    QTest::newRow("C 1/0 has none") << C << 1 << 0 << "";
+    QTest::newRow("C DC 12 has none") << C << -1 << 12 << "";
+}
+
+void TestJpeg::defaultCodes() {
+    QFETCH(HuffmanClass, tables);
+    QFETCH(int, run);
+    QFETCH(int, size);
+    QFETCH(QString, code);
+    const HuffmanCode c = run < 0 ? DcCode(size, tables) : AcCode(run, size, tables);
+    QCOMPARE(QString::fromStdString(BitText(c.Code, c.Length)), code);
+}
+
 void TestJpeg::symbols_data() {
+    QTest::addColumn<HuffmanClass>("tables");
     QTest::addColumn<Indices>("zigzag");
     QTest::addColumn<int>("dcDifference");
     QTest::addColumn<QString>("symbols");
     QTest::addColumn<int>("bits");
+    constexpr auto Y = HuffmanClass::Luminance;
+    constexpr auto C = HuffmanClass::Chrominance;
     Indices ones{};
     ones.fill(1);
     // DC 0: code 00 and no amplitude bits; EOB 1010; ZRL 11 bits; 0/1 00 + 1 bit.
-    QTest::newRow("all-zero AC: one EOB") << Indices{} << 0 << "DC0:00| EOB" << 2 + 4;
+    QTest::newRow("all-zero AC: one EOB") << Y << Indices{} << 0 << "DC0:00| EOB" << 2 + 4;
     QTest::newRow("negative DC difference, ones' complement")
-        << Indices{} << -3 << "DC-3:011|00 EOB" << 3 + 2 + 4;
-    QTest::newRow("positive DC difference") << Indices{} << 3 << "DC3:011|11 EOB" << 3 + 2 + 4;
+        << Y << Indices{} << -3 << "DC-3:011|00 EOB" << 3 + 2 + 4;
+    QTest::newRow("positive DC difference") << Y << Indices{} << 3 << "DC3:011|11 EOB" << 3 + 2 + 4;
     QTest::newRow("run of 16 zeros is one ZRL")
-        << ZigZagOf({{17, 1}}) << 0 << "DC0:00| ZRL 0/1 EOB" << 2 + 11 + 3 + 4;
+        << Y << ZigZagOf({{17, 1}}) << 0 << "DC0:00| ZRL 0/1 EOB" << 2 + 11 + 3 + 4;
     QTest::newRow("run of 33 zeros is two ZRL and run 1")
-        << ZigZagOf({{34, 2}}) << 0 << "DC0:00| ZRL ZRL 1/2 EOB" << 2 + 22 + 5 + 2 + 4;
+        << Y << ZigZagOf({{34, 2}}) << 0 << "DC0:00| ZRL ZRL 1/2 EOB" << 2 + 22 + 5 + 2 + 4;
     QTest::newRow("nothing left for an EOB")
-        << ones << 0 << "DC0:00|" + QStringLiteral(" 0/1").repeated(63) << 2 + 63 * 3;
+        << Y << ones << 0 << "DC0:00|" + QStringLiteral(" 0/1").repeated(63) << 2 + 63 * 3;
     QTest::newRow("largest sizes")
-        << ZigZagOf({{1, -1023}}) << 2047 << "DC2047:111111110|11111111111 0/-1023 EOB"
+        << Y << ZigZagOf({{1, -1023}}) << 2047 << "DC2047:111111110|11111111111 0/-1023 EOB"
         << 9 + 11 + 16 + 10 + 4;
+    // Chrominance: DC size 3 is 110, EOB 00, ZRL 10 bits, 0/1 01, 0/A 12 bits, DC 11 11 bits.
+    QTest::newRow("chroma: negative DC difference")
+        << C << Indices{} << -5 << "DC-5:110|010 EOB" << 3 + 3 + 2;
+    QTest::newRow("chroma: a ZRL")
+        << C << ZigZagOf({{17, 1}}) << 0 << "DC0:00| ZRL 0/1 EOB" << 2 + 10 + 3 + 2;
+    QTest::newRow("chroma: largest sizes")
+        << C << ZigZagOf({{1, -1023}}) << 2047 << "DC2047:11111111110|11111111111 0/-1023 EOB"
+        << 11 + 11 + 12 + 10 + 2;
 }
 
 void TestJpeg::symbols() {
+    QFETCH(HuffmanClass, tables);
     QFETCH(Indices, zigzag);
     QFETCH(int, dcDifference);
     QFETCH(QString, symbols);
     QFETCH(int, bits);
-    QCOMPARE(SymbolText(EncodeBlock(zigzag, dcDifference)), symbols);
+    SymbolList list;
+    EncodeBlock(zigzag, dcDifference, list, tables);
+    QCOMPARE(SymbolText(list), symbols);
     int sum = 0;
-    for (const Symbol& s : EncodeBlock(zigzag, dcDifference)) {
+    for (const Symbol& s : list) {
         QVERIFY(s.Code.Length > 0);
         sum += s.Length();
     }
     QCOMPARE(sum, bits);
-    QCOMPARE(CountBits(zigzag, dcDifference).Total(), sum);
+    QCOMPARE(CountBits(zigzag, dcDifference, tables).Total(), sum);
+    // The chain codes with its component's tables: mid grey is DC 0 and EOB.
+    const ChainSettings settings{kLuminanceTable, 0, kBlockCells, TieRule::AwayFromZero, tables};
+    QCOMPARE(AnalyseBlock(Flat(128), settings).Bits.Total,
+             tables == HuffmanClass::Luminance ? 2 + 4 : 2 + 2);
 }
 
 void TestJpeg::flatBlocksRoundHalvesAwayFromZero_data() {

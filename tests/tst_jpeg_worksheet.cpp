@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -132,8 +133,21 @@ QSpinBox* QualityBox(const QWidget& sheet) {
     return Find<QSpinBox>(sheet, "qualityBox");
 }
 
-jpeg::ChainSettings Settings(int quality, int previousDc = 0, int keep = 64) {
+jpeg::ChainSettings Settings(int quality, int previousDc = 0, int keep = 64,
+                             bool chrominance = false) {
+    if (chrominance) {
+        return {jpeg::ChrominanceTable(quality), previousDc, keep, jpeg::TieRule::AwayFromZero,
+                jpeg::HuffmanClass::Chrominance};
+    }
     return {jpeg::LuminanceTable(quality), previousDc, keep, jpeg::TieRule::AwayFromZero};
+}
+
+/// Chooses Y or Cb/Cr in the component box with the keyboard.
+void ChooseComponent(const QWidget& sheet, bool chrominance) {
+    auto* box = Find<QComboBox>(sheet, "componentBox");
+    QTest::keyClick(box, chrominance ? Qt::Key_End : Qt::Key_Home);
+    QCOMPARE(box->currentText(), chrominance ? QStringLiteral("Chrominance (Cb, Cr)")
+                                             : QStringLiteral("Luminance (Y)"));
 }
 
 } // namespace
@@ -155,6 +169,8 @@ private slots:
     void opensByKeyboardAndRemembers();
     void damagedGeometryGivesThePage_data();
     void damagedGeometryGivesThePage();
+    void storedComponentIsOneOfTwo_data();
+    void storedComponentIsOneOfTwo();
 };
 
 void TestJpegWorksheet::initTestCase() {
@@ -218,11 +234,14 @@ void TestJpegWorksheet::controlsChangeTheChain_data() {
     QTest::addColumn<bool>("bySlider");
     QTest::addColumn<int>("previousDc");
     QTest::addColumn<int>("keep");
-    QTest::newRow("q1 by the box") << 1 << false << 0 << 64;
-    QTest::newRow("q10 by the slider, previous DC") << 10 << true << -30 << 64;
-    QTest::newRow("q75 keep 6") << 75 << false << 0 << 6;
-    QTest::newRow("q100 keep 1") << 100 << true << 12 << 1;
-    QTest::newRow("q50 keep 0") << 50 << false << 0 << 0;
+    QTest::addColumn<bool>("chrominance");
+    QTest::newRow("q1 by the box") << 1 << false << 0 << 64 << false;
+    QTest::newRow("q10 by the slider, previous DC") << 10 << true << -30 << 64 << false;
+    QTest::newRow("q75 keep 6") << 75 << false << 0 << 6 << false;
+    QTest::newRow("q100 keep 1") << 100 << true << 12 << 1 << false;
+    QTest::newRow("q50 keep 0") << 50 << false << 0 << 0 << false;
+    QTest::newRow("chrominance q30, previous DC") << 30 << false << 9 << 64 << true;
+    QTest::newRow("chrominance q90 by the slider, keep 12") << 90 << true << 0 << 12 << true;
 }
 
 void TestJpegWorksheet::controlsChangeTheChain() {
@@ -230,9 +249,11 @@ void TestJpegWorksheet::controlsChangeTheChain() {
     QFETCH(bool, bySlider);
     QFETCH(int, previousDc);
     QFETCH(int, keep);
+    QFETCH(bool, chrominance);
     ScriptedWindow w;
     w.window.Document().LoadSpaceBlock(Textured(3));
     JpegWorksheet sheet(w.window.Document(), w.desktop);
+    ChooseComponent(sheet, chrominance);
     auto* slider = Find<QSlider>(sheet, "qualitySlider");
     if (bySlider) {
         SlideTo(slider, quality);
@@ -243,7 +264,8 @@ void TestJpegWorksheet::controlsChangeTheChain() {
     SlideTo(Find<QSlider>(sheet, "keepSlider"), keep);
     QCOMPARE(QualityBox(sheet)->value(), quality);
     QCOMPARE(slider->value(), quality);
-    CheckGrids(sheet, Floored(w.window.Document().Space()), Settings(quality, previousDc, keep));
+    CheckGrids(sheet, Floored(w.window.Document().Space()),
+               Settings(quality, previousDc, keep, chrominance));
     // The zig-zag sequence shown is zero from position k on.
     const QList<int> zigzag = ShownZigZag(sheet);
     for (int p = keep; p < 64; ++p) {
@@ -303,20 +325,26 @@ void TestJpegWorksheet::copyGivesTheCliReport_data() {
     QTest::addColumn<QString>("entry"); ///< in the "Copy as" menu
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("fileTable");
+    QTest::addColumn<bool>("chrominance");
     QTest::newRow("text") << "&Text"
-                          << "text" << false;
+                          << "text" << false << false;
     QTest::newRow("csv") << "C&SV"
-                         << "csv" << false;
+                         << "csv" << false << false;
     QTest::newRow("markdown, table file") << "&Markdown"
-                                          << "markdown" << true;
+                                          << "markdown" << true << false;
     QTest::newRow("latex") << "&LaTeX"
-                           << "latex" << false;
+                           << "latex" << false << false;
+    QTest::newRow("text, chrominance") << "&Text"
+                                       << "text" << false << true;
+    QTest::newRow("csv, table file, chrominance") << "C&SV"
+                                                  << "csv" << true << true;
 }
 
 void TestJpegWorksheet::copyGivesTheCliReport() {
     QFETCH(QString, entry);
     QFETCH(QString, name);
     QFETCH(bool, fileTable);
+    QFETCH(bool, chrominance);
     QTemporaryDir dir;
     ScriptedWindow w;
     // Fractions in the space block: both take the grey levels the squares show.
@@ -330,6 +358,10 @@ void TestJpegWorksheet::copyGivesTheCliReport() {
         QStringLiteral("20")};
     TypeInto(Find<QSpinBox>(sheet, "previousDcBox"), -7);
     SlideTo(Find<QSlider>(sheet, "keepSlider"), 20);
+    if (chrominance) {
+        ChooseComponent(sheet, true);
+        arguments << QStringLiteral("--chrominance");
+    }
     if (fileTable) {
         const QString table = dir.filePath(QStringLiteral("table.csv"));
         Block steps;
@@ -415,6 +447,7 @@ void TestJpegWorksheet::opensByKeyboardAndRemembers() {
         QCOMPARE(sheet->windowTitle(), kWorksheetTitle);
         QVERIFY(!sheet->isModal());
         TypeInto(QualityBox(*sheet), 64);
+        ChooseComponent(*sheet, true);
         sheet->resize(700, 500);
         QTest::keyClick(&w.window, Qt::Key_J, Qt::ControlModifier);
         QCOMPARE(OpenWindow<quadrel::worksheet::JpegWorksheet>(),
@@ -427,7 +460,8 @@ void TestJpegWorksheet::opensByKeyboardAndRemembers() {
     w.window.ToolWindowActions().at(0)->trigger();
     JpegWorksheet* sheet = OpenWindow<quadrel::worksheet::JpegWorksheet>();
     QCOMPARE(QualityBox(*sheet)->value(), 64);
-    QCOMPARE(Shown(*sheet, "tableGrid"), AsValues(jpeg::LuminanceTable(64)));
+    QCOMPARE(Find<QComboBox>(*sheet, "componentBox")->currentIndex(), 1);
+    QCOMPARE(Shown(*sheet, "tableGrid"), AsValues(jpeg::ChrominanceTable(64)));
     QCOMPARE(sheet->size(), QSize(700, 500));
     // Every grid has a name for screen readers.
     const QList<NumberGrid*> grids = sheet->findChildren<NumberGrid*>();
@@ -452,6 +486,24 @@ void TestJpegWorksheet::damagedGeometryGivesThePage() {
     QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"))
         .setValue(QStringLiteral("JpegWorksheet/geometry"), geometry);
     QCOMPARE(JpegWorksheet(w.window.Document(), w.desktop).size(), page);
+}
+
+void TestJpegWorksheet::storedComponentIsOneOfTwo_data() {
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("index");
+    QTest::newRow("chrominance") << QVariant(QStringLiteral("chrominance")) << 1;
+    QTest::newRow("another case") << QVariant(QStringLiteral("Chrominance")) << 0;
+    QTest::newRow("an index") << QVariant(1) << 0;
+}
+
+void TestJpegWorksheet::storedComponentIsOneOfTwo() {
+    QFETCH(QVariant, stored);
+    QFETCH(int, index);
+    QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel"))
+        .setValue(QStringLiteral("JpegWorksheet/component"), stored);
+    ScriptedWindow w;
+    const JpegWorksheet sheet(w.window.Document(), w.desktop);
+    QCOMPARE(Find<QComboBox>(sheet, "componentBox")->currentIndex(), index);
 }
 
 QTEST_MAIN(TestJpegWorksheet)

@@ -281,6 +281,14 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
                             << "Zig-zag sequence: -26, EOB";
     QTest::newRow("lossless says so")
         << QStringList{"jpeg", "--quality", "100"} << flat << 0 << "PSNR (dB): infinite";
+    QTest::newRow("help names --chrominance") << QStringList{"--help"} << QByteArray() << 0
+                                              << "--chrominance works it as a Cb or Cr block";
+    QTest::newRow("chrominance says so")
+        << QStringList{"jpeg", "--chrominance"} << flat << 0
+        << "Component: chrominance (Cb, Cr): its standard table and Huffman codes";
+    QTest::newRow("chrominance is for jpeg only")
+        << QStringList{"exercise", "--seed", "1", "--chrominance"} << QByteArray() << 2
+        << "--chrominance does not apply to exercise";
 }
 
 void TestQuadrelCli::exitStatusAndMessages() {
@@ -345,6 +353,24 @@ void TestQuadrelCli::jsonHasTheKeysAndExactNumbers() {
     QCOMPARE(symbols.last()[QStringLiteral("kind")].toString(), QStringLiteral("EOB"));
     QCOMPARE(o[QStringLiteral("bits")][QStringLiteral("total")].toInt(), total);
     QVERIFY(o[QStringLiteral("psnr")].isDouble());
+    QVERIFY(!o.contains(QStringLiteral("component")));
+
+    // As a Cb or Cr block: the chrominance table (17 18 ... 99 at quality 50)
+    // and codes, DC -415.375 / 17 -> -24, size 5: code 11110, bits 00111.
+    const QJsonObject c =
+        QJsonDocument::fromJson(Cli({QStringLiteral("jpeg"), QStringLiteral("--chrominance"),
+                                     QStringLiteral("--format"), QStringLiteral("json")},
+                                    kWorkedExample)
+                                    .out)
+            .object();
+    QCOMPARE(c[QStringLiteral("component")].toString(), QStringLiteral("chrominance"));
+    QCOMPARE(c[QStringLiteral("table")][0][0].toInt(), 17);
+    QCOMPARE(c[QStringLiteral("table")][0][1].toInt(), 18);
+    QCOMPARE(c[QStringLiteral("table")][7][7].toInt(), 99);
+    const QJsonArray chroma = c[QStringLiteral("symbols")].toArray();
+    QCOMPARE(chroma.first()[QStringLiteral("code")].toString(), QStringLiteral("11110"));
+    QCOMPARE(chroma.first()[QStringLiteral("amplitude_bits")].toString(), QStringLiteral("00111"));
+    QCOMPARE(chroma.last()[QStringLiteral("code")].toString(), QStringLiteral("00"));
 
     // dct: every double reads back to the window's own bits, residues included.
     const Run dct =
