@@ -106,6 +106,9 @@ public:
     QCommandLineOption ChromaQuality;
     QCommandLineOption Upsampling;
     QCommandLineOption Chrominance;
+    QCommandLineOption Jpeg;
+    QCommandLineOption Optimize;
+    QCommandLineOption Restart;
 
     bool IsSet(const QCommandLineOption& option) const { return Parser.isSet(option); }
     QString Value(const QCommandLineOption& option) const { return Parser.value(option); }
@@ -421,6 +424,21 @@ Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
             dct == QLatin1String("float") ? jpeg::DctMethod::Float : jpeg::DctMethod::Integer;
         request.ColourSettings.Dct = request.Settings.Dct;
     }
+    if (options.IsSet(options.Jpeg)) {
+        if (request.Settings.Mode == CompressionMode::QuadrelStep) {
+            return Failed(tr("--jpeg does not apply to --step: Quadrel's own quantiser makes no "
+                             "JPEG file."));
+        }
+        const std::optional<int> restart = options.NumberIn(options.Restart, 0, 1, 65535);
+        if (!restart) {
+            return Failed(tr("--restart takes a whole number of MCUs from 1 to 65535."));
+        }
+        request.Jpeg = options.Value(options.Jpeg);
+        request.Jfif.OptimiseHuffman = options.IsSet(options.Optimize);
+        request.Jfif.RestartInterval = *restart;
+    } else if (options.IsSet(options.Optimize) || options.IsSet(options.Restart)) {
+        return Failed(tr("--optimize and --restart need --jpeg."));
+    }
     return Job([request]() mutable -> Result<Node> {
         if (request.Settings.Mode == CompressionMode::Table) {
             const Result<jpeg::QuantTable> table = TableOption(request.TableFile);
@@ -476,14 +494,17 @@ const std::vector<Subcommand>& Subcommands() {
         {"compress",
          {"compress PICTURE [--quality N | --table FILE | --step Q] [-o RECONSTRUCTION.png]",
           "         [--diff DIFF.png] [--dct float|integer]",
-          "         [--colour [--sampling 4:2:0] [--chroma-quality M] [--upsampling smooth|box]]"},
+          "         [--colour [--sampling 4:2:0] [--chroma-quality M] [--upsampling smooth|box]]",
+          "         [--jpeg OUT.jpg [--optimize] [--restart N]]"},
          {"A whole picture made grey and coded block by block, by",
           "the JPEG chain or (--step) by Quadrel's own quantiser:",
           "size, bits per pixel, zero share, MSE and PSNR. -o writes",
           "the reconstruction, --diff the amplified difference.",
-          "--colour codes Y, Cb and Cr as cjpeg and djpeg do."},
+          "--colour codes Y, Cb and Cr as cjpeg and djpeg do;",
+          "--jpeg writes the baseline JPEG file cjpeg writes."},
          {&Options::Step, &Options::Quality, &Options::Table, &Options::Diff, &Options::Dct,
-          &Options::Colour, &Options::Sampling, &Options::ChromaQuality, &Options::Upsampling},
+          &Options::Colour, &Options::Sampling, &Options::ChromaQuality, &Options::Upsampling,
+          &Options::Jpeg, &Options::Optimize, &Options::Restart},
          PrepareCompress,
          false},
     };
@@ -492,10 +513,11 @@ const std::vector<Subcommand>& Subcommands() {
 
 /// The options that belong to certain subcommands, in the order they are checked.
 constexpr std::array kSpecificOptions = {
-    &Options::Step,       &Options::Quality,    &Options::Table,    &Options::Diff,
-    &Options::Dct,        &Options::PrevDc,     &Options::Keep,     &Options::Seed,
-    &Options::Count,      &Options::Colour,     &Options::Sampling, &Options::ChromaQuality,
-    &Options::Upsampling, &Options::Chrominance};
+    &Options::Step,       &Options::Quality,     &Options::Table,    &Options::Diff,
+    &Options::Dct,        &Options::PrevDc,      &Options::Keep,     &Options::Seed,
+    &Options::Count,      &Options::Colour,      &Options::Sampling, &Options::ChromaQuality,
+    &Options::Upsampling, &Options::Chrominance, &Options::Jpeg,     &Options::Optimize,
+    &Options::Restart};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {
@@ -612,12 +634,23 @@ Options::Options()
       Chrominance(QStringLiteral("chrominance"),
                   tr("jpeg: work the block as chrominance (Cb or Cr): the standard chrominance "
                      "table at the quality, and the chrominance Huffman codes (with --table "
-                     "too).")) {
+                     "too).")),
+      Jpeg(QStringLiteral("jpeg"),
+           tr("compress: write the coded picture there as a baseline JPEG file, byte for byte "
+              "as cjpeg -baseline writes it (not with --step)."),
+           QStringLiteral("FILE")),
+      Optimize(QStringLiteral("optimize"),
+               tr("compress --jpeg: Huffman tables made for the picture, as cjpeg -optimize.")),
+      Restart(QStringLiteral("restart"),
+              tr("compress --jpeg: a restart marker every N MCUs (1..65535), as cjpeg "
+                 "-restart NB."),
+              QStringLiteral("N")) {
     Parser.setApplicationDescription(Description());
     Parser.addHelpOption();
     Parser.addVersionOption();
     Parser.addOptions({Format, Output, Step, Quality, Table, PrevDc, Keep, Seed, Count, Diff, Dct,
-                       Colour, Sampling, ChromaQuality, Upsampling, Chrominance});
+                       Colour, Sampling, ChromaQuality, Upsampling, Chrominance, Jpeg, Optimize,
+                       Restart});
     Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
                                  QStringLiteral("command [arguments]"));
 }

@@ -71,10 +71,11 @@ Status Commit(const QString& path, Output& output) {
     return Done{};
 }
 
-/// Both outputs a request names, opened before the analysis runs.
+/// The outputs a request names, opened before the analysis runs.
 struct Outputs {
     Output Reconstruction;
     Output Difference;
+    Output Jpeg;
 };
 
 Result<Outputs> OpenOutputs(const CompressRequest& request) {
@@ -85,26 +86,64 @@ Result<Outputs> OpenOutputs(const CompressRequest& request) {
     if (const Status opened = Open(request.Difference, outputs.Difference); !opened) {
         return Fail(opened.Message());
     }
+    if (const Status opened = Open(request.Jpeg, outputs.Jpeg); !opened) {
+        return Fail(opened.Message());
+    }
     return outputs;
 }
 
-/// Writes both pictures (each made only when asked for) before either replaces its file.
-Status WriteOutputs(const CompressRequest& request, Outputs& outputs,
-                    const std::function<QImage()>& reconstruction,
-                    const std::function<QImage()>& difference) {
-    Status done = outputs.Reconstruction
-                      ? WritePng(reconstruction(), request.Reconstruction, outputs.Reconstruction)
-                      : Status(Done{});
+/// Writes the JPEG file's bytes to its opened output.
+Status WriteJpeg(const Result<std::string>& file, const QString& path, Output& output) {
+    if (!file) {
+        return Failed(QStringLiteral("%1: the file cannot be written: %2")
+                          .arg(ShownPath(path), QString::fromStdString(file.Message())));
+    }
+    if (const Status written = output->Write(*file); !written) {
+        return Failed(QStringLiteral("%1: %2").arg(ShownPath(path),
+                                                   QString::fromStdString(written.Message())));
+    }
+    return Done{};
+}
+
+/// What the outputs are made of, each made only when asked for.
+struct OutputSources {
+    std::function<QImage()> Reconstruction;
+    std::function<QImage()> Difference;
+    std::function<jpeg::CodedPicture()> Coded;
+};
+
+/// Writes every output before any replaces its file; the JPEG file's size is
+/// left in fileBytes.
+Status WriteOutputs(const CompressRequest& request, Outputs& outputs, const OutputSources& sources,
+                    std::optional<std::int64_t>& fileBytes) {
+    Status done = outputs.Reconstruction ? WritePng(sources.Reconstruction(),
+                                                    request.Reconstruction, outputs.Reconstruction)
+                                         : Status(Done{});
     if (done && outputs.Difference) {
-        done = WritePng(difference(), request.Difference, outputs.Difference);
+        done = WritePng(sources.Difference(), request.Difference, outputs.Difference);
     }
-    if (done) {
-        done = Commit(request.Reconstruction, outputs.Reconstruction);
+    if (done && outputs.Jpeg) {
+        const Result<std::string> file = jpeg::WriteJfif(sources.Coded(), request.Jfif);
+        done = WriteJpeg(file, request.Jpeg, outputs.Jpeg);
+        if (file) {
+            fileBytes = static_cast<std::int64_t>(file->size());
+        }
     }
-    if (done) {
-        done = Commit(request.Difference, outputs.Difference);
+    for (auto [path, output] : {std::pair{&request.Reconstruction, &outputs.Reconstruction},
+                                std::pair{&request.Difference, &outputs.Difference},
+                                std::pair{&request.Jpeg, &outputs.Jpeg}}) {
+        if (done) {
+            done = Commit(*path, *output);
+        }
     }
     return done;
+}
+
+/// The file's size in the report, when one was written.
+void AddFileBytes(Node& doc, const std::optional<std::int64_t>& fileBytes) {
+    if (fileBytes) {
+        doc.Add(Node::MakeInteger("file_bytes", "JPEG file (bytes)", *fileBytes));
+    }
 }
 
 std::string ModeName(CompressionMode mode) {
@@ -174,17 +213,23 @@ Result<Node> ColourReport(const CompressRequest& request, const QImage& picture)
     if (!outputs) {
         return Fail(outputs.Message());
     }
-    const jpeg::ColourAnalysis a = CompressColour(picture, request.ColourSettings);
+    ColourCompressionSettings settings = request.ColourSettings;
+    settings.KeepBlocks = !request.Jpeg.isEmpty();
+    const jpeg::ColourAnalysis a = CompressColour(picture, settings);
     if (a.Reconstruction.empty()) {
         return Fail("there is not enough memory to code the picture.");
     }
-    if (const Status written = WriteOutputs(
-            request, *outputs, [&] { return ColourReconstructionPicture(a); },
-            [&] { return ColourDifferencePicture(picture, a, request.Amplification); });
-        !written) {
+    std::optional<std::int64_t> fileBytes;
+    const OutputSources sources{
+        [&] { return ColourReconstructionPicture(a); },
+        [&] { return ColourDifferencePicture(picture, a, request.Amplification); },
+        [&] { return a.Coded; }};
+    if (const Status written = WriteOutputs(request, *outputs, sources, fileBytes); !written) {
         return Fail(written.Message());
     }
-    return ColourDocument(request, a);
+    Node doc = ColourDocument(request, a);
+    AddFileBytes(doc, fileBytes);
+    return doc;
 }
 
 } // namespace
@@ -207,11 +252,18 @@ Result<Node> CompressReport(const CompressRequest& request) {
     if (!outputs) {
         return Fail(outputs.Message());
     }
-    const jpeg::PictureAnalysis a = Compress(grey, request.Settings);
-    if (const Status written = WriteOutputs(
-            request, *outputs, [&] { return ReconstructionPicture(a, grey.size()); },
-            [&] { return DifferencePicture(grey, a, request.Amplification); });
-        !written) {
+    CompressionSettings settings = request.Settings;
+    settings.KeepBlocks = !request.Jpeg.isEmpty();
+    const jpeg::PictureAnalysis a = Compress(grey, settings);
+    std::optional<std::int64_t> fileBytes;
+    const OutputSources sources{[&] { return ReconstructionPicture(a, grey.size()); },
+                                [&] { return DifferencePicture(grey, a, request.Amplification); },
+                                [&] {
+                                    return jpeg::GreyCodedPicture(
+                                        a, grey.width(), grey.height(),
+                                        TableOf(settings).value_or(jpeg::kLuminanceTable));
+                                }};
+    if (const Status written = WriteOutputs(request, *outputs, sources, fileBytes); !written) {
         return Fail(written.Message());
     }
 
@@ -249,6 +301,7 @@ Result<Node> CompressReport(const CompressRequest& request) {
         psnr.Display = "infinite: the reconstruction equals the picture";
     }
     doc.Add(Node::MakeBoolean("lossless", "Lossless", a.Lossless));
+    AddFileBytes(doc, fileBytes);
     return doc;
 }
 

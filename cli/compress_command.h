@@ -6,6 +6,7 @@
 #include "base/result.h"
 #include "compression/colour_compression.h"
 #include "compression/picture_compression.h"
+#include "jpeg/jfif_writer.h"
 #include "report/report.h"
 
 #include <QString>
@@ -22,6 +23,8 @@ struct CompressRequest {
     QString TableFile;      ///< shown in the report when the table came from a file
     QString Reconstruction; ///< PNG to write, or empty
     QString Difference;     ///< PNG to write, or empty
+    QString Jpeg;           ///< baseline JFIF file to write, or empty (not with --step)
+    jpeg::JfifOptions Jfif;
     int Amplification = 8;
 };
 

@@ -35,6 +35,7 @@ jpeg::ColourAnalysis CompressColour(const QImage& picture,
     coding.Sampling = settings.Sampling;
     coding.Upsample = settings.Upsample;
     coding.Dct = settings.Dct;
+    coding.KeepBlocks = settings.KeepBlocks;
     return jpeg::AnalyseColourPicture(input, coding, cancel);
 }
 

@@ -18,6 +18,7 @@ struct ColourCompressionSettings {
     jpeg::Subsampling Sampling = jpeg::Subsampling::S420;
     jpeg::Upsampling Upsample = jpeg::Upsampling::Smooth;
     jpeg::DctMethod Dct = jpeg::DctMethod::Float;
+    bool KeepBlocks = false; ///< keep the quantised blocks, to write a JPEG file
 };
 
 /// Codes a picture: Format_Grayscale8 as one component, any other format as

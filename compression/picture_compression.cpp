@@ -159,6 +159,7 @@ jpeg::PictureAnalysis Compress(const QImage& grey, const CompressionSettings& se
     const jpeg::GreyPicture picture{grey.constBits(), grey.width(), grey.height(),
                                     grey.bytesPerLine()};
     jpeg::PictureSettings pictureSettings;
+    pictureSettings.KeepBlocks = settings.KeepBlocks;
     jpeg::PictureControl pictureControl = control;
     if (const std::optional<jpeg::QuantTable> table = TableOf(settings)) {
         pictureSettings.Table = *table;

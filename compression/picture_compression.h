@@ -32,6 +32,7 @@ struct CompressionSettings {
     /// The encoder's transform for the two JPEG modes: Float as `cjpeg -dct float`
     /// and `djpeg -dct float`, Integer as plain `cjpeg` and `djpeg`.
     jpeg::DctMethod Dct = jpeg::DctMethod::Float;
+    bool KeepBlocks = false; ///< keep the quantised blocks, to write a JPEG file
 };
 
 /// What a transparent pixel of a picture file counts as before it is made

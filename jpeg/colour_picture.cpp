@@ -148,6 +148,9 @@ public:
         }
         mcusAcross_ = CeilDiv(picture.Width, std::int64_t{maxH_} * 8);
         mcusDown_ = CeilDiv(picture.Height, std::int64_t{maxV_} * 8);
+        if (settings.KeepBlocks) {
+            KeepBlocks();
+        }
     }
 
     /// The planes as they go into the blocks, cut to the samples that stand for
@@ -194,6 +197,7 @@ public:
         const std::array<std::int64_t, 3> dcBits = ChainDc();
         Rebuild(out, totals);
         Summarise(out, totals, dcBits);
+        out.Coded = std::move(coded_);
         return out;
     }
 
@@ -301,6 +305,9 @@ private:
                         ++totals.Blocks[c];
                         if (bx >= comp.BlocksAcross || by >= comp.BlocksDown) {
                             dcs_[k] = dcs_[k - 1];
+                            if (CoefficientBlock* kept = Kept(c, bx, by)) {
+                                (*kept)[0] = static_cast<std::int16_t>(dcs_[k]);
+                            }
                             totals.AcBits[c] += AcCode(0, 0, comp.Tables).Length;
                             continue;
                         }
@@ -314,6 +321,9 @@ private:
                         }
                         codec.Forward(block, quantised);
                         dcs_[k] = quantised[0];
+                        if (CoefficientBlock* kept = Kept(c, bx, by)) {
+                            std::copy(quantised.begin(), quantised.end(), kept->begin());
+                        }
                         totals.AcBits[c] += CountAcBits(ToZigZag(quantised), comp.Tables);
                         codec.Inverse(quantised, back);
                         for (int y = 0; y < 8; ++y) {
@@ -325,6 +335,39 @@ private:
                 }
             }
         }
+    }
+
+    /// The frame as a file describes it, with room for every block of every MCU.
+    void KeepBlocks() {
+        coded_.Width = Width();
+        coded_.Height = Height();
+        coded_.QuantTables.push_back(settings_.LumaTable);
+        if (components_.size() == 3) {
+            coded_.QuantTables.push_back(settings_.ChromaTable);
+        }
+        for (std::size_t c = 0; c < components_.size(); ++c) {
+            CodedComponent k;
+            k.Id = static_cast<int>(c) + 1;
+            k.H = components_[c].Factors.Horizontal;
+            k.V = components_[c].Factors.Vertical;
+            k.QuantTable = c == 0 ? 0 : 1;
+            k.HuffmanTable = k.QuantTable;
+            k.BlocksAcross = mcusAcross_ * k.H;
+            k.BlocksDown = mcusDown_ * k.V;
+            k.Blocks.resize(static_cast<std::size_t>(k.BlocksAcross) *
+                            static_cast<std::size_t>(k.BlocksDown));
+            coded_.Components.push_back(std::move(k));
+        }
+    }
+
+    /// Where a block's indices are kept for the file writer, or null when not kept.
+    CoefficientBlock* Kept(std::size_t c, int bx, int by) {
+        if (coded_.Components.empty()) {
+            return nullptr;
+        }
+        CodedComponent& k = coded_.Components[c];
+        return &k.Blocks[static_cast<std::size_t>(by) * static_cast<std::size_t>(k.BlocksAcross) +
+                         static_cast<std::size_t>(bx)];
     }
 
     /// DC differences per component, in the order the MCUs send them.
@@ -502,6 +545,7 @@ private:
     std::vector<Component> components_;
     std::vector<std::vector<std::uint8_t>> full_; ///< the converted planes, Width x Height
     std::vector<int> dcs_; ///< quantised DC of every coded block, in MCU order
+    CodedPicture coded_;   ///< filled only when the settings keep the blocks
 };
 
 } // namespace

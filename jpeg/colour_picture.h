@@ -8,6 +8,7 @@
 // chroma upsampled ("fancy" triangle filter or plain repetition) and turned back
 // into RGB. One component codes a grey picture, as cjpeg codes a PGM file.
 
+#include "jpeg/coded_picture.h"
 #include "jpeg/encoder_dct.h"
 #include "jpeg/jpeg_block.h"
 
@@ -60,7 +61,8 @@ struct ColourSettings {
     Subsampling Sampling = Subsampling::S420;
     Upsampling Upsample = Upsampling::Smooth;
     DctMethod Dct = DctMethod::Float;
-    unsigned Threads = 0; ///< 0: one per core
+    unsigned Threads = 0;    ///< 0: one per core
+    bool KeepBlocks = false; ///< hand the quantised blocks over, e.g. to write a file
 };
 
 struct ComponentCoding {
@@ -90,6 +92,9 @@ struct ColourAnalysis {
     bool Lossless = false;                    ///< every channel of every pixel came back unchanged
     bool Cancelled = false;                   ///< stopped early: nothing else holds
     std::vector<std::uint8_t> Reconstruction; ///< Width * Height * Components, row-major
+    /// The frame, tables and every coded block (the MCUs' padding blocks
+    /// included); only when the settings keep the blocks.
+    CodedPicture Coded;
 };
 
 /// An empty picture (or no pixels) gives an empty analysis; Cancel is checked

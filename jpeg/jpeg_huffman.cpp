@@ -77,6 +77,31 @@ constexpr int kZrlSymbol = 0xf0;
 
 } // namespace
 
+namespace {
+
+template <std::size_t N>
+HuffmanTableSpec MakeSpec(const std::array<int, 16>& counts, const std::array<int, N>& symbols) {
+    HuffmanTableSpec spec;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        spec.Counts[i] = static_cast<std::uint8_t>(counts[i]);
+    }
+    for (const int s : symbols) {
+        spec.Symbols.push_back(static_cast<std::uint8_t>(s));
+    }
+    return spec;
+}
+
+} // namespace
+
+HuffmanTableSpec DcTableSpec(HuffmanClass tables) {
+    return MakeSpec(tables == HuffmanClass::Luminance ? kDcCounts : kChromaDcCounts, kDcSymbols);
+}
+
+HuffmanTableSpec AcTableSpec(HuffmanClass tables) {
+    return tables == HuffmanClass::Luminance ? MakeSpec(kAcCounts, kAcSymbols)
+                                             : MakeSpec(kChromaAcCounts, kChromaAcSymbols);
+}
+
 int SizeCategory(int value) {
     return std::bit_width(static_cast<unsigned>(std::abs(value)));
 }

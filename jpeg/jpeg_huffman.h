@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quadrel::jpeg {
 
@@ -25,6 +26,16 @@ std::uint32_t AmplitudeBits(int value, int size);
 
 /// Which pair of default tables codes a component: Y, or Cb and Cr.
 enum class HuffmanClass : std::uint8_t { Luminance, Chrominance };
+
+/// A table as a file's DHT segment lists it: how many codes of each length
+/// 1..16, then the symbols in code order (an AC symbol is run * 16 + size).
+struct HuffmanTableSpec {
+    std::array<std::uint8_t, 16> Counts{};
+    std::vector<std::uint8_t> Symbols;
+};
+/// The default tables the codes below come from.
+HuffmanTableSpec DcTableSpec(HuffmanClass tables);
+HuffmanTableSpec AcTableSpec(HuffmanClass tables);
 
 /// Default DC code of a size category 0..11.
 HuffmanCode DcCode(int size, HuffmanClass tables);

@@ -156,6 +156,9 @@ private:
             static_cast<std::size_t>(by) * static_cast<std::size_t>(out_.BlocksAcross) +
             static_cast<std::size_t>(bx);
         dcs_[index] = quantised[0];
+        if (!out_.Quantised.empty()) {
+            std::copy(quantised.begin(), quantised.end(), out_.Quantised[index].begin());
+        }
         const int acBits = CountAcBits(ToZigZag(quantised));
         out_.BlockBits[index] = static_cast<std::uint32_t>(acBits);
         totals.AcBits += acBits;
@@ -220,6 +223,9 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
     const auto blocks = static_cast<std::size_t>(out.BlocksAcross) * out.BlocksDown;
     out.Reconstruction.resize(pixels);
     out.BlockBits.resize(blocks);
+    if (settings.KeepBlocks) {
+        out.Quantised.resize(blocks);
+    }
 
     PictureCoder coder(picture, settings, control, out);
     const unsigned threads =

@@ -4,6 +4,7 @@
 // repeating the last column and row, DC differences chained block to block in
 // raster order. The block rows are shared out among several threads.
 
+#include "jpeg/coded_picture.h"
 #include "jpeg/encoder_dct.h"
 #include "jpeg/jpeg_block.h"
 
@@ -40,6 +41,8 @@ struct PictureAnalysis {
     bool Cancelled = false;                   ///< stopped early: nothing else in the analysis holds
     std::vector<std::uint8_t> Reconstruction; ///< Width * Height, row-major, no padding
     std::vector<std::uint32_t> BlockBits;     ///< bits of each block, raster order
+    /// Each block's quantised indices, raster order; only when the settings keep them.
+    std::vector<CoefficientBlock> Quantised;
 };
 
 struct PictureSettings {
@@ -49,6 +52,7 @@ struct PictureSettings {
     /// The encoder's own transform and quantiser (encoder_dct.h), as real files
     /// are coded and decoded; empty: the worksheet's exact chain, block for block.
     std::optional<DctMethod> Encoder = std::nullopt;
+    bool KeepBlocks = false; ///< hand the quantised blocks over, e.g. to write a file
 };
 
 /// Codes one padded block in place of the table's chain: fills the quantised

@@ -254,6 +254,14 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
     QTest::newRow("upsampling unknown")
         << QStringList{"compress", "p.png", "--colour", "--upsampling", "bicubic"} << QByteArray()
         << 2 << "--upsampling takes";
+    QTest::newRow("jpeg file with Quadrel's step")
+        << QStringList{"compress", "p.png", "--step", "4", "--jpeg", "o.jpg"} << QByteArray() << 2
+        << "--jpeg does not apply to --step";
+    QTest::newRow("optimize without jpeg")
+        << QStringList{"compress", "p.png", "--optimize"} << QByteArray() << 2 << "need --jpeg";
+    QTest::newRow("restart 0") << QStringList{"compress", "p.png",     "--jpeg",
+                                              "o.jpg",    "--restart", "0"}
+                               << QByteArray() << 2 << "--restart takes";
     QTest::newRow("pattern 8") << QStringList{"pattern", "8", "0"} << QByteArray() << 2 << "0 to 7";
     QTest::newRow("exercise without seed")
         << QStringList{"exercise"} << QByteArray() << 2 << "--seed";
@@ -615,6 +623,7 @@ void TestQuadrelCli::compressColourEqualsLibjpeg() {
     const QString jpg = dir.filePath(QStringLiteral("out.jpg"));
     const QString rebuilt = dir.filePath(QStringLiteral("rebuilt.png"));
     const QString diff = dir.filePath(QStringLiteral("diff.png"));
+    const QString ours = dir.filePath(QStringLiteral("ours.jpg"));
     QVERIFY(picture.save(png) && seen.save(pnm));
     Program(QStringLiteral("cjpeg"),
             QStringList{"-baseline", "-dct", "float"} + cjpeg + QStringList{"-outfile", jpg, pnm});
@@ -626,12 +635,17 @@ void TestQuadrelCli::compressColourEqualsLibjpeg() {
             .convertToFormat(seen.format());
     QVERIFY(!theirs.isNull());
 
-    const Run run =
-        Cli(QStringList{"compress", png, "--colour", "-f", "json", "-o", rebuilt, "--diff", diff} +
-            options);
+    const Run run = Cli(QStringList{"compress", png, "--colour", "-f", "json", "-o", rebuilt,
+                                    "--diff", diff, "--jpeg", ours} +
+                        options);
     QCOMPARE(run.exitCode, 0);
     const QJsonObject json = QJsonDocument::fromJson(run.out).object();
-    QCOMPARE(json[QStringLiteral("bytes")].toInteger(), ScanBytes(file.readAll()));
+    const QByteArray cjpegFile = file.readAll();
+    QCOMPARE(json[QStringLiteral("bytes")].toInteger(), ScanBytes(cjpegFile));
+    QFile ourFile(ours);
+    QVERIFY(ourFile.open(QIODevice::ReadOnly));
+    QCOMPARE(ourFile.readAll(), cjpegFile);
+    QCOMPARE(json[QStringLiteral("file_bytes")].toInteger(), cjpegFile.size());
     qint64 bits = 0;
     QStringList names;
     for (const QJsonValue c : json[QStringLiteral("components")].toArray()) {
