@@ -2,6 +2,7 @@
 // scan's bytes, and every rebuilt pixel under both upsamplings, the same.
 #include "jpeg/colour_picture.h"
 #include "jpeg/jpeg_exercise.h"
+#include "tests/support/jpeg_scan.h"
 
 #include <QFile>
 #include <QImage>
@@ -16,6 +17,8 @@ using namespace quadrel::jpeg;
 
 namespace {
 
+using quadrel::testing::ScanBytes;
+
 QByteArray Run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
@@ -23,21 +26,6 @@ QByteArray Run(const QString& program, const QStringList& arguments) {
         qFatal("%s failed", qPrintable(program));
     }
     return process.readAllStandardOutput();
-}
-
-// Entropy-coded bytes of a baseline JPEG's one scan, stuffed zeros not counted.
-qint64 ScanBytes(const QByteArray& jpeg) {
-    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
-    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
-    if (sos < 0 || end < sos) {
-        return -1;
-    }
-    const qsizetype start = sos + 2 + (quint8(jpeg[sos + 2]) << 8 | quint8(jpeg[sos + 3]));
-    qint64 count = 0;
-    for (qsizetype i = start; i < end; ++i) {
-        count += !(jpeg[i] == '\0' && jpeg[i - 1] == '\xFF');
-    }
-    return count;
 }
 
 double Psnr(const uchar* a, const uchar* b, qsizetype count) {

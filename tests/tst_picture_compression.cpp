@@ -12,6 +12,7 @@
 #include "picture_compression/compress_window.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
+#include "tests/support/jpeg_scan.h"
 #include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
@@ -41,6 +42,8 @@ using quadrel::test::ScriptedWindow;
 using namespace quadrel::test;
 
 namespace {
+
+using quadrel::testing::ScanBytes;
 
 /// One block as the main window codes it: Load Block, the step, Quantise; the
 /// indices are read off the frequency block, the reconstruction off the squares.
@@ -95,21 +98,6 @@ QByteArray Run(const QString& program, const QStringList& arguments, int* status
         *status = process.exitCode();
     }
     return process.readAllStandardOutput() + (status ? process.readAllStandardError() : "");
-}
-
-// Entropy-coded bytes of a baseline JPEG's one scan, stuffed zeros not counted.
-qint64 ScanBytes(const QByteArray& jpeg) {
-    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
-    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
-    if (sos < 0 || end < sos) {
-        return -1;
-    }
-    const qsizetype start = sos + 2 + (quint8(jpeg[sos + 2]) << 8 | quint8(jpeg[sos + 3]));
-    qint64 count = 0;
-    for (qsizetype i = start; i < end; ++i) {
-        count += !(jpeg[i] == '\0' && jpeg[i - 1] == '\xFF');
-    }
-    return count;
 }
 
 double Psnr(const QImage& a, const QImage& b) {

@@ -6,6 +6,7 @@
 #include "freq_entry/x_y_entry.h"
 #include "main_window/dct_window.h"
 #include "quadrel_version.h"
+#include "tests/support/jpeg_scan.h"
 #include "tests/support/private_device.h"
 #include "tests/support/sample_pictures.h"
 #include "tests/support/testutils.h"
@@ -36,6 +37,8 @@ using quadrel::test::ScriptedWindow;
 using namespace quadrel::test;
 
 namespace {
+
+using quadrel::testing::ScanBytes;
 
 /// A window that has loaded `values` through its own "Load Block".
 std::unique_ptr<ScriptedWindow> LoadedWindow(const std::vector<double>& values,
@@ -555,17 +558,6 @@ void TestQuadrelCli::compressReadsPictures() {
 }
 
 namespace {
-
-// Entropy-coded bytes of a baseline JPEG's one scan, stuffed zeros not counted.
-qint64 ScanBytes(const QByteArray& jpeg) {
-    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
-    const qsizetype start = sos + 2 + (quint8(jpeg[sos + 2]) << 8 | quint8(jpeg[sos + 3]));
-    qint64 count = 0;
-    for (qsizetype i = start; i < jpeg.lastIndexOf("\xFF\xD9"); ++i) {
-        count += !(jpeg[i] == '\0' && jpeg[i - 1] == '\xFF');
-    }
-    return count;
-}
 
 QByteArray Program(const QString& name, const QStringList& arguments) {
     QProcess p;
