@@ -1,8 +1,11 @@
 // "Compress Picture" on a twelve-megapixel photo: the grey picture through the
 // whole chain (DCT, quantise, symbols and bits, inverse, PSNR) on every core, at
-// quality 50 and in Quadrel mode; and the colour picture made grey first.
+// quality 50 and in Quadrel mode; the colour picture made grey first; and the
+// JPEG file written from the kept blocks, as the window writes one per result.
 
+#include "compression/colour_compression.h"
 #include "compression/picture_compression.h"
+#include "jpeg/jfif_writer.h"
 #include "jpeg/jpeg_exercise.h"
 
 #include <benchmark/benchmark.h>
@@ -75,5 +78,52 @@ void BM_GreyPicture4000x3000(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GreyPicture4000x3000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// Three photo-like planes as R, G and B.
+QImage ColourPhoto() {
+    QImage picture(kWidth, kHeight, QImage::Format_RGB888);
+    for (int c = 0; c < 3; ++c) {
+        const std::vector<std::uint8_t> plane = jpeg::PhotoLikePicture(kWidth, kHeight, 1 + c);
+        for (int y = 0; y < kHeight; ++y) {
+            uchar* line = picture.scanLine(y);
+            for (int x = 0; x < kWidth; ++x) {
+                line[3 * x + c] = plane[static_cast<std::size_t>(y) * kWidth + x];
+            }
+        }
+    }
+    return picture;
+}
+
+// The file alone, from blocks coded once at quality 50 (colour at 4:2:0).
+void BM_WriteJfif4000x3000(benchmark::State& state) {
+    const bool colour = state.range(0) != 0;
+    jpeg::CodedPicture coded;
+    if (colour) {
+        ColourCompressionSettings settings;
+        settings.KeepBlocks = true;
+        coded = CompressColour(ColourPhoto(), settings).Coded;
+    } else {
+        CompressionSettings settings;
+        settings.KeepBlocks = true;
+        const jpeg::PictureAnalysis a = Compress(Photo(), settings);
+        coded = jpeg::GreyCodedPicture(a, kWidth, kHeight, *TableOf(settings));
+    }
+    const jpeg::JfifOptions options{state.range(1) != 0, 0};
+    std::size_t bytes = 0;
+    while (state.KeepRunning()) {
+        const Result<jpeg::JfifFile> file = jpeg::WriteJfifFile(coded, options);
+        bytes = file ? file->Bytes.size() : 0;
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["file_bytes"] = static_cast<double>(bytes);
+}
+// 0/1: grey or colour; 0/1: standard or optimised Huffman tables.
+BENCHMARK(BM_WriteJfif4000x3000)
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

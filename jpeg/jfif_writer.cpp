@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace quadrel::jpeg {
@@ -405,6 +406,14 @@ HuffmanTableSpec OptimalTable(const std::array<std::int64_t, 256>& counts) {
 }
 
 Result<std::string> WriteJfif(const CodedPicture& picture, const JfifOptions& options) {
+    Result<JfifFile> file = WriteJfifFile(picture, options);
+    if (!file) {
+        return Fail(file.Message());
+    }
+    return std::move(file->Bytes);
+}
+
+Result<JfifFile> WriteJfifFile(const CodedPicture& picture, const JfifOptions& options) {
     if (const Status valid = Check(picture, options); !valid) {
         return Fail(valid.Message());
     }
@@ -437,15 +446,18 @@ Result<std::string> WriteJfif(const CodedPicture& picture, const JfifOptions& op
             tables[s] = Codes(*specs[s]);
         }
     }
-    std::string out;
+    JfifFile file;
+    std::string& out = file.Bytes;
     WriteHeaders(picture, options, specs, out);
+    const std::size_t scanStart = out.size();
     BitWriter writer(out, tables);
     if (const Status coded = walk.Run(writer); !coded) {
         return Fail(coded.Message());
     }
     writer.Flush();
+    file.ScanBytes = out.size() - scanStart;
     Marker(out, 0xd9); // EOI
-    return out;
+    return file;
 }
 
 CodedPicture GreyCodedPicture(const PictureAnalysis& analysis, int width, int height,

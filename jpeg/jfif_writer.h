@@ -12,6 +12,7 @@
 #include "jpeg/jpeg_picture.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,18 @@ struct JfifOptions {
 /// The whole file; fails for a picture a baseline file cannot hold (a side
 /// over 65535, a table entry outside 1..255, a difference beyond 11 bits, ...).
 Result<std::string> WriteJfif(const CodedPicture& picture, const JfifOptions& options = {});
+
+/// A written file and where its entropy-coded data lies, so that a size can be
+/// shown as headers and scan.
+struct JfifFile {
+    std::string Bytes;
+    std::size_t ScanBytes = 0; ///< after the SOS segment up to EOI, restart markers included
+    /// SOI up to the SOS segment's end, and EOI.
+    std::size_t HeaderBytes() const { return Bytes.size() - ScanBytes; }
+};
+
+/// The same file as WriteJfif's, with its scan measured.
+Result<JfifFile> WriteJfifFile(const CodedPicture& picture, const JfifOptions& options = {});
 
 /// Optimal code lengths (at most 16) for the 256 symbols' counts, as T.81's
 /// Annex K.2 and libjpeg's jpeg_gen_optimal_table give them: symbols never

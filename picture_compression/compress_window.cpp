@@ -3,6 +3,7 @@
 #include "bitmap_viewer/image_frame.h"
 #include "block_file/block_file_io.h"
 #include "compression/picture_compression.h"
+#include "file_io/file_writer.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
 #include "views/window_palette.h"
@@ -53,6 +54,35 @@ Control* Named(const char* name, Arguments&&... arguments) {
 
 QString Grouped(qint64 n) {
     return QLocale::system().toString(n);
+}
+
+/// The size of the file a result would be saved as; empty without one.
+QString FileText(const CompressionResult& result) {
+    if (!result.File) {
+        return {};
+    }
+    const Result<jpeg::JfifFile>& file = *result.File;
+    if (!file) {
+        return QCoreApplication::translate("CompressWindow", "\nFile: none can be written: %1")
+            .arg(QString::fromStdString(file.Message()));
+    }
+    const QImage& picture = result.Request.Picture;
+    const double pixels = static_cast<double>(picture.width()) * picture.height();
+    const auto bytes = static_cast<qint64>(file->Bytes.size());
+    return QCoreApplication::translate("CompressWindow",
+                                       "\nFile: %1 bytes (headers %2, scan %3)   %4 bits per pixel")
+        .arg(Grouped(bytes), Grouped(static_cast<qint64>(file->HeaderBytes())),
+             Grouped(static_cast<qint64>(file->ScanBytes)))
+        .arg(static_cast<double>(bytes) * 8.0 / pixels, 0, 'f', 3);
+}
+
+/// The name typed, with .jpg added unless it ends in .jpg or .jpeg.
+QString JpegFileName(const QString& typed) {
+    const QString suffix = QFileInfo(typed).suffix().toLower();
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) {
+        return typed;
+    }
+    return typed + QStringLiteral(".jpg");
 }
 
 } // namespace
@@ -120,11 +150,15 @@ void CompressWindow::CreateControls() {
     // Built row by row, as the focus moves through them.
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(CreateChoices());
-    layout->addLayout(CreateColourChoices());
+    auto* colourRow = new QHBoxLayout;
+    colourRow->addLayout(CreateColourChoices(), 1);
+    colourRow->addLayout(CreateFileChoices());
+    layout->addLayout(colourRow);
     layout->addLayout(CreateViews(), 1);
     layout->addLayout(CreateStatusRow());
     ConnectChoices();
     ConnectViews();
+    ConnectFileChoices();
 }
 
 QLayout* CompressWindow::CreateChoices() {
@@ -366,6 +400,9 @@ CompressionRequest CompressWindow::Request() const {
     colour.Upsample = upsampling_->currentIndex() == kUpsampleBox ? jpeg::Upsampling::Box
                                                                   : jpeg::Upsampling::Smooth;
     colour.Dct = settings.Dct;
+    if (settings.Mode != CompressionMode::QuadrelStep) {
+        request.Jfif = jpeg::JfifOptions{optimise_->isChecked(), 0};
+    }
     return request;
 }
 
@@ -386,11 +423,13 @@ void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
     }
     grey_ = std::move(grey);
     picture_ = std::move(kept);
+    pictureName_ = name;
     // The old result belongs to another picture: its memory goes now.
     result_.reset();
     difference_ = QImage();
     planes_.clear();
     figures_->clear();
+    EnableFileChoices();
     name_->setText(tr("%1 (%2 x %3)").arg(name).arg(grey_.width()).arg(grey_.height()));
     {
         const QScopedValueRollback<bool> quiet(restoringControls_, true);
@@ -484,8 +523,10 @@ void CompressWindow::Show(const std::shared_ptr<const CompressionResult>& result
     difference_ = QImage();
     planes_.clear();
     ShowOriginal(result->Request.Colour);
-    figures_->setText(result->Request.Colour ? ColourAnalysisText(result->ColourAnalysis)
-                                             : AnalysisText(result->Analysis));
+    figures_->setText((result->Request.Colour ? ColourAnalysisText(result->ColourAnalysis)
+                                              : AnalysisText(result->Analysis)) +
+                      FileText(*result));
+    EnableFileChoices();
     ShowResultPicture();
     FollowProgress();
     emit ResultShown();
@@ -518,6 +559,9 @@ void CompressWindow::OnCancelled() {
     chromaSame_->setChecked(colour.ChromaQuality == colour.Quality);
     chromaQuality_->setValue(colour.ChromaQuality);
     upsampling_->setCurrentIndex(colour.Upsample == jpeg::Upsampling::Box ? kUpsampleBox : 0);
+    if (result_->Request.Jfif) {
+        optimise_->setChecked(result_->Request.Jfif->OptimiseHuffman);
+    }
     EnableColourChoices();
     status_->setText(tr("Cancelled: the settings are back at those of the result shown."));
 }
@@ -570,6 +614,63 @@ void CompressWindow::SendBlock(int column, int row) {
                          .arg(row)
                          .arg(column * 8)
                          .arg(row * 8));
+}
+
+QLayout* CompressWindow::CreateFileChoices() {
+    auto* row = new QHBoxLayout;
+    optimise_ = Named<QCheckBox>("optimiseHuffmanCheck", tr("Optimised &Huffman tables"), this);
+    saveJpeg_ = Named<QPushButton>("saveJpegButton", tr("Save &JPEG..."), this);
+    row->addWidget(optimise_);
+    row->addWidget(saveJpeg_);
+    return row;
+}
+
+void CompressWindow::ConnectFileChoices() {
+    connect(optimise_, &QCheckBox::toggled, this, &CompressWindow::Recompute);
+    connect(saveJpeg_, &QPushButton::clicked, this, &CompressWindow::SaveJpeg);
+    connect(mode_, &QComboBox::currentIndexChanged, this, &CompressWindow::EnableFileChoices);
+    EnableFileChoices();
+}
+
+void CompressWindow::EnableFileChoices() {
+    const bool jpegMode = mode_->currentIndex() != kModeStep;
+    const bool saveable = jpegMode && result_ && result_->File && result_->File->Ok();
+    optimise_->setEnabled(jpegMode);
+    saveJpeg_->setEnabled(saveable);
+    const QString why = tr("Quadrel's own transform and quantiser make no JPEG file; "
+                           "the JPEG modes do.");
+    optimise_->setToolTip(jpegMode ? tr("Huffman tables built from this picture's own symbol "
+                                        "counts, as cjpeg -optimize builds them")
+                                   : why);
+    saveJpeg_->setToolTip(!jpegMode  ? why
+                          : saveable ? tr("Saves the result shown as a baseline JFIF file, the "
+                                          "size the figures give")
+                                     : tr("The result shown has no JPEG file yet."));
+}
+
+void CompressWindow::SaveJpeg() {
+    if (!saveJpeg_->isEnabled()) {
+        return;
+    }
+    // The result, and so its file, stays alive while the dialog is open.
+    const std::shared_ptr<const CompressionResult> result = result_;
+    const QString base = QFileInfo(pictureName_).completeBaseName();
+    const std::optional<QString> chosen = ChooseSaveFileName(
+        desktop_, this, tr("Save JPEG"), QStringLiteral("JPEG files|*.jpg;*.jpeg|all files|*.*"),
+        (base.isEmpty() ? QStringLiteral("picture") : base) + QStringLiteral(".jpg"),
+        &JpegFileName);
+    if (!chosen) {
+        return;
+    }
+    const std::string& bytes = (*result->File)->Bytes;
+    const QString shownName = QDir::toNativeSeparators(*chosen);
+    const Status written = WriteFile(*chosen, bytes, Streams::Refuse);
+    status_->setText(
+        written
+            ? tr("Saved %1 (%2 bytes).").arg(shownName, Grouped(static_cast<qint64>(bytes.size())))
+            : tr("%1 was not saved: %2 Unless said otherwise, any file of that "
+                 "name is unchanged.")
+                  .arg(shownName, QString::fromStdString(written.Message())));
 }
 
 } // namespace quadrel

@@ -5,7 +5,9 @@
 // chosen, in the quality mode), the Y, Cb and Cr planes, the amplified difference and the
 // figures an encoder would give. Every analysis runs in the background; the
 // last result stays in view until the next one is ready. A click on a block
-// puts that block's original pixels into the main window.
+// puts that block's original pixels into the main window. In the JPEG modes
+// every result is also written as a baseline JFIF file in the background: its
+// size is shown, and "Save JPEG..." saves those very bytes.
 //
 // The window deletes itself when closed.
 
@@ -83,6 +85,14 @@ private:
     void ShowResultPicture();
     void SendBlock(int column, int row);
     void FollowProgress();
+    // The JPEG file of the shown result.
+    QLayout* CreateFileChoices();
+    void ConnectFileChoices();
+    /// A file is made in the JPEG modes only, and saved once a result has one.
+    void EnableFileChoices();
+    /// Asks for a file name and writes the shown result's file; the status line
+    /// tells how it went, and a failure leaves any file of that name unchanged.
+    void SaveJpeg();
 
     BlockDocument& document_;
     DesktopServices& desktop_;
@@ -98,6 +108,7 @@ private:
     QString tableFile_;              ///< where table_ came from; empty until one is read
     QString shownTableFile_;         ///< where the shown result's table came from
     bool restoringControls_ = false; ///< the controls follow a result: nothing to compute
+    QString pictureName_;            ///< as SetPicture was given it, for the file name proposed
 
     QPushButton* open_ = nullptr;
     QLabel* name_ = nullptr;
@@ -122,6 +133,8 @@ private:
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancel_ = nullptr;
+    QCheckBox* optimise_ = nullptr;
+    QPushButton* saveJpeg_ = nullptr;
 };
 
 } // namespace quadrel

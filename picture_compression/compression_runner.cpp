@@ -2,7 +2,47 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <utility>
+
 namespace quadrel {
+
+namespace {
+
+/// Analyses with the blocks kept when a file is asked for, writes the file and
+/// drops the blocks unless the request itself keeps them.
+void Analyse(const CompressionRequest& request, const std::atomic<bool>& cancel,
+             std::atomic<int>& rowsDone, CompressionResult& result) {
+    const bool file = request.Jfif.has_value();
+    if (request.Colour) {
+        ColourCompressionSettings settings = request.ColourSettings;
+        settings.KeepBlocks = settings.KeepBlocks || file;
+        result.ColourAnalysis = CompressColour(request.Picture, settings, &cancel);
+        jpeg::ColourAnalysis& a = result.ColourAnalysis;
+        if (file && !a.Cancelled && !a.Reconstruction.empty()) {
+            result.File = jpeg::WriteJfifFile(a.Coded, *request.Jfif);
+        }
+        if (!request.ColourSettings.KeepBlocks) {
+            a.Coded = {};
+        }
+        return;
+    }
+    CompressionSettings settings = request.Settings;
+    settings.KeepBlocks = settings.KeepBlocks || file;
+    result.Analysis = Compress(request.Picture, settings, {{}, &cancel, &rowsDone});
+    jpeg::PictureAnalysis& a = result.Analysis;
+    if (file && !a.Cancelled && !a.Reconstruction.empty()) {
+        const std::optional<jpeg::QuantTable> table = TableOf(settings);
+        result.File = jpeg::WriteJfifFile(
+            jpeg::GreyCodedPicture(a, request.Picture.width(), request.Picture.height(),
+                                   table.value_or(jpeg::kLuminanceTable)),
+            *request.Jfif);
+    }
+    if (!request.Settings.KeepBlocks) {
+        a.Quantised = {};
+    }
+}
+
+} // namespace
 
 CompressionRunner::CompressionRunner(QObject* parent) : QObject(parent) {
     connect(&watcher_, &QFutureWatcherBase::finished, this, &CompressionRunner::OnDone);
@@ -50,13 +90,7 @@ void CompressionRunner::Launch(const CompressionRequest& request) {
     watcher_.setFuture(QtConcurrent::run([job, request]() {
         auto result = std::make_shared<CompressionResult>();
         result->Request = request;
-        if (request.Colour) {
-            result->ColourAnalysis =
-                CompressColour(request.Picture, request.ColourSettings, &job->Cancel);
-        } else {
-            result->Analysis =
-                Compress(request.Picture, request.Settings, {{}, &job->Cancel, &job->RowsDone});
-        }
+        Analyse(request, job->Cancel, job->RowsDone, *result);
         return std::shared_ptr<const CompressionResult>(std::move(result));
     }));
 }

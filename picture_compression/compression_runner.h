@@ -3,8 +3,10 @@
 // the running analysis and starts once it has stopped, so quick changes of the
 // quality never pile up work. The last finished result is the caller's to keep.
 
+#include "base/result.h"
 #include "compression/colour_compression.h"
 #include "compression/picture_compression.h"
+#include "jpeg/jfif_writer.h"
 
 #include <QFutureWatcher>
 #include <QObject>
@@ -22,12 +24,18 @@ struct CompressionRequest {
     CompressionSettings Settings;
     bool Colour = false;
     ColourCompressionSettings ColourSettings;
+    /// The JPEG file to write from the blocks, in the JPEG modes; none in Quadrel's.
+    std::optional<jpeg::JfifOptions> Jfif;
 };
 
 struct CompressionResult {
     CompressionRequest Request;          ///< the picture analysed and how
     jpeg::PictureAnalysis Analysis;      ///< a grey run's
     jpeg::ColourAnalysis ColourAnalysis; ///< a colour run's
+    /// The file Request.Jfif asks for, written in the background. Only its bytes
+    /// are kept: the blocks it was written from are dropped, since they take
+    /// many times the memory of the file.
+    std::optional<Result<jpeg::JfifFile>> File;
 };
 
 class CompressionRunner : public QObject {

@@ -160,14 +160,19 @@ void TestJfifWriter::equalsCjpeg() {
                            std::ptrdiff_t(original.width()) * channels, channels};
     const ColourAnalysis analysis = AnalyseColourPicture(in, settings);
     const JfifOptions jfif{optimise, restart};
-    const quadrel::Result<std::string> file = WriteJfif(analysis.Coded, jfif);
+    const quadrel::Result<JfifFile> file = WriteJfifFile(analysis.Coded, jfif);
     QVERIFY2(file.Ok(), file.Message().c_str());
-    const QByteArray ours = QByteArray::fromStdString(*file);
+    const QByteArray ours = QByteArray::fromStdString(file->Bytes);
     const qsizetype at = FirstDifference(ours, theirs);
     QVERIFY2(at < 0, qPrintable(QStringLiteral("first difference at byte %1 of %2 (cjpeg: %3)")
                                     .arg(at)
                                     .arg(ours.size())
                                     .arg(theirs.size())));
+    // The scan is what follows cjpeg's SOS segment, up to its EOI.
+    const qsizetype sos = theirs.indexOf("\xFF\xDA");
+    const qsizetype scan = sos + 2 + (quint8(theirs[sos + 2]) << 8 | quint8(theirs[sos + 3]));
+    QCOMPARE(qsizetype(file->ScanBytes), theirs.size() - 2 - scan);
+    QCOMPARE(file->HeaderBytes(), std::size_t(scan + 2));
 
     // The grey chain codes the same blocks, so writes the same file.
     if (grey) {

@@ -1,7 +1,7 @@
 // "Compress Picture" and quadrel-cli compress: coefficients, sizes and
 // reconstructions against the real encoder and decoder, Quadrel mode against
-// the main window's own Quant, the block a click sends, and a cancelled
-// recomputation that keeps the last result.
+// the main window's own Quant, the block a click sends, a cancelled
+// recomputation that keeps the last result, and the JPEG file the window saves.
 #include "compression/colour_compression.h"
 #include "engine/block_model.h"
 #include "jpeg/coded_picture.h"
@@ -16,16 +16,20 @@
 #include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -149,6 +153,13 @@ void Click(ZoomView* view, QPoint at) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
+/// The whole number a figure shows, whatever the locale groups its digits with.
+qint64 Digits(const QString& figure) {
+    QString digits = figure;
+    digits.remove(QRegularExpression(QStringLiteral("\\D")));
+    return digits.toLongLong();
+}
+
 } // namespace
 
 class TestPictureCompression : public QObject {
@@ -174,6 +185,8 @@ private slots:
     void clickSendsTheExactBlock();
     void cancelKeepsTheLastResult();
     void badPictureChangesNothing();
+    void saveJpegWritesTheShownFile_data();
+    void saveJpegWritesTheShownFile();
 
 private:
     QTemporaryDir dir_;
@@ -548,13 +561,21 @@ void TestPictureCompression::colourWindowEqualsTheCore() {
     QVERIFY(shown.wait(10000));
     CompressionSettings grey;
     grey.Quality = 60;
-    QCOMPARE(figures->text(), AnalysisText(Compress(GreyPicture(picture), grey)));
+    QVERIFY(figures->text().startsWith(AnalysisText(Compress(GreyPicture(picture), grey)) + '\n'));
     QCOMPARE(Find<ZoomView>(*window, "originalView")->Picture(), GreyPicture(picture));
     QCOMPARE(Find<QLabel>(*window, "originalHeading")->text(), QStringLiteral("Original (grey)"));
     // Table and step modes are grey only.
     Find<QComboBox>(*window, "modeBox")->setCurrentIndex(2);
     QVERIFY(!Find<QComboBox>(*window, "colourBox")->isEnabled());
     QVERIFY(!Find<QComboBox>(*window, "samplingBox")->isEnabled());
+    // Quadrel's quantiser makes no JPEG file, and the controls say so.
+    for (const char* name : {"saveJpegButton", "optimiseHuffmanCheck"}) {
+        const auto* control = Find<QAbstractButton>(*window, name);
+        QVERIFY(!control->isEnabled());
+        QVERIFY2(control->toolTip().contains(QStringLiteral("Quadrel")), name);
+    }
+    QVERIFY(shown.wait(10000));
+    QVERIFY(!figures->text().contains(QStringLiteral("File:")));
     delete window;
 }
 
@@ -672,6 +693,105 @@ void TestPictureCompression::badPictureChangesNothing() {
     QCOMPARE(original->Picture(), originalBefore);
     QCOMPARE(changes.size(), 0);
     delete window;
+}
+
+void TestPictureCompression::saveJpegWritesTheShownFile_data() {
+    QTest::addColumn<bool>("colour");
+    QTest::addColumn<bool>("optimise");
+    QTest::addColumn<QString>("target"); // the name chosen; "folder.jpg" is made a folder
+    QTest::newRow("grey") << false << false << QStringLiteral("saved.jpg");
+    QTest::newRow("grey, optimised") << false << true << QStringLiteral("saved.jpg");
+    QTest::newRow("colour") << true << false << QStringLiteral("saved.jpg");
+    QTest::newRow("colour, optimised") << true << true << QStringLiteral("saved.jpg");
+    QTest::newRow("onto a folder") << true << false << QStringLiteral("folder.jpg");
+    QTest::newRow("into a missing folder") << false << true << QStringLiteral("missing/saved.jpg");
+}
+
+// The file saved is the one whose size the figures show, cjpeg's file for the
+// same setting, and decoders read it cleanly; a failed save leaves no file.
+void TestPictureCompression::saveJpegWritesTheShownFile() {
+    QFETCH(bool, colour);
+    QFETCH(bool, optimise);
+    QFETCH(QString, target);
+    const QString cjpeg = QStandardPaths::findExecutable(QStringLiteral("cjpeg"));
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (cjpeg.isEmpty() || djpeg.isEmpty()) {
+        QSKIP("cjpeg/djpeg (libjpeg-turbo-progs) are not installed.");
+    }
+    QTemporaryDir dir;
+    const bool toFolder = target == QStringLiteral("folder.jpg");
+    QVERIFY(!toFolder || QDir(dir.path()).mkdir(target));
+    const QString path = dir.filePath(target);
+    const QImage picture = colour ? ColourPhoto(77, 45, 3) : PhotoLike(77, 45, 3);
+    ScriptedWindow main;
+    main.desktop.answers = {path};
+    main.desktop.replies = {true}; // the folder "exists": replace it
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(picture, QStringLiteral("photo.png"));
+    window->show();
+    QVERIFY(shown.wait(10000));
+    auto* figures = Find<QLabel>(*window, "figures");
+    if (optimise) {
+        const QString plain = figures->text();
+        Find<QCheckBox>(*window, "optimiseHuffmanCheck")->setChecked(true);
+        QVERIFY(shown.wait(10000));
+        QVERIFY(figures->text() != plain);
+    }
+    const QRegularExpressionMatch figure =
+        QRegularExpression(QStringLiteral("File: (.+) bytes \\(headers (.+), scan (.+)\\)   "
+                                          "(\\S+) bits per pixel"))
+            .match(figures->text());
+    QVERIFY2(figure.hasMatch(), qPrintable(figures->text()));
+    QTest::mouseClick(Find<QPushButton>(*window, "saveJpegButton"), Qt::LeftButton);
+    QCOMPARE(main.desktop.dialogs.size(), 1);
+    QCOMPARE(main.desktop.dialogs[0].preset, QStringLiteral("photo.jpg"));
+    const QString status = Find<QLabel>(*window, "status")->text();
+    delete window;
+    const QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    if (target != QStringLiteral("saved.jpg")) {
+        QVERIFY2(status.contains(QStringLiteral("not saved")), qPrintable(status));
+        QCOMPARE(left, toFolder ? QStringList{target} : QStringList{});
+        QVERIFY(!toFolder || QDir(path).isEmpty());
+        return;
+    }
+    QVERIFY2(status.startsWith(QStringLiteral("Saved")), qPrintable(status));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    QCOMPARE(qint64(saved.size()), Digits(figure.captured(1)));
+    const qsizetype sos = saved.indexOf("\xFF\xDA");
+    QVERIFY(sos > 0);
+    // The headers: up to the end of the SOS segment, and EOI.
+    QCOMPARE(Digits(figure.captured(2)),
+             qint64(sos + 4 + (quint8(saved[sos + 2]) << 8 | quint8(saved[sos + 3]))));
+    QCOMPARE(Digits(figure.captured(2)) + Digits(figure.captured(3)), qint64(saved.size()));
+    QCOMPARE(figure.captured(4), QString::number(saved.size() * 8.0 / (77 * 45), 'f', 3));
+
+    // cjpeg's file for the window's setting (quality 50, float DCT, 4:2:0).
+    const QString pnm = dir.filePath(colour ? QStringLiteral("in.ppm") : QStringLiteral("in.pgm"));
+    QVERIFY(picture.save(pnm));
+    QStringList options{QStringLiteral("-baseline"), QStringLiteral("-dct"),
+                        QStringLiteral("float"), QStringLiteral("-quality"), QStringLiteral("50")};
+    if (colour) {
+        options << QStringLiteral("-sample") << QStringLiteral("2x2");
+    }
+    if (optimise) {
+        options << QStringLiteral("-optimize");
+    }
+    QCOMPARE(Run(cjpeg, options + QStringList{pnm}), saved);
+    QProcess decoder;
+    decoder.start(djpeg, QStringList{QStringLiteral("-pnm"), path});
+    QVERIFY(decoder.waitForFinished(30000));
+    QCOMPARE(decoder.exitCode(), 0);
+    QCOMPARE(decoder.readAllStandardError(), QByteArray());
+    QCOMPARE(QImage::fromData(decoder.readAllStandardOutput()).size(), picture.size());
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+    QImageReader reader(path);
+    const QImage read = reader.read();
+    QVERIFY2(!read.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(read.size(), picture.size());
+    QCOMPARE(read.isGrayscale(), !colour);
 }
 
 QTEST_MAIN(TestPictureCompression)
