@@ -88,7 +88,7 @@ public:
                             const std::size_t at = static_cast<std::size_t>(my * v + yi) *
                                                        static_cast<std::size_t>(k.BlocksAcross) +
                                                    static_cast<std::size_t>(mx * h + xi);
-                            if (const Status s = Block(k, k.Blocks[at], previous[c], visit); !s) {
+                            if (Status s = Block(k, k.Blocks[at], previous[c], visit); !s) {
                                 return s;
                             }
                         }
@@ -382,7 +382,7 @@ HuffmanTableSpec OptimalTable(const std::array<std::int64_t, 256>& counts) {
             }
             bits[static_cast<std::size_t>(i)] -= 2;
             ++bits[static_cast<std::size_t>(i - 1)];
-            bits[static_cast<std::size_t>(j + 1)] += 2;
+            bits[static_cast<std::size_t>(j) + 1] += 2;
             --bits[static_cast<std::size_t>(j)];
         }
     }
