@@ -367,10 +367,7 @@ private:
             return summary;
         }
         case kDnl:
-            if (payload.size() == 2) {
-                return "number of lines " + std::to_string(Be16(payload, 0));
-            }
-            return {};
+            return ReadDnl(at, payload);
         case kDac:
             return "arithmetic coding conditioning";
         default:
@@ -385,13 +382,19 @@ private:
                 Warn("The JFIF header" + where + " is too short.");
                 return "JFIF (too short)";
             }
-            static constexpr std::array<const char*, 3> kUnits = {"aspect ratio", "dots per inch",
-                                                                  "dots per cm"};
             const int units = p[7];
+            const std::string x = std::to_string(Be16(p, 8));
+            const std::string y = std::to_string(Be16(p, 10));
             std::string s = "JFIF " + std::to_string(p[5]) + "." + (p[6] < 10 ? "0" : "") +
-                            std::to_string(p[6]) + ", density " + std::to_string(Be16(p, 8)) + "x" +
-                            std::to_string(Be16(p, 10)) + " " +
-                            (units < 3 ? kUnits[units] : "(unknown units)");
+                            std::to_string(p[6]) + ", ";
+            if (units == 0) {
+                s += "pixel aspect ratio " + x + ":" + y;
+            } else {
+                s += "density " + x + "x" + y +
+                     (units == 1   ? " dots per inch"
+                      : units == 2 ? " dots per cm"
+                                   : " (unknown units " + std::to_string(units) + ")");
+            }
             if (p[12] != 0 && p[13] != 0) {
                 s += ", thumbnail " + std::to_string(p[12]) + "x" + std::to_string(p[13]);
             } else {
@@ -611,6 +614,22 @@ private:
         return s;
     }
 
+    /// A frame may leave its height (0) to the DNL after the first scan.
+    std::string ReadDnl(std::size_t at, std::span<const std::uint8_t> p) {
+        if (p.size() != 2) {
+            Warn("The DNL segment at byte " + Num(at) + " has length " + Num(p.size() + 2) +
+                 " instead of 4; it is ignored.");
+            return {};
+        }
+        const int lines = Be16(p, 0);
+        if (file_.FrameHeader && file_.FrameHeader->Height == 0 && lines > 0) {
+            Frame& frame = *file_.FrameHeader;
+            frame.Height = lines;
+            frame.McusDown = (lines + frame.McuHeight - 1) / frame.McuHeight;
+        }
+        return "number of lines " + std::to_string(lines);
+    }
+
     std::string ReadDri(std::size_t at, std::span<const std::uint8_t> p) {
         if (p.size() != 2) {
             Warn("The DRI segment at byte " + Num(at) + " has length " + Num(p.size() + 2) +
@@ -696,7 +715,8 @@ private:
         if (frame.Width == 0) {
             Warn(where + " gives the picture a width of 0.");
         }
-        const bool eightOrTwelve = frame.Precision == 8 || frame.Precision == 12;
+        const bool eightOrTwelve =
+            frame.Precision == 8 || (frame.Precision == 12 && marker != 0xC0);
         if ((!lossless && !eightOrTwelve) ||
             (lossless && (frame.Precision < 2 || frame.Precision > 16))) {
             Warn(where + " gives a sample precision of " + std::to_string(frame.Precision) +
@@ -835,9 +855,19 @@ private:
                      ", which the frame does not have.");
             }
         }
-        if (!lossless_ && (scan.Ss > scan.Se || scan.Se > 63)) {
+        // A progressive scan codes DC alone (0 to 0) or one component's AC
+        // band; a sequential one always codes the whole block.
+        const bool band = frame.Progressive
+                              ? (scan.Ss == 0 ? scan.Se == 0 : scan.Ss <= scan.Se && scan.Se <= 63)
+                              : scan.Ss == 0 && scan.Se == 63;
+        if (!lossless_ && !band) {
             Warn(where + " gives the spectral band " + std::to_string(scan.Ss) + " to " +
-                 std::to_string(scan.Se) + ", which is impossible.");
+                 std::to_string(scan.Se) + ", which a " +
+                 (frame.Progressive ? "progressive" : "sequential") + " scan cannot have.");
+        }
+        if (!lossless_ && frame.Progressive && scan.Ss > 0 && scan.Components.size() > 1) {
+            Warn(where + " codes AC coefficients of " + Num(scan.Components.size()) +
+                 " components at once; a progressive AC scan holds one.");
         }
         if (frame.Arithmetic) {
             return;

@@ -379,6 +379,7 @@ void TestJpegFile::damaged_data() {
     QTest::newRow("cut after SOI") << good.left(2) << true << true << false << "truncated";
     QTest::newRow("cut inside DQT") << good.left(dqt + 10) << true << true << false
                                     << "The DQT segment at byte " + QString::number(dqt);
+    QTest::newRow("cut before SOS") << good.left(sos) << true << true << false << "truncated";
     QTest::newRow("cut inside the scan") << good.left(sos + 20) << true << true << true << inScan;
     QTest::newRow("cut before EOI") << good.left(good.size() - 2) << true << true << true << inScan;
     QTest::newRow("cut inside EOI") << good.left(good.size() - 1) << true << true << true << inScan;
@@ -417,6 +418,13 @@ void TestJpegFile::damaged_data() {
         huge[sof + 5 + i] = char(0xFF);
     }
     QTest::newRow("65535x65535 frame") << huge << true << false << true << "";
+    QByteArray twelveBit = good;
+    twelveBit[sof + 4] = 12;
+    QTest::newRow("12-bit baseline") << twelveBit << true << false << false << "precision of 12";
+    QByteArray band = good;
+    band[sos + 8] = 5; // Se of the one sequential scan
+    QTest::newRow("sequential scan of 0 to 5")
+        << band << true << false << true << "which a sequential scan cannot have";
     QByteArray stray = good;
     stray.insert(dqt, QByteArray(3, '\0'));
     QTest::newRow("stray bytes") << stray << true << false << true
