@@ -202,7 +202,7 @@ std::string ReadAppSegment(int marker, std::size_t at, std::span<const std::uint
         if (chunk == 1) {
             std::string description = IccDescription(p.subspan(14));
             if (!description.empty()) {
-                s += ", \"" + Shortened(description) + "\"";
+                s += ", " + Quoted(Shortened(description));
                 if (file.IccProfileName.empty()) {
                     file.IccProfileName = std::move(description);
                 }
@@ -230,7 +230,7 @@ std::string ReadAppSegment(int marker, std::size_t at, std::span<const std::uint
     if (end == p.end() || length == 0) {
         return {};
     }
-    return "\"" + Shortened(Printable(p.first(length))) + "\"";
+    return Quoted(Shortened(Printable(p.first(length))));
 }
 
 } // namespace quadrel::jpeg_file::detail

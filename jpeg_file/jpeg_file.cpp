@@ -211,7 +211,7 @@ private:
             return ReadDri(at, payload);
         case kCom: {
             std::string text = Printable(payload);
-            std::string summary = "\"" + Shortened(text) + "\"";
+            std::string summary = Quoted(Shortened(text));
             file_.Comments.push_back(std::move(text));
             return summary;
         }

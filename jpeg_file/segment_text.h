@@ -62,6 +62,17 @@ inline std::string Shortened(std::string text) {
     return text;
 }
 
+/// `text` in double quotes. (Built by appending: gcc 12 at -O3 reports a
+/// false overlap for "\"" + std::string.)
+inline std::string Quoted(const std::string& text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
 /// The file's warnings: a broken file can repeat the same fault thousands of
 /// times; the user needs the first few, and the list must stay small.
 class WarningList {
