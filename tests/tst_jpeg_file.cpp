@@ -181,7 +181,7 @@ void TestJpegFile::cjpegFiles_data() {
     QTest::addColumn<QString>("sampling");
     QTest::addColumn<QSize>("mcus");
     QTest::addColumn<QString>("bands"); ///< Ss-Se of every scan
-    QTest::addColumn<int>("restartMarkers");
+    QTest::addColumn<QString>("restarts");
     QTest::addColumn<bool>("showable");
 
     const QString colourBaseline = "SOI APP0 DQT DQT SOF0 DHT DHT DHT DHT SOS EOI";
@@ -189,45 +189,55 @@ void TestJpegFile::cjpegFiles_data() {
     QTest::newRow("grey q50") << true << QStringList{"-quality", "50"}
                               << "SOI APP0 DQT SOF0 DHT DHT SOS EOI"
                               << "baseline"
-                              << "" << QSize(5, 3) << "0-63" << 0 << true;
+                              << "" << QSize(5, 3) << "0-63"
+                              << "none" << true;
     QTest::newRow("4:2:0 restart 2 MCUs")
         << false << QStringList{"-quality", "75", "-sample", "2x2", "-restart", "2B"}
         << "SOI APP0 DQT DQT SOF0 DHT DHT DHT DHT DRI SOS EOI"
         << "baseline"
-        << "4:2:0" << QSize(3, 2) << "0-63" << 2 << true;
+        << "4:2:0" << QSize(3, 2) << "0-63"
+        << "2 markers, interval 2" << true;
     QTest::newRow("grey restart 1 row")
         << true << QStringList{"-restart", "1"} << "SOI APP0 DQT SOF0 DHT DHT DRI SOS EOI"
         << "baseline"
-        << "" << QSize(5, 3) << "0-63" << 2 << true;
+        << "" << QSize(5, 3) << "0-63"
+        << "2 markers, interval 5" << true;
     QTest::newRow("4:2:2 optimised")
         << false << QStringList{"-sample", "2x1", "-optimize"} << colourBaseline << "baseline"
-        << "4:2:2" << QSize(3, 3) << "0-63" << 0 << true;
+        << "4:2:2" << QSize(3, 3) << "0-63"
+        << "none" << true;
     QTest::newRow("4:4:4") << false << QStringList{"-sample", "1x1"} << colourBaseline << "baseline"
-                           << "4:4:4" << QSize(5, 3) << "0-63" << 0 << true;
+                           << "4:4:4" << QSize(5, 3) << "0-63"
+                           << "none" << true;
     QTest::newRow("4:4:0") << false << QStringList{"-sample", "1x2"} << colourBaseline << "baseline"
-                           << "4:4:0" << QSize(5, 2) << "0-63" << 0 << true;
+                           << "4:4:0" << QSize(5, 2) << "0-63"
+                           << "none" << true;
     QTest::newRow("4:1:1") << false << QStringList{"-sample", "4x1"} << colourBaseline << "baseline"
-                           << "4:1:1" << QSize(2, 3) << "0-63" << 0 << true;
+                           << "4:1:1" << QSize(2, 3) << "0-63"
+                           << "none" << true;
     QTest::newRow("unnamed 2x2,1x2,1x1")
         << false << QStringList{"-sample", "2x2,1x2,1x1"} << colourBaseline << "baseline"
-        << "2x2,1x2,1x1" << QSize(3, 2) << "0-63" << 0 << true;
+        << "2x2,1x2,1x1" << QSize(3, 2) << "0-63"
+        << "none" << true;
     // libjpeg's standard progression for three components and for one.
     QTest::newRow("progressive colour")
         << false << QStringList{"-progressive", "-sample", "2x2"}
         << "SOI APP0 DQT DQT SOF2 DHT DHT SOS DHT SOS DHT SOS DHT SOS DHT SOS DHT SOS SOS DHT SOS "
            "DHT SOS DHT SOS EOI"
         << "progressive"
-        << "4:2:0" << QSize(3, 2) << "0-0 1-5 1-63 1-63 6-63 1-63 0-0 1-63 1-63 1-63" << 0 << true;
-    QTest::newRow("progressive grey")
-        << true << QStringList{"-progressive"}
-        << "SOI APP0 DQT SOF2 DHT SOS DHT SOS DHT SOS DHT SOS SOS "
-           "DHT SOS EOI"
-        << "progressive"
-        << "" << QSize(5, 3) << "0-0 1-5 6-63 1-63 0-0 1-63" << 0 << true;
+        << "4:2:0" << QSize(3, 2) << "0-0 1-5 1-63 1-63 6-63 1-63 0-0 1-63 1-63 1-63"
+        << "none" << true;
+    QTest::newRow("progressive grey") << true << QStringList{"-progressive"}
+                                      << "SOI APP0 DQT SOF2 DHT SOS DHT SOS DHT SOS DHT SOS SOS "
+                                         "DHT SOS EOI"
+                                      << "progressive"
+                                      << "" << QSize(5, 3) << "0-0 1-5 6-63 1-63 0-0 1-63"
+                                      << "none" << true;
     QTest::newRow("arithmetic") << false << QStringList{"-arithmetic", "-sample", "2x2"}
                                 << "SOI APP0 DQT DQT SOF9 DAC SOS EOI"
                                 << "arithmetic"
-                                << "4:2:0" << QSize(3, 2) << "0-63" << 0 << false;
+                                << "4:2:0" << QSize(3, 2) << "0-63"
+                                << "none" << false;
 }
 
 void TestJpegFile::cjpegFiles() {
@@ -250,9 +260,13 @@ void TestJpegFile::cjpegFiles() {
     for (const Scan& scan : file->Scans) {
         seen << QStringLiteral("%1-%2").arg(scan.Ss).arg(scan.Se);
         restarts += scan.RestartMarkers;
+        QCOMPARE(scan.RestartInterval, file->RestartInterval);
     }
     QCOMPARE(seen.join(' '), bands);
-    QTEST(restarts, "restartMarkers");
+    QTEST(restarts == 0 && file->RestartInterval == 0
+              ? QStringLiteral("none")
+              : QStringLiteral("%1 markers, interval %2").arg(restarts).arg(file->RestartInterval),
+          "restarts");
     QTEST(file->CannotShow.empty(), "showable");
     QVERIFY2(file->Warnings.empty(), file->Warnings.empty() ? "" : file->Warnings[0].c_str());
     QVERIFY(!file->Truncated);
