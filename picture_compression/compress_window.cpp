@@ -3,6 +3,7 @@
 #include "bitmap_viewer/image_frame.h"
 #include "block_file/block_file_io.h"
 #include "compression/picture_compression.h"
+#include "picture_compression/mcu_panel.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
 #include "views/window_palette.h"
@@ -232,7 +233,10 @@ QLayout* CompressWindow::CreateStatusRow() {
     figures_ = Named<QLabel>("figures", this);
     figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_ = Named<QLabel>(
-        "status", tr("A click on a block sends its original pixels to the main window."), this);
+        "status",
+        tr("A click on a block sends its original pixels to the main window (in colour, opens "
+           "its MCU)."),
+        this);
     status_->setWordWrap(true);
     progress_ = Named<QProgressBar>("progressBar", this);
     progress_->setRange(0, 100);
@@ -366,6 +370,7 @@ CompressionRequest CompressWindow::Request() const {
     colour.Upsample = upsampling_->currentIndex() == kUpsampleBox ? jpeg::Upsampling::Box
                                                                   : jpeg::Upsampling::Smooth;
     colour.Dct = settings.Dct;
+    colour.KeepBlocks = true; // the MCU panel reads the coded blocks
     return request;
 }
 
@@ -487,6 +492,9 @@ void CompressWindow::Show(const std::shared_ptr<const CompressionResult>& result
     figures_->setText(result->Request.Colour ? ColourAnalysisText(result->ColourAnalysis)
                                              : AnalysisText(result->Analysis));
     ShowResultPicture();
+    if (mcuPanel_ != nullptr && mcuPanel_->isVisible()) {
+        ShowMcu(mcuPixel_);
+    }
     FollowProgress();
     emit ResultShown();
 }
@@ -564,12 +572,42 @@ void CompressWindow::ShowResultPicture() {
 }
 
 void CompressWindow::SendBlock(int column, int row) {
+    if (result_ && result_->Request.Colour) {
+        ShowMcu(QPoint(column * 8, row * 8));
+        return;
+    }
     document_.LoadSpaceBlock(PictureBlock(grey_, column, row));
     status_->setText(tr("Block %1, %2 (pixels from x=%3 y=%4) sent to the main window.")
                          .arg(column)
                          .arg(row)
                          .arg(column * 8)
                          .arg(row * 8));
+}
+
+void CompressWindow::ShowMcu(QPoint pixel) {
+    Result<jpeg::McuDetail> mcu =
+        result_ && result_->Request.Colour
+            ? DescribeMcu(result_->Request.Picture, result_->ColourAnalysis,
+                          result_->Request.ColourSettings.Sampling, pixel.x(), pixel.y())
+            : Fail("The MCU panel shows a colour coding.");
+    if (!mcu) {
+        if (mcuPanel_ != nullptr) {
+            mcuPanel_->close();
+        }
+        return;
+    }
+    if (mcuPanel_ == nullptr) {
+        mcuPanel_ = new McuPanel(document_, this);
+        connect(mcuPanel_, &McuPanel::BlockSent, status_, &QLabel::setText);
+    }
+    mcuPixel_ = pixel;
+    mcuPanel_->ShowMcu(std::move(mcu).Value());
+    mcuPanel_->show();
+    mcuPanel_->raise();
+    status_->setText(tr("The MCU panel shows the MCU holding pixel (%1, %2); each block's page "
+                        "sends its samples to the main window.")
+                         .arg(pixel.x())
+                         .arg(pixel.y()));
 }
 
 } // namespace quadrel

@@ -5,7 +5,8 @@
 // chosen, in the quality mode), the Y, Cb and Cr planes, the amplified difference and the
 // figures an encoder would give. Every analysis runs in the background; the
 // last result stays in view until the next one is ready. A click on a block
-// puts that block's original pixels into the main window.
+// puts that block's original pixels into the main window, or, in colour, opens
+// the MCU panel on the MCU that holds it.
 //
 // The window deletes itself when closed.
 
@@ -14,6 +15,7 @@
 #include "views/desktop_services.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -31,6 +33,7 @@ class QSpinBox;
 
 namespace quadrel {
 
+class McuPanel;
 class ZoomView;
 
 inline const QString kCompressCaption = QStringLiteral("Compress Picture");
@@ -82,6 +85,9 @@ private:
     void OnCancelled();
     void ShowResultPicture();
     void SendBlock(int column, int row);
+    /// Opens or updates the MCU panel on the MCU holding the pixel, from the
+    /// colour result shown; closes it when the result is not in colour.
+    void ShowMcu(QPoint pixel);
     void FollowProgress();
 
     BlockDocument& document_;
@@ -98,6 +104,8 @@ private:
     QString tableFile_;              ///< where table_ came from; empty until one is read
     QString shownTableFile_;         ///< where the shown result's table came from
     bool restoringControls_ = false; ///< the controls follow a result: nothing to compute
+    QPointer<McuPanel> mcuPanel_;    ///< made at the first click in colour
+    QPoint mcuPixel_;                ///< the pixel whose MCU the panel shows
 
     QPushButton* open_ = nullptr;
     QLabel* name_ = nullptr;
