@@ -67,10 +67,11 @@ int PredictionOf(const CodedComponent& k, const McuGrid& grid, int mx, int my, i
 void DescribeSamples(const ColourPicture& picture, Subsampling sampling, McuBlock& block) {
     for (int v = 0; v < 8; ++v) {
         for (int u = 0; u < 8; ++u) {
+            const int cell = v * 8 + u;
             const SampleSource source =
                 SourceOfSample(picture.Width, picture.Height, sampling, block.Component,
                                block.BlockX * 8 + u, block.BlockY * 8 + v);
-            SampleAverage& average = block.Averages[static_cast<std::size_t>(v * 8 + u)];
+            SampleAverage& average = block.Averages[static_cast<std::size_t>(cell)];
             average.Rounding = source.Rounding;
             average.SampledRow = source.SampledRow;
             average.Outside = source.Outside;

@@ -36,8 +36,8 @@ signals:
 
 private:
     void ShowPixels();
-    QWidget* CreateBlockPage(std::size_t block);
-    void Send(std::size_t block);
+    QWidget* CreateBlockPage(std::size_t index);
+    void Send(std::size_t index);
 
     BlockDocument& document_;
     jpeg::McuDetail mcu_;
