@@ -74,6 +74,7 @@ void DescribeSamples(const ColourPicture& picture, Subsampling sampling, McuBloc
             SampleAverage& average = block.Averages[static_cast<std::size_t>(cell)];
             average.Rounding = source.Rounding;
             average.SampledRow = source.SampledRow;
+            average.RepeatsRow = source.SampledRow != block.BlockY * 8 + v;
             average.Outside = source.Outside;
             for (const auto& [x, y] : source.Pixels) {
                 const int value = YccAt(picture, x, y)[block.Component];

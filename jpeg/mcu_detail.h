@@ -31,8 +31,9 @@ struct SampleAverage {
     int Sum = 0;
     DownsampleRounding Rounding;
     int Value = 0;
-    int SampledRow = 0;   ///< the component's row averaged (the last one for rows below it)
-    bool Outside = false; ///< stands for no picture pixel: the encoder's padding
+    int SampledRow = 0;      ///< the component's row averaged (the last one for rows below it)
+    bool RepeatsRow = false; ///< below the sampled rows: a copy of SampledRow
+    bool Outside = false;    ///< stands for no picture pixel: the encoder's padding
 };
 
 struct McuBlock {

@@ -40,6 +40,20 @@ QTableWidget* GridTable(const char* name, int columns, int rows, QWidget* parent
     return table;
 }
 
+/// Headers that count from the first column and row, as the places they stand for.
+void NumberHeaders(QTableWidget* table, int firstColumn, int firstRow) {
+    QStringList columns;
+    for (int i = 0; i < table->columnCount(); ++i) {
+        columns << QString::number(firstColumn + i);
+    }
+    QStringList rows;
+    for (int i = 0; i < table->rowCount(); ++i) {
+        rows << QString::number(firstRow + i);
+    }
+    table->setHorizontalHeaderLabels(columns);
+    table->setVerticalHeaderLabels(rows);
+}
+
 QTableWidgetItem* Cell(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(Qt::AlignCenter);
@@ -179,6 +193,7 @@ void McuPanel::ShowPixels() {
     pixels_->clearContents();
     pixels_->setColumnCount(mcu_.Width);
     pixels_->setRowCount(mcu_.Height);
+    NumberHeaders(pixels_, mcu_.X, mcu_.Y);
     for (int y = 0; y < mcu_.Height; ++y) {
         for (int x = 0; x < mcu_.Width; ++x) {
             const jpeg::McuPixel& pixel =
@@ -237,7 +252,14 @@ QWidget* McuPanel::CreateBlockPage(std::size_t index) {
     auto* tables = new QHBoxLayout;
     QTableWidget* samples = GridTable("samples", 8, 8, page);
     QTableWidget* indices = GridTable("indices", 8, 8, page);
+    NumberHeaders(samples, 0, 0);
+    NumberHeaders(indices, 0, 0);
     QStringList averages;
+    if (!block.Padding) {
+        averages << tr("%1[row, column] of the block, from the converted pixels (x, y) of the "
+                       "picture:")
+                        .arg(ComponentName(block.Component));
+    }
     for (int k = 0; k < kBlockCells; ++k) {
         const jpeg::SampleAverage& average = block.Averages[static_cast<std::size_t>(k)];
         const QString place =
@@ -258,7 +280,9 @@ QWidget* McuPanel::CreateBlockPage(std::size_t index) {
             item->setBackground(PaddingBrush());
             line +=
                 QLatin1Char(' ') +
-                tr("[beyond the picture: padding, from sampled row %1]").arg(average.SampledRow);
+                (average.RepeatsRow
+                     ? tr("[beyond the picture: repeats sampled row %1]").arg(average.SampledRow)
+                     : tr("[beyond the picture: padding]"));
         }
         item->setToolTip(line);
         samples->setItem(k / 8, k % 8, item);
