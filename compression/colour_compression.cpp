@@ -39,6 +39,17 @@ jpeg::ColourAnalysis CompressColour(const QImage& picture,
     return jpeg::AnalyseColourPicture(input, coding, cancel);
 }
 
+Result<jpeg::McuDetail> DescribeMcu(const QImage& picture, const jpeg::ColourAnalysis& analysis,
+                                    jpeg::Subsampling sampling, int x, int y) {
+    const QImage packed = Packed(picture);
+    if (packed.isNull() || IsGrey(packed)) {
+        return Fail("An MCU is described for a colour picture only.");
+    }
+    const jpeg::ColourPicture input{packed.constBits(), packed.width(), packed.height(),
+                                    packed.bytesPerLine(), 3};
+    return jpeg::DescribeMcu(input, sampling, analysis.Coded, x, y);
+}
+
 QImage ColourReconstructionPicture(const jpeg::ColourAnalysis& analysis) {
     const auto rowBytes =
         static_cast<std::size_t>(analysis.Width) * static_cast<std::size_t>(analysis.Components);

@@ -3,7 +3,9 @@
 // cjpeg and djpeg code and decode it, with the pictures a student looks at
 // afterwards. A grey picture is coded as one component, as cjpeg codes a PGM.
 
+#include "base/result.h"
 #include "jpeg/colour_picture.h"
+#include "jpeg/mcu_detail.h"
 
 #include <QImage>
 
@@ -40,5 +42,10 @@ std::vector<QImage> ColourPlanePictures(const QImage& picture, jpeg::Subsampling
 /// 0..255: mid grey where nothing changed. Same format as the reconstruction.
 QImage ColourDifferencePicture(const QImage& picture, const jpeg::ColourAnalysis& analysis,
                                int amplification);
+
+/// The MCU holding pixel (x, y) of `picture` as `analysis` coded it with
+/// `sampling`; the analysis must have kept its blocks (KeepBlocks).
+Result<jpeg::McuDetail> DescribeMcu(const QImage& picture, const jpeg::ColourAnalysis& analysis,
+                                    jpeg::Subsampling sampling, int x, int y);
 
 } // namespace quadrel

@@ -76,6 +76,12 @@ int CeilDiv(std::int64_t a, std::int64_t b) {
     return static_cast<int>((a + b - 1) / b);
 }
 
+/// Rows of a component's plane that the encoder downsamples: the picture's
+/// rows repeated to a whole group of the largest vertical factor.
+int SampledRows(int height, int maxV, int vertical) {
+    return CeilDiv(height, maxV) * vertical;
+}
+
 /// Runs work(item, worker) for items 0..count-1 on `workers` threads, each
 /// taking the next item when done, so a thread that gets less time does less.
 template <typename Work> void ShareOut(int count, int workers, const Work& work) {
@@ -245,11 +251,13 @@ private:
         k.Samples.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(k.BlocksDown) *
                          8U);
         k.Decoded.resize(k.Samples.size());
-        const int sampledRows = CeilDiv(Height(), maxV_) * k.Factors.Vertical;
+        const int sampledRows = SampledRows(Height(), maxV_, k.Factors.Vertical);
         const std::vector<std::uint8_t>& full = full_[c];
         const int eh = k.ExpandH;
         const int ev = k.ExpandV;
         const int count = eh * ev;
+        const std::array<DownsampleRounding, 2> rounding = {RoundingOfSample(eh, ev, 0),
+                                                            RoundingOfSample(eh, ev, 1)};
         ShareOut(k.BlocksDown * 8, workers_, [&](int oy, int /*worker*/) {
             const int sy = std::min(oy, sampledRows - 1);
             std::uint8_t* out = k.Samples.data() + static_cast<std::ptrdiff_t>(oy) * stride;
@@ -270,17 +278,8 @@ private:
                         sum += row[std::min(ox * eh + i, Width() - 1)];
                     }
                 }
-                int value = 0;
-                if (count == 1) {
-                    value = sum;
-                } else if (eh == 2 && ev == 1) { // biased 0, 1, 0, 1 ... across
-                    value = (sum + (ox & 1)) >> 1;
-                } else if (eh == 2 && ev == 2) { // biased 1, 2, 1, 2 ... across
-                    value = (sum + 1 + (ox & 1)) >> 2;
-                } else {
-                    value = (sum + count / 2) / count;
-                }
-                out[ox] = static_cast<std::uint8_t>(value);
+                const DownsampleRounding& r = rounding[static_cast<std::size_t>(ox & 1)];
+                out[ox] = static_cast<std::uint8_t>((sum + r.Bias) / r.Divisor);
             }
         });
     }
@@ -594,6 +593,36 @@ std::optional<Subsampling> SubsamplingFromName(std::string_view name) {
 double RawBitsPerPixel(Subsampling sampling) {
     const SamplingFactors f = LumaFactors(sampling);
     return 8.0 + 16.0 / static_cast<double>(f.Horizontal * f.Vertical);
+}
+
+DownsampleRounding RoundingOfSample(int expandH, int expandV, int column) {
+    const int count = expandH * expandV;
+    if (expandH == 2 && expandV == 1) {
+        return {column & 1, 2};
+    }
+    if (expandH == 2 && expandV == 2) {
+        return {1 + (column & 1), 4};
+    }
+    return {count / 2, count};
+}
+
+SampleSource SourceOfSample(int width, int height, Subsampling sampling, std::size_t component,
+                            int column, int row) {
+    const SamplingFactors luma = LumaFactors(sampling);
+    const SamplingFactors own = component == 0 ? luma : SamplingFactors{1, 1};
+    const int eh = luma.Horizontal / own.Horizontal;
+    const int ev = luma.Vertical / own.Vertical;
+    SampleSource source;
+    source.Rounding = RoundingOfSample(eh, ev, column);
+    source.SampledRow = std::min(row, SampledRows(height, luma.Vertical, own.Vertical) - 1);
+    source.Outside = column * eh >= width || row * ev >= height;
+    for (int j = 0; j < ev; ++j) {
+        const int y = std::min(source.SampledRow * ev + j, height - 1);
+        for (int i = 0; i < eh; ++i) {
+            source.Pixels.push_back({std::min(column * eh + i, width - 1), y});
+        }
+    }
+    return source;
 }
 
 std::array<std::uint8_t, 3> RgbToYcc(int r, int g, int b) {

@@ -116,6 +116,32 @@ struct SampledPlane {
 /// Y, Cb, Cr as coded with `sampling` (Y alone for grey); empty for an empty picture.
 std::vector<SampledPlane> SampledPlanes(const ColourPicture& picture, Subsampling sampling);
 
+/// How the encoder rounds the sum of a group of ExpandH x ExpandV converted
+/// samples into one downsampled sample: (sum + Bias) / Divisor. 2x1 and 2x2
+/// groups take a bias that alternates along the row (0, 1, ... and 1, 2, ...),
+/// so that rounding errors do not pile up; other groups round to nearest.
+struct DownsampleRounding {
+    int Bias = 0;
+    int Divisor = 1;
+};
+DownsampleRounding RoundingOfSample(int expandH, int expandV, int column);
+
+/// Where one sample of a component's coded plane (its blocks' whole width and
+/// height, padding included) comes from: the converted picture pixels it
+/// averages, row by row, and their rounding. Places beyond the picture's right
+/// edge take its last column; rows below the last sampled row repeat that row,
+/// as the encoder pads its blocks.
+struct SampleSource {
+    std::vector<std::array<int, 2>> Pixels; ///< (x, y), each inside the picture
+    DownsampleRounding Rounding;
+    int SampledRow = 0;   ///< the sampled row averaged: the sample's own or the last one
+    bool Outside = false; ///< the sample stands for no picture pixel: padding only
+};
+/// Component 0 is Y (or grey, with Subsampling::S444), 1 and 2 Cb and Cr;
+/// (column, row) counts the component's samples.
+SampleSource SourceOfSample(int width, int height, Subsampling sampling, std::size_t component,
+                            int column, int row);
+
 /// One pixel's conversions, in the encoder's and the decoder's whole numbers.
 std::array<std::uint8_t, 3> RgbToYcc(int r, int g, int b);
 std::array<std::uint8_t, 3> YccToRgb(int y, int cb, int cr);

@@ -4,6 +4,7 @@
 #include "block_file/block_file_io.h"
 #include "compression/picture_compression.h"
 #include "file_io/file_writer.h"
+#include "picture_compression/mcu_panel.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
 #include "views/window_palette.h"
@@ -266,7 +267,10 @@ QLayout* CompressWindow::CreateStatusRow() {
     figures_ = Named<QLabel>("figures", this);
     figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_ = Named<QLabel>(
-        "status", tr("A click on a block sends its original pixels to the main window."), this);
+        "status",
+        tr("A click on a block sends its original pixels to the main window (in colour, opens "
+           "its MCU)."),
+        this);
     status_->setWordWrap(true);
     progress_ = Named<QProgressBar>("progressBar", this);
     progress_->setRange(0, 100);
@@ -403,6 +407,7 @@ CompressionRequest CompressWindow::Request() const {
     if (settings.Mode != CompressionMode::QuadrelStep) {
         request.Jfif = jpeg::JfifOptions{optimise_->isChecked(), 0};
     }
+    colour.KeepBlocks = true; // the MCU panel reads the coded blocks
     return request;
 }
 
@@ -528,6 +533,9 @@ void CompressWindow::Show(const std::shared_ptr<const CompressionResult>& result
                       FileText(*result));
     EnableFileChoices();
     ShowResultPicture();
+    if (mcuPanel_ != nullptr && mcuPanel_->isVisible()) {
+        ShowMcu(mcuPixel_);
+    }
     FollowProgress();
     emit ResultShown();
 }
@@ -608,6 +616,10 @@ void CompressWindow::ShowResultPicture() {
 }
 
 void CompressWindow::SendBlock(int column, int row) {
+    if (result_ && result_->Request.Colour) {
+        ShowMcu(QPoint(column * 8, row * 8));
+        return;
+    }
     document_.LoadSpaceBlock(PictureBlock(grey_, column, row));
     status_->setText(tr("Block %1, %2 (pixels from x=%3 y=%4) sent to the main window.")
                          .arg(column)
@@ -671,6 +683,32 @@ void CompressWindow::SaveJpeg() {
             : tr("%1 was not saved: %2 Unless said otherwise, any file of that "
                  "name is unchanged.")
                   .arg(shownName, QString::fromStdString(written.Message())));
+}
+
+void CompressWindow::ShowMcu(QPoint pixel) {
+    Result<jpeg::McuDetail> mcu =
+        result_ && result_->Request.Colour
+            ? DescribeMcu(result_->Request.Picture, result_->ColourAnalysis,
+                          result_->Request.ColourSettings.Sampling, pixel.x(), pixel.y())
+            : Fail("The MCU panel shows a colour coding.");
+    if (!mcu) {
+        if (mcuPanel_ != nullptr) {
+            mcuPanel_->close();
+        }
+        return;
+    }
+    if (mcuPanel_ == nullptr) {
+        mcuPanel_ = new McuPanel(document_, this);
+        connect(mcuPanel_, &McuPanel::BlockSent, status_, &QLabel::setText);
+    }
+    mcuPixel_ = pixel;
+    mcuPanel_->ShowMcu(std::move(mcu).Value());
+    mcuPanel_->show();
+    mcuPanel_->raise();
+    status_->setText(tr("The MCU panel shows the MCU holding pixel (%1, %2); each block's page "
+                        "sends its samples to the main window.")
+                         .arg(pixel.x())
+                         .arg(pixel.y()));
 }
 
 } // namespace quadrel

@@ -5,9 +5,10 @@
 // chosen, in the quality mode), the Y, Cb and Cr planes, the amplified difference and the
 // figures an encoder would give. Every analysis runs in the background; the
 // last result stays in view until the next one is ready. A click on a block
-// puts that block's original pixels into the main window. In the JPEG modes
-// every result is also written as a baseline JFIF file in the background: its
-// size is shown, and "Save JPEG..." saves those very bytes.
+// puts that block's original pixels into the main window, or, in colour, opens
+// the MCU panel on the MCU that holds it. In the JPEG modes every result is
+// also written as a baseline JFIF file in the background: its size is shown,
+// and "Save JPEG..." saves those very bytes.
 //
 // The window deletes itself when closed.
 
@@ -16,6 +17,7 @@
 #include "views/desktop_services.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -33,6 +35,7 @@ class QSpinBox;
 
 namespace quadrel {
 
+class McuPanel;
 class ZoomView;
 
 inline const QString kCompressCaption = QStringLiteral("Compress Picture");
@@ -84,6 +87,9 @@ private:
     void OnCancelled();
     void ShowResultPicture();
     void SendBlock(int column, int row);
+    /// Opens or updates the MCU panel on the MCU holding the pixel, from the
+    /// colour result shown; closes it when the result is not in colour.
+    void ShowMcu(QPoint pixel);
     void FollowProgress();
     // The JPEG file of the shown result.
     QLayout* CreateFileChoices();
@@ -109,6 +115,8 @@ private:
     QString shownTableFile_;         ///< where the shown result's table came from
     bool restoringControls_ = false; ///< the controls follow a result: nothing to compute
     QString pictureName_;            ///< as SetPicture was given it, for the file name proposed
+    QPointer<McuPanel> mcuPanel_;    ///< made at the first click in colour
+    QPoint mcuPixel_;                ///< the pixel whose MCU the panel shows
 
     QPushButton* open_ = nullptr;
     QLabel* name_ = nullptr;

@@ -1,7 +1,10 @@
 // Colour pictures through cjpeg and djpeg and through the colour analysis: the
-// scan's bytes, and every rebuilt pixel under both upsamplings, the same.
+// scan's bytes, and every rebuilt pixel under both upsamplings, the same; and
+// every MCU laid open as the coder coded it.
 #include "jpeg/colour_picture.h"
+#include "jpeg/encoder_dct.h"
 #include "jpeg/jpeg_exercise.h"
+#include "jpeg/mcu_detail.h"
 #include "tests/support/jpeg_scan.h"
 
 #include <QFile>
@@ -70,6 +73,8 @@ private slots:
     void equalsLibjpeg_data();
     void equalsLibjpeg();
     void cancelledComesBackEmpty();
+    void everyMcuIsTheCodersOwn_data();
+    void everyMcuIsTheCodersOwn();
 
 private:
     QTemporaryDir dir_;
@@ -209,6 +214,64 @@ void TestColourJpeg::cancelledComesBackEmpty() {
         AnalyseColourPicture({pixels.data(), 64, 48, kStride, 3}, ColourSettings{}, &cancel);
     QVERIFY(result.Cancelled);
     QVERIFY(result.Reconstruction.empty() && result.Coding.empty());
+}
+
+void TestColourJpeg::everyMcuIsTheCodersOwn_data() {
+    QTest::addColumn<Subsampling>("sampling");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    // Partial MCUs, padding blocks and, at an even height, chroma rows below
+    // the last sampled one.
+    for (const Subsampling s : kSubsamplings) {
+        QTest::addRow("%s, 45 x 27", SubsamplingName(s).data()) << s << 45 << 27;
+        QTest::addRow("%s, 50 x 34", SubsamplingName(s).data()) << s << 50 << 34;
+    }
+}
+
+// The samples an MCU shows transform to the coded indices, a padding block
+// repeats the DC before it, and the bits of every MCU's blocks add up to each
+// component's bits: the averages, the padding and the DC chain are the coder's.
+void TestColourJpeg::everyMcuIsTheCodersOwn() {
+    QFETCH(Subsampling, sampling);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const QImage picture = Generated(width, height, QImage::Format_RGB888);
+    const ColourPicture input{picture.constBits(), width, height, picture.bytesPerLine(), 3};
+    ColourSettings settings;
+    settings.Sampling = sampling;
+    settings.KeepBlocks = true;
+    const ColourAnalysis analysis = AnalyseColourPicture(input, settings);
+    const std::array<EncoderBlockCodec, 2> codecs = {
+        EncoderBlockCodec(settings.LumaTable, settings.Dct),
+        EncoderBlockCodec(settings.ChromaTable, settings.Dct)};
+    const SamplingFactors luma = LumaFactors(sampling);
+    std::array<std::int64_t, 3> bits{};
+    for (int y = 0; y < height; y += 8 * luma.Vertical) {
+        for (int x = 0; x < width; x += 8 * luma.Horizontal) {
+            const quadrel::Result<McuDetail> mcu =
+                DescribeMcu(input, sampling, analysis.Coded, x, y);
+            QVERIFY2(mcu.Ok(), mcu.Message().c_str());
+            for (const McuBlock& block : mcu->Blocks) {
+                bits[block.Component] += block.Bits;
+                if (block.Padding) {
+                    QCOMPARE(block.DcDifference, 0);
+                    QVERIFY(std::all_of(block.Quantised.begin() + 1, block.Quantised.end(),
+                                        [](int index) { return index == 0; }));
+                    continue;
+                }
+                Indices quantised{};
+                codecs[block.Component == 0 ? 0 : 1].Forward(block.Values(), quantised);
+                QCOMPARE(quantised, block.Quantised);
+            }
+        }
+    }
+    for (std::size_t c = 0; c < 3; ++c) {
+        QCOMPARE(bits[c], analysis.Coding[c].Bits());
+    }
+    QVERIFY(!DescribeMcu(input,
+                         Subsampling::S444 == sampling ? Subsampling::S420 : Subsampling::S444,
+                         analysis.Coded, 0, 0)
+                 .Ok()); // blocks of another sampling
 }
 
 QTEST_GUILESS_MAIN(TestColourJpeg)

@@ -1,10 +1,12 @@
 // "Compress Picture" and quadrel-cli compress: coefficients, sizes and
 // reconstructions against the real encoder and decoder, Quadrel mode against
-// the main window's own Quant, the block a click sends, a cancelled
-// recomputation that keeps the last result, and the JPEG file the window saves.
+// the main window's own Quant, the block a click sends, the MCU panel of a
+// colour coding, a cancelled recomputation that keeps the last result, and the
+// JPEG file the window saves.
 #include "compression/colour_compression.h"
 #include "engine/block_model.h"
 #include "jpeg/coded_picture.h"
+#include "jpeg/encoder_dct.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "main_window/application_setup.h"
@@ -14,6 +16,7 @@
 #include "picture_io/picture_file.h"
 #include "tests/support/jpeg_scan.h"
 #include "tests/support/testutils.h"
+#include "views/block_history.h"
 #include "views/square_grid.h"
 
 #include <QAbstractButton>
@@ -26,11 +29,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -183,6 +188,8 @@ private slots:
     void colourWindowEqualsTheCore_data();
     void colourWindowEqualsTheCore();
     void clickSendsTheExactBlock();
+    void mcuPanelShowsTheCodedMcu_data();
+    void mcuPanelShowsTheCodedMcu();
     void cancelKeepsTheLastResult();
     void badPictureChangesNothing();
     void saveJpegWritesTheShownFile_data();
@@ -593,6 +600,8 @@ void TestPictureCompression::clickSendsTheExactBlock() {
     window->SetPicture(picture, QStringLiteral("colours"));
     window->show();
     QVERIFY(shown.wait(10000));
+    Find<QComboBox>(*window, "colourBox")->setCurrentIndex(0); // in colour a click opens the MCU
+    QVERIFY(shown.wait(10000));
     Find<QSpinBox>(*window, "zoomBox")->setValue(4);
     QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
     // Pixel (34, 26) of block (4, 3), seen at 4x in the reconstruction.
@@ -607,6 +616,123 @@ void TestPictureCompression::clickSendsTheExactBlock() {
     }
     Click(Find<ZoomView>(*window, "originalView"), QPoint(1, 1)); // the other view sends too
     QCOMPARE(changes.size(), 2);
+    delete window;
+}
+
+void TestPictureCompression::mcuPanelShowsTheCodedMcu_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    // The last MCU is partial; at an even height the chroma rows below the last
+    // sampled one repeat it rather than the picture's last pixel row.
+    QTest::newRow("37 x 21") << 37 << 21;
+    QTest::newRow("38 x 22") << 38 << 22;
+    QTest::newRow("44 x 30, no padding block") << 44 << 30;
+}
+
+void TestPictureCompression::mcuPanelShowsTheCodedMcu() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const QImage picture = ColourPhoto(width, height, 11);
+    ScriptedWindow main;
+    BlockHistory history(main.window.Document());
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(picture, QStringLiteral("colour"));
+    window->show();
+    QVERIFY(shown.wait(10000));
+    Find<QSpinBox>(*window, "zoomBox")->setValue(2);
+    QSignalSpy changes(&main.window.Document(), &BlockDocument::BlockChanged);
+    Click(Find<ZoomView>(*window, "originalView"), QPoint(2 * (width - 1), 2 * (height - 1)));
+    QCOMPARE(changes.size(), 0); // in colour a click sends nothing by itself
+    auto* panel = Find<QWidget>(*window, "mcuPanel");
+    QVERIFY(panel->isVisible());
+    // The last MCU of 4:2:0 starts at (32, 16).
+    QVERIFY(Find<QLabel>(*panel, "mcuHeading")
+                ->text()
+                .contains(QStringLiteral("Only %1 x %2").arg(width - 32).arg(height - 16)));
+
+    ColourCompressionSettings settings; // the window's defaults
+    settings.KeepBlocks = true;
+    const jpeg::ColourAnalysis expected = CompressColour(picture, settings);
+    const auto table = [panel](const QString& block, const char* name) {
+        return Find<QWidget>(*panel, "mcuBlock" + block)->findChild<QTableWidget*>(name);
+    };
+    // Each block with the component's block sent before it, whose DC predicts its own.
+    struct Expected {
+        QString Name;
+        int Component, BlockX, BlockY, BeforeX, BeforeY;
+    };
+    const std::vector<Expected> blocks = {{"Y0", 0, 4, 2, 3, 3}, {"Y1", 0, 5, 2, 4, 2},
+                                          {"Y2", 0, 4, 3, 5, 2}, {"Y3", 0, 5, 3, 4, 3},
+                                          {"Cb", 1, 2, 1, 1, 1}, {"Cr", 2, 2, 1, 1, 1}};
+    for (const Expected& b : blocks) {
+        const jpeg::CodedComponent& coded = expected.Coded.Components[std::size_t(b.Component)];
+        const auto kept = [&coded](int x, int y) {
+            return coded.Blocks[std::size_t(y) * coded.BlocksAcross + x];
+        };
+        const jpeg::CoefficientBlock& want = kept(b.BlockX, b.BlockY);
+        const auto* symbols = Find<QWidget>(*panel, "mcuBlock" + b.Name)
+                                  ->findChild<QPlainTextEdit*>(QStringLiteral("symbols"));
+        QVERIFY(symbols->toPlainText().contains(
+            QStringLiteral("difference %1\n").arg(want[0] - kept(b.BeforeX, b.BeforeY)[0])));
+        QTableWidget* indices = table(b.Name, "indices");
+        QTableWidget* samples = table(b.Name, "samples");
+        QVERIFY(indices && samples);
+        jpeg::Samples values{};
+        for (int k = 0; k < 64; ++k) {
+            QCOMPARE(indices->item(k / 8, k % 8)->text().toInt(), int(want[std::size_t(k)]));
+            QTableWidgetItem* sample = samples->item(k / 8, k % 8);
+            values[std::size_t(k)] = sample ? std::uint8_t(sample->text().toInt()) : 0;
+        }
+        // Y blocks that start beyond the picture are padding.
+        const bool padding = b.BlockX * 8 >= width || b.BlockY * 8 >= height;
+        QCOMPARE(Find<QPushButton>(*panel, "sendBlock" + b.Name)->isEnabled(), !padding);
+        if (!padding) { // the samples shown are those the encoder transformed
+            const jpeg::EncoderBlockCodec codec(
+                expected.Coded.QuantTables[b.Component == 0 ? 0 : 1], settings.Dct);
+            jpeg::Indices quantised{};
+            codec.Forward(values, quantised);
+            QVERIFY(std::equal(quantised.begin(), quantised.end(), want.begin()));
+        }
+    }
+
+    // Cb samples averaged from their 2 x 2 pixels as h2v2_downsample rounds, the
+    // picture's last column repeated beyond it; rows below the sampled ones
+    // repeat the last sampled row (10).
+    const auto cbAverage = [&picture, width, height](int column, int row) {
+        const int sampledRow = std::min(row, (height + 1) / 2 - 1);
+        int sum = 0;
+        for (int j = 0; j < 2; ++j) {
+            for (int i = 0; i < 2; ++i) {
+                const QRgb c = picture.pixel(std::min(2 * column + i, width - 1),
+                                             std::min(2 * sampledRow + j, height - 1));
+                sum += jpeg::RgbToYcc(qRed(c), qGreen(c), qBlue(c))[1];
+            }
+        }
+        return (sum + 1 + (column & 1)) >> 2;
+    };
+    QTableWidget* cb = table(QStringLiteral("Cb"), "samples");
+    for (const auto& [u, v] :
+         {std::pair{0, 0}, std::pair{1, 1}, std::pair{3, 2}, std::pair{7, 7}}) {
+        QCOMPARE(cb->item(v, u)->text().toInt(), cbAverage(16 + u, 8 + v));
+    }
+
+    // Send puts the Cb samples into the main window as one step; Undo takes it back.
+    const Block before = main.window.Document().Space();
+    Find<QPushButton>(*panel, "sendBlockCb")->click();
+    QCOMPARE(changes.size(), 1);
+    for (int k = 0; k < 64; ++k) {
+        QCOMPARE(main.window.Document().Space().Cell(k),
+                 double(cb->item(k / 8, k % 8)->text().toInt()));
+    }
+    QVERIFY(Find<QLabel>(*window, "status")->text().contains(QStringLiteral("sent to the main")));
+    history.Undo();
+    QCOMPARE(main.window.Document().Space(), before);
+
+    // Grey coding closes the panel.
+    Find<QComboBox>(*window, "colourBox")->setCurrentIndex(0);
+    QVERIFY(shown.wait(10000));
+    QVERIFY(!panel->isVisible());
     delete window;
 }
 
