@@ -3,7 +3,7 @@
 # a block picked from a picture with the pointer, then the main window, the
 # bitmap viewer and the JPEG worksheet captured; then "Compress Picture" opened
 # from the viewer on the same picture, at quality 10, zoomed 2x with the block
-# grid. Run after a build:
+# grid, and the MCU panel of one of its blocks. Run after a build:
 #   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
 #
 # Every window is found, placed and waited for with the end-to-end helpers, and
@@ -77,4 +77,15 @@ xdotool type --delay 20 "2"
 xdotool key --clearmodifiers Tab alt+g
 sleep 2
 e2e_shot_window "$compress" "$out/compress-picture.png"
-echo "Wrote $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png and $out/compress-picture.png"
+
+# The MCU panel of the block at the wizard's eye: the picture is coded in
+# colour (4:2:0), so a click on the original opens the panel on its MCU.
+read -r compress_x compress_y _ <<<"$E2E_GEOMETRY"
+xdotool mousemove $((compress_x + 412)) $((compress_y + 214)) click 1
+e2e_wait_window 'MCU' 20
+mcu=$E2E_WINDOW
+e2e_place_window "$mcu" 0 0
+sleep 1
+e2e_shot_window "$mcu" "$out/mcu-panel.png"
+echo "Wrote $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png," \
+    "$out/compress-picture.png and $out/mcu-panel.png"
