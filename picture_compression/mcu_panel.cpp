@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -150,12 +151,18 @@ McuPanel::McuPanel(BlockDocument& document, QWidget* parent)
     pixels_ = GridTable("mcuPixels", 0, 0, this);
     blocks_ = new QTabWidget(this);
     blocks_->setObjectName(QStringLiteral("mcuBlocks"));
+    // The pixels and the blocks share the height as the user drags it; at
+    // first the pixels get enough for half an MCU of 16 rows.
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(pixels_);
+    split->addWidget(blocks_);
+    split->setChildrenCollapsible(false);
+    split->setSizes({380, 520});
     layout->addWidget(heading_);
     layout->addWidget(values_);
-    layout->addWidget(pixels_, 1);
-    layout->addWidget(blocks_, 1);
+    layout->addWidget(split, 1);
     connect(values_, &QComboBox::currentIndexChanged, this, &McuPanel::ShowPixels);
-    resize(760, 820);
+    resize(780, 980);
 }
 
 void McuPanel::ShowMcu(jpeg::McuDetail mcu) {
