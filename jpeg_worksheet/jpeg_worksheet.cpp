@@ -573,8 +573,12 @@ void JpegWorksheet::LoadTable() {
                 .arg(QDir::toNativeSeparators(*chosen), QString::fromStdString(table.Message())));
         return;
     }
-    fileTableValues_ = *table;
-    tableFile_ = *chosen;
+    UseTable(*table, *chosen);
+}
+
+void JpegWorksheet::UseTable(const jpeg::QuantTable& table, const QString& origin) {
+    fileTableValues_ = table;
+    tableFile_ = origin;
     fileTable_->setEnabled(true);
     if (fileTable_->isChecked()) {
         settings_.Table = fileTableValues_;

@@ -55,6 +55,9 @@ public:
 signals:
     /// A result is in view.
     void ResultShown();
+    /// "Look inside the JPEG…": the user asks for the "JPEG File" window on the
+    /// JPEG file opened here.
+    void JpegInspectionRequested(const QString& fileName);
 
 private:
     void CreateControls();
@@ -99,7 +102,9 @@ private:
     QString shownTableFile_;         ///< where the shown result's table came from
     bool restoringControls_ = false; ///< the controls follow a result: nothing to compute
 
+    QString jpegFile_; ///< the JPEG file the picture was opened from, or empty
     QPushButton* open_ = nullptr;
+    QPushButton* lookInside_ = nullptr;
     QLabel* name_ = nullptr;
     QComboBox* mode_ = nullptr;
     QSlider* qualitySlider_ = nullptr;
