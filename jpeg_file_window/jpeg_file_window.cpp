@@ -177,6 +177,8 @@ JpegFileWindow::JpegFileWindow(jpeg_file::JpegInspection inspection, const QStri
     sections->addTab(CreateFrame(), tr("Frame and scans"));
     splitter->addWidget(sections);
     splitter->addWidget(CreatePictureSide());
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({480, 720});
     layout->addWidget(splitter, 1);
     resize(1200, 820);
 }
@@ -343,6 +345,14 @@ QWidget* JpegFileWindow::CreatePictureSide() {
     }
     layout->addWidget(picture_, 1);
     connect(zoom_, &QSpinBox::valueChanged, picture_, &ZoomView::SetZoom);
+    // A small picture starts magnified so that its blocks can be told apart.
+    if (!decoded.isNull()) {
+        constexpr int kStartWidth = 640;
+        constexpr int kStartHeight = 320;
+        zoom_->setValue(
+            std::clamp(std::min(kStartWidth / decoded.width(), kStartHeight / decoded.height()), 1,
+                       ZoomView::kMaxZoom));
+    }
     connect(grid, &QCheckBox::toggled, this, [this, mcu](bool on) {
         picture_->SetGrid(on);
         picture_->SetMcuGrid(on && mcu != QSize(8, 8) ? mcu : QSize());
