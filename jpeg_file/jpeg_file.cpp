@@ -1,26 +1,23 @@
 #include "jpeg_file/jpeg_file.h"
 
 #include "jpeg/jpeg_block.h"
-
-#include <libexif/exif-data.h>
+#include "jpeg_file/app_segments.h"
+#include "jpeg_file/segment_text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 namespace quadrel::jpeg_file {
 
 namespace {
 
-// A broken file can repeat the same fault thousands of times; the user needs
-// the first few, and the list must stay small.
-constexpr std::size_t kMaxWarnings = 100;
+using namespace detail;
+
 // Every scan keeps a copy of the Huffman tables in force; a file made of
 // nothing but tiny scan headers must not multiply that copy without end.
 // Real progressive files have a dozen scans.
 constexpr std::size_t kMaxScans = 1000;
-constexpr std::size_t kMaxSummaryText = 80;
 
 constexpr int kSoi = 0xD8;
 constexpr int kEoi = 0xD9;
@@ -39,10 +36,6 @@ bool IsRst(int marker) {
 
 bool IsSof(int marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != kDht && marker != 0xC8 && marker != kDac;
-}
-
-std::string Num(std::size_t n) {
-    return std::to_string(n);
 }
 
 std::string MarkerName(int marker) {
@@ -93,140 +86,6 @@ std::string MarkerName(int marker) {
     return std::string("marker ") + text;
 }
 
-int Be16(std::span<const std::uint8_t> b, std::size_t at) {
-    return (b[at] << 8) | b[at + 1];
-}
-
-std::uint32_t Be32(std::span<const std::uint8_t> b, std::size_t at) {
-    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
-           (std::uint32_t{b[at + 2]} << 8) | std::uint32_t{b[at + 3]};
-}
-
-bool StartsWith(std::span<const std::uint8_t> b, std::string_view prefix) {
-    return b.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), b.begin());
-}
-
-/// Printable ASCII kept, line breaks and tabs as spaces, anything else as '.'.
-std::string Printable(std::span<const std::uint8_t> b) {
-    while (!b.empty() && b.back() == 0) {
-        b = b.first(b.size() - 1);
-    }
-    std::string text;
-    text.reserve(b.size());
-    for (const std::uint8_t c : b) {
-        if (c >= 0x20 && c < 0x7F) {
-            text.push_back(static_cast<char>(c));
-        } else if (c == '\n' || c == '\r' || c == '\t') {
-            text.push_back(' ');
-        } else {
-            text.push_back('.');
-        }
-    }
-    return text;
-}
-
-std::string Shortened(std::string text) {
-    if (text.size() > kMaxSummaryText) {
-        text.resize(kMaxSummaryText - 3);
-        text += "...";
-    }
-    return text;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-/// The profile's description: a version 2 'desc' (ASCII) or a version 4
-/// 'mluc' (UTF-16, first record); empty when it lies outside `profile`.
-std::string IccDescription(std::span<const std::uint8_t> profile) {
-    constexpr std::size_t kHeader = 128;
-    if (profile.size() < kHeader + 4) {
-        return {};
-    }
-    const std::uint32_t tags = Be32(profile, kHeader);
-    for (std::uint32_t t = 0; t < tags; ++t) {
-        const std::size_t entry = kHeader + 4 + std::size_t{t} * 12;
-        if (entry + 12 > profile.size()) {
-            return {};
-        }
-        if (!StartsWith(profile.subspan(entry), "desc")) {
-            continue;
-        }
-        const std::size_t offset = Be32(profile, entry + 4);
-        const std::size_t size = Be32(profile, entry + 8);
-        if (offset > profile.size() || size > profile.size() - offset || size < 12) {
-            return {};
-        }
-        const std::span<const std::uint8_t> tag = profile.subspan(offset, size);
-        if (StartsWith(tag, "desc")) {
-            const std::size_t count = Be32(tag, 8);
-            return Printable(tag.subspan(12, std::min(count, tag.size() - 12)));
-        }
-        if (StartsWith(tag, "mluc") && tag.size() >= 28 && Be32(tag, 8) > 0) {
-            const std::size_t length = Be32(tag, 20);
-            const std::size_t start = Be32(tag, 24);
-            if (start > tag.size() || length > tag.size() - start) {
-                return {};
-            }
-            std::string text;
-            for (std::size_t i = 0; i + 1 < length; i += 2) {
-                std::uint32_t c = static_cast<std::uint32_t>(Be16(tag, start + i));
-                if (c >= 0xD800 && c < 0xDC00 && i + 3 < length) {
-                    const auto low = static_cast<std::uint32_t>(Be16(tag, start + i + 2));
-                    if (low >= 0xDC00 && low < 0xE000) {
-                        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                        i += 2;
-                    }
-                }
-                if (c == 0) {
-                    break;
-                }
-                if (c < 0x20 || (c >= 0xD800 && c < 0xE000) || c == 0x7F) {
-                    c = '.';
-                }
-                AppendUtf8(text, c);
-            }
-            return text;
-        }
-        return {};
-    }
-    return {};
-}
-
-struct ExifDeleter {
-    void operator()(ExifData* data) const { exif_data_unref(data); }
-};
-
-std::string ExifText(ExifData* data, ExifTag tag) {
-    ExifEntry* entry = exif_data_get_entry(data, tag);
-    if (entry == nullptr) {
-        return {};
-    }
-    char text[256] = {};
-    exif_entry_get_value(entry, text, sizeof text);
-    std::string value = Printable(std::span(reinterpret_cast<const std::uint8_t*>(text),
-                                            std::char_traits<char>::length(text)));
-    while (!value.empty() && value.back() == ' ') {
-        value.pop_back();
-    }
-    return value;
-}
-
 /// Reads the file's bytes into a JpegFile, one segment after another.
 class Reader {
 public:
@@ -248,13 +107,7 @@ public:
     }
 
 private:
-    void Warn(std::string text) {
-        if (file_.Warnings.size() < kMaxWarnings) {
-            file_.Warnings.push_back(std::move(text));
-        } else if (file_.Warnings.size() == kMaxWarnings) {
-            file_.Warnings.emplace_back("Further warnings are left out.");
-        }
-    }
+    void Warn(std::string text) { warnings_.Add(std::move(text)); }
 
     void EndsEarly(std::string text) {
         file_.Truncated = true;
@@ -270,8 +123,8 @@ private:
             while (at < size && bytes_[at] != 0xFF) {
                 ++at;
             }
-            Warn(Num(at - from) + " bytes at byte " + Num(from) +
-                 " belong to no segment; they are skipped.");
+            Warn(Bytes(at - from) + " at byte " + Num(from) +
+                 (at - from == 1 ? " belongs" : " belong") + " to no segment; skipped.");
         }
         // A marker may be preceded by any number of 0xFF fill bytes.
         while (at + 1 < size && bytes_[at + 1] == 0xFF) {
@@ -292,7 +145,7 @@ private:
             file_.BytesAfterEoi = size - (at + 2);
             std::string summary = "end of image";
             if (file_.BytesAfterEoi > 0) {
-                summary += "; " + Num(file_.BytesAfterEoi) + " bytes follow it";
+                summary += "; " + Bytes(file_.BytesAfterEoi) + " follow it";
             }
             file_.Segments.push_back(Segment{at, marker, "EOI", 0, summary});
             return false;
@@ -345,7 +198,7 @@ private:
             return ReadFrame(marker, at, payload);
         }
         if (marker >= 0xE0 && marker <= 0xEF) {
-            return ReadApp(marker, at, payload);
+            return ReadAppSegment(marker, at, payload, file_, warnings_);
         }
         switch (marker) {
         case kDqt:
@@ -358,141 +211,17 @@ private:
             return ReadDri(at, payload);
         case kCom: {
             std::string text = Printable(payload);
-            std::string summary = "\"" + Shortened(text) + "\"";
+            std::string summary = Quoted(Shortened(text));
             file_.Comments.push_back(std::move(text));
             return summary;
         }
         case kDnl:
-            if (payload.size() == 2) {
-                return "number of lines " + std::to_string(Be16(payload, 0));
-            }
-            return {};
+            return ReadDnl(at, payload);
         case kDac:
             return "arithmetic coding conditioning";
         default:
             return {};
         }
-    }
-
-    std::string ReadApp(int marker, std::size_t at, std::span<const std::uint8_t> p) {
-        const std::string where = " at byte " + Num(at);
-        if (marker == 0xE0 && StartsWith(p, std::string_view("JFIF\0", 5))) {
-            if (p.size() < 14) {
-                Warn("The JFIF header" + where + " is too short.");
-                return "JFIF (too short)";
-            }
-            static constexpr std::array<const char*, 3> kUnits = {"aspect ratio", "dots per inch",
-                                                                  "dots per cm"};
-            const int units = p[7];
-            std::string s = "JFIF " + std::to_string(p[5]) + "." + (p[6] < 10 ? "0" : "") +
-                            std::to_string(p[6]) + ", density " + std::to_string(Be16(p, 8)) + "x" +
-                            std::to_string(Be16(p, 10)) + " " +
-                            (units < 3 ? kUnits[units] : "(unknown units)");
-            if (p[12] != 0 && p[13] != 0) {
-                s += ", thumbnail " + std::to_string(p[12]) + "x" + std::to_string(p[13]);
-            } else {
-                s += ", no thumbnail";
-            }
-            return s;
-        }
-        if (marker == 0xE0 && StartsWith(p, std::string_view("JFXX\0", 5))) {
-            return "JFIF extension (thumbnail)";
-        }
-        if (marker == 0xE1 && StartsWith(p, std::string_view("Exif\0", 5))) {
-            return ReadExif(at, p);
-        }
-        if (marker == 0xE1 &&
-            StartsWith(p, std::string_view("http://ns.adobe.com/xap/1.0/\0", 29))) {
-            return "XMP metadata, " + Num(p.size() - 29) + " bytes";
-        }
-        if (marker == 0xE1 &&
-            StartsWith(p, std::string_view("http://ns.adobe.com/xmp/extension/\0", 35))) {
-            return "extended XMP metadata";
-        }
-        if (marker == 0xE2 && StartsWith(p, std::string_view("ICC_PROFILE\0", 12))) {
-            if (p.size() < 14) {
-                Warn("The ICC profile segment" + where + " is too short.");
-                return "ICC profile (too short)";
-            }
-            const int chunk = p[12];
-            std::string s =
-                "ICC profile, chunk " + std::to_string(chunk) + " of " + std::to_string(p[13]);
-            if (chunk == 1) {
-                std::string description = IccDescription(p.subspan(14));
-                if (!description.empty()) {
-                    s += ", \"" + Shortened(description) + "\"";
-                    if (file_.IccProfileName.empty()) {
-                        file_.IccProfileName = std::move(description);
-                    }
-                }
-            }
-            return s;
-        }
-        if (marker == 0xEE && StartsWith(p, "Adobe")) {
-            if (p.size() < 12) {
-                Warn("The Adobe segment" + where + " is too short.");
-                return "Adobe (too short)";
-            }
-            const int transform = p[11];
-            if (!file_.AdobeTransform) {
-                file_.AdobeTransform = transform;
-            }
-            static constexpr std::array<const char*, 3> kNames = {"none (RGB or CMYK)", "YCbCr",
-                                                                  "YCCK"};
-            return "Adobe, transform " + std::to_string(transform) + " (" +
-                   (transform < 3 ? kNames[transform] : "unknown") + ")";
-        }
-        // Otherwise its identifier: the text up to the first zero byte.
-        const auto end = std::find(p.begin(), p.end(), std::uint8_t{0});
-        const auto length = static_cast<std::size_t>(end - p.begin());
-        if (end == p.end() || length == 0) {
-            return {};
-        }
-        return "\"" + Shortened(Printable(p.first(length))) + "\"";
-    }
-
-    std::string ReadExif(std::size_t at, std::span<const std::uint8_t> p) {
-        const std::unique_ptr<ExifData, ExifDeleter> data(exif_data_new());
-        if (!data) {
-            return "Exif";
-        }
-        // Left to its defaults libexif adds the entries the standard requires,
-        // which would report an orientation the file never stored.
-        exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-        exif_data_load_data(data.get(), p.data(), static_cast<unsigned int>(p.size()));
-        ExifFacts facts;
-        if (ExifEntry* entry = exif_data_get_entry(data.get(), EXIF_TAG_ORIENTATION);
-            entry != nullptr && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 &&
-            entry->size >= 2 && entry->data != nullptr) {
-            const int value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
-            if (value >= 1 && value <= 8) {
-                facts.Orientation = value;
-            } else {
-                Warn("The Exif orientation " + std::to_string(value) + " in the segment at byte " +
-                     Num(at) + " is not one of 1 to 8; it is ignored.");
-            }
-        }
-        facts.Make = ExifText(data.get(), EXIF_TAG_MAKE);
-        facts.Model = ExifText(data.get(), EXIF_TAG_MODEL);
-        // When it was taken, else when it was last changed.
-        facts.DateTime = ExifText(data.get(), EXIF_TAG_DATE_TIME_ORIGINAL);
-        if (facts.DateTime.empty()) {
-            facts.DateTime = ExifText(data.get(), EXIF_TAG_DATE_TIME);
-        }
-        std::string s = "Exif";
-        if (facts.Orientation != 0) {
-            s += ", orientation " + std::to_string(facts.Orientation);
-        }
-        if (!facts.Make.empty() || !facts.Model.empty()) {
-            s += ", " + Shortened(facts.Make + (facts.Make.empty() ? "" : " ") + facts.Model);
-        }
-        if (!facts.DateTime.empty()) {
-            s += ", " + Shortened(facts.DateTime);
-        }
-        if (!file_.Exif) {
-            file_.Exif = std::move(facts);
-        }
-        return s;
     }
 
     std::string ReadDqt(std::size_t index, std::size_t at, std::span<const std::uint8_t> p) {
@@ -539,6 +268,7 @@ private:
                 Warn("Quantisation table " + std::to_string(id) + " at byte " + Num(at) +
                      " holds a zero step.");
             }
+            quantDefined_[static_cast<std::size_t>(id)] = true;
             file_.QuantisationTables.push_back(table);
         }
         return s;
@@ -604,6 +334,22 @@ private:
             file_.HuffmanTables.push_back(std::move(table));
         }
         return s;
+    }
+
+    /// A frame may leave its height (0) to the DNL after the first scan.
+    std::string ReadDnl(std::size_t at, std::span<const std::uint8_t> p) {
+        if (p.size() != 2) {
+            Warn("The DNL segment at byte " + Num(at) + " has length " + Num(p.size() + 2) +
+                 " instead of 4; it is ignored.");
+            return {};
+        }
+        const int lines = Be16(p, 0);
+        if (file_.FrameHeader && file_.FrameHeader->Height == 0 && lines > 0) {
+            Frame& frame = *file_.FrameHeader;
+            frame.Height = lines;
+            frame.McusDown = (lines + frame.McuHeight - 1) / frame.McuHeight;
+        }
+        return "number of lines " + std::to_string(lines);
     }
 
     std::string ReadDri(std::size_t at, std::span<const std::uint8_t> p) {
@@ -691,7 +437,8 @@ private:
         if (frame.Width == 0) {
             Warn(where + " gives the picture a width of 0.");
         }
-        const bool eightOrTwelve = frame.Precision == 8 || frame.Precision == 12;
+        const bool eightOrTwelve =
+            frame.Precision == 8 || (frame.Precision == 12 && marker != 0xC0);
         if ((!lossless && !eightOrTwelve) ||
             (lossless && (frame.Precision < 2 || frame.Precision > 16))) {
             Warn(where + " gives a sample precision of " + std::to_string(frame.Precision) +
@@ -708,10 +455,16 @@ private:
         }
         frame.McusAcross = (frame.Width + frame.McuWidth - 1) / frame.McuWidth;
         frame.McusDown = (frame.Height + frame.McuHeight - 1) / frame.McuHeight;
-        std::string s = std::string(ProcessName(frame.Kind)) + ", " +
-                        std::to_string(frame.Precision) + "-bit, " + std::to_string(frame.Width) +
-                        "x" + std::to_string(frame.Height) + ", " + Num(count) +
-                        (count == 1 ? " component" : " components");
+        std::string process(ProcessName(frame.Kind));
+        if (frame.Arithmetic) {
+            process += frame.Progressive ? " progressive" : lossless ? " lossless" : " sequential";
+        }
+        if (differential_) {
+            process = "differential " + process;
+        }
+        std::string s = process + ", " + std::to_string(frame.Precision) + "-bit, " +
+                        std::to_string(frame.Width) + "x" + std::to_string(frame.Height) + ", " +
+                        Num(count) + (count == 1 ? " component" : " components");
         for (const FrameComponent& c : frame.Components) {
             s += (&c == &frame.Components.front() ? ": " : ", ") + std::to_string(c.Id) + " " +
                  std::to_string(c.H) + "x" + std::to_string(c.V) + " table " +
@@ -770,6 +523,7 @@ private:
         const std::string where = "The scan header (SOS) at byte " + Num(at);
         if (!sawFrame_) {
             Warn(where + " comes before any frame header (SOF).");
+            scanBeforeFrame_ = true;
         }
         Scan scan;
         scan.SegmentIndex = index;
@@ -811,6 +565,16 @@ private:
             return;
         }
         const Frame& frame = *file_.FrameHeader;
+        if (!checkedQuantTables_ && !lossless_) {
+            // Tables may come after the frame header, but before the first scan.
+            checkedQuantTables_ = true;
+            for (const FrameComponent& c : frame.Components) {
+                if (c.QuantTable <= 3 && !quantDefined_[static_cast<std::size_t>(c.QuantTable)]) {
+                    Warn("Component " + std::to_string(c.Id) + " uses quantisation table " +
+                         std::to_string(c.QuantTable) + ", which no DQT segment defines.");
+                }
+            }
+        }
         for (const ScanComponent& c : scan.Components) {
             const bool known = std::any_of(frame.Components.begin(), frame.Components.end(),
                                            [&](const FrameComponent& f) { return f.Id == c.Id; });
@@ -819,9 +583,19 @@ private:
                      ", which the frame does not have.");
             }
         }
-        if (!lossless_ && (scan.Ss > scan.Se || scan.Se > 63)) {
+        // A progressive scan codes DC alone (0 to 0) or one component's AC
+        // band; a sequential one always codes the whole block.
+        const bool band = frame.Progressive
+                              ? (scan.Ss == 0 ? scan.Se == 0 : scan.Ss <= scan.Se && scan.Se <= 63)
+                              : scan.Ss == 0 && scan.Se == 63;
+        if (!lossless_ && !band) {
             Warn(where + " gives the spectral band " + std::to_string(scan.Ss) + " to " +
-                 std::to_string(scan.Se) + ", which is impossible.");
+                 std::to_string(scan.Se) + ", which a " +
+                 (frame.Progressive ? "progressive" : "sequential") + " scan cannot have.");
+        }
+        if (!lossless_ && frame.Progressive && scan.Ss > 0 && scan.Components.size() > 1) {
+            Warn(where + " codes AC coefficients of " + Num(scan.Components.size()) +
+                 " components at once; a progressive AC scan holds one.");
         }
         if (frame.Arithmetic) {
             return;
@@ -892,9 +666,10 @@ private:
             scan.RestartMarkers = restarts;
         }
         Segment& sos = file_.Segments.back();
-        sos.Summary += "; " + Num((ended ? i : size) - start) + " bytes of data";
+        sos.Summary += "; " + Bytes((ended ? i : size) - start) + " of data";
         if (restarts > 0) {
-            sos.Summary += ", " + std::to_string(restarts) + " restart markers";
+            sos.Summary += ", " + std::to_string(restarts) +
+                           (restarts == 1 ? " restart marker" : " restart markers");
         }
         if (outOfOrder) {
             Warn("The restart markers of the scan that starts at byte " + Num(sosOffset) +
@@ -928,7 +703,8 @@ private:
                     chrominance = components.front().QuantTable != table.Id;
                 }
             }
-            const QualityEstimate estimate = EstimateQuality(table.Values, chrominance);
+            const QualityEstimate estimate =
+                EstimateQuality(table.Values, chrominance, table.Precision);
             table.QualityEstimate = estimate.Quality;
             table.Exact = estimate.Exact;
             table.Deviation = estimate.Deviation;
@@ -955,6 +731,9 @@ private:
             return "The picture has " + std::to_string(frame.Precision) +
                    "-bit samples; only 8-bit pictures can be shown.";
         }
+        if (scanBeforeFrame_) {
+            return "A scan comes before the frame header (SOF).";
+        }
         if (file_.Scans.empty()) {
             return "The file has no scan.";
         }
@@ -963,6 +742,7 @@ private:
 
     std::span<const std::uint8_t> bytes_;
     JpegFile file_;
+    WarningList warnings_{file_.Warnings};
     std::array<std::optional<HuffmanTable>, 4> dcTables_;
     std::array<std::optional<HuffmanTable>, 4> acTables_;
     int restartInterval_ = 0;
@@ -971,6 +751,9 @@ private:
     bool lossless_ = false;
     bool differential_ = false;
     bool scansCapped_ = false;
+    bool scanBeforeFrame_ = false;
+    bool checkedQuantTables_ = false;
+    std::array<bool, 4> quantDefined_{};
 };
 
 } // namespace
@@ -982,12 +765,30 @@ Result<JpegFile> ReadJpegFile(std::span<const std::uint8_t> bytes) {
     return Reader(bytes).Read();
 }
 
-QualityEstimate EstimateQuality(const std::array<int, 64>& naturalOrder, bool chrominance) {
+namespace {
+
+/// The standard table scaled to `quality` without the 8-bit limit: libjpeg's
+/// scaling when baseline is not forced, which keeps entries up to 32767.
+jpeg::QuantTable SixteenBitTable(bool chrominance, int quality) {
+    const jpeg::QuantTable& base = chrominance ? jpeg::kChrominanceTable : jpeg::kLuminanceTable;
+    const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
+    jpeg::QuantTable table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        table[i] = std::clamp((base[i] * scale + 50) / 100, 1, 32767);
+    }
+    return table;
+}
+
+} // namespace
+
+QualityEstimate EstimateQuality(const std::array<int, 64>& naturalOrder, bool chrominance,
+                                int precision) {
     QualityEstimate best;
     best.Deviation = -1;
     for (int q = jpeg::kMinQuality; q <= jpeg::kMaxQuality; ++q) {
-        const jpeg::QuantTable standard =
-            chrominance ? jpeg::ChrominanceTable(q) : jpeg::LuminanceTable(q);
+        const jpeg::QuantTable standard = precision == 16 ? SixteenBitTable(chrominance, q)
+                                          : chrominance   ? jpeg::ChrominanceTable(q)
+                                                          : jpeg::LuminanceTable(q);
         long sum = 0;
         for (std::size_t i = 0; i < 64; ++i) {
             sum += std::abs(naturalOrder[i] - standard[i]);
