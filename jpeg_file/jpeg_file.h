@@ -39,6 +39,9 @@ struct QuantisationTable {
     /// How far off the nearest scaled standard table is (mean absolute
     /// difference per entry); 0 when Exact.
     double Deviation = 0;
+    /// Compared with the standard chrominance table (the frame's first
+    /// component does not use it; by id when no component does: 0 luminance).
+    bool Chrominance = false;
     std::size_t SegmentIndex = 0; ///< the DQT that defined it
 };
 

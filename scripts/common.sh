@@ -8,7 +8,8 @@ QUADREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QUADREL_BUILD_PACKAGES=(
     cmake ninja-build g++ ccache
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-    qt6-image-formats-plugins libjpeg-dev zlib1g-dev fonts-liberation fonts-dejavu-core
+    qt6-image-formats-plugins libjpeg-dev libexif-dev pkg-config zlib1g-dev
+    fonts-liberation fonts-dejavu-core
 )
 # What the tests, the checks and the package add (test.sh); python3-skimage
 # brings the photographs the picture tests code with cjpeg and with Quadrel.
