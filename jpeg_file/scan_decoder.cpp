@@ -275,8 +275,9 @@ void SetQuantTables(jpeg::CodedPicture& picture,
                     const std::vector<std::optional<jpeg::QuantTable>>& perComponent,
                     const std::array<std::optional<jpeg::QuantTable>, 4>& lastById,
                     const std::vector<int>& ids) {
-    const int highest = ids.empty() ? -1 : *std::max_element(ids.begin(), ids.end());
-    picture.QuantTables.assign(static_cast<std::size_t>(highest + 1), jpeg::QuantTable{});
+    const std::size_t count =
+        ids.empty() ? 0 : static_cast<std::size_t>(*std::max_element(ids.begin(), ids.end())) + 1;
+    picture.QuantTables.assign(count, jpeg::QuantTable{});
     std::vector<bool> taken(picture.QuantTables.size(), false);
     for (std::size_t id = 0; id < picture.QuantTables.size() && id < lastById.size(); ++id) {
         if (lastById[id]) {
@@ -300,8 +301,7 @@ void SetQuantTables(jpeg::CodedPicture& picture,
 }
 
 /// The table `id` as the file defines it before segment `before`.
-std::optional<jpeg::QuantTable> QuantTableBefore(const JpegFile& file, int id,
-                                                 std::size_t before) {
+std::optional<jpeg::QuantTable> QuantTableBefore(const JpegFile& file, int id, std::size_t before) {
     std::optional<jpeg::QuantTable> found;
     for (const QuantisationTable& table : file.QuantisationTables) {
         if (table.Id == id && table.SegmentIndex < before) {
@@ -328,18 +328,17 @@ public:
         : bytes_(bytes), out_(out), detail_(detail) {}
 
     /// Decodes one scan; bad data stops it with a warning.
-    void Decode(const Scan& scan, int scanNumber, const std::vector<ScanPart>& parts,
-                int maxH, int maxV, int width, int height) {
+    void Decode(const Scan& scan, int scanNumber, const std::vector<ScanPart>& parts, int maxH,
+                int maxV, int width, int height) {
         scanNumber_ = scanNumber;
         undefinedEobWarned_ = false;
         ScanBits bits(bytes_, scan.DataOffset);
         std::array<std::uint32_t, 4> predictions{};
         const bool single = parts.size() == 1;
         const jpeg::CodedComponent& first = out_.Picture.Components[parts[0].Component];
-        const ComponentBlocks firstBlocks =
-            BlocksOf(width, height, first.H, first.V, maxH, maxV);
-        const std::uint64_t across = single ? std::uint64_t(firstBlocks.Across)
-                                            : DivideUp(width, std::uint64_t(maxH) * 8);
+        const ComponentBlocks firstBlocks = BlocksOf(width, height, first.H, first.V, maxH, maxV);
+        const std::uint64_t across =
+            single ? std::uint64_t(firstBlocks.Across) : DivideUp(width, std::uint64_t(maxH) * 8);
         const std::uint64_t down =
             single ? std::uint64_t(firstBlocks.Down) : DivideUp(height, std::uint64_t(maxV) * 8);
         const std::uint64_t mcus = across * down;
@@ -354,8 +353,7 @@ public:
             const int mx = static_cast<int>(mcu % across);
             const int my = static_cast<int>(mcu / across);
             for (std::size_t p = 0; p < parts.size(); ++p) {
-                const jpeg::CodedComponent& component =
-                    out_.Picture.Components[parts[p].Component];
+                const jpeg::CodedComponent& component = out_.Picture.Components[parts[p].Component];
                 const int h = single ? 1 : component.H;
                 const int v = single ? 1 : component.V;
                 for (int by = 0; by < v; ++by) {
@@ -405,8 +403,8 @@ private:
     }
 
     bool StopAt(Outcome outcome, const BlockAddress& address) {
-        return Stop(address, outcome == Outcome::DataEnds ? "the data ends"
-                                                          : "a code no table has");
+        return Stop(address,
+                    outcome == Outcome::DataEnds ? "the data ends" : "a code no table has");
     }
 
     bool DecodeBlock(ScanBits& bits, const ScanPart& part, const BlockAddress& address,
@@ -550,20 +548,18 @@ Status PrepareScan(const Scan& scan, int number, const Frame& frame, ScanTables&
                    std::vector<ScanPart>& parts) {
     const std::string name = Text("Scan %d", number);
     if (scan.Components.empty() || scan.Components.size() > 4) {
-        return Fail(name + Text(" has %zu components; 1 to 4 are allowed.",
-                                scan.Components.size()));
+        return Fail(name +
+                    Text(" has %zu components; 1 to 4 are allowed.", scan.Components.size()));
     }
     int blocksPerMcu = 0;
     for (const ScanComponent& member : scan.Components) {
-        const auto found =
-            std::find_if(frame.Components.begin(), frame.Components.end(),
-                         [&](const FrameComponent& c) { return c.Id == member.Id; });
+        const auto found = std::find_if(frame.Components.begin(), frame.Components.end(),
+                                        [&](const FrameComponent& c) { return c.Id == member.Id; });
         if (found == frame.Components.end()) {
-            return Fail(name + Text(" codes component %d, which the frame does not have.",
-                                    member.Id));
+            return Fail(name +
+                        Text(" codes component %d, which the frame does not have.", member.Id));
         }
-        if (member.DcTable < 0 || member.DcTable > 3 || member.AcTable < 0 ||
-            member.AcTable > 3) {
+        if (member.DcTable < 0 || member.DcTable > 3 || member.AcTable < 0 || member.AcTable > 3) {
             return Fail(name + " names a Huffman table outside 0 to 3.");
         }
         const auto dc = static_cast<std::size_t>(member.DcTable);
@@ -588,8 +584,7 @@ Status PrepareScan(const Scan& scan, int number, const Frame& frame, ScanTables&
         blocksPerMcu += found->H * found->V;
     }
     if (scan.Components.size() > 1 && blocksPerMcu > 10) {
-        return Fail(name + Text(" has %d blocks in an MCU; at most 10 are allowed.",
-                                blocksPerMcu));
+        return Fail(name + Text(" has %d blocks in an MCU; at most 10 are allowed.", blocksPerMcu));
     }
     return Done{};
 }
@@ -776,8 +771,7 @@ Result<ScanDecoding> DecodeSequentialScans(std::span<const std::uint8_t> bytes,
         component.V = source.V;
         component.BlocksAcross = blocks.StoredAcross;
         component.BlocksDown = blocks.StoredDown;
-        component.Blocks.resize(std::size_t(blocks.StoredAcross) *
-                                std::size_t(blocks.StoredDown));
+        component.Blocks.resize(std::size_t(blocks.StoredAcross) * std::size_t(blocks.StoredDown));
     }
 
     SequentialDecoder decoder(bytes, out, detail);
@@ -789,8 +783,8 @@ Result<ScanDecoding> DecodeSequentialScans(std::span<const std::uint8_t> bytes,
             return scanOf[p.Component].has_value();
         });
         if (repeats) {
-            decoder.Warn(Text("Scan %d codes a component an earlier scan coded; it is skipped.",
-                              number));
+            decoder.Warn(
+                Text("Scan %d codes a component an earlier scan coded; it is skipped.", number));
             continue;
         }
         if (scan.Ss != 0 || scan.Se != 63 || scan.Ah != 0 || scan.Al != 0) {
@@ -851,9 +845,9 @@ Result<jpeg::CodedPicture> ReadStoredCoefficients(std::span<const std::uint8_t> 
         warnings.push_back(Text("... and %ld more warnings.", errors.Dropped));
     }
     if (!read) {
-        return Fail(!refusal.empty() ? refusal
-                                     : "libjpeg cannot read the file: " +
-                                           std::string(errors.Error.data()));
+        return Fail(!refusal.empty()
+                        ? refusal
+                        : "libjpeg cannot read the file: " + std::string(errors.Error.data()));
     }
     SetQuantTables(picture, tables.PerComponent, tables.LastById, tables.Ids);
     return picture;
