@@ -45,6 +45,10 @@ std::string Num(std::size_t n) {
     return std::to_string(n);
 }
 
+std::string Bytes(std::size_t n) {
+    return Num(n) + (n == 1 ? " byte" : " bytes");
+}
+
 std::string MarkerName(int marker) {
     if (IsSof(marker)) {
         return "SOF" + std::to_string(marker - 0xC0);
@@ -270,8 +274,8 @@ private:
             while (at < size && bytes_[at] != 0xFF) {
                 ++at;
             }
-            Warn(Num(at - from) + " bytes at byte " + Num(from) +
-                 " belong to no segment; they are skipped.");
+            Warn(Bytes(at - from) + " at byte " + Num(from) +
+                 (at - from == 1 ? " belongs" : " belong") + " to no segment; skipped.");
         }
         // A marker may be preceded by any number of 0xFF fill bytes.
         while (at + 1 < size && bytes_[at + 1] == 0xFF) {
@@ -292,7 +296,7 @@ private:
             file_.BytesAfterEoi = size - (at + 2);
             std::string summary = "end of image";
             if (file_.BytesAfterEoi > 0) {
-                summary += "; " + Num(file_.BytesAfterEoi) + " bytes follow it";
+                summary += "; " + Bytes(file_.BytesAfterEoi) + " follow it";
             }
             file_.Segments.push_back(Segment{at, marker, "EOI", 0, summary});
             return false;
@@ -363,10 +367,7 @@ private:
             return summary;
         }
         case kDnl:
-            if (payload.size() == 2) {
-                return "number of lines " + std::to_string(Be16(payload, 0));
-            }
-            return {};
+            return ReadDnl(at, payload);
         case kDac:
             return "arithmetic coding conditioning";
         default:
@@ -381,13 +382,19 @@ private:
                 Warn("The JFIF header" + where + " is too short.");
                 return "JFIF (too short)";
             }
-            static constexpr std::array<const char*, 3> kUnits = {"aspect ratio", "dots per inch",
-                                                                  "dots per cm"};
             const int units = p[7];
+            const std::string x = std::to_string(Be16(p, 8));
+            const std::string y = std::to_string(Be16(p, 10));
             std::string s = "JFIF " + std::to_string(p[5]) + "." + (p[6] < 10 ? "0" : "") +
-                            std::to_string(p[6]) + ", density " + std::to_string(Be16(p, 8)) + "x" +
-                            std::to_string(Be16(p, 10)) + " " +
-                            (units < 3 ? kUnits[units] : "(unknown units)");
+                            std::to_string(p[6]) + ", ";
+            if (units == 0) {
+                s += "pixel aspect ratio " + x + ":" + y;
+            } else {
+                s += "density " + x + "x" + y +
+                     (units == 1   ? " dots per inch"
+                      : units == 2 ? " dots per cm"
+                                   : " (unknown units " + std::to_string(units) + ")");
+            }
             if (p[12] != 0 && p[13] != 0) {
                 s += ", thumbnail " + std::to_string(p[12]) + "x" + std::to_string(p[13]);
             } else {
@@ -539,6 +546,7 @@ private:
                 Warn("Quantisation table " + std::to_string(id) + " at byte " + Num(at) +
                      " holds a zero step.");
             }
+            quantDefined_[static_cast<std::size_t>(id)] = true;
             file_.QuantisationTables.push_back(table);
         }
         return s;
@@ -604,6 +612,22 @@ private:
             file_.HuffmanTables.push_back(std::move(table));
         }
         return s;
+    }
+
+    /// A frame may leave its height (0) to the DNL after the first scan.
+    std::string ReadDnl(std::size_t at, std::span<const std::uint8_t> p) {
+        if (p.size() != 2) {
+            Warn("The DNL segment at byte " + Num(at) + " has length " + Num(p.size() + 2) +
+                 " instead of 4; it is ignored.");
+            return {};
+        }
+        const int lines = Be16(p, 0);
+        if (file_.FrameHeader && file_.FrameHeader->Height == 0 && lines > 0) {
+            Frame& frame = *file_.FrameHeader;
+            frame.Height = lines;
+            frame.McusDown = (lines + frame.McuHeight - 1) / frame.McuHeight;
+        }
+        return "number of lines " + std::to_string(lines);
     }
 
     std::string ReadDri(std::size_t at, std::span<const std::uint8_t> p) {
@@ -691,7 +715,8 @@ private:
         if (frame.Width == 0) {
             Warn(where + " gives the picture a width of 0.");
         }
-        const bool eightOrTwelve = frame.Precision == 8 || frame.Precision == 12;
+        const bool eightOrTwelve =
+            frame.Precision == 8 || (frame.Precision == 12 && marker != 0xC0);
         if ((!lossless && !eightOrTwelve) ||
             (lossless && (frame.Precision < 2 || frame.Precision > 16))) {
             Warn(where + " gives a sample precision of " + std::to_string(frame.Precision) +
@@ -770,6 +795,7 @@ private:
         const std::string where = "The scan header (SOS) at byte " + Num(at);
         if (!sawFrame_) {
             Warn(where + " comes before any frame header (SOF).");
+            scanBeforeFrame_ = true;
         }
         Scan scan;
         scan.SegmentIndex = index;
@@ -811,6 +837,16 @@ private:
             return;
         }
         const Frame& frame = *file_.FrameHeader;
+        if (!checkedQuantTables_ && !lossless_) {
+            // Tables may come after the frame header, but before the first scan.
+            checkedQuantTables_ = true;
+            for (const FrameComponent& c : frame.Components) {
+                if (c.QuantTable <= 3 && !quantDefined_[static_cast<std::size_t>(c.QuantTable)]) {
+                    Warn("Component " + std::to_string(c.Id) + " uses quantisation table " +
+                         std::to_string(c.QuantTable) + ", which no DQT segment defines.");
+                }
+            }
+        }
         for (const ScanComponent& c : scan.Components) {
             const bool known = std::any_of(frame.Components.begin(), frame.Components.end(),
                                            [&](const FrameComponent& f) { return f.Id == c.Id; });
@@ -819,9 +855,19 @@ private:
                      ", which the frame does not have.");
             }
         }
-        if (!lossless_ && (scan.Ss > scan.Se || scan.Se > 63)) {
+        // A progressive scan codes DC alone (0 to 0) or one component's AC
+        // band; a sequential one always codes the whole block.
+        const bool band = frame.Progressive
+                              ? (scan.Ss == 0 ? scan.Se == 0 : scan.Ss <= scan.Se && scan.Se <= 63)
+                              : scan.Ss == 0 && scan.Se == 63;
+        if (!lossless_ && !band) {
             Warn(where + " gives the spectral band " + std::to_string(scan.Ss) + " to " +
-                 std::to_string(scan.Se) + ", which is impossible.");
+                 std::to_string(scan.Se) + ", which a " +
+                 (frame.Progressive ? "progressive" : "sequential") + " scan cannot have.");
+        }
+        if (!lossless_ && frame.Progressive && scan.Ss > 0 && scan.Components.size() > 1) {
+            Warn(where + " codes AC coefficients of " + Num(scan.Components.size()) +
+                 " components at once; a progressive AC scan holds one.");
         }
         if (frame.Arithmetic) {
             return;
@@ -892,9 +938,10 @@ private:
             scan.RestartMarkers = restarts;
         }
         Segment& sos = file_.Segments.back();
-        sos.Summary += "; " + Num((ended ? i : size) - start) + " bytes of data";
+        sos.Summary += "; " + Bytes((ended ? i : size) - start) + " of data";
         if (restarts > 0) {
-            sos.Summary += ", " + std::to_string(restarts) + " restart markers";
+            sos.Summary += ", " + std::to_string(restarts) +
+                           (restarts == 1 ? " restart marker" : " restart markers");
         }
         if (outOfOrder) {
             Warn("The restart markers of the scan that starts at byte " + Num(sosOffset) +
@@ -928,7 +975,8 @@ private:
                     chrominance = components.front().QuantTable != table.Id;
                 }
             }
-            const QualityEstimate estimate = EstimateQuality(table.Values, chrominance);
+            const QualityEstimate estimate =
+                EstimateQuality(table.Values, chrominance, table.Precision);
             table.QualityEstimate = estimate.Quality;
             table.Exact = estimate.Exact;
             table.Deviation = estimate.Deviation;
@@ -955,6 +1003,9 @@ private:
             return "The picture has " + std::to_string(frame.Precision) +
                    "-bit samples; only 8-bit pictures can be shown.";
         }
+        if (scanBeforeFrame_) {
+            return "A scan comes before the frame header (SOF).";
+        }
         if (file_.Scans.empty()) {
             return "The file has no scan.";
         }
@@ -971,6 +1022,9 @@ private:
     bool lossless_ = false;
     bool differential_ = false;
     bool scansCapped_ = false;
+    bool scanBeforeFrame_ = false;
+    bool checkedQuantTables_ = false;
+    std::array<bool, 4> quantDefined_{};
 };
 
 } // namespace
@@ -982,12 +1036,30 @@ Result<JpegFile> ReadJpegFile(std::span<const std::uint8_t> bytes) {
     return Reader(bytes).Read();
 }
 
-QualityEstimate EstimateQuality(const std::array<int, 64>& naturalOrder, bool chrominance) {
+namespace {
+
+/// The standard table scaled to `quality` without the 8-bit limit: libjpeg's
+/// scaling when baseline is not forced, which keeps entries up to 32767.
+jpeg::QuantTable SixteenBitTable(bool chrominance, int quality) {
+    const jpeg::QuantTable& base = chrominance ? jpeg::kChrominanceTable : jpeg::kLuminanceTable;
+    const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
+    jpeg::QuantTable table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        table[i] = std::clamp((base[i] * scale + 50) / 100, 1, 32767);
+    }
+    return table;
+}
+
+} // namespace
+
+QualityEstimate EstimateQuality(const std::array<int, 64>& naturalOrder, bool chrominance,
+                                int precision) {
     QualityEstimate best;
     best.Deviation = -1;
     for (int q = jpeg::kMinQuality; q <= jpeg::kMaxQuality; ++q) {
-        const jpeg::QuantTable standard =
-            chrominance ? jpeg::ChrominanceTable(q) : jpeg::LuminanceTable(q);
+        const jpeg::QuantTable standard = precision == 16 ? SixteenBitTable(chrominance, q)
+                                          : chrominance   ? jpeg::ChrominanceTable(q)
+                                                          : jpeg::LuminanceTable(q);
         long sum = 0;
         for (std::size_t i = 0; i < 64; ++i) {
             sum += std::abs(naturalOrder[i] - standard[i]);

@@ -144,7 +144,11 @@ struct QualityEstimate {
 
 /// The quality whose scaled standard table (luminance or chrominance, as
 /// cjpeg scales it, with 8-bit clamping to 1..255) is nearest to the table.
-QualityEstimate EstimateQuality(const std::array<int, 64>& naturalOrder, bool chrominance);
+/// A 16-bit table (precision 16) is held against the tables clamped to
+/// 1..32767 instead, as cjpeg writes them below quality 24 unless told to
+/// stay baseline.
+QualityEstimate EstimateQuality(const std::array<int, 64>& naturalOrder, bool chrominance,
+                                int precision = 8);
 
 std::string_view ProcessName(Process process); ///< "baseline", "extended", ...
 
