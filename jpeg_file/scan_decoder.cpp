@@ -77,31 +77,50 @@ public:
     /// Bits read so far.
     std::uint64_t Consumed() const { return consumed_; }
 
-    /// The next bit; false when the data ends before it.
-    bool Read(std::uint32_t& value) {
-        if (bit_ == 0 && !DataByteAhead()) {
-            return false;
+    /// The next data bits, up to 16, left-aligned in 16 bits (those past the
+    /// data's end 0); gives how many there are. Reads nothing.
+    int Peek(std::uint32_t& value) const {
+        value = 0;
+        int count = 0;
+        std::size_t at = pos_;
+        int bit = bit_;
+        while (count < 16 && (bit != 0 || DataByteAt(at))) {
+            const std::uint8_t byte = bytes_[at];
+            const int take = std::min(8 - bit, 16 - count);
+            value = (value << take) | ((byte >> (8 - bit - take)) & ((1U << take) - 1));
+            count += take;
+            bit += take;
+            if (bit == 8) {
+                bit = 0;
+                at += byte == 0xFF ? 2 : 1;
+            }
         }
-        const std::uint8_t byte = bytes_[pos_];
-        value = (byte >> (7 - bit_)) & 1U;
-        ++consumed_;
-        if (++bit_ == 8) {
-            bit_ = 0;
-            pos_ += byte == 0xFF ? 2 : 1;
+        value <<= 16 - count;
+        return count;
+    }
+
+    /// Steps over `count` bits that Peek showed.
+    void Skip(int count) {
+        consumed_ += std::uint64_t(count);
+        bit_ += count;
+        while (bit_ >= 8) {
+            bit_ -= 8;
+            pos_ += bytes_[pos_] == 0xFF ? 2 : 1;
         }
-        return true;
     }
 
     /// `count` (at most 16) bits as a number; false when the data ends first.
     bool Read(int count, std::uint32_t& value) {
         value = 0;
-        for (int i = 0; i < count; ++i) {
-            std::uint32_t bit = 0;
-            if (!Read(bit)) {
-                return false;
-            }
-            value = (value << 1) | bit;
+        if (count == 0) {
+            return true;
         }
+        std::uint32_t next = 0;
+        if (Peek(next) < count) {
+            return false;
+        }
+        value = next >> (16 - count);
+        Skip(count);
         return true;
     }
 
@@ -144,11 +163,12 @@ public:
     }
 
 private:
-    bool DataByteAhead() const {
-        if (pos_ >= bytes_.size()) {
+    /// A data byte starts at `at`: not the end, not a marker.
+    bool DataByteAt(std::size_t at) const {
+        if (at >= bytes_.size()) {
             return false;
         }
-        return bytes_[pos_] != 0xFF || (pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == 0x00);
+        return bytes_[at] != 0xFF || (at + 1 < bytes_.size() && bytes_[at + 1] == 0x00);
     }
 
     std::span<const std::uint8_t> bytes_;
@@ -218,6 +238,16 @@ public:
                     static_cast<std::int32_t>(codes[static_cast<std::size_t>(p - 1)]);
             }
         }
+        for (int q = 0; q < symbols; ++q) {
+            const int length = lengths[static_cast<std::size_t>(q)];
+            if (length <= kShortBits) {
+                const std::uint32_t first = codes[static_cast<std::size_t>(q)]
+                                            << (kShortBits - length);
+                for (std::uint32_t i = 0; i < (1U << (kShortBits - length)); ++i) {
+                    decoder.short_[first + i].Length = static_cast<std::uint8_t>(length);
+                }
+            }
+        }
         if (dc && std::any_of(decoder.values_.begin(), decoder.values_.end(),
                               [](std::uint8_t value) { return value > 15; })) {
             return Fail(name + " has a size category above 15.");
@@ -227,32 +257,48 @@ public:
 
     Outcome Decode(ScanBits& bits, HuffmanSymbol& symbol) const {
         symbol.BitOffset = bits.Position();
-        std::uint32_t code = 0;
+        std::uint32_t next = 0;
+        const int available = bits.Peek(next);
+        // Most codes are short: one look in the table; the others by length.
+        if (const Short entry = short_[next >> (16 - kShortBits)];
+            entry.Length > 0 && entry.Length <= available) {
+            return Take(bits, symbol, next >> (16 - entry.Length), entry.Length);
+        }
         for (int length = 1; length <= 16; ++length) {
-            std::uint32_t bit = 0;
-            if (!bits.Read(bit)) {
+            if (length > available) {
                 return Outcome::DataEnds;
             }
-            code = (code << 1) | bit;
+            const std::uint32_t code = next >> (16 - length);
             if (static_cast<std::int32_t>(code) <= maxCodes_[length]) {
-                const std::int32_t index = offsets_[length] + static_cast<std::int32_t>(code);
-                if (index < 0 || index >= static_cast<std::int32_t>(values_.size())) {
-                    return Outcome::BadCode;
-                }
-                symbol.Value = values_[static_cast<std::size_t>(index)];
-                symbol.Code = code;
-                symbol.Length = length;
-                return Outcome::Ok;
+                return Take(bits, symbol, code, length);
             }
         }
         return Outcome::BadCode;
     }
 
 private:
+    static constexpr int kShortBits = 9;
+    struct Short {
+        std::uint8_t Length = 0; ///< 0: the code is longer
+    };
+
     HuffmanDecoder() { maxCodes_.fill(-1); }
 
-    std::array<std::int32_t, 17> maxCodes_{}; ///< by length; -1 when none that long
-    std::array<std::int32_t, 17> offsets_{};  ///< symbol index minus code, by length
+    Outcome Take(ScanBits& bits, HuffmanSymbol& symbol, std::uint32_t code, int length) const {
+        const std::int32_t index = offsets_[length] + static_cast<std::int32_t>(code);
+        if (index < 0 || index >= static_cast<std::int32_t>(values_.size())) {
+            return Outcome::BadCode;
+        }
+        symbol.Value = values_[static_cast<std::size_t>(index)];
+        symbol.Code = code;
+        symbol.Length = length;
+        bits.Skip(length);
+        return Outcome::Ok;
+    }
+
+    std::array<std::int32_t, 17> maxCodes_{};     ///< by length; -1 when none that long
+    std::array<std::int32_t, 17> offsets_{};      ///< symbol index minus code, by length
+    std::array<Short, 1U << kShortBits> short_{}; ///< by the next 9 bits
     std::vector<std::uint8_t> values_;
 };
 
