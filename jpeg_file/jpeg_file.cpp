@@ -1,26 +1,23 @@
 #include "jpeg_file/jpeg_file.h"
 
 #include "jpeg/jpeg_block.h"
-
-#include <libexif/exif-data.h>
+#include "jpeg_file/app_segments.h"
+#include "jpeg_file/segment_text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 namespace quadrel::jpeg_file {
 
 namespace {
 
-// A broken file can repeat the same fault thousands of times; the user needs
-// the first few, and the list must stay small.
-constexpr std::size_t kMaxWarnings = 100;
+using namespace detail;
+
 // Every scan keeps a copy of the Huffman tables in force; a file made of
 // nothing but tiny scan headers must not multiply that copy without end.
 // Real progressive files have a dozen scans.
 constexpr std::size_t kMaxScans = 1000;
-constexpr std::size_t kMaxSummaryText = 80;
 
 constexpr int kSoi = 0xD8;
 constexpr int kEoi = 0xD9;
@@ -39,14 +36,6 @@ bool IsRst(int marker) {
 
 bool IsSof(int marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != kDht && marker != 0xC8 && marker != kDac;
-}
-
-std::string Num(std::size_t n) {
-    return std::to_string(n);
-}
-
-std::string Bytes(std::size_t n) {
-    return Num(n) + (n == 1 ? " byte" : " bytes");
 }
 
 std::string MarkerName(int marker) {
@@ -97,140 +86,6 @@ std::string MarkerName(int marker) {
     return std::string("marker ") + text;
 }
 
-int Be16(std::span<const std::uint8_t> b, std::size_t at) {
-    return (b[at] << 8) | b[at + 1];
-}
-
-std::uint32_t Be32(std::span<const std::uint8_t> b, std::size_t at) {
-    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
-           (std::uint32_t{b[at + 2]} << 8) | std::uint32_t{b[at + 3]};
-}
-
-bool StartsWith(std::span<const std::uint8_t> b, std::string_view prefix) {
-    return b.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), b.begin());
-}
-
-/// Printable ASCII kept, line breaks and tabs as spaces, anything else as '.'.
-std::string Printable(std::span<const std::uint8_t> b) {
-    while (!b.empty() && b.back() == 0) {
-        b = b.first(b.size() - 1);
-    }
-    std::string text;
-    text.reserve(b.size());
-    for (const std::uint8_t c : b) {
-        if (c >= 0x20 && c < 0x7F) {
-            text.push_back(static_cast<char>(c));
-        } else if (c == '\n' || c == '\r' || c == '\t') {
-            text.push_back(' ');
-        } else {
-            text.push_back('.');
-        }
-    }
-    return text;
-}
-
-std::string Shortened(std::string text) {
-    if (text.size() > kMaxSummaryText) {
-        text.resize(kMaxSummaryText - 3);
-        text += "...";
-    }
-    return text;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-/// The profile's description: a version 2 'desc' (ASCII) or a version 4
-/// 'mluc' (UTF-16, first record); empty when it lies outside `profile`.
-std::string IccDescription(std::span<const std::uint8_t> profile) {
-    constexpr std::size_t kHeader = 128;
-    if (profile.size() < kHeader + 4) {
-        return {};
-    }
-    const std::uint32_t tags = Be32(profile, kHeader);
-    for (std::uint32_t t = 0; t < tags; ++t) {
-        const std::size_t entry = kHeader + 4 + std::size_t{t} * 12;
-        if (entry + 12 > profile.size()) {
-            return {};
-        }
-        if (!StartsWith(profile.subspan(entry), "desc")) {
-            continue;
-        }
-        const std::size_t offset = Be32(profile, entry + 4);
-        const std::size_t size = Be32(profile, entry + 8);
-        if (offset > profile.size() || size > profile.size() - offset || size < 12) {
-            return {};
-        }
-        const std::span<const std::uint8_t> tag = profile.subspan(offset, size);
-        if (StartsWith(tag, "desc")) {
-            const std::size_t count = Be32(tag, 8);
-            return Printable(tag.subspan(12, std::min(count, tag.size() - 12)));
-        }
-        if (StartsWith(tag, "mluc") && tag.size() >= 28 && Be32(tag, 8) > 0) {
-            const std::size_t length = Be32(tag, 20);
-            const std::size_t start = Be32(tag, 24);
-            if (start > tag.size() || length > tag.size() - start) {
-                return {};
-            }
-            std::string text;
-            for (std::size_t i = 0; i + 1 < length; i += 2) {
-                std::uint32_t c = static_cast<std::uint32_t>(Be16(tag, start + i));
-                if (c >= 0xD800 && c < 0xDC00 && i + 3 < length) {
-                    const auto low = static_cast<std::uint32_t>(Be16(tag, start + i + 2));
-                    if (low >= 0xDC00 && low < 0xE000) {
-                        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                        i += 2;
-                    }
-                }
-                if (c == 0) {
-                    break;
-                }
-                if (c < 0x20 || (c >= 0xD800 && c < 0xE000) || c == 0x7F) {
-                    c = '.';
-                }
-                AppendUtf8(text, c);
-            }
-            return text;
-        }
-        return {};
-    }
-    return {};
-}
-
-struct ExifDeleter {
-    void operator()(ExifData* data) const { exif_data_unref(data); }
-};
-
-std::string ExifText(ExifData* data, ExifTag tag) {
-    ExifEntry* entry = exif_data_get_entry(data, tag);
-    if (entry == nullptr) {
-        return {};
-    }
-    char text[256] = {};
-    exif_entry_get_value(entry, text, sizeof text);
-    std::string value = Printable(std::span(reinterpret_cast<const std::uint8_t*>(text),
-                                            std::char_traits<char>::length(text)));
-    while (!value.empty() && value.back() == ' ') {
-        value.pop_back();
-    }
-    return value;
-}
-
 /// Reads the file's bytes into a JpegFile, one segment after another.
 class Reader {
 public:
@@ -252,13 +107,7 @@ public:
     }
 
 private:
-    void Warn(std::string text) {
-        if (file_.Warnings.size() < kMaxWarnings) {
-            file_.Warnings.push_back(std::move(text));
-        } else if (file_.Warnings.size() == kMaxWarnings) {
-            file_.Warnings.emplace_back("Further warnings are left out.");
-        }
-    }
+    void Warn(std::string text) { warnings_.Add(std::move(text)); }
 
     void EndsEarly(std::string text) {
         file_.Truncated = true;
@@ -349,7 +198,7 @@ private:
             return ReadFrame(marker, at, payload);
         }
         if (marker >= 0xE0 && marker <= 0xEF) {
-            return ReadApp(marker, at, payload);
+            return ReadAppSegment(marker, at, payload, file_, warnings_);
         }
         switch (marker) {
         case kDqt:
@@ -362,7 +211,7 @@ private:
             return ReadDri(at, payload);
         case kCom: {
             std::string text = Printable(payload);
-            std::string summary = "\"" + Shortened(text) + "\"";
+            std::string summary = Quoted(Shortened(text));
             file_.Comments.push_back(std::move(text));
             return summary;
         }
@@ -373,133 +222,6 @@ private:
         default:
             return {};
         }
-    }
-
-    std::string ReadApp(int marker, std::size_t at, std::span<const std::uint8_t> p) {
-        const std::string where = " at byte " + Num(at);
-        if (marker == 0xE0 && StartsWith(p, std::string_view("JFIF\0", 5))) {
-            if (p.size() < 14) {
-                Warn("The JFIF header" + where + " is too short.");
-                return "JFIF (too short)";
-            }
-            const int units = p[7];
-            const std::string x = std::to_string(Be16(p, 8));
-            const std::string y = std::to_string(Be16(p, 10));
-            std::string s = "JFIF " + std::to_string(p[5]) + "." + (p[6] < 10 ? "0" : "") +
-                            std::to_string(p[6]) + ", ";
-            if (units == 0) {
-                s += "pixel aspect ratio " + x + ":" + y;
-            } else {
-                s += "density " + x + "x" + y +
-                     (units == 1   ? " dots per inch"
-                      : units == 2 ? " dots per cm"
-                                   : " (unknown units " + std::to_string(units) + ")");
-            }
-            if (p[12] != 0 && p[13] != 0) {
-                s += ", thumbnail " + std::to_string(p[12]) + "x" + std::to_string(p[13]);
-            } else {
-                s += ", no thumbnail";
-            }
-            return s;
-        }
-        if (marker == 0xE0 && StartsWith(p, std::string_view("JFXX\0", 5))) {
-            return "JFIF extension (thumbnail)";
-        }
-        if (marker == 0xE1 && StartsWith(p, std::string_view("Exif\0", 5))) {
-            return ReadExif(at, p);
-        }
-        if (marker == 0xE1 &&
-            StartsWith(p, std::string_view("http://ns.adobe.com/xap/1.0/\0", 29))) {
-            return "XMP metadata, " + Num(p.size() - 29) + " bytes";
-        }
-        if (marker == 0xE1 &&
-            StartsWith(p, std::string_view("http://ns.adobe.com/xmp/extension/\0", 35))) {
-            return "extended XMP metadata";
-        }
-        if (marker == 0xE2 && StartsWith(p, std::string_view("ICC_PROFILE\0", 12))) {
-            if (p.size() < 14) {
-                Warn("The ICC profile segment" + where + " is too short.");
-                return "ICC profile (too short)";
-            }
-            const int chunk = p[12];
-            std::string s =
-                "ICC profile, chunk " + std::to_string(chunk) + " of " + std::to_string(p[13]);
-            if (chunk == 1) {
-                std::string description = IccDescription(p.subspan(14));
-                if (!description.empty()) {
-                    s += ", \"" + Shortened(description) + "\"";
-                    if (file_.IccProfileName.empty()) {
-                        file_.IccProfileName = std::move(description);
-                    }
-                }
-            }
-            return s;
-        }
-        if (marker == 0xEE && StartsWith(p, "Adobe")) {
-            if (p.size() < 12) {
-                Warn("The Adobe segment" + where + " is too short.");
-                return "Adobe (too short)";
-            }
-            const int transform = p[11];
-            if (!file_.AdobeTransform) {
-                file_.AdobeTransform = transform;
-            }
-            static constexpr std::array<const char*, 3> kNames = {"none (RGB or CMYK)", "YCbCr",
-                                                                  "YCCK"};
-            return "Adobe, transform " + std::to_string(transform) + " (" +
-                   (transform < 3 ? kNames[transform] : "unknown") + ")";
-        }
-        // Otherwise its identifier: the text up to the first zero byte.
-        const auto end = std::find(p.begin(), p.end(), std::uint8_t{0});
-        const auto length = static_cast<std::size_t>(end - p.begin());
-        if (end == p.end() || length == 0) {
-            return {};
-        }
-        return "\"" + Shortened(Printable(p.first(length))) + "\"";
-    }
-
-    std::string ReadExif(std::size_t at, std::span<const std::uint8_t> p) {
-        const std::unique_ptr<ExifData, ExifDeleter> data(exif_data_new());
-        if (!data) {
-            return "Exif";
-        }
-        // Left to its defaults libexif adds the entries the standard requires,
-        // which would report an orientation the file never stored.
-        exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-        exif_data_load_data(data.get(), p.data(), static_cast<unsigned int>(p.size()));
-        ExifFacts facts;
-        if (ExifEntry* entry = exif_data_get_entry(data.get(), EXIF_TAG_ORIENTATION);
-            entry != nullptr && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 &&
-            entry->size >= 2 && entry->data != nullptr) {
-            const int value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
-            if (value >= 1 && value <= 8) {
-                facts.Orientation = value;
-            } else {
-                Warn("The Exif orientation " + std::to_string(value) + " in the segment at byte " +
-                     Num(at) + " is not one of 1 to 8; it is ignored.");
-            }
-        }
-        facts.Make = ExifText(data.get(), EXIF_TAG_MAKE);
-        facts.Model = ExifText(data.get(), EXIF_TAG_MODEL);
-        // When it was taken, else when it was last changed.
-        facts.DateTime = ExifText(data.get(), EXIF_TAG_DATE_TIME_ORIGINAL);
-        if (facts.DateTime.empty()) {
-            facts.DateTime = ExifText(data.get(), EXIF_TAG_DATE_TIME);
-        }
-        std::string s = "Exif";
-        if (facts.Orientation != 0) {
-            s += ", orientation " + std::to_string(facts.Orientation);
-        }
-        if (!facts.Make.empty() || !facts.Model.empty()) {
-            s += ", " + Shortened(facts.Make + (facts.Make.empty() ? "" : " ") + facts.Model);
-        }
-        if (!facts.DateTime.empty()) {
-            s += ", " + Shortened(facts.DateTime);
-        }
-        if (!file_.Exif) {
-            file_.Exif = std::move(facts);
-        }
-        return s;
     }
 
     std::string ReadDqt(std::size_t index, std::size_t at, std::span<const std::uint8_t> p) {
@@ -733,10 +455,16 @@ private:
         }
         frame.McusAcross = (frame.Width + frame.McuWidth - 1) / frame.McuWidth;
         frame.McusDown = (frame.Height + frame.McuHeight - 1) / frame.McuHeight;
-        std::string s = std::string(ProcessName(frame.Kind)) + ", " +
-                        std::to_string(frame.Precision) + "-bit, " + std::to_string(frame.Width) +
-                        "x" + std::to_string(frame.Height) + ", " + Num(count) +
-                        (count == 1 ? " component" : " components");
+        std::string process(ProcessName(frame.Kind));
+        if (frame.Arithmetic) {
+            process += frame.Progressive ? " progressive" : lossless ? " lossless" : " sequential";
+        }
+        if (differential_) {
+            process = "differential " + process;
+        }
+        std::string s = process + ", " + std::to_string(frame.Precision) + "-bit, " +
+                        std::to_string(frame.Width) + "x" + std::to_string(frame.Height) + ", " +
+                        Num(count) + (count == 1 ? " component" : " components");
         for (const FrameComponent& c : frame.Components) {
             s += (&c == &frame.Components.front() ? ": " : ", ") + std::to_string(c.Id) + " " +
                  std::to_string(c.H) + "x" + std::to_string(c.V) + " table " +
@@ -1014,6 +742,7 @@ private:
 
     std::span<const std::uint8_t> bytes_;
     JpegFile file_;
+    WarningList warnings_{file_.Warnings};
     std::array<std::optional<HuffmanTable>, 4> dcTables_;
     std::array<std::optional<HuffmanTable>, 4> acTables_;
     int restartInterval_ = 0;

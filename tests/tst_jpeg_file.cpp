@@ -101,15 +101,23 @@ QByteArray Exif(bool bigEndian, int orientation, const QByteArray& make, const Q
     return MakeSegment(0xE1, QByteArray("Exif\0\0", 6) + tiff + values);
 }
 
-/// An ICC profile in one APP2 chunk whose 'desc' tag says `name`.
-QByteArray Icc(const QByteArray& name) {
-    QByteArray desc = QByteArray("desc\0\0\0\0", 8);
-    desc.append('\0')
-        .append('\0')
-        .append('\0')
-        .append(char(name.size() + 1))
-        .append(name)
-        .append('\0');
+/// An ICC profile in one APP2 chunk whose description says `name`: a version
+/// 2 'desc' tag in ASCII, or a version 4 'mluc' tag in UTF-16.
+QByteArray Icc(const QString& name, bool v4) {
+    QByteArray desc;
+    if (v4) {
+        QByteArray utf16;
+        for (const QChar c : name) {
+            utf16.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+        }
+        desc = QByteArray("mluc\0\0\0\0\0\0\0\1\0\0\0\x0c"
+                          "enUS\0\0\0",
+                          23) +
+               char(utf16.size()) + QByteArray("\0\0\0\x1c", 4) + utf16;
+    } else {
+        desc =
+            QByteArray("desc\0\0\0\0\0\0\0", 11) + char(name.size() + 1) + name.toLatin1() + '\0';
+    }
     QByteArray profile(128, '\0');
     profile.append(QByteArray("\0\0\0\1desc\0\0\0\x90\0\0\0", 15)).append(char(desc.size()));
     profile += desc;
@@ -181,7 +189,7 @@ void TestJpegFile::cjpegFiles_data() {
     QTest::addColumn<QString>("sampling");
     QTest::addColumn<QSize>("mcus");
     QTest::addColumn<QString>("bands"); ///< Ss-Se of every scan
-    QTest::addColumn<int>("restartMarkers");
+    QTest::addColumn<QString>("restarts");
     QTest::addColumn<bool>("showable");
 
     const QString colourBaseline = "SOI APP0 DQT DQT SOF0 DHT DHT DHT DHT SOS EOI";
@@ -189,45 +197,55 @@ void TestJpegFile::cjpegFiles_data() {
     QTest::newRow("grey q50") << true << QStringList{"-quality", "50"}
                               << "SOI APP0 DQT SOF0 DHT DHT SOS EOI"
                               << "baseline"
-                              << "" << QSize(5, 3) << "0-63" << 0 << true;
+                              << "" << QSize(5, 3) << "0-63"
+                              << "none" << true;
     QTest::newRow("4:2:0 restart 2 MCUs")
         << false << QStringList{"-quality", "75", "-sample", "2x2", "-restart", "2B"}
         << "SOI APP0 DQT DQT SOF0 DHT DHT DHT DHT DRI SOS EOI"
         << "baseline"
-        << "4:2:0" << QSize(3, 2) << "0-63" << 2 << true;
+        << "4:2:0" << QSize(3, 2) << "0-63"
+        << "2 markers, interval 2" << true;
     QTest::newRow("grey restart 1 row")
         << true << QStringList{"-restart", "1"} << "SOI APP0 DQT SOF0 DHT DHT DRI SOS EOI"
         << "baseline"
-        << "" << QSize(5, 3) << "0-63" << 2 << true;
+        << "" << QSize(5, 3) << "0-63"
+        << "2 markers, interval 5" << true;
     QTest::newRow("4:2:2 optimised")
         << false << QStringList{"-sample", "2x1", "-optimize"} << colourBaseline << "baseline"
-        << "4:2:2" << QSize(3, 3) << "0-63" << 0 << true;
+        << "4:2:2" << QSize(3, 3) << "0-63"
+        << "none" << true;
     QTest::newRow("4:4:4") << false << QStringList{"-sample", "1x1"} << colourBaseline << "baseline"
-                           << "4:4:4" << QSize(5, 3) << "0-63" << 0 << true;
+                           << "4:4:4" << QSize(5, 3) << "0-63"
+                           << "none" << true;
     QTest::newRow("4:4:0") << false << QStringList{"-sample", "1x2"} << colourBaseline << "baseline"
-                           << "4:4:0" << QSize(5, 2) << "0-63" << 0 << true;
+                           << "4:4:0" << QSize(5, 2) << "0-63"
+                           << "none" << true;
     QTest::newRow("4:1:1") << false << QStringList{"-sample", "4x1"} << colourBaseline << "baseline"
-                           << "4:1:1" << QSize(2, 3) << "0-63" << 0 << true;
+                           << "4:1:1" << QSize(2, 3) << "0-63"
+                           << "none" << true;
     QTest::newRow("unnamed 2x2,1x2,1x1")
         << false << QStringList{"-sample", "2x2,1x2,1x1"} << colourBaseline << "baseline"
-        << "2x2,1x2,1x1" << QSize(3, 2) << "0-63" << 0 << true;
+        << "2x2,1x2,1x1" << QSize(3, 2) << "0-63"
+        << "none" << true;
     // libjpeg's standard progression for three components and for one.
     QTest::newRow("progressive colour")
         << false << QStringList{"-progressive", "-sample", "2x2"}
         << "SOI APP0 DQT DQT SOF2 DHT DHT SOS DHT SOS DHT SOS DHT SOS DHT SOS DHT SOS SOS DHT SOS "
            "DHT SOS DHT SOS EOI"
         << "progressive"
-        << "4:2:0" << QSize(3, 2) << "0-0 1-5 1-63 1-63 6-63 1-63 0-0 1-63 1-63 1-63" << 0 << true;
-    QTest::newRow("progressive grey")
-        << true << QStringList{"-progressive"}
-        << "SOI APP0 DQT SOF2 DHT SOS DHT SOS DHT SOS DHT SOS SOS "
-           "DHT SOS EOI"
-        << "progressive"
-        << "" << QSize(5, 3) << "0-0 1-5 6-63 1-63 0-0 1-63" << 0 << true;
+        << "4:2:0" << QSize(3, 2) << "0-0 1-5 1-63 1-63 6-63 1-63 0-0 1-63 1-63 1-63"
+        << "none" << true;
+    QTest::newRow("progressive grey") << true << QStringList{"-progressive"}
+                                      << "SOI APP0 DQT SOF2 DHT SOS DHT SOS DHT SOS DHT SOS SOS "
+                                         "DHT SOS EOI"
+                                      << "progressive"
+                                      << "" << QSize(5, 3) << "0-0 1-5 6-63 1-63 0-0 1-63"
+                                      << "none" << true;
     QTest::newRow("arithmetic") << false << QStringList{"-arithmetic", "-sample", "2x2"}
                                 << "SOI APP0 DQT DQT SOF9 DAC SOS EOI"
                                 << "arithmetic"
-                                << "4:2:0" << QSize(3, 2) << "0-63" << 0 << false;
+                                << "4:2:0" << QSize(3, 2) << "0-63"
+                                << "none" << false;
 }
 
 void TestJpegFile::cjpegFiles() {
@@ -250,9 +268,13 @@ void TestJpegFile::cjpegFiles() {
     for (const Scan& scan : file->Scans) {
         seen << QStringLiteral("%1-%2").arg(scan.Ss).arg(scan.Se);
         restarts += scan.RestartMarkers;
+        QCOMPARE(scan.RestartInterval, file->RestartInterval);
     }
     QCOMPARE(seen.join(' '), bands);
-    QTEST(restarts, "restartMarkers");
+    QTEST(restarts == 0 && file->RestartInterval == 0
+              ? QStringLiteral("none")
+              : QStringLiteral("%1 markers, interval %2").arg(restarts).arg(file->RestartInterval),
+          "restarts");
     QTEST(file->CannotShow.empty(), "showable");
     QVERIFY2(file->Warnings.empty(), file->Warnings.empty() ? "" : file->Warnings[0].c_str());
     QVERIFY(!file->Truncated);
@@ -320,7 +342,9 @@ void TestJpegFile::metadata_data() {
     QTest::newRow("Exif bad orientation") << Exif(false, 9, "A", "B", "2000:01:01 00:00:00")
                                           << "APP1" << 0 << "A|B|2000:01:01 00:00:00"
                                           << "orientation 9";
-    QTest::newRow("ICC profile") << Icc("Tiny RGB") << "APP2" << -1 << "Tiny RGB"
+    QTest::newRow("ICC profile v4") << Icc(QStringLiteral("Écran P3"), true) << "APP2" << -1
+                                    << QStringLiteral("Écran P3") << "";
+    QTest::newRow("ICC profile") << Icc("Tiny RGB", false) << "APP2" << -1 << "Tiny RGB"
                                  << "";
     QTest::newRow("Adobe YCCK") << MakeSegment(0xEE, QByteArray("Adobe\0\x64\0\0\0\0\2", 12))
                                 << "APP14" << -1 << "2"
