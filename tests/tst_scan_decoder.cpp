@@ -147,7 +147,8 @@ private slots:
     void detailSymbolsAreTheFileBits();
     void truncated_data();
     void truncated();
-    void wrongRestartMarker();
+    void restartMarkers_data();
+    void restartMarkers();
     void refused_data();
     void refused();
     void impossibleTables_data();
@@ -412,27 +413,42 @@ void TestScanDecoder::truncated() {
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
-// The second restart marker numbered wrongly: said, and nothing else changes.
-void TestScanDecoder::wrongRestartMarker() {
+void TestScanDecoder::restartMarkers_data() {
+    QTest::addColumn<int>("edit");
+    QTest::addColumn<QString>("warning"); // a part of the one warning, "" for none
+    QTest::newRow("numbered wrongly") << 0 << QStringLiteral("RST5 before MCU 2");
+    QTest::newRow("fill bytes before it") << 1 << QString();
+    QTest::newRow("left out") << 2 << QStringLiteral("no restart marker before MCU 2");
+}
+
+// The second restart marker changed: said, and no coefficient changes.
+void TestScanDecoder::restartMarkers() {
+    QFETCH(int, edit);
+    QFETCH(QString, warning);
     const QByteArray whole = files_.value(QStringLiteral("4:4:4 q95 restart each MCU"));
     const JpegFile file = Parsed(whole);
-    const std::vector<std::size_t>& restarts =
-        ReadScanData(whole, file.Scans[0].DataOffset).RestartsAt;
-    QVERIFY(restarts.size() > 8);
-    QByteArray bytes = whole;
-    const auto byte = [&](qsizetype i) { return static_cast<std::uint8_t>(bytes[i]); };
+    const auto byte = [&](qsizetype i) { return static_cast<std::uint8_t>(whole[i]); };
     qsizetype at = qsizetype(file.Scans[0].DataOffset);
     for (int seen = 0; seen < 2; ++at) {
         seen += byte(at) == 0xFF && (byte(at + 1) & 0xF8) == 0xD0 ? 1 : 0;
     }
     QCOMPARE(byte(at), std::uint8_t(0xD1));
-    bytes[at] = char(0xD5);
-    const Result<ScanDecoding> damaged = DecodeSequentialScans(Span(bytes), Parsed(bytes));
+    QByteArray bytes = whole;
+    if (edit == 0) {
+        bytes[at] = char(0xD5);
+    } else if (edit == 1) {
+        bytes.insert(at - 1, "\xFF\xFF", 2);
+    } else {
+        bytes.remove(at - 1, 2);
+    }
+    const Result<ScanDecoding> changed = DecodeSequentialScans(Span(bytes), Parsed(bytes));
     const Result<ScanDecoding> intact = DecodeSequentialScans(Span(whole), file);
-    QVERIFY(damaged.Ok() && intact.Ok());
-    QCOMPARE(damaged->Warnings.size(), std::size_t(1));
-    QVERIFY2(damaged->Warnings[0].find("RST5") != std::string::npos, damaged->Warnings[0].c_str());
-    QVERIFY(Difference(damaged->Picture, intact->Picture).isEmpty());
+    QVERIFY(changed.Ok() && intact.Ok());
+    QCOMPARE(changed->Warnings.size(), std::size_t(warning.isEmpty() ? 0 : 1));
+    QVERIFY2(changed->Warnings.empty() ||
+                 changed->Warnings[0].find(warning.toStdString()) != std::string::npos,
+             Joined(changed->Warnings).c_str());
+    QVERIFY(Difference(changed->Picture, intact->Picture).isEmpty());
 }
 
 void TestScanDecoder::refused_data() {
