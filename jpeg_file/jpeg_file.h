@@ -107,7 +107,7 @@ struct ExifFacts {
     int Orientation = 0; ///< 1..8, 0 when not stored
     std::string Make;
     std::string Model;
-    std::string DateTime;
+    std::string DateTime; ///< when taken (DateTimeOriginal), else DateTime: "2024:05:01 12:34:56"
 };
 
 struct JpegFile {
@@ -118,15 +118,20 @@ struct JpegFile {
     std::vector<HuffmanTable> HuffmanTables; ///< in file order
     std::optional<Frame> FrameHeader;
     int RestartInterval = 0; ///< the first DRI's, 0 when none
+    /// In file order; at most 1000 (every scan keeps its own copy of the
+    /// Huffman tables, and no real file has nearly as many).
     std::vector<Scan> Scans;
     std::optional<ExifFacts> Exif;
     std::string IccProfileName;        ///< from APP2 ICC_PROFILE, when it has a 'desc' tag
     std::optional<int> AdobeTransform; ///< APP14 Adobe: 0 none, 1 YCbCr, 2 YCCK
     std::vector<std::string> Comments;
     std::size_t BytesAfterEoi = 0;
-    bool Truncated = false; ///< ended before EOI
-    std::vector<std::string>
-        Warnings; ///< for the user, e.g. "The file ends inside the scan (truncated)."
+    /// The bytes ran out before EOI (inside a segment or a scan, or after
+    /// one). A broken segment that stops the reading is said in Warnings
+    /// only.
+    bool Truncated = false;
+    std::vector<std::string> Warnings; ///< for the user, e.g. "The file ends inside the scan that
+                                       ///< starts at byte 623 (truncated)."; at most 101
     /// Why the picture cannot be shown (arithmetic coding, lossless, 12-bit,
     /// no frame, ...), empty when it can.
     std::string CannotShow;

@@ -101,15 +101,23 @@ QByteArray Exif(bool bigEndian, int orientation, const QByteArray& make, const Q
     return MakeSegment(0xE1, QByteArray("Exif\0\0", 6) + tiff + values);
 }
 
-/// An ICC profile in one APP2 chunk whose 'desc' tag says `name`.
-QByteArray Icc(const QByteArray& name) {
-    QByteArray desc = QByteArray("desc\0\0\0\0", 8);
-    desc.append('\0')
-        .append('\0')
-        .append('\0')
-        .append(char(name.size() + 1))
-        .append(name)
-        .append('\0');
+/// An ICC profile in one APP2 chunk whose description says `name`: a version
+/// 2 'desc' tag in ASCII, or a version 4 'mluc' tag in UTF-16.
+QByteArray Icc(const QString& name, bool v4) {
+    QByteArray desc;
+    if (v4) {
+        QByteArray utf16;
+        for (const QChar c : name) {
+            utf16.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+        }
+        desc = QByteArray("mluc\0\0\0\0\0\0\0\1\0\0\0\x0c"
+                          "enUS\0\0\0",
+                          23) +
+               char(utf16.size()) + QByteArray("\0\0\0\x1c", 4) + utf16;
+    } else {
+        desc =
+            QByteArray("desc\0\0\0\0\0\0\0", 11) + char(name.size() + 1) + name.toLatin1() + '\0';
+    }
     QByteArray profile(128, '\0');
     profile.append(QByteArray("\0\0\0\1desc\0\0\0\x90\0\0\0", 15)).append(char(desc.size()));
     profile += desc;
@@ -334,7 +342,9 @@ void TestJpegFile::metadata_data() {
     QTest::newRow("Exif bad orientation") << Exif(false, 9, "A", "B", "2000:01:01 00:00:00")
                                           << "APP1" << 0 << "A|B|2000:01:01 00:00:00"
                                           << "orientation 9";
-    QTest::newRow("ICC profile") << Icc("Tiny RGB") << "APP2" << -1 << "Tiny RGB"
+    QTest::newRow("ICC profile v4") << Icc(QStringLiteral("Écran P3"), true) << "APP2" << -1
+                                    << QStringLiteral("Écran P3") << "";
+    QTest::newRow("ICC profile") << Icc("Tiny RGB", false) << "APP2" << -1 << "Tiny RGB"
                                  << "";
     QTest::newRow("Adobe YCCK") << MakeSegment(0xEE, QByteArray("Adobe\0\x64\0\0\0\0\2", 12))
                                 << "APP14" << -1 << "2"
