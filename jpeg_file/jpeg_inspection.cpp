@@ -119,11 +119,17 @@ Result<BlockInspection> JpegInspection::Block(BlockAddress address) const {
         return block;
     }
     const auto componentIndex = static_cast<std::size_t>(address.Component);
-    if (componentIndex < decoded->Bits.size() && index < decoded->Bits[componentIndex].size()) {
+    const bool held =
+        componentIndex < decoded->Bits.size() && index < decoded->Bits[componentIndex].size();
+    if (!held) {
+        block.NoBits = "The scans decoded do not hold this block.";
+    } else if (decoded->Bits[componentIndex][index].BitLength == 0) {
+        // Padding beyond the picture's edge in a scan of one component, or a
+        // block after data the decoder could not read.
+        block.NoBits = "No bits of the file code this block.";
+    } else {
         block.Bits = decoded->Bits[componentIndex][index];
         block.Symbols = std::move(decoded->DetailSymbols);
-    } else {
-        block.NoBits = "The scans decoded do not hold this block.";
     }
     return block;
 }

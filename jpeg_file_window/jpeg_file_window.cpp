@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
@@ -178,9 +179,9 @@ JpegFileWindow::JpegFileWindow(jpeg_file::JpegInspection inspection, const QStri
     splitter->addWidget(sections);
     splitter->addWidget(CreatePictureSide());
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({480, 720});
+    splitter->setSizes({420, 1020});
     layout->addWidget(splitter, 1);
-    resize(1200, 820);
+    resize(1440, 900);
 }
 
 JpegFileWindow::~JpegFileWindow() = default;
@@ -313,8 +314,11 @@ QWidget* JpegFileWindow::CreateFrame() {
 }
 
 QWidget* JpegFileWindow::CreatePictureSide() {
-    auto* side = new QWidget(this);
+    // The picture above, the blocks below, the split where the user wants it.
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    auto* side = new QWidget(splitter);
     auto* layout = new QVBoxLayout(side);
+    layout->setContentsMargins(0, 0, 0, 0);
     auto* controls = new QHBoxLayout;
     controls->addWidget(new QLabel(tr("Zoom"), side));
     zoom_ = new QSpinBox(side);
@@ -348,10 +352,13 @@ QWidget* JpegFileWindow::CreatePictureSide() {
     // A small picture starts magnified so that its blocks can be told apart.
     if (!decoded.isNull()) {
         constexpr int kStartWidth = 640;
-        constexpr int kStartHeight = 320;
+        constexpr int kStartHeight = 280;
         zoom_->setValue(
             std::clamp(std::min(kStartWidth / decoded.width(), kStartHeight / decoded.height()), 1,
                        ZoomView::kMaxZoom));
+        // Shown from its top-left corner, whatever the view's size was at the zoom.
+        picture_->horizontalScrollBar()->setValue(0);
+        picture_->verticalScrollBar()->setValue(0);
     }
     connect(grid, &QCheckBox::toggled, this, [this, mcu](bool on) {
         picture_->SetGrid(on);
@@ -360,6 +367,10 @@ QWidget* JpegFileWindow::CreatePictureSide() {
     connect(picture_, &ZoomView::BlockClicked, this,
             [this](int column, int row) { ShowBlocksAt(column * 8, row * 8); });
 
+    splitter->addWidget(side);
+    side = new QWidget(splitter);
+    layout = new QVBoxLayout(side);
+    layout->setContentsMargins(0, 0, 0, 0);
     blockStatus_ = new QLabel(decoded.isNull() ? tr("Qt cannot decode this picture.")
                                                : tr("Click a block to look at it."),
                               side);
@@ -386,11 +397,16 @@ QWidget* JpegFileWindow::CreatePictureSide() {
                           shown_[static_cast<std::size_t>(tab)].has_value());
     });
     layout->addWidget(send_, 0, Qt::AlignLeft);
-    return side;
+    splitter->addWidget(side);
+    splitter->setSizes({340, 520});
+    return splitter;
 }
 
 QWidget* JpegFileWindow::CreateBlockPage(int component) {
-    auto* page = new QWidget(this);
+    // Scrolled, so that the three grids side by side never widen the window.
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    auto* page = new QWidget(scroll);
     auto* layout = new QGridLayout(page);
     const QString n = QString::number(component);
     auto* info = new QLabel(page);
@@ -410,7 +426,7 @@ QWidget* JpegFileWindow::CreateBlockPage(int component) {
     symbols->setObjectName(QStringLiteral("symbols") + n);
     symbols->setRootIsDecorated(false);
     symbols->setHeaderLabels(
-        {tr("Symbol"), tr("Run/size"), tr("Value"), tr("Code"), tr("Bits"), tr("At bit")});
+        {tr("Symbol"), tr("Run/size"), tr("Value"), tr("Code"), tr("Bits"), tr("At byte.bit")});
     layout->addWidget(symbols, 3, 0, 1, 2);
     auto* bits = new QTextEdit(page);
     bits->setObjectName(QStringLiteral("bits") + n);
@@ -418,7 +434,10 @@ QWidget* JpegFileWindow::CreateBlockPage(int component) {
     bits->setFont(FixedFont());
     layout->addWidget(bits, 3, 2);
     layout->setRowStretch(3, 1);
-    return page;
+    symbols->setMinimumHeight(160);
+    bits->setMinimumHeight(160);
+    scroll->setWidget(page);
+    return scroll;
 }
 
 void JpegFileWindow::ShowBlocksAt(int x, int y) {
@@ -495,6 +514,12 @@ void JpegFileWindow::ShowBlocksAt(int x, int y) {
                 selections << selection;
             }
             bits->setExtraSelections(selections);
+            if (!marked.Marked.empty()) {
+                QTextCursor at(bits->document());
+                at.setPosition(static_cast<int>(marked.Marked.front().first));
+                bits->setTextCursor(at);
+                bits->ensureCursorVisible();
+            }
         } else {
             text += QLatin1Char(' ') + Text(block->NoBits);
         }

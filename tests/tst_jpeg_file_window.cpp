@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -106,12 +107,15 @@ void TestJpegFileWindow::blockUnderAClickGoesToTheMainWindow() {
         warnings);
     QVERIFY(stored.Ok());
     auto* view = Find<ZoomView>(*window, "picture");
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(40, 20) * view->Zoom());
+    const QPoint at = QPoint(40, 20) * view->Zoom() - QPoint(view->horizontalScrollBar()->value(),
+                                                             view->verticalScrollBar()->value());
+    QCOMPARE(view->PixelAt(at), QPoint(40, 20));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     const auto expected = [&](int component, int x, int y) {
         const jpeg::CodedComponent& c = stored->Components[static_cast<std::size_t>(component)];
-        const jpeg::CoefficientBlock& b =
-            c.Blocks[static_cast<std::size_t>(y * c.BlocksAcross + x)];
-        return List(b);
+        return List(
+            c.Blocks.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(c.BlocksAcross) +
+                        static_cast<std::size_t>(x)));
     };
     QCOMPARE(Cells(*Find<QTableWidget>(*window, "coefficientsGrid0")), expected(0, 5, 2));
     QCOMPARE(Cells(*Find<QTableWidget>(*window, "coefficientsGrid1")), expected(1, 2, 1));
