@@ -1,6 +1,7 @@
 // The "JPEG File" window on a file cjpeg wrote: its tables and the block
 // under a click as libjpeg stores them, sent to the main window as one undo
 // step; a file that is no JPEG opens no window.
+#include "bitmap_viewer/image_frame.h"
 #include "jpeg_file/scan_decoder.h"
 #include "jpeg_file_window/jpeg_file_window.h"
 #include "jpeg_worksheet/number_grid.h"
@@ -17,6 +18,8 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace quadrel;
@@ -120,6 +123,12 @@ void TestJpegFileWindow::blockUnderAClickGoesToTheMainWindow() {
     QCOMPARE(Cells(*Find<QTableWidget>(*window, "coefficientsGrid0")), expected(0, 5, 2));
     QCOMPARE(Cells(*Find<QTableWidget>(*window, "coefficientsGrid1")), expected(1, 2, 1));
 
+    // A sequential file: the block's symbols, DC first, and its bits marked.
+    const auto* symbols = Find<QTreeWidget>(*window, "symbols0");
+    QVERIFY(symbols->topLevelItemCount() > 1);
+    QCOMPARE(symbols->topLevelItem(0)->text(0), QStringLiteral("DC"));
+    QVERIFY(!Find<QTextEdit>(*window, "bits0")->extraSelections().isEmpty());
+
     // Send: the Y samples are the main window's pixel block; Undo puts the old one back.
     const BlockState before = dct.Document().Snapshot();
     const QList<int> samples = Cells(*Find<QTableWidget>(*window, "samplesGrid0"));
@@ -129,6 +138,17 @@ void TestJpegFileWindow::blockUnderAClickGoesToTheMainWindow() {
     }
     Find<QAction>(main, "undoAction")->trigger();
     QVERIFY(dct.Document().Snapshot() == before);
+
+    // The bitmap viewer showing the file opens another window on it.
+    dct.OpenPicture(jpg);
+    auto* viewer = OpenWindow<ImageFrame>();
+    QVERIFY(viewer != nullptr);
+    Find<QAction>(*viewer, "lookInsideJpeg")->trigger();
+    int windows = 0;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        windows += int{top->objectName() == QLatin1String("jpegFileWindow")};
+    }
+    QCOMPARE(windows, 2);
 
     // The chrominance table goes to the worksheet as its table.
     Click(Find<QPushButton>(*window, "useTable1"));
