@@ -39,11 +39,11 @@ template <typename Values> std::array<double, 64> Grid(const Values& values) {
 
 /// Lines of text as rows of one column, so that every form can write them.
 Node TextRows(std::string key, std::string title, const std::vector<std::string>& lines,
-              const char* column) {
+              const char* column, const char* heading) {
     Node rows = Node::MakeRecords(std::move(key), std::move(title));
     for (const std::string& line : lines) {
         Node row = Node::MakeObject("", "");
-        row.Add(Node::MakeText(column, "Text", line));
+        row.Add(Node::MakeText(column, heading, line));
         rows.Add(std::move(row));
     }
     return rows;
@@ -220,13 +220,13 @@ Result<Node> InspectionReport(const JpegInspection& inspection, std::optional<Bl
     if (file.AdobeTransform) {
         doc.Add(Node::MakeInteger("adobe_transform", "Adobe transform", *file.AdobeTransform));
     }
-    doc.Add(TextRows("comments", "Comments", file.Comments, "text"));
+    doc.Add(TextRows("comments", "Comments", file.Comments, "text", "Comment"));
     doc.Add(Node::MakeInteger("bytes_after_eoi", "Bytes after EOI", Whole(file.BytesAfterEoi)));
     doc.Add(Node::MakeBoolean("truncated", "Truncated", file.Truncated));
     if (!file.CannotShow.empty()) {
         doc.Add(Node::MakeText("cannot_show", "Cannot show the picture", file.CannotShow));
     }
-    doc.Add(TextRows("warnings", "Warnings", inspection.Warnings(), "message"));
+    doc.Add(TextRows("warnings", "Warnings", inspection.Warnings(), "message", "Message"));
     if (block) {
         const Result<BlockInspection> b = inspection.Block(*block);
         if (!b) {
