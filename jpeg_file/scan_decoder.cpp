@@ -605,6 +605,11 @@ Status PrepareScan(const Scan& scan, int number, const Frame& frame, ScanTables&
             return Fail(name +
                         Text(" codes component %d, which the frame does not have.", member.Id));
         }
+        const auto index = static_cast<std::size_t>(found - frame.Components.begin());
+        if (std::any_of(parts.begin(), parts.end(),
+                        [&](const ScanPart& part) { return part.Component == index; })) {
+            return Fail(name + Text(" codes component %d twice.", member.Id));
+        }
         if (member.DcTable < 0 || member.DcTable > 3 || member.AcTable < 0 || member.AcTable > 3) {
             return Fail(name + " names a Huffman table outside 0 to 3.");
         }
@@ -625,8 +630,7 @@ Status PrepareScan(const Scan& scan, int number, const Frame& frame, ScanTables&
                 *slot = std::move(made).Value();
             }
         }
-        parts.push_back({static_cast<std::size_t>(found - frame.Components.begin()),
-                         &*tables.Dc[dc], &*tables.Ac[ac]});
+        parts.push_back({index, &*tables.Dc[dc], &*tables.Ac[ac]});
         blocksPerMcu += found->H * found->V;
     }
     if (scan.Components.size() > 1 && blocksPerMcu > 10) {
