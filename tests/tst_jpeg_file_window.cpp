@@ -41,13 +41,15 @@ template <typename Values> QList<int> List(const Values& values) {
     return QList<int>(values.begin(), values.end());
 }
 
-JpegFileWindow* OpenedWindow() {
+/// The "JPEG File" windows open now.
+QList<JpegFileWindow*> JpegWindows() {
+    QList<JpegFileWindow*> windows;
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->objectName() == QLatin1String("jpegFileWindow")) {
-            return qobject_cast<JpegFileWindow*>(window);
+            windows << qobject_cast<JpegFileWindow*>(window);
         }
     }
-    return nullptr;
+    return windows;
 }
 
 } // namespace
@@ -87,10 +89,10 @@ void TestJpegFileWindow::blockUnderAClickGoesToTheMainWindow() {
     open->trigger(); // no JPEG: said, and no window
     QCOMPARE(desktop.messages.size(), 1);
     QVERIFY(desktop.messages.first().contains(QStringLiteral("not a JPEG")));
-    QVERIFY(OpenedWindow() == nullptr);
+    QVERIFY(JpegWindows().isEmpty());
     open->trigger();
-    JpegFileWindow* window = OpenedWindow();
-    QVERIFY(window != nullptr);
+    QCOMPARE(JpegWindows().size(), 1);
+    JpegFileWindow* window = JpegWindows().first();
     QCOMPARE(window->windowTitle(), QStringLiteral("JPEG File"));
     QVERIFY(QTest::qWaitForWindowExposed(window));
 
@@ -144,11 +146,16 @@ void TestJpegFileWindow::blockUnderAClickGoesToTheMainWindow() {
     auto* viewer = OpenWindow<ImageFrame>();
     QVERIFY(viewer != nullptr);
     Find<QAction>(*viewer, "lookInsideJpeg")->trigger();
-    int windows = 0;
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        windows += int{top->objectName() == QLatin1String("jpegFileWindow")};
-    }
-    QCOMPARE(windows, 2);
+    QCOMPARE(JpegWindows().size(), 2);
+    // So does Compress Picture after opening it.
+    dct.ToolWindowActions().at(1)->trigger();
+    auto* compress = OpenWindow<CompressWindow>();
+    QVERIFY(compress != nullptr);
+    QVERIFY(!Find<QPushButton>(*compress, "lookInsideJpeg")->isEnabled());
+    desktop.answers = {jpg};
+    Click(Find<QPushButton>(*compress, "openButton"));
+    Click(Find<QPushButton>(*compress, "lookInsideJpeg"));
+    QCOMPARE(JpegWindows().size(), 3);
 
     // The chrominance table goes to the worksheet as its table.
     Click(Find<QPushButton>(*window, "useTable1"));
