@@ -98,7 +98,7 @@ echo "$(grep -c '^clang-tidy' build/clang-tidy.log) sources clean"
 step "Tests, benchmarks once, install tree and package"
 ctest --test-dir "$QUADREL_ROOT/build" --output-on-failure -j 2
 
-step "Fuzzing the block file reader and the JPEG file reader (log: build/fuzz.log)"
+step "Fuzzing the block file reader, the JPEG file reader and the scan decoder (log: build/fuzz.log)"
 if ! "$QUADREL_ROOT/tests/fuzz/run_fuzz.sh" >"$QUADREL_ROOT/build/fuzz.log" 2>&1; then
     tail -n 60 "$QUADREL_ROOT/build/fuzz.log"
     echo "Fuzzing the file readers failed." >&2

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
@@ -122,6 +123,15 @@ void ImageFrame::AddKeys() {
     add(QKeySequence(Qt::Key_PageUp), [this] { Pan(QPoint(0, -vbar_->pageStep())); });
     add(QKeySequence(Qt::Key_PageDown), [this] { Pan(QPoint(0, vbar_->pageStep())); });
     add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_J), [this] { emit CompressRequested(); });
+    lookInside_ = new QAction(tr("Look inside the JPEG…"), this);
+    lookInside_->setObjectName(QStringLiteral("lookInsideJpeg"));
+    lookInside_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    lookInside_->setEnabled(false);
+    connect(lookInside_, &QAction::triggered, this,
+            [this] { emit JpegInspectionRequested(fileName_); });
+    addAction(lookInside_);
+    picture1_->addAction(lookInside_);
+    picture1_->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void ImageFrame::Pan(QPoint delta) {
@@ -196,6 +206,10 @@ bool ImageFrame::ShowPicture(const QString& fileName) {
         return false;
     }
     picture1_->SetPicture(*load);
+    fileName_ = fileName;
+    QFile file(fileName);
+    lookInside_->setEnabled(file.open(QIODevice::ReadOnly) &&
+                            file.read(2) == QByteArray("\xFF\xD8", 2));
     return true;
 }
 

@@ -24,6 +24,7 @@
 
 #include <array>
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -68,6 +69,9 @@ public:
 signals:
     /// Ctrl+Shift+J: the user asks for "Compress Picture" on the picture shown.
     void CompressRequested();
+    /// Ctrl+I or the picture's context menu: the user asks for the "JPEG File"
+    /// window on the JPEG file shown.
+    void JpegInspectionRequested(const QString& fileName);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -92,6 +96,8 @@ private:
     QScrollBar* vbar_ = nullptr;
     QCheckBox* snap_ = nullptr;
     int pickSession_;
+    QString fileName_;              ///< the picture file shown
+    QAction* lookInside_ = nullptr; ///< enabled while that file is a JPEG
 };
 
 } // namespace quadrel

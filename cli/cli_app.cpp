@@ -5,6 +5,7 @@
 #include "block_file/block_file_io.h"
 #include "cli/commands.h"
 #include "cli/compress_command.h"
+#include "cli/inspect_command.h"
 #include "cli/window_replay.h"
 #include "engine/cell_text.h"
 #include "file_io/file_writer.h"
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -109,6 +111,8 @@ public:
     QCommandLineOption Jpeg;
     QCommandLineOption Optimize;
     QCommandLineOption Restart;
+    QCommandLineOption BlockAt;
+    QCommandLineOption Component;
 
     bool IsSet(const QCommandLineOption& option) const { return Parser.isSet(option); }
     QString Value(const QCommandLineOption& option) const { return Parser.value(option); }
@@ -451,6 +455,54 @@ Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
     });
 }
 
+/// "--block BX BY" as one option value, "BX,BY", so that the two numbers stay
+/// together wherever the file name stands.
+QStringList JoinBlockArguments(const QStringList& arguments) {
+    QStringList joined;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--")) {
+            joined += arguments.mid(i);
+            break;
+        }
+        if (arguments[i] == QLatin1String("--block") && i + 2 < arguments.size() &&
+            WholeIn(arguments[i + 1], 0, std::numeric_limits<int>::max()) &&
+            WholeIn(arguments[i + 2], 0, std::numeric_limits<int>::max())) {
+            joined << arguments[i] << arguments[i + 1] + QLatin1Char(',') + arguments[i + 2];
+            i += 2;
+            continue;
+        }
+        joined << arguments[i];
+    }
+    return joined;
+}
+
+Result<Job> PrepareInspect(const Options& options, const QStringList& rest) {
+    if (rest.size() != 1) {
+        return Failed(tr("inspect takes one JPEG file."));
+    }
+    InspectRequest request;
+    request.File = rest.first();
+    const std::optional<int> component =
+        options.NumberIn(options.Component, 0, 0, std::numeric_limits<int>::max());
+    if (!component) {
+        return Failed(tr("--component takes a component index: 0, 1, 2, ..."));
+    }
+    if (options.IsSet(options.BlockAt)) {
+        const QStringList xy = options.Value(options.BlockAt).split(QLatin1Char(','));
+        const std::optional<int> x =
+            xy.size() == 2 ? WholeIn(xy[0], 0, std::numeric_limits<int>::max()) : std::nullopt;
+        const std::optional<int> y =
+            xy.size() == 2 ? WholeIn(xy[1], 0, std::numeric_limits<int>::max()) : std::nullopt;
+        if (!x || !y) {
+            return Failed(tr("--block takes a block column and row, BX BY, counted from 0."));
+        }
+        request.Block = jpeg_file::BlockAddress{*component, *x, *y};
+    } else if (options.IsSet(options.Component)) {
+        return Failed(tr("--component needs --block."));
+    }
+    return Job([request]() -> Result<Node> { return InspectReport(request); });
+}
+
 /// Every subcommand, in the order the help text lists them.
 const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> kAll = {
@@ -507,6 +559,14 @@ const std::vector<Subcommand>& Subcommands() {
           &Options::Jpeg, &Options::Optimize, &Options::Restart},
          PrepareCompress,
          false},
+        {"inspect",
+         {"inspect FILE.jpg [--block BX BY [--component C]]"},
+         {"What a JPEG file holds: segments, frame, tables with",
+          "their quality, scans, Exif, warnings; --block adds one",
+          "block's stored coefficients, dequantised values, samples",
+          "and (sequential files) its bits and symbols."},
+         {&Options::BlockAt, &Options::Component},
+         PrepareInspect},
     };
     return kAll;
 }
@@ -517,7 +577,7 @@ constexpr std::array kSpecificOptions = {
     &Options::Dct,        &Options::PrevDc,      &Options::Keep,     &Options::Seed,
     &Options::Count,      &Options::Colour,      &Options::Sampling, &Options::ChromaQuality,
     &Options::Upsampling, &Options::Chrominance, &Options::Jpeg,     &Options::Optimize,
-    &Options::Restart};
+    &Options::Restart,    &Options::BlockAt,     &Options::Component};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {
@@ -644,13 +704,21 @@ Options::Options()
       Restart(QStringLiteral("restart"),
               tr("compress --jpeg: a restart marker every N MCUs (1..65535), as cjpeg "
                  "-restart NB."),
-              QStringLiteral("N")) {
+              QStringLiteral("N")),
+      BlockAt(QStringLiteral("block"),
+              tr("inspect: report on block BX BY (column and row of the component's blocks, "
+                 "from 0) as well."),
+              QStringLiteral("BX BY")),
+      Component(QStringLiteral("component"),
+                tr("inspect --block: the component's index in the frame (0 the first; default "
+                   "0)."),
+                QStringLiteral("C")) {
     Parser.setApplicationDescription(Description());
     Parser.addHelpOption();
     Parser.addVersionOption();
-    Parser.addOptions({Format, Output, Step, Quality, Table, PrevDc, Keep, Seed, Count, Diff, Dct,
-                       Colour, Sampling, ChromaQuality, Upsampling, Chrominance, Jpeg, Optimize,
-                       Restart});
+    Parser.addOptions({Format,     Output,      Step, Quality,  Table,   PrevDc,   Keep,
+                       Seed,       Count,       Diff, Dct,      Colour,  Sampling, ChromaQuality,
+                       Upsampling, Chrominance, Jpeg, Optimize, Restart, BlockAt,  Component});
     Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
                                  QStringLiteral("command [arguments]"));
 }
@@ -761,7 +829,7 @@ int InputError(const std::string& message) {
 
 int RunCli(const QStringList& arguments) {
     Options options;
-    if (!options.Parser.parse(arguments)) {
+    if (!options.Parser.parse(JoinBlockArguments(arguments))) {
         return UsageError(options, options.Parser.errorText());
     }
     if (options.Parser.isSet(QStringLiteral("help"))) {

@@ -53,22 +53,36 @@ struct ScanDecoding {
     /// from the file. Natural order, row-major.
     jpeg::CodedPicture Picture;
     /// Per component, per block (raster order), where its bits lie; empty
-    /// for components not in the scan.
+    /// for components not in the scan. {0, 0} for a block no bits code: the
+    /// padding blocks of a single-component scan, and blocks after bad data.
     std::vector<std::vector<BlockBitRange>> Bits;
-    std::vector<DecodedSymbol> DetailSymbols; ///< of the block asked for, if any
-    std::vector<std::string> Warnings;        ///< e.g. truncation: blocks after it left zero
+    /// Of the block asked for, if any, in coding order; when bad data stops
+    /// the scan inside that block, the symbols read up to there.
+    std::vector<DecodedSymbol> DetailSymbols;
+    std::vector<std::string> Warnings; ///< e.g. truncation: blocks after it left zero (at most 20)
 };
 
 /// Decodes the file's first scan, or all scans of a sequential file with
 /// one scan per component. Fails for progressive, arithmetic, lossless or
-/// 12-bit files, and for a scan whose tables are missing.
+/// 12-bit files, for a scan whose tables are missing or impossible, and for
+/// a frame with more blocks than the file could code (each block of a
+/// sequential scan takes at least 2 bits: at most 4 per byte of the file,
+/// plus 16384). Bad data (a code no table has, a coefficient beyond index
+/// 63, the data's end) stops the scan it is in with a warning; that scan's
+/// remaining blocks stay zero, later scans are still decoded.
 Result<ScanDecoding> DecodeSequentialScans(std::span<const std::uint8_t> bytes,
                                            const JpegFile& file,
                                            std::optional<BlockAddress> detail = std::nullopt);
 
 /// The stored quantised coefficients as libjpeg reads them
 /// (jpeg_read_coefficients), progressive files too; libjpeg's warnings
-/// (e.g. "Premature end of JPEG file") come back in warnings.
+/// (e.g. "Premature end of JPEG file") come back in warnings, the first 20
+/// and a count of the rest. Refused when the frame has more blocks than 8
+/// per byte of the file, plus 16384 (a progressive DC scan takes a bit per
+/// block; an arithmetic-coded, nearly uniform picture can take less and is
+/// refused then). libjpeg-turbo decodes data it holds in plenty through a
+/// fast path that turns a bad Huffman code into zero without a warning, so
+/// damage inside the data may pass unsaid here.
 Result<jpeg::CodedPicture> ReadStoredCoefficients(std::span<const std::uint8_t> bytes,
                                                   std::vector<std::string>& warnings);
 

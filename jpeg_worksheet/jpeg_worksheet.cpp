@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -560,7 +561,8 @@ void JpegWorksheet::ShowTableCaption() {
 void JpegWorksheet::LoadTable() {
     const std::optional<QString> chosen = desktop_.OpenFileName(
         this, tr("text, csv files|*.txt;*.csv|all files|*.*"),
-        tableFile_.isEmpty() ? ProgramFolder() + QStringLiteral("/*.txt") : tableFile_);
+        // A table taken from a JPEG file names no table file to propose.
+        QFileInfo(tableFile_).isFile() ? tableFile_ : ProgramFolder() + QStringLiteral("/*.txt"));
     if (!chosen) {
         return;
     }
@@ -573,8 +575,12 @@ void JpegWorksheet::LoadTable() {
                 .arg(QDir::toNativeSeparators(*chosen), QString::fromStdString(table.Message())));
         return;
     }
-    fileTableValues_ = *table;
-    tableFile_ = *chosen;
+    UseTable(*table, *chosen);
+}
+
+void JpegWorksheet::UseTable(const jpeg::QuantTable& table, const QString& origin) {
+    fileTableValues_ = table;
+    tableFile_ = origin;
     fileTable_->setEnabled(true);
     if (fileTable_->isChecked()) {
         settings_.Table = fileTableValues_;

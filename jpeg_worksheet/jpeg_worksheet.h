@@ -67,6 +67,9 @@ public:
 
     /// The window size that shows the whole page without scrolling.
     QSize PageSize() const;
+    /// Codes with `table` from now on, as a loaded table file would; `origin`
+    /// names where it came from in the caption and the report.
+    void UseTable(const jpeg::QuantTable& table, const QString& origin);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -118,6 +118,8 @@ void DCT::ShowCompressWindow() {
     if (!compressWindow_) {
         auto window = std::make_unique<CompressWindow>(*document_, *desktop_);
         compressWindow_ = window.release(); // deletes itself when closed
+        connect(compressWindow_, &CompressWindow::JpegInspectionRequested, this,
+                &DCT::OpenJpegFile);
         if (imageFrame_ && !imageFrame_->Picture1()->Picture().isNull()) {
             compressWindow_->SetPicture(imageFrame_->Picture1()->Picture(),
                                         tr("the viewer's picture"));
@@ -136,6 +138,47 @@ DCT::~DCT() {
     delete imageFrame_.data();
     delete compressWindow_.data();
     delete worksheet_.data(); // follows this window's block too
+    for (const QPointer<JpegFileWindow>& window : jpegWindows_) {
+        delete window.data(); // sends blocks to this window's block
+    }
+}
+
+void DCT::ChooseJpegFile() {
+    const std::optional<QString> fileName =
+        desktop_->OpenFileName(window(), tr("JPEG files|*.jpg;*.jpeg;*.jpe;*.jfif|all files|*.*"),
+                               ProgramFolder() + QStringLiteral("/*.jpg"));
+    if (fileName) {
+        OpenJpegFile(*fileName);
+    }
+}
+
+void DCT::OpenJpegFile(const QString& fileName) {
+    const auto useTable = [this](const jpeg::QuantTable& table, const QString& origin) {
+        ShowWorksheet();
+        worksheet_->UseTable(table, origin);
+    };
+    JpegFileWindow* opened =
+        JpegFileWindow::Open(fileName, *document_, *desktop_, useTable, window());
+    if (opened == nullptr) {
+        return;
+    }
+    // Closed windows leave null pointers behind; they go now.
+    jpegWindows_.removeAll(nullptr);
+    jpegWindows_.append(opened);
+    opened->raise();
+    opened->activateWindow();
+}
+
+void DCT::ConnectImageFrame() {
+    connect(imageFrame_, &ImageFrame::CompressRequested, this, [this] {
+        // Asked from the viewer: always its current picture.
+        const QImage picture = imageFrame_->Picture1()->Picture();
+        ShowCompressWindow();
+        if (!picture.isNull()) {
+            compressWindow_->SetPicture(picture, tr("the viewer's picture"));
+        }
+    });
+    connect(imageFrame_, &ImageFrame::JpegInspectionRequested, this, &DCT::OpenJpegFile);
 }
 
 void DCT::ShowWorksheet() {
@@ -285,14 +328,7 @@ void DCT::ShowImageFrame() {
         // can never make a second viewer.
         auto frame = std::make_unique<ImageFrame>(*document_, *desktop_);
         imageFrame_ = frame.release();
-        connect(imageFrame_, &ImageFrame::CompressRequested, this, [this] {
-            // Asked from the viewer: always its current picture.
-            const QImage picture = imageFrame_->Picture1()->Picture();
-            ShowCompressWindow();
-            if (!picture.isNull()) {
-                compressWindow_->SetPicture(picture, tr("the viewer's picture"));
-            }
-        });
+        ConnectImageFrame();
         // The viewer opens even if the first picture was not chosen or could not
         // be shown: "Load Image" asks again.
         imageFrame_->Form_Load();
@@ -394,6 +430,7 @@ void DCT::OpenPicture(const QString& fileName) {
     frame->Form_Load(fileName);
     if (frame->HasPicture()) {
         imageFrame_ = frame.release();
+        ConnectImageFrame();
         ShowImageFrame();
     }
 }

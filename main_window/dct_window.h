@@ -6,6 +6,7 @@
 
 #include "bitmap_viewer/image_frame.h"
 #include "freq_entry/x_y_entry.h"
+#include "jpeg_file_window/jpeg_file_window.h"
 #include "jpeg_worksheet/jpeg_worksheet.h"
 #include "main_window/read_me.h"
 #include "picture_compression/compress_window.h"
@@ -58,6 +59,9 @@ public:
     /// Opens the bitmap viewer on a picture file without asking for it. A file
     /// that cannot be shown is reported and changes nothing (no viewer opens for it).
     void OpenPicture(const QString& fileName);
+    /// Opens a "JPEG File" window on a file without asking for it; a file that
+    /// cannot be read or is no JPEG is reported and opens nothing.
+    void OpenJpegFile(const QString& fileName);
 
     /// F1 and the Read Me button's command; the menu bar shows the same action.
     QAction* ReadMeAction() const { return readMeAction_; }
@@ -88,6 +92,10 @@ private:
     void ShowCompressWindow();
     /// Opens the JPEG worksheet, or brings the open one to the front.
     void ShowWorksheet();
+    /// File > Open JPEG File: asks for a JPEG file and opens a window on it.
+    void ChooseJpegFile();
+    /// The viewer's requests for the other windows, once per viewer.
+    void ConnectImageFrame();
 
     void Form_Load();
     /// F1 shows the read-me, as the "Read Me" button does.
@@ -128,6 +136,7 @@ private:
     QAction* readMeAction_ = nullptr;
     QList<QAction*> toolWindowActions_;
     QPointer<worksheet::JpegWorksheet> worksheet_;
+    QList<QPointer<JpegFileWindow>> jpegWindows_;
 };
 
 } // namespace quadrel

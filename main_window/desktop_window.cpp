@@ -83,6 +83,8 @@ void DesktopWindow::CreateFileMenu() {
     UpdateRecentMenu();
     file->addSeparator();
     file->addAction(tr("View &Bitmap…"), this, [this] { dct_->Command1_Click(10); });
+    file->addAction(tr("Open &JPEG File…"), this, [this] { dct_->ChooseJpegFile(); })
+        ->setObjectName(QStringLiteral("openJpegFileAction"));
     QMenu* exportMenu = file->addMenu(tr("&Export"));
     exportMenu->addAction(tr("&Grids…"), this, &DesktopWindow::ExportGrids)
         ->setObjectName(QStringLiteral("exportGridsAction"));

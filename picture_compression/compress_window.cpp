@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -166,6 +167,8 @@ QLayout* CompressWindow::CreateChoices() {
     auto* choices = new QHBoxLayout;
     open_ = Named<QPushButton>("openButton", tr("&Open Picture..."), this);
     name_ = Named<QLabel>("pictureName", tr("No picture"), this);
+    lookInside_ = Named<QPushButton>("lookInsideJpeg", tr("Look inside the JPEG…"), this);
+    lookInside_->setEnabled(false);
     mode_ = Named<QComboBox>("modeBox", this);
     mode_->addItems({tr("JPEG quality"), tr("JPEG table file"), tr("Quadrel step")});
     qualitySlider_ = Named<QSlider>("qualitySlider", Qt::Horizontal, this);
@@ -181,6 +184,7 @@ QLayout* CompressWindow::CreateChoices() {
     step_->setPrefix(tr("step "));
     choices->addWidget(open_);
     choices->addWidget(name_, 1);
+    choices->addWidget(lookInside_);
     choices->addWidget(mode_);
     auto* qualityLabel = new QLabel(tr("&Quality"), this);
     qualityLabel->setBuddy(quality_);
@@ -291,6 +295,8 @@ QLayout* CompressWindow::CreateStatusRow() {
 
 void CompressWindow::ConnectChoices() {
     connect(open_, &QPushButton::clicked, this, &CompressWindow::OpenPicture);
+    connect(lookInside_, &QPushButton::clicked, this,
+            [this] { emit JpegInspectionRequested(jpegFile_); });
     connect(tableButton_, &QPushButton::clicked, this, &CompressWindow::ChooseTable);
     connect(mode_, &QComboBox::currentIndexChanged, this, &CompressWindow::SwitchMode);
     step_->setEnabled(false);
@@ -429,6 +435,8 @@ void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
     grey_ = std::move(grey);
     picture_ = std::move(kept);
     pictureName_ = name;
+    jpegFile_.clear(); // OpenPicture names the file again when it is a JPEG
+    lookInside_->setEnabled(false);
     // The old result belongs to another picture: its memory goes now.
     result_.reset();
     difference_ = QImage();
@@ -463,6 +471,11 @@ void CompressWindow::OpenPicture() {
     }
     const QImage picture = std::move(load).Value();
     SetPicture(picture, QFileInfo(*fileName).fileName());
+    QFile file(*fileName);
+    if (file.open(QIODevice::ReadOnly) && file.read(2) == QByteArray("\xFF\xD8", 2)) {
+        jpegFile_ = *fileName;
+        lookInside_->setEnabled(true);
+    }
 }
 
 void CompressWindow::ChooseTable() {

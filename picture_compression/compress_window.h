@@ -60,6 +60,9 @@ public:
 signals:
     /// A result is in view.
     void ResultShown();
+    /// "Look inside the JPEG…": the user asks for the "JPEG File" window on the
+    /// JPEG file opened here.
+    void JpegInspectionRequested(const QString& fileName);
 
 private:
     void CreateControls();
@@ -118,7 +121,9 @@ private:
     QPointer<McuPanel> mcuPanel_;    ///< made at the first click in colour
     QPoint mcuPixel_;                ///< the pixel whose MCU the panel shows
 
+    QString jpegFile_; ///< the JPEG file the picture was opened from, or empty
     QPushButton* open_ = nullptr;
+    QPushButton* lookInside_ = nullptr;
     QLabel* name_ = nullptr;
     QComboBox* mode_ = nullptr;
     QSlider* qualitySlider_ = nullptr;

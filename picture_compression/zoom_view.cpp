@@ -14,6 +14,8 @@ namespace {
 constexpr int kBlock = 8;
 const QColor kGridColour(255, 160, 0, 160);
 const QColor kBeyond(0xC0, 0xC0, 0xC0);
+const QColor kMcuColour(0, 120, 255, 200);
+const QColor kMarkColour(255, 0, 0);
 
 } // namespace
 
@@ -48,6 +50,16 @@ void ZoomView::SetZoom(int zoom) {
 
 void ZoomView::SetGrid(bool on) {
     grid_ = on;
+    viewport()->update();
+}
+
+void ZoomView::SetMcuGrid(QSize mcu) {
+    mcu_ = mcu;
+    viewport()->update();
+}
+
+void ZoomView::SetMark(QRect pixels) {
+    mark_ = pixels;
     viewport()->update();
 }
 
@@ -110,17 +122,37 @@ void ZoomView::paintEvent(QPaintEvent* /*event*/) {
         }
     }
     painter.drawImage(0, 0, shown);
-    if (grid_ && !picture_.isNull()) {
-        painter.setPen(kGridColour);
-        const int step = kBlock * zoom_;
-        const int right = std::min(view.width(), picture_.width() * zoom_ - left);
-        const int bottom = std::min(view.height(), picture_.height() * zoom_ - top);
-        for (int x = (step - left % step) % step; x <= right; x += step) {
-            painter.drawLine(x, 0, x, bottom);
-        }
-        for (int y = (step - top % step) % step; y <= bottom; y += step) {
-            painter.drawLine(0, y, right, y);
-        }
+    if (picture_.isNull()) {
+        return;
+    }
+    if (grid_) {
+        DrawGrid(painter, kBlock, kBlock, kGridColour);
+    }
+    if (!mcu_.isEmpty()) {
+        DrawGrid(painter, mcu_.width(), mcu_.height(), kMcuColour);
+    }
+    if (!mark_.isEmpty()) {
+        painter.setPen(QPen(kMarkColour, 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(mark_.x() * zoom_ - left, mark_.y() * zoom_ - top, mark_.width() * zoom_,
+                         mark_.height() * zoom_);
+    }
+}
+
+void ZoomView::DrawGrid(QPainter& painter, int across, int down, const QColor& colour) const {
+    const QSize view = viewport()->size();
+    const int left = horizontalScrollBar()->value();
+    const int top = verticalScrollBar()->value();
+    painter.setPen(colour);
+    const int right = std::min(view.width(), picture_.width() * zoom_ - left);
+    const int bottom = std::min(view.height(), picture_.height() * zoom_ - top);
+    const int stepX = across * zoom_;
+    const int stepY = down * zoom_;
+    for (int x = (stepX - left % stepX) % stepX; x <= right; x += stepX) {
+        painter.drawLine(x, 0, x, bottom);
+    }
+    for (int y = (stepY - top % stepY) % stepY; y <= bottom; y += stepY) {
+        painter.drawLine(0, y, right, y);
     }
 }
 

@@ -6,6 +6,9 @@
 
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QRect>
+
+class QPainter;
 
 namespace quadrel {
 
@@ -23,6 +26,10 @@ public:
     void SetZoom(int zoom); ///< 1..kMaxZoom
     int Zoom() const { return zoom_; }
     void SetGrid(bool on);
+    /// A second, stronger grid at every MCU (e.g. 16x16 pixels); an empty size draws none.
+    void SetMcuGrid(QSize mcu);
+    /// An outline around these picture pixels (a chosen block); an empty rectangle draws none.
+    void SetMark(QRect pixels);
 
     /// The picture pixel under a point of the viewport, or (-1, -1) beyond the picture.
     QPoint PixelAt(QPoint viewportPoint) const;
@@ -39,10 +46,14 @@ protected:
 
 private:
     void FitScrollBars();
+    /// Lines every `across` by `down` picture pixels over the part in view.
+    void DrawGrid(QPainter& painter, int across, int down, const QColor& colour) const;
 
     QImage picture_;
     int zoom_ = 1;
     bool grid_ = false;
+    QSize mcu_;
+    QRect mark_;
 };
 
 } // namespace quadrel

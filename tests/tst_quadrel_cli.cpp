@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <filesystem>
 #include <random>
 
@@ -125,6 +126,8 @@ private slots:
     void namesThatAreNoUtf8();
     void compressColourEqualsLibjpeg_data();
     void compressColourEqualsLibjpeg();
+    void inspectTellsWhatCjpegWrote_data();
+    void inspectTellsWhatCjpegWrote();
 };
 
 void TestQuadrelCli::replayMatchesTheWindow_data() {
@@ -656,6 +659,207 @@ void TestQuadrelCli::compressColourEqualsLibjpeg() {
         }
     }
     QCOMPARE(QImage(diff).convertToFormat(seen.format()), expected);
+}
+
+void TestQuadrelCli::inspectTellsWhatCjpegWrote_data() {
+    QTest::addColumn<QStringList>("cjpeg"); // empty: a PNG file, no JPEG
+    QTest::addColumn<bool>("cut");          // the file ends inside its scan
+    QTest::addColumn<QString>("process");
+    QTest::addColumn<QString>("sampling");
+    QTest::addColumn<QList<int>>("sampling1"); // the first component's H and V
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<int>("restart");
+    QTest::addColumn<int>("scans");
+    QTest::addColumn<QPoint>("block"); // of component 0; (-1, -1) for none
+    QTest::newRow("grey q75") << QStringList{"-grayscale", "-quality", "75"} << false << "baseline"
+                              << "" << QList{1, 1} << 75 << 0 << 1 << QPoint(3, 4);
+    QTest::newRow("4:2:0 q60, restart every 2 MCUs")
+        << QStringList{"-quality", "60", "-sample", "2x2", "-restart", "2B"} << false << "baseline"
+        << "4:2:0" << QList{2, 2} << 60 << 2 << 1 << QPoint(5, 7);
+    QTest::newRow("progressive q90")
+        << QStringList{"-progressive", "-quality", "90"} << false << "progressive"
+        << "4:2:0" << QList{2, 2} << 90 << 0 << 10 << QPoint(19, 14);
+    QTest::newRow("truncated") << QStringList{"-quality", "75"} << true << "baseline"
+                               << "4:2:0" << QList{2, 2} << 75 << 0 << 1 << QPoint(-1, -1);
+    QTest::newRow("not a JPEG") << QStringList{} << false << ""
+                                << "" << QList<int>{} << 0 << 0 << 0 << QPoint(-1, -1);
+}
+
+// Every fact is one cjpeg's options set; the samples of a block are djpeg
+// -dct float's pixels (Y alone: djpeg -grayscale), bit for bit.
+void TestQuadrelCli::inspectTellsWhatCjpegWrote() {
+    QFETCH(QStringList, cjpeg);
+    QFETCH(bool, cut);
+    QFETCH(QString, process);
+    QFETCH(QString, sampling);
+    QFETCH(QList<int>, sampling1);
+    QFETCH(int, quality);
+    QFETCH(int, restart);
+    QFETCH(int, scans);
+    QFETCH(QPoint, block);
+    if (QStandardPaths::findExecutable(QStringLiteral("cjpeg")).isEmpty()) {
+        QSKIP("cjpeg/djpeg (libjpeg-turbo-progs) are not installed.");
+    }
+    QImage picture(160, 120, QImage::Format_RGB888);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const int wave = static_cast<int>(60 * std::sin((x * x + y * 7) / 300.0));
+            picture.setPixel(x, y,
+                             qRgb(std::clamp(x + wave + 40, 0, 255), (y * 2) % 256,
+                                  std::clamp(200 - x + wave, 0, 255)));
+        }
+    }
+    QTemporaryDir dir;
+    const QString ppm = dir.filePath(QStringLiteral("in.ppm"));
+    const QString jpg = dir.filePath(QStringLiteral("in.jpg"));
+    QVERIFY(picture.save(ppm));
+    if (cjpeg.isEmpty()) {
+        QVERIFY(picture.save(jpg, "PNG")); // a JPEG's name is not enough
+    } else {
+        Program(QStringLiteral("cjpeg"),
+                QStringList{"-dct", "float"} + cjpeg + QStringList{"-outfile", jpg, ppm});
+    }
+    if (cut) {
+        QFile file(jpg);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.resize(file.size() * 3 / 4));
+    }
+    const Run run =
+        Cli({QStringLiteral("inspect"), jpg, QStringLiteral("-f"), QStringLiteral("json")});
+    if (cjpeg.isEmpty()) {
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("not a JPEG"), run.err.constData());
+        QVERIFY(run.out.isEmpty());
+        return;
+    }
+    QCOMPARE(run.exitCode, 0);
+    QJsonParseError error{};
+    const QJsonObject o = QJsonDocument::fromJson(run.out, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+
+    const bool grey = cjpeg.contains(QStringLiteral("-grayscale"));
+    const bool progressive = process == QLatin1String("progressive");
+    QStringList markers;
+    for (const QJsonValue s : o[QStringLiteral("segments")].toArray()) {
+        markers << s[QStringLiteral("marker")].toString();
+    }
+    QStringList expected{"SOI", "APP0", "DQT"};
+    expected += grey ? QStringList{} : QStringList{"DQT"};
+    expected << (progressive ? "SOF2" : "SOF0");
+    if (!progressive) {
+        expected += grey ? QStringList{"DHT", "DHT"} : QStringList{"DHT", "DHT", "DHT", "DHT"};
+        expected += restart > 0 ? QStringList{"DRI"} : QStringList{};
+        expected << "SOS";
+        expected += cut ? QStringList{} : QStringList{"EOI"};
+        QCOMPARE(markers, expected);
+    } else { // each scan brings its own Huffman tables
+        QCOMPARE(markers.mid(0, expected.size()), expected);
+        QCOMPARE(markers.count(QStringLiteral("SOS")), scans);
+        QCOMPARE(markers.last(), QStringLiteral("EOI"));
+    }
+    const QJsonObject frame = o[QStringLiteral("frame")].toObject();
+    QCOMPARE(frame[QStringLiteral("process")].toString(), process);
+    QCOMPARE(frame[QStringLiteral("width")].toInt(), 160);
+    QCOMPARE(frame[QStringLiteral("height")].toInt(), 120);
+    QCOMPARE(frame[QStringLiteral("precision")].toInt(), 8);
+    const QJsonArray components = frame[QStringLiteral("components")].toArray();
+    QCOMPARE(components.size(), grey ? 1 : 3);
+    QCOMPARE(components[0][QStringLiteral("h")].toInt(), sampling1[0]);
+    QCOMPARE(components[0][QStringLiteral("v")].toInt(), sampling1[1]);
+    if (!grey) {
+        QCOMPARE(frame[QStringLiteral("sampling")].toString(), sampling);
+        QCOMPARE(components[2][QStringLiteral("table")].toInt(), 1);
+    }
+    const int mcu = 8 * sampling1[0];
+    QCOMPARE(frame[QStringLiteral("mcu")][QStringLiteral("width")].toInt(), mcu);
+    QCOMPARE(frame[QStringLiteral("mcu")][QStringLiteral("across")].toInt(), (160 + mcu - 1) / mcu);
+    const QJsonArray tables = o[QStringLiteral("tables")][QStringLiteral("quantisation")].toArray();
+    QCOMPARE(tables.size(), grey ? 1 : 2);
+    for (const QJsonValue t : tables) {
+        QCOMPARE(t[QStringLiteral("quality_estimate")].toInt(), quality);
+        QCOMPARE(t[QStringLiteral("exact")].toBool(), true);
+        QCOMPARE(t[QStringLiteral("values")].toArray().size(), 64);
+    }
+    // The luminance table at the quality, as cjpeg scales it, row by row.
+    const QJsonArray luminance = tables[0][QStringLiteral("values")].toArray();
+    const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
+    QCOMPARE(luminance[1].toInt(), std::clamp((11 * scale + 50) / 100, 1, 255));
+    QCOMPARE(luminance[8].toInt(), std::clamp((12 * scale + 50) / 100, 1, 255));
+    QCOMPARE(o[QStringLiteral("restart_interval")].toInt(), restart);
+    const QJsonArray scanList = o[QStringLiteral("scans")].toArray();
+    QCOMPARE(scanList.size(), scans);
+    const QJsonObject first = scanList[0].toObject();
+    QCOMPARE(first[QStringLiteral("components")].toArray().size(), grey ? 1 : 3);
+    QCOMPARE(first[QStringLiteral("se")].toInt(), progressive ? 0 : 63);
+    QCOMPARE(first[QStringLiteral("al")].toInt(), progressive ? 1 : 0); // cjpeg's script
+    if (restart > 0) {                                                  // 10 x 8 MCUs
+        QCOMPARE(first[QStringLiteral("restarts")].toInt(), (10 * 8 + restart - 1) / restart - 1);
+    }
+    QCOMPARE(o[QStringLiteral("truncated")].toBool(), cut);
+    QCOMPARE(o[QStringLiteral("warnings")].toArray().isEmpty(), !cut);
+    QCOMPARE(o[QStringLiteral("bytes_after_eoi")].toInt(), 0);
+    QVERIFY(!o.contains(QStringLiteral("exif")));
+    if (block.x() < 0) {
+        return;
+    }
+
+    const QStringList at{QStringLiteral("--block"), QString::number(block.x()),
+                         QString::number(block.y())};
+    const Run inspected = Cli(
+        QStringList{QStringLiteral("inspect"), jpg, QStringLiteral("-f"), QStringLiteral("json")} +
+        at);
+    QCOMPARE(inspected.exitCode, 0);
+    const QJsonObject b =
+        QJsonDocument::fromJson(inspected.out)[QStringLiteral("block")].toObject();
+    const QImage theirs = QImage::fromData(Program(QStringLiteral("djpeg"),
+                                                   {"-dct", "float", "-grayscale", "-pnm", jpg}))
+                              .convertToFormat(QImage::Format_Grayscale8);
+    QVERIFY(!theirs.isNull());
+    const QJsonArray samples = b[QStringLiteral("samples")].toArray();
+    const QJsonArray coefficients = b[QStringLiteral("coefficients")].toArray();
+    const QJsonArray dequantised = b[QStringLiteral("dequantised")].toArray();
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) {
+            QCOMPARE(samples[r][c].toInt(),
+                     int(theirs.constScanLine(block.y() * 8 + r)[block.x() * 8 + c]));
+            QCOMPARE(dequantised[r][c].toInt(),
+                     coefficients[r][c].toInt() * luminance[r * 8 + c].toInt());
+        }
+    }
+    if (progressive) {
+        QVERIFY(!b.contains(QStringLiteral("symbols")));
+    } else {
+        // The symbols fill the block's bits exactly, the DC first.
+        const QJsonArray symbols = b[QStringLiteral("symbols")].toArray();
+        QVERIFY(!symbols.isEmpty());
+        QCOMPARE(symbols[0][QStringLiteral("kind")].toString(), QStringLiteral("DC"));
+        QCOMPARE(symbols[0][QStringLiteral("bit_offset")].toInteger(),
+                 b[QStringLiteral("bit_offset")].toInteger());
+        qint64 bits = 0;
+        for (const QJsonValue s : symbols) {
+            bits += s[QStringLiteral("code")].toString().size() +
+                    s[QStringLiteral("amplitude_bits")].toString().size();
+        }
+        QCOMPARE(bits, b[QStringLiteral("bits")].toInteger());
+        // Block 0, 0 starts the scan.
+        const QJsonObject origin =
+            QJsonDocument::fromJson(
+                Cli({QStringLiteral("inspect"), jpg, QStringLiteral("--block"), QStringLiteral("0"),
+                     QStringLiteral("0"), QStringLiteral("-f"), QStringLiteral("json")})
+                    .out)[QStringLiteral("block")]
+                .toObject();
+        QCOMPARE(origin[QStringLiteral("bit_offset")].toInteger(),
+                 8 * first[QStringLiteral("data_offset")].toInteger());
+    }
+    // A block beyond the component's last, and the text form.
+    const Run outside = Cli({QStringLiteral("inspect"), jpg, QStringLiteral("--block"),
+                             QStringLiteral("0"), QStringLiteral("99")});
+    QCOMPARE(outside.exitCode, 1);
+    QVERIFY2(outside.err.contains("outside"), outside.err.constData());
+    QVERIFY(outside.out.isEmpty());
+    const Run text = Cli(QStringList{QStringLiteral("inspect"), jpg} + at);
+    QCOMPARE(text.exitCode, 0);
+    QVERIFY(text.out.contains("Segments") && text.out.contains("Stored coefficients"));
 }
 
 QTEST_MAIN(TestQuadrelCli)
