@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -52,7 +53,7 @@ QTableWidget* NumberTable(const QString& name, QWidget* parent) {
     table->setFocusPolicy(Qt::NoFocus);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->horizontalHeader()->setDefaultSectionSize(38);
+    table->horizontalHeader()->setDefaultSectionSize(34);
     table->verticalHeader()->setDefaultSectionSize(20);
     QStringList labels;
     for (int i = 0; i < 8; ++i) {
@@ -62,7 +63,7 @@ QTableWidget* NumberTable(const QString& name, QWidget* parent) {
     table->setVerticalHeaderLabels(labels);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setFixedSize(table->verticalHeader()->sizeHint().width() + 8 * 38 + 4,
+    table->setFixedSize(table->verticalHeader()->sizeHint().width() + 8 * 34 + 4,
                         table->horizontalHeader()->sizeHint().height() + 8 * 20 + 4);
     return table;
 }
@@ -179,9 +180,13 @@ JpegFileWindow::JpegFileWindow(jpeg_file::JpegInspection inspection, const QStri
     splitter->addWidget(sections);
     splitter->addWidget(CreatePictureSide());
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({420, 1020});
+    splitter->setSizes({300, 1140});
     layout->addWidget(splitter, 1);
-    resize(1440, 900);
+    // Large enough for the three grids of a block side by side, but never
+    // beyond the screen (a laptop's 1366 x 768 included).
+    const QRect screenArea = screen()->availableGeometry();
+    resize(std::min(1440, screenArea.width() * 9 / 10),
+           std::min(900, screenArea.height() * 9 / 10));
 }
 
 JpegFileWindow::~JpegFileWindow() = default;

@@ -87,5 +87,19 @@ mcu=$E2E_WINDOW
 e2e_place_window "$mcu" 0 0
 sleep 1
 e2e_shot_window "$mcu" "$out/mcu-panel.png"
+xdotool windowfocus --sync "$mcu"
+xdotool key --clearmodifiers Escape
+
+# The viewer's JPEG file looked inside (Ctrl+I), a block of the star clicked.
+xdotool windowfocus --sync "$viewer"
+xdotool key --clearmodifiers ctrl+i
+e2e_wait_window 'JPEG File' 20
+inside=$E2E_WINDOW
+e2e_place_window "$inside" 0 0
+sleep 1
+read -r inside_x inside_y _ <<<"$E2E_GEOMETRY"
+xdotool mousemove $((inside_x + 316 + 383)) $((inside_y + 60 + 104)) click 1
+sleep 1
+e2e_shot_window "$inside" "$out/jpeg-file.png"
 echo "Wrote $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png," \
-    "$out/compress-picture.png and $out/mcu-panel.png"
+    "$out/compress-picture.png, $out/mcu-panel.png and $out/jpeg-file.png"
