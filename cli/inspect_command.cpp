@@ -155,7 +155,7 @@ Node Symbols(const std::vector<jpeg_file::DecodedSymbol>& symbols) {
     Node out = Node::MakeRecords("symbols", "Symbols");
     for (const jpeg_file::DecodedSymbol& s : symbols) {
         Node row = Node::MakeObject("", "");
-        row.Add(Node::MakeText("kind", "Kind", jpeg_file::SymbolKindName(s.Kind)));
+        row.Add(Node::MakeText("kind", "Kind", jpeg::SymbolKindName(s.Kind)));
         row.Add(Node::MakeInteger("run", "Run", s.Run));
         row.Add(Node::MakeInteger("size", "Size", s.Size));
         row.Add(Node::MakeInteger("amplitude", "Amplitude", s.Amplitude));

@@ -214,6 +214,20 @@ BlockBits CountBits(const Indices& zigzag, int dcDifference, HuffmanClass tables
     return {DcCode(size, tables).Length + size, CountAcBits(zigzag, tables)};
 }
 
+std::string SymbolKindName(SymbolKind kind) {
+    switch (kind) {
+    case SymbolKind::Dc:
+        return "DC";
+    case SymbolKind::Ac:
+        return "AC";
+    case SymbolKind::Zrl:
+        return "ZRL";
+    case SymbolKind::Eob:
+        break;
+    }
+    return "EOB";
+}
+
 std::string BitText(std::uint32_t bits, int length) {
     std::string text(static_cast<std::size_t>(length), '0');
     for (int i = 0; i < length; ++i) {

@@ -50,6 +50,9 @@ HuffmanCode AcCode(int run, int size);
 
 enum class SymbolKind : std::uint8_t { Dc, Ac, Zrl, Eob };
 
+/// "DC", "AC", "ZRL" or "EOB", as tables and reports name them.
+std::string SymbolKindName(SymbolKind kind);
+
 struct Symbol {
     SymbolKind Kind = SymbolKind::Eob;
     int Run = 0;       ///< zeros skipped before an AC value; 15 for ZRL; 0 otherwise

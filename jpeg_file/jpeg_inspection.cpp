@@ -201,20 +201,6 @@ std::string SymbolText(int symbol, HuffmanKind kind) {
     return std::to_string(symbol >> 4) + "/" + std::to_string(symbol & 15);
 }
 
-std::string SymbolKindName(jpeg::SymbolKind kind) {
-    switch (kind) {
-    case jpeg::SymbolKind::Dc:
-        return "DC";
-    case jpeg::SymbolKind::Ac:
-        return "AC";
-    case jpeg::SymbolKind::Zrl:
-        return "ZRL";
-    case jpeg::SymbolKind::Eob:
-        break;
-    }
-    return "EOB";
-}
-
 std::string FrameLine(const Frame& frame) {
     std::string line =
         "SOF" + std::to_string(frame.Marker - 0xC0) + " " + std::string(ProcessName(frame.Kind)) +

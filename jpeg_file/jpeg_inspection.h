@@ -98,8 +98,6 @@ struct HuffmanCodeEntry {
 std::vector<HuffmanCodeEntry> HuffmanCodes(const HuffmanTable& table);
 /// "EOB", "ZRL", "0/1" for an AC symbol run/size, "size 3" for DC.
 std::string SymbolText(int symbol, HuffmanKind kind);
-/// "DC", "AC", "ZRL" or "EOB".
-std::string SymbolKindName(jpeg::SymbolKind kind);
 
 /// "SOF0 baseline, 8-bit, 64 x 48, 3 components, 4:2:0, MCU 16 x 16 (4 x 3)".
 std::string FrameLine(const Frame& frame);

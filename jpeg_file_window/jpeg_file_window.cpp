@@ -493,7 +493,7 @@ void JpegFileWindow::ShowBlocksAt(int x, int y) {
                                            .arg(block->Bits->BitOffset % 8);
             for (const jpeg_file::DecodedSymbol& s : block->Symbols) {
                 auto* item = new QTreeWidgetItem(symbols);
-                item->setText(0, Text(jpeg_file::SymbolKindName(s.Kind)));
+                item->setText(0, Text(jpeg::SymbolKindName(s.Kind)));
                 item->setText(1, QStringLiteral("%1/%2").arg(s.Run).arg(s.Size));
                 item->setText(2, QString::number(s.Amplitude));
                 item->setText(3, Text(jpeg::BitText(s.Code, s.CodeLength)));

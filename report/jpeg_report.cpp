@@ -15,20 +15,6 @@ template <typename Values> Grid64 AsDoubles(const Values& values) {
     return g;
 }
 
-std::string SymbolKindName(jpeg::SymbolKind kind) {
-    switch (kind) {
-    case jpeg::SymbolKind::Dc:
-        return "DC";
-    case jpeg::SymbolKind::Ac:
-        return "AC";
-    case jpeg::SymbolKind::Zrl:
-        return "ZRL";
-    case jpeg::SymbolKind::Eob:
-        break;
-    }
-    return "EOB";
-}
-
 /// The published way: the indices up to the last non-zero one, then EOB.
 std::string ZigZagText(const jpeg::Indices& zigzag) {
     int last = jpeg::kBlockCells - 1;
@@ -60,7 +46,7 @@ void AddChain(Node& out, const jpeg::BlockAnalysis& a, const JpegSettings& setti
     Node& symbols = out.Add(Node::MakeRecords("symbols", "Symbols"));
     for (const jpeg::Symbol& s : a.Symbols) {
         Node row = Node::MakeObject("", "");
-        row.Add(Node::MakeText("kind", "Kind", SymbolKindName(s.Kind)));
+        row.Add(Node::MakeText("kind", "Kind", jpeg::SymbolKindName(s.Kind)));
         row.Add(Node::MakeInteger("run", "Run", s.Run));
         row.Add(Node::MakeInteger("size", "Size", s.Size));
         row.Add(Node::MakeInteger("amplitude", "Amplitude", s.Amplitude));

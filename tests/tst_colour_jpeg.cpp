@@ -3,13 +3,12 @@
 // every MCU laid open as the coder coded it.
 #include "jpeg/colour_picture.h"
 #include "jpeg/encoder_dct.h"
-#include "jpeg/jpeg_exercise.h"
 #include "jpeg/mcu_detail.h"
 #include "tests/support/jpeg_scan.h"
+#include "tests/support/reference_pictures.h"
 
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,16 +19,10 @@ using namespace quadrel::jpeg;
 
 namespace {
 
+using quadrel::testing::PackedRows;
+using quadrel::testing::PhotoLikeColourPicture;
+using quadrel::testing::RunTool;
 using quadrel::testing::ScanBytes;
-
-QByteArray Run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        qFatal("%s failed", qPrintable(program));
-    }
-    return process.readAllStandardOutput();
-}
 
 double Psnr(const uchar* a, const uchar* b, qsizetype count) {
     double sum = 0;
@@ -38,30 +31,6 @@ double Psnr(const uchar* a, const uchar* b, qsizetype count) {
         sum += e * e;
     }
     return 10.0 * std::log10(255.0 * 255.0 / (sum / double(count)));
-}
-
-/// Three unrelated photo-like planes as R, G, B: strong colour edges everywhere.
-QImage Generated(int width, int height, QImage::Format format) {
-    QImage picture(width, height, QImage::Format_RGB888);
-    for (int c = 0; c < 3; ++c) {
-        const std::vector<std::uint8_t> plane = PhotoLikePicture(width, height, 11 + c);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                picture.scanLine(y)[3 * x + c] = plane[std::size_t(y) * std::size_t(width) + x];
-            }
-        }
-    }
-    return picture.convertToFormat(format);
-}
-
-QByteArray Packed(const QImage& image) {
-    const int bytesPerPixel = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    QByteArray rows;
-    for (int y = 0; y < image.height(); ++y) {
-        rows.append(reinterpret_cast<const char*>(image.constScanLine(y)),
-                    qsizetype(image.width()) * bytesPerPixel);
-    }
-    return rows;
 }
 
 } // namespace
@@ -123,9 +92,9 @@ void TestColourJpeg::equalsLibjpeg() {
     const QImage::Format format = grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
     QImage original;
     if (picture == QStringLiteral("generated") || grey) {
-        original = Generated(199, 145, format);
+        original = PhotoLikeColourPicture(199, 145, 11, format);
     } else if (picture == QStringLiteral("tiny")) {
-        original = Generated(3, 9, format);
+        original = PhotoLikeColourPicture(3, 9, 11, format);
     } else if (!QFile::exists(photo)) {
         QSKIP("python3-skimage's photos are missing.");
     } else {
@@ -138,17 +107,17 @@ void TestColourJpeg::equalsLibjpeg() {
     const QStringList method = dct == DctMethod::Float
                                    ? QStringList{QStringLiteral("-dct"), QStringLiteral("float")}
                                    : QStringList{};
-    Run(cjpeg, QStringList{QStringLiteral("-baseline")} + method +
-                   QStringList{QStringLiteral("-quality"),
-                               QStringLiteral("%1,%2").arg(quality).arg(chromaQuality),
-                               QStringLiteral("-sample"),
-                               QStringLiteral("%1x%2").arg(f.Horizontal).arg(f.Vertical),
-                               QStringLiteral("-outfile"), jpg, input});
+    RunTool(cjpeg, QStringList{QStringLiteral("-baseline")} + method +
+                       QStringList{QStringLiteral("-quality"),
+                                   QStringLiteral("%1,%2").arg(quality).arg(chromaQuality),
+                                   QStringLiteral("-sample"),
+                                   QStringLiteral("%1x%2").arg(f.Horizontal).arg(f.Vertical),
+                                   QStringLiteral("-outfile"), jpg, input});
     QFile encoded(jpg);
     QVERIFY(encoded.open(QIODevice::ReadOnly));
     const qint64 scan = ScanBytes(encoded.readAll());
 
-    const QByteArray pixels = Packed(original);
+    const QByteArray pixels = PackedRows(original);
     const int channels = grey ? 1 : 3;
     ColourSettings settings;
     settings.LumaTable = LuminanceTable(quality);
@@ -166,8 +135,8 @@ void TestColourJpeg::equalsLibjpeg() {
         if (up == Upsampling::Box) {
             options << QStringLiteral("-nosmooth");
         }
-        const QByteArray theirs = Packed(
-            QImage::fromData(Run(djpeg, options + QStringList{jpg})).convertToFormat(format));
+        const QByteArray theirs = PackedRows(
+            QImage::fromData(RunTool(djpeg, options + QStringList{jpg})).convertToFormat(format));
         QCOMPARE(theirs.size(), pixels.size());
         const auto* rebuilt = reinterpret_cast<const uchar*>(theirs.constData());
         const double theirPsnr =
@@ -187,10 +156,10 @@ void TestColourJpeg::equalsLibjpeg() {
         QCOMPARE(result.Psnr, theirPsnr);
     }
     // djpeg -grayscale gives the Y plane as decoded, before any upsampling.
-    const QByteArray decodedY =
-        Packed(QImage::fromData(Run(djpeg, method + QStringList{QStringLiteral("-grayscale"),
-                                                                QStringLiteral("-pnm"), jpg}))
-                   .convertToFormat(QImage::Format_Grayscale8));
+    const QByteArray decodedY = PackedRows(
+        QImage::fromData(RunTool(djpeg, method + QStringList{QStringLiteral("-grayscale"),
+                                                             QStringLiteral("-pnm"), jpg}))
+            .convertToFormat(QImage::Format_Grayscale8));
     QByteArray originalY = pixels;
     if (!grey) {
         originalY.resize(pixels.size() / 3);
@@ -235,7 +204,7 @@ void TestColourJpeg::everyMcuIsTheCodersOwn() {
     QFETCH(Subsampling, sampling);
     QFETCH(int, width);
     QFETCH(int, height);
-    const QImage picture = Generated(width, height, QImage::Format_RGB888);
+    const QImage picture = PhotoLikeColourPicture(width, height, 11, QImage::Format_RGB888);
     const ColourPicture input{picture.constBits(), width, height, picture.bytesPerLine(), 3};
     ColourSettings settings;
     settings.Sampling = sampling;

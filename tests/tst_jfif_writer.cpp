@@ -3,14 +3,13 @@
 // without a word.
 #include "jpeg/colour_picture.h"
 #include "jpeg/jfif_writer.h"
-#include "jpeg/jpeg_exercise.h"
 #include "jpeg/jpeg_picture.h"
+#include "tests/support/reference_pictures.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -20,41 +19,9 @@ using namespace quadrel::jpeg;
 
 namespace {
 
-QByteArray Run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        qFatal("%s failed", qPrintable(program));
-    }
-    return process.readAllStandardOutput();
-}
-
-/// Three unrelated photo-like planes (one for grey), 199 x 145: partial MCUs
-/// and padding blocks in every sampling.
-QImage Generated(QImage::Format format) {
-    constexpr int kWidth = 199;
-    constexpr int kHeight = 145;
-    QImage picture(kWidth, kHeight, QImage::Format_RGB888);
-    for (int c = 0; c < 3; ++c) {
-        const std::vector<std::uint8_t> plane = PhotoLikePicture(kWidth, kHeight, 21 + c);
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
-                picture.scanLine(y)[3 * x + c] = plane[std::size_t(y) * kWidth + x];
-            }
-        }
-    }
-    return picture.convertToFormat(format);
-}
-
-QByteArray Packed(const QImage& image) {
-    const int bytesPerPixel = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    QByteArray rows;
-    for (int y = 0; y < image.height(); ++y) {
-        rows.append(reinterpret_cast<const char*>(image.constScanLine(y)),
-                    qsizetype(image.width()) * bytesPerPixel);
-    }
-    return rows;
-}
+using quadrel::testing::PackedRows;
+using quadrel::testing::PhotoLikeColourPicture;
+using quadrel::testing::RunTool;
 
 /// The first byte where two files differ, or -1.
 qsizetype FirstDifference(const QByteArray& a, const QByteArray& b) {
@@ -123,7 +90,7 @@ void TestJfifWriter::equalsCjpeg() {
     const QString photo = QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/") + picture;
     QImage original;
     if (picture == QStringLiteral("generated")) {
-        original = Generated(format);
+        original = PhotoLikeColourPicture(199, 145, 21, format);
     } else if (!QFile::exists(photo)) {
         QSKIP("python3-skimage's photos are missing.");
     } else {
@@ -146,9 +113,9 @@ void TestJfifWriter::equalsCjpeg() {
     if (restart > 0) {
         options << QStringLiteral("-restart") << QStringLiteral("%1B").arg(restart);
     }
-    const QByteArray theirs = Run(cjpeg, options + QStringList{input});
+    const QByteArray theirs = RunTool(cjpeg, options + QStringList{input});
 
-    const QByteArray pixels = Packed(original);
+    const QByteArray pixels = PackedRows(original);
     const int channels = grey ? 1 : 3;
     ColourSettings settings;
     settings.LumaTable = LuminanceTable(quality);
@@ -192,9 +159,9 @@ void TestJfifWriter::equalsCjpeg() {
     QFile out(jpg);
     QVERIFY(out.open(QIODevice::WriteOnly) && out.write(ours) == ours.size());
     out.close();
-    const QByteArray decoded = Packed(
-        QImage::fromData(Run(djpeg, QStringList{QStringLiteral("-dct"), QStringLiteral("float"),
-                                                QStringLiteral("-pnm"), jpg}))
+    const QByteArray decoded = PackedRows(
+        QImage::fromData(RunTool(djpeg, QStringList{QStringLiteral("-dct"), QStringLiteral("float"),
+                                                    QStringLiteral("-pnm"), jpg}))
             .convertToFormat(format));
     QCOMPARE(decoded.size(), qsizetype(analysis.Reconstruction.size()));
     QVERIFY(std::equal(analysis.Reconstruction.begin(), analysis.Reconstruction.end(),
