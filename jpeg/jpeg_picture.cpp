@@ -1,6 +1,7 @@
 #include "jpeg/jpeg_picture.h"
 
 #include "jpeg/jpeg_huffman.h"
+#include "jpeg/ssim.h"
 
 #include <algorithm>
 #include <cmath>
@@ -270,6 +271,9 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
     out.Lossless = squaredError == 0;
     out.Psnr = out.Lossless ? std::numeric_limits<double>::infinity()
                             : 10.0 * std::log10(255.0 * 255.0 / out.Mse);
+    const GreyPicture rebuilt{out.Reconstruction.data(), picture.Width, picture.Height,
+                              picture.Width};
+    out.Ssim = MeanSsim(picture, rebuilt, threads);
     return out;
 }
 

@@ -37,6 +37,7 @@ struct PictureAnalysis {
     double ZeroShare = 0.0; ///< quantised coefficients that are 0, over every coded block
     double Mse = 0.0;       ///< over the picture's own pixels, not the padding
     double Psnr = 0.0;      ///< dB; +infinity when lossless
+    double Ssim = 0.0;      ///< mean SSIM (ssim.h); NaN when a side is under 11 pixels
     bool Lossless = false;
     bool Cancelled = false;                   ///< stopped early: nothing else in the analysis holds
     std::vector<std::uint8_t> Reconstruction; ///< Width * Height, row-major, no padding

@@ -55,6 +55,11 @@ QString Grouped(qint64 n) {
     return QLocale::system().toString(n);
 }
 
+/// Four decimals, or a dash for a picture too small for the window.
+QString SsimText(double ssim) {
+    return std::isnan(ssim) ? QStringLiteral("–") : QString::number(ssim, 'f', 4);
+}
+
 } // namespace
 
 QString AnalysisText(const jpeg::PictureAnalysis& analysis) {
@@ -63,10 +68,10 @@ QString AnalysisText(const jpeg::PictureAnalysis& analysis) {
                              ? QCoreApplication::translate("CompressWindow", "infinite (lossless)")
                              : QStringLiteral("%1 dB").arg(analysis.Psnr, 0, 'f', 2);
     return QCoreApplication::translate("CompressWindow",
-                                       "PSNR %1   MSE %2\n"
-                                       "Size %3 bytes (%4 bits, DC %5, AC %6)\n"
-                                       "%7 bits per pixel   ratio %8 : 1   zero coefficients %9 %")
-        .arg(psnr)
+                                       "PSNR %1   SSIM %2   MSE %3\n"
+                                       "Size %4 bytes (%5 bits, DC %6, AC %7)\n"
+                                       "%8 bits per pixel   ratio %9 : 1   zero coefficients %10 %")
+        .arg(psnr, SsimText(analysis.Ssim))
         .arg(analysis.Mse, 0, 'f', 3)
         .arg(Grouped(bytes), Grouped(analysis.TotalBits), Grouped(analysis.DcBits),
              Grouped(analysis.AcBits))
@@ -81,7 +86,7 @@ QString ColourAnalysisText(const jpeg::ColourAnalysis& analysis) {
                                 : QStringLiteral("%1 dB").arg(psnr, 0, 'f', 2);
     };
     QString text = QCoreApplication::translate(
-                       "CompressWindow", "PSNR %1 over R, G, B, %2 of Y   MSE %3\n"
+                       "CompressWindow", "PSNR %1 over R, G, B, %2 of Y   SSIM %9 of Y   MSE %3\n"
                                          "Size %4 bytes (%5 bits)\n"
                                          "%6 bits per pixel (%7 before coding)   ratio %8 : 1")
                        .arg(decibels(analysis.Psnr), decibels(analysis.PsnrY))
@@ -89,7 +94,8 @@ QString ColourAnalysisText(const jpeg::ColourAnalysis& analysis) {
                        .arg(Grouped(analysis.Bytes), Grouped(analysis.TotalBits))
                        .arg(analysis.BitsPerPixel, 0, 'f', 3)
                        .arg(analysis.RawBitsPerPixel, 0, 'f', 0)
-                       .arg(analysis.CompressionRatio, 0, 'f', 2);
+                       .arg(analysis.CompressionRatio, 0, 'f', 2)
+                       .arg(SsimText(analysis.Ssim));
     for (const jpeg::ComponentCoding& c : analysis.Coding) {
         const double share = analysis.TotalBits > 0 ? 100.0 * static_cast<double>(c.Bits()) /
                                                           static_cast<double>(analysis.TotalBits)
