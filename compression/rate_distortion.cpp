@@ -1,0 +1,135 @@
+#include "compression/rate_distortion.h"
+
+#include "jpeg/jfif_writer.h"
+
+#include <QStringList>
+
+namespace quadrel {
+
+namespace {
+
+jpeg::GreyPicture View(const QImage& grey) {
+    return {grey.constBits(), grey.width(), grey.height(), grey.bytesPerLine()};
+}
+
+/// The whole file's size and bits per pixel with tables made for the picture.
+bool OptimisedFile(const jpeg::CodedPicture& coded, std::int64_t pixels, RatePoint& point) {
+    jpeg::JfifOptions options;
+    options.OptimiseHuffman = true;
+    const Result<std::string> file = jpeg::WriteJfif(coded, options);
+    if (!file) {
+        return false;
+    }
+    point.Bytes = static_cast<std::int64_t>(file->size());
+    point.BitsPerPixel = 8.0 * static_cast<double>(point.Bytes) / static_cast<double>(pixels);
+    return true;
+}
+
+} // namespace
+
+GreySweep::GreySweep(const QImage& grey, jpeg::DctMethod dct)
+    : grey_(grey), transformed_(View(grey), dct) {}
+
+std::optional<RatePoint> GreySweep::At(GreyRule rule, int setting, bool optimise,
+                                       const std::atomic<bool>* cancel) const {
+    jpeg::PictureControl control;
+    control.Cancel = cancel;
+    jpeg::PictureAnalysis a;
+    jpeg::QuantTable table{};
+    if (rule == GreyRule::QuadrelStep) {
+        if (optimise) {
+            return std::nullopt;
+        }
+        CompressionSettings settings;
+        settings.Mode = CompressionMode::QuadrelStep;
+        settings.Step = setting;
+        a = Compress(grey_, settings, control);
+    } else {
+        if (rule == GreyRule::StandardTable) {
+            table = jpeg::LuminanceTable(setting);
+        } else {
+            table.fill(static_cast<std::uint16_t>(setting));
+        }
+        jpeg::PictureSettings settings;
+        settings.Table = table;
+        settings.KeepBlocks = optimise;
+        a = jpeg::AnalysePicture(transformed_, settings, control);
+    }
+    if (a.Cancelled || a.Reconstruction.empty()) {
+        return std::nullopt;
+    }
+    RatePoint point;
+    point.Setting = setting;
+    point.Bytes = (a.TotalBits + 7) / 8;
+    point.BitsPerPixel = a.BitsPerPixel;
+    point.Psnr = a.Psnr;
+    point.PsnrY = a.Psnr;
+    point.Ssim = a.Ssim;
+    point.Lossless = a.Lossless;
+    const std::int64_t pixels = std::int64_t{grey_.width()} * grey_.height();
+    if (optimise && !OptimisedFile(jpeg::GreyCodedPicture(a, grey_.width(), grey_.height(), table),
+                                   pixels, point)) {
+        return std::nullopt;
+    }
+    return point;
+}
+
+std::optional<RatePoint> ColourPoint(const QImage& picture,
+                                     const ColourCompressionSettings& settings, bool optimise,
+                                     const std::atomic<bool>* cancel) {
+    ColourCompressionSettings s = settings;
+    s.KeepBlocks = optimise;
+    const jpeg::ColourAnalysis a = CompressColour(picture, s, cancel);
+    if (a.Cancelled || a.Reconstruction.empty()) {
+        return std::nullopt;
+    }
+    RatePoint point;
+    point.Setting = settings.Quality;
+    point.Bytes = a.Bytes;
+    point.BitsPerPixel = a.BitsPerPixel;
+    point.Psnr = a.Psnr;
+    point.PsnrY = a.PsnrY;
+    point.Ssim = a.Ssim;
+    point.Lossless = a.Lossless;
+    const std::int64_t pixels = std::int64_t{picture.width()} * picture.height();
+    if (optimise && !OptimisedFile(a.Coded, pixels, point)) {
+        return std::nullopt;
+    }
+    return point;
+}
+
+std::optional<std::vector<int>> ParseSettings(const QString& text, int lo, int hi) {
+    const auto whole = [lo, hi](const QString& part) -> std::optional<int> {
+        bool ok = false;
+        const int value = part.trimmed().toInt(&ok);
+        return ok && value >= lo && value <= hi ? std::optional<int>(value) : std::nullopt;
+    };
+    std::vector<int> settings;
+    const QStringList range = text.split(QLatin1Char(':'));
+    if (range.size() == 3) {
+        const std::optional<int> first = whole(range[0]);
+        const std::optional<int> last = whole(range[1]);
+        bool ok = false;
+        const int step = range[2].trimmed().toInt(&ok);
+        if (!first || !last || !ok || step < 1 || *last < *first) {
+            return std::nullopt;
+        }
+        for (int s = *first; s <= *last; s += step) {
+            settings.push_back(s);
+        }
+        return settings;
+    }
+    if (range.size() != 1) {
+        return std::nullopt;
+    }
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const std::optional<int> value = whole(part);
+        if (!value) {
+            return std::nullopt;
+        }
+        settings.push_back(*value);
+    }
+    return settings;
+}
+
+} // namespace quadrel
