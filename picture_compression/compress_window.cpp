@@ -5,6 +5,7 @@
 #include "compression/picture_compression.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
+#include "rate_distortion/rate_distortion_window.h"
 #include "views/window_palette.h"
 
 #include <QCheckBox>
@@ -160,7 +161,20 @@ QLayout* CompressWindow::CreateChoices() {
     choices->addWidget(quality_);
     choices->addWidget(tableButton_);
     choices->addWidget(step_);
+    auto* rateDistortion = Named<QPushButton>("rateDistortionButton", tr("Rate–Distortion…"), this);
+    connect(rateDistortion, &QPushButton::clicked, this, &CompressWindow::ShowRateDistortion);
+    choices->addWidget(rateDistortion);
     return choices;
+}
+
+void CompressWindow::ShowRateDistortion() {
+    auto* window = new RateDistortionWindow(this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->SetPicture(picture_, name_->text());
+    window->SetCurrentQuality(quality_->value());
+    connect(window, &RateDistortionWindow::QualityChosen, quality_, &QSpinBox::setValue);
+    window->show();
+    window->Compute();
 }
 
 QLayout* CompressWindow::CreateColourChoices() {

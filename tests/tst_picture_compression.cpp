@@ -12,17 +12,21 @@
 #include "picture_compression/compress_window.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
+#include "rate_distortion/rate_distortion_window.h"
 #include "tests/support/jpeg_scan.h"
 #include "tests/support/testutils.h"
 #include "views/square_grid.h"
 
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineSeries>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -174,6 +178,7 @@ private slots:
     void clickSendsTheExactBlock();
     void cancelKeepsTheLastResult();
     void badPictureChangesNothing();
+    void rateDistortionChartsEqualTheCsv();
 
 private:
     QTemporaryDir dir_;
@@ -675,4 +680,73 @@ void TestPictureCompression::badPictureChangesNothing() {
 }
 
 QTEST_MAIN(TestPictureCompression)
+// Opened from Compress Picture for its picture: every chart point is the CSV's
+// row, the current quality is among them, and a click on a point of the
+// standard curve sets Compress Picture's quality.
+void TestPictureCompression::rateDistortionChartsEqualTheCsv() {
+    ScriptedWindow main;
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(PhotoLike(96, 64, 3), QStringLiteral("photo"));
+    QVERIFY(shown.wait(10000));
+    auto* quality = Find<QSpinBox>(*window, "qualityBox");
+    quality->setValue(42);
+    QVERIFY(shown.wait(10000));
+    QTest::mouseClick(Find<QPushButton>(*window, "rateDistortionButton"), Qt::LeftButton);
+    auto* rd = window->findChild<RateDistortionWindow*>();
+    QVERIFY(rd != nullptr);
+    QSignalSpy curvesShown(rd, &RateDistortionWindow::CurvesShown);
+    QVERIFY(curvesShown.wait(60000));
+    QCOMPARE(rd->Curves().size(), std::size_t(4));
+
+    const QString csv = dir_.filePath(QStringLiteral("rd.csv"));
+    QVERIFY(rd->ExportCsv(csv));
+    QVERIFY(rd->ExportPng(dir_.filePath(QStringLiteral("rd.png"))));
+    QVERIFY(rd->ExportSvg(dir_.filePath(QStringLiteral("rd.svg"))));
+    QVERIFY(!QImage(dir_.filePath(QStringLiteral("rd.png"))).isNull());
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList lines =
+        QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    lines.removeFirst();
+    for (const bool psnr : {true, false}) {
+        QChart* chart = psnr ? rd->PsnrChart() : rd->SsimChart();
+        QStringList plotted;
+        bool marked = false;
+        for (QAbstractSeries* s : chart->series()) {
+            const auto* series = qobject_cast<QXYSeries*>(s);
+            if (s->objectName() == QLatin1String("current")) {
+                marked = series->count() == 2; // on the standard and optimised curves
+                continue;
+            }
+            for (const QPointF& p : series->points()) {
+                plotted << QStringLiteral("%1 %2 %3")
+                               .arg(s->name())
+                               .arg(p.x(), 0, 'g', 17)
+                               .arg(p.y(), 0, 'g', 17);
+            }
+        }
+        QStringList expected;
+        for (const QString& line : lines) {
+            const QStringList f = line.split(QLatin1Char(','));
+            expected << QStringLiteral("%1 %2 %3")
+                            .arg(f[0].mid(1, f[0].size() - 2))
+                            .arg(f[3].toDouble(), 0, 'g', 17)
+                            .arg(f[psnr ? 5 : 6].toDouble(), 0, 'g', 17);
+        }
+        QCOMPARE(plotted, expected);
+        QVERIFY(marked);
+    }
+
+    // A click near the standard curve's point at quality 20 (as the chart reports
+    // it) codes the picture at 20.
+    auto* standard = qobject_cast<QXYSeries*>(rd->PsnrChart()->series().front());
+    const auto at =
+        std::find_if(rd->Curves().front().Points.begin(), rd->Curves().front().Points.end(),
+                     [](const quadrel::RatePoint& p) { return p.Setting == 20; });
+    QVERIFY(at != rd->Curves().front().Points.end());
+    emit standard->clicked(QPointF(at->BitsPerPixel * 1.001, at->Psnr + 0.01));
+    QTRY_COMPARE(quality->value(), 20);
+}
+
 #include "tst_picture_compression.moc"
