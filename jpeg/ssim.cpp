@@ -17,6 +17,7 @@ constexpr double kDataRange = 255.0;
 constexpr double kC1 = (0.01 * kDataRange) * (0.01 * kDataRange);
 constexpr double kC2 = (0.03 * kDataRange) * (0.03 * kDataRange);
 constexpr int kRowsPerTask = 32;
+constexpr auto kCentre = static_cast<std::size_t>(kSsimRadius);
 
 /// The window's weights from the centre out, normalised over all eleven taps.
 std::array<double, kSsimRadius + 1> Weights() {
@@ -29,7 +30,7 @@ std::array<double, kSsimRadius + 1> Weights() {
     }
     std::array<double, kSsimRadius + 1> w{};
     for (int k = 0; k <= kSsimRadius; ++k) {
-        w[static_cast<std::size_t>(k)] = taps[static_cast<std::size_t>(kSsimRadius + k)] / sum;
+        w[static_cast<std::size_t>(k)] = taps[kCentre + static_cast<std::size_t>(k)] / sum;
     }
     return w;
 }
@@ -73,9 +74,9 @@ VerticalSums(const std::array<const std::uint8_t*, kSsimWindow>& a,
         double s4 = (p * q) * w[0];
         for (int k = kSsimRadius; k >= 1; --k) {
             const double p0 = a[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const double p1 = a[static_cast<std::size_t>(kSsimRadius + k)][x];
+            const double p1 = a[kCentre + static_cast<std::size_t>(k)][x];
             const double q0 = b[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const double q1 = b[static_cast<std::size_t>(kSsimRadius + k)][x];
+            const double q1 = b[kCentre + static_cast<std::size_t>(k)][x];
             const double wk = w[static_cast<std::size_t>(k)];
             s0 += (p0 + p1) * wk;
             s1 += (q0 + q1) * wk;
@@ -144,7 +145,7 @@ VerticalSums(const std::array<const std::uint8_t*, kSsimWindow>& a,
 class SsimRows {
 public:
     SsimRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b), w_(Weights()) {
-        const auto padded = static_cast<std::size_t>(a.Width + 2 * kSsimRadius);
+        const std::size_t padded = static_cast<std::size_t>(a.Width) + 2 * kCentre;
         for (std::size_t l = 0; l < 5; ++l) {
             storage_[l].resize(padded);
             lines_[l] = storage_[l].data() + kSsimRadius;
@@ -157,10 +158,11 @@ public:
     double Row(int y, float* out) {
         std::array<const std::uint8_t*, kSsimWindow> rowsA{};
         std::array<const std::uint8_t*, kSsimWindow> rowsB{};
-        for (int k = -kSsimRadius; k <= kSsimRadius; ++k) {
+        for (std::size_t i = 0; i < rowsA.size(); ++i) {
+            const int k = static_cast<int>(i) - kSsimRadius;
             const auto at = static_cast<std::ptrdiff_t>(Reflect(y + k, a_.Height));
-            rowsA[static_cast<std::size_t>(k + kSsimRadius)] = a_.Pixels + at * a_.Stride;
-            rowsB[static_cast<std::size_t>(k + kSsimRadius)] = b_.Pixels + at * b_.Stride;
+            rowsA[i] = a_.Pixels + at * a_.Stride;
+            rowsB[i] = b_.Pixels + at * b_.Stride;
         }
         const int width = a_.Width;
         VerticalSums(rowsA, rowsB, width, w_, lines_);

@@ -158,6 +158,7 @@ QChart* RateDistortionWindow::SsimChart() const {
 }
 
 void RateDistortionWindow::SetPicture(const QImage& picture, const QString& name) {
+    Cancel(); // curves of the last picture are not shown for this one
     picture_ = picture;
     name_->setText(name);
     curves_.clear();
