@@ -3,6 +3,7 @@
 // the main window's own Quant, the block a click sends, and a cancelled
 // recomputation that keeps the last result.
 #include "compression/colour_compression.h"
+#include "compression/rate_distortion.h"
 #include "engine/block_model.h"
 #include "jpeg/coded_picture.h"
 #include "jpeg/jpeg_chain.h"
@@ -179,6 +180,9 @@ private slots:
     void cancelKeepsTheLastResult();
     void badPictureChangesNothing();
     void rateDistortionChartsEqualTheCsv();
+    void settingsLists_data();
+    void settingsLists();
+    void cancelledSweepGivesNothing();
 
 private:
     QTemporaryDir dir_;
@@ -747,6 +751,52 @@ void TestPictureCompression::rateDistortionChartsEqualTheCsv() {
     QVERIFY(at != rd->Curves().front().Points.end());
     emit standard->clicked(QPointF(at->BitsPerPixel * 1.001, at->Psnr + 0.01));
     QTRY_COMPARE(quality->value(), 20);
+}
+
+void TestPictureCompression::settingsLists_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("expected"); // empty: refused
+    QTest::newRow("range") << "5:95:45" << QList<int>{5, 50, 95};
+    QTest::newRow("range stops before the end") << "10:20:4" << QList<int>{10, 14, 18};
+    QTest::newRow("one-point range") << "7:7:1" << QList<int>{7};
+    QTest::newRow("list, spaces, repeats kept") << "90, 10,10" << QList<int>{90, 10, 10};
+    QTest::newRow("both ends of the range") << "1,100" << QList<int>{1, 100};
+    QTest::newRow("0 is no quality") << "0:50:5" << QList<int>{};
+    QTest::newRow("101 is none") << "5,101" << QList<int>{};
+    QTest::newRow("falling range") << "50:5:5" << QList<int>{};
+    QTest::newRow("step 0") << "5:50:0" << QList<int>{};
+    QTest::newRow("two parts") << "5:50" << QList<int>{};
+    QTest::newRow("empty item") << "5,,9" << QList<int>{};
+    QTest::newRow("nothing") << "" << QList<int>{};
+}
+
+void TestPictureCompression::settingsLists() {
+    QFETCH(QString, text);
+    QFETCH(QList<int>, expected);
+    const std::optional<std::vector<int>> settings = ParseSettings(text, 1, 100);
+    QCOMPARE(settings.has_value(), !expected.isEmpty());
+    if (settings) {
+        QCOMPARE(QList<int>(settings->begin(), settings->end()), expected);
+    }
+}
+
+void TestPictureCompression::cancelledSweepGivesNothing() {
+    const QImage grey = GreyPicture(PhotoLike(64, 48, 1));
+    const GreySweep sweep(grey, jpeg::DctMethod::Float);
+    const std::atomic<bool> cancel{true};
+    for (const GreyRule rule :
+         {GreyRule::StandardTable, GreyRule::FlatTable, GreyRule::QuadrelStep}) {
+        QVERIFY(!sweep.At(rule, 16, false, &cancel));
+        QVERIFY(sweep.At(rule, 16, false));
+    }
+    QVERIFY(!sweep.At(GreyRule::QuadrelStep, 16, true)); // Quadrel's quantiser makes no file
+    QVERIFY(!ColourPoint(PhotoLike(64, 48, 1), {}, false, &cancel));
+    CurveRequest request;
+    request.Picture = grey;
+    request.Qualities = {10, 50};
+    request.Curves = {kCurveKinds.begin(), kCurveKinds.end()};
+    std::atomic<int> done{0};
+    QVERIFY(ComputeCurves(request, cancel, done).empty());
 }
 
 #include "tst_picture_compression.moc"
