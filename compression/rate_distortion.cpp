@@ -4,12 +4,39 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <string>
+
 namespace quadrel {
 
 namespace {
 
 jpeg::GreyPicture View(const QImage& grey) {
     return {grey.constBits(), grey.width(), grey.height(), grey.bytesPerLine()};
+}
+
+/// The bytes of a baseline file's entropy-coded data without restarts, as
+/// compress counts them: what follows the scan header, less the closing marker
+/// and the zero byte stuffed after each 0xFF.
+std::int64_t ScanBytesOf(const std::string& file) {
+    std::size_t at = 2; // past the start-of-image marker
+    while (at + 4 <= file.size()) {
+        const auto marker = static_cast<std::uint8_t>(file[at + 1]);
+        const std::size_t length = (std::size_t{static_cast<std::uint8_t>(file[at + 2])} << 8) |
+                                   static_cast<std::uint8_t>(file[at + 3]);
+        at += 2 + length;
+        if (marker != 0xDA) {
+            continue;
+        }
+        const std::size_t end = file.size() < at + 2 ? at : file.size() - 2;
+        std::int64_t bytes = 0;
+        for (std::size_t i = at; i < end; ++i) {
+            const bool stuffed = i > at && file[i] == '\0' && file[i - 1] == '\xFF';
+            bytes += stuffed ? 0 : 1;
+        }
+        return bytes;
+    }
+    return 0;
 }
 
 /// The whole file's size and bits per pixel with tables made for the picture.
@@ -22,6 +49,8 @@ bool OptimisedFile(const jpeg::CodedPicture& coded, std::int64_t pixels, RatePoi
     }
     point.Bytes = static_cast<std::int64_t>(file->size());
     point.BitsPerPixel = 8.0 * static_cast<double>(point.Bytes) / static_cast<double>(pixels);
+    point.ScanBitsPerPixel =
+        8.0 * static_cast<double>(ScanBytesOf(*file)) / static_cast<double>(pixels);
     return true;
 }
 
@@ -62,6 +91,7 @@ std::optional<RatePoint> GreySweep::At(GreyRule rule, int setting, bool optimise
     point.Setting = setting;
     point.Bytes = (a.TotalBits + 7) / 8;
     point.BitsPerPixel = a.BitsPerPixel;
+    point.ScanBitsPerPixel = a.BitsPerPixel;
     point.Psnr = a.Psnr;
     point.PsnrY = a.Psnr;
     point.Ssim = a.Ssim;
@@ -87,6 +117,7 @@ std::optional<RatePoint> ColourPoint(const QImage& picture,
     point.Setting = settings.Quality;
     point.Bytes = a.Bytes;
     point.BitsPerPixel = a.BitsPerPixel;
+    point.ScanBitsPerPixel = a.BitsPerPixel;
     point.Psnr = a.Psnr;
     point.PsnrY = a.PsnrY;
     point.Ssim = a.Ssim;

@@ -27,6 +27,10 @@ struct RatePoint {
     /// Compress's "bits_per_pixel"; with optimised tables, the whole file's bits
     /// per pixel.
     double BitsPerPixel = 0.0;
+    /// Bits per pixel of the entropy-coded data alone, as compress's
+    /// "bits_per_pixel" without optimised tables; with them, of the optimised
+    /// scan (padded to whole bytes): the rate all curves can be held against.
+    double ScanBitsPerPixel = 0.0;
     double Psnr = 0.0;  ///< dB (colour: over R, G, B); +infinity when lossless
     double PsnrY = 0.0; ///< dB of Y (grey: the picture's PSNR)
     double Ssim = 0.0;  ///< mean SSIM (colour: of Y); NaN under 11 pixels a side

@@ -103,7 +103,7 @@ QString CurvesCsv(const std::vector<RateCurve>& curves) {
             csv += QStringLiteral("\"%1\",%2,%3,%4,%5,%6,%7\n")
                        .arg(CurveName(curve.Kind), SettingName(curve.Kind))
                        .arg(p.Setting)
-                       .arg(number(p.BitsPerPixel))
+                       .arg(number(p.ScanBitsPerPixel))
                        .arg(p.Bytes)
                        .arg(number(p.Psnr), number(p.Ssim));
         }

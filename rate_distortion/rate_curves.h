@@ -52,8 +52,9 @@ std::vector<int> CurveSettings(const CurveRequest& request, CurveKind kind);
 std::vector<RateCurve> ComputeCurves(const CurveRequest& request, const std::atomic<bool>& cancel,
                                      std::atomic<int>& done);
 
-/// One line per point: curve, setting, bits_per_pixel, bytes, psnr, ssim, each
-/// number written so that it reads back to the same double.
+/// One line per point: curve, setting, bits_per_pixel (of the entropy-coded
+/// data, as the charts show it), bytes (the whole file for optimised tables),
+/// psnr, ssim, each number written so that it reads back to the same double.
 QString CurvesCsv(const std::vector<RateCurve>& curves);
 
 } // namespace quadrel

@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegend>
 #include <QLineSeries>
 #include <QPainter>
 #include <QProgressBar>
@@ -31,6 +32,22 @@ namespace quadrel {
 
 namespace {
 
+/// Each curve's colour, and the current setting's.
+QColor CurveColour(CurveKind kind) {
+    switch (kind) {
+    case CurveKind::OptimisedHuffman:
+        return {0x2c, 0xa0, 0x2c};
+    case CurveKind::UniformQuantiser:
+        return {0xff, 0x7f, 0x0e};
+    case CurveKind::QuadrelQuant:
+        return {0x94, 0x67, 0xbd};
+    case CurveKind::StandardTables:
+        break;
+    }
+    return {0x1f, 0x77, 0xb4};
+}
+const QColor kCurrentColour(0xd6, 0x27, 0x28);
+
 /// The value a chart plots for a point, or NaN when it has none (infinite PSNR).
 double Plotted(const RatePoint& p, bool psnr) {
     const double v = psnr ? p.Psnr : p.Ssim;
@@ -41,11 +58,13 @@ QChartView* MakeView(const QString& title, const QString& axis, QWidget* parent)
     auto* chart = new QChart;
     chart->setTitle(title);
     auto* x = new QValueAxis(chart);
-    x->setTitleText(QCoreApplication::translate("RateDistortion", "bits per pixel"));
+    x->setTitleText(
+        QCoreApplication::translate("RateDistortion", "bits per pixel (entropy-coded data)"));
     auto* y = new QValueAxis(chart);
     y->setTitleText(axis);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
+    chart->legend()->setVisible(false);         // one key below both charts instead
     auto* view = new QChartView(chart, parent); // the view owns its chart
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumSize(360, 280);
@@ -138,6 +157,8 @@ void RateDistortionWindow::CreateControls() {
     chartRow->setContentsMargins(0, 0, 0, 0);
     chartRow->addWidget(psnrView_);
     chartRow->addWidget(ssimView_);
+    key_ = new QLabel(this);
+    key_->setObjectName(QStringLiteral("curveKey"));
     readout_ = new QLabel(tr("Point at a curve for its numbers; click a JPEG curve's point to "
                              "code the picture at its quality."),
                           this);
@@ -147,6 +168,7 @@ void RateDistortionWindow::CreateControls() {
     layout->addLayout(choices);
     layout->addLayout(curves);
     layout->addWidget(charts_, 1);
+    layout->addWidget(key_);
     layout->addWidget(readout_);
 }
 
@@ -242,15 +264,16 @@ void RateDistortionWindow::ShowCurves() {
         for (const RateCurve& curve : curves_) {
             auto* series = new QLineSeries(chart);
             series->setName(CurveName(curve.Kind));
+            series->setColor(CurveColour(curve.Kind));
             series->setPointsVisible(true);
             for (const RatePoint& p : curve.Points) {
                 const double y = Plotted(p, psnr);
                 if (std::isnan(y)) {
                     continue;
                 }
-                series->append(p.BitsPerPixel, y);
-                xMin = std::min(xMin, p.BitsPerPixel);
-                xMax = std::max(xMax, p.BitsPerPixel);
+                series->append(p.ScanBitsPerPixel, y);
+                xMin = std::min(xMin, p.ScanBitsPerPixel);
+                xMax = std::max(xMax, p.ScanBitsPerPixel);
                 yMin = std::min(yMin, y);
                 yMax = std::max(yMax, y);
             }
@@ -276,7 +299,23 @@ void RateDistortionWindow::ShowCurves() {
     MarkCurrent();
 }
 
+void RateDistortionWindow::ShowKey() {
+    const auto swatch = [](const QColor& colour, const QString& name) {
+        return QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;%2")
+            .arg(colour.name(), name.toHtmlEscaped());
+    };
+    QStringList entries;
+    for (const RateCurve& curve : curves_) {
+        entries << swatch(CurveColour(curve.Kind), CurveName(curve.Kind));
+    }
+    if (!curves_.empty()) {
+        entries << swatch(kCurrentColour, tr("current quality %1").arg(current_));
+    }
+    key_->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
+}
+
 void RateDistortionWindow::MarkCurrent() {
+    ShowKey();
     for (const bool psnr : {true, false}) {
         QChart* chart = psnr ? PsnrChart() : SsimChart();
         for (QAbstractSeries* s : chart->series()) {
@@ -289,6 +328,7 @@ void RateDistortionWindow::MarkCurrent() {
         marks->setObjectName(QStringLiteral("current"));
         marks->setName(tr("Current quality %1").arg(current_));
         marks->setMarkerSize(14.0);
+        marks->setColor(kCurrentColour);
         for (const RateCurve& curve : curves_) {
             if (curve.Kind != CurveKind::StandardTables &&
                 curve.Kind != CurveKind::OptimisedHuffman) {
@@ -296,7 +336,7 @@ void RateDistortionWindow::MarkCurrent() {
             }
             for (const RatePoint& p : curve.Points) {
                 if (p.Setting == current_ && !std::isnan(Plotted(p, psnr))) {
-                    marks->append(p.BitsPerPixel, Plotted(p, psnr));
+                    marks->append(p.ScanBitsPerPixel, Plotted(p, psnr));
                 }
             }
         }
@@ -322,7 +362,7 @@ const RatePoint* RateDistortionWindow::Nearest(CurveKind kind, const QPointF& po
             if (std::isnan(y)) {
                 continue;
             }
-            const QPointF d = chart->mapToPosition(QPointF(p.BitsPerPixel, y)) - at;
+            const QPointF d = chart->mapToPosition(QPointF(p.ScanBitsPerPixel, y)) - at;
             const double distance = std::hypot(d.x(), d.y());
             if (distance < bestDistance) {
                 bestDistance = distance;
@@ -341,7 +381,7 @@ void RateDistortionWindow::Hovered(CurveKind kind, const QPointF& point, bool st
     readout_->setText(tr("%1, %2 %3: %4 bits per pixel, %5 bytes, PSNR %6 dB, SSIM %7")
                           .arg(CurveName(kind), SettingName(kind))
                           .arg(p->Setting)
-                          .arg(p->BitsPerPixel, 0, 'f', 4)
+                          .arg(p->ScanBitsPerPixel, 0, 'f', 4)
                           .arg(p->Bytes)
                           .arg(p->Psnr, 0, 'f', 2)
                           .arg(p->Ssim, 0, 'f', 4));

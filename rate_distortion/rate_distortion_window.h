@@ -63,6 +63,7 @@ private:
     void Clicked(CurveKind kind, const QPointF& point, bool psnr);
     const RatePoint* Nearest(CurveKind kind, const QPointF& point, bool psnr) const;
     void MarkCurrent();
+    void ShowKey();
     void OpenPicture();
     void ChooseExport();
     void Cancel();
@@ -89,6 +90,7 @@ private:
     QChartView* psnrView_ = nullptr;
     QChartView* ssimView_ = nullptr;
     QWidget* charts_ = nullptr;
+    QLabel* key_ = nullptr; ///< each curve's colour and name
     QLabel* readout_ = nullptr;
 };
 
