@@ -6,6 +6,7 @@
 #include "compression/rate_distortion.h"
 #include "engine/block_model.h"
 #include "jpeg/coded_picture.h"
+#include "jpeg/jfif_writer.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "main_window/application_setup.h"
@@ -183,6 +184,7 @@ private slots:
     void settingsLists_data();
     void settingsLists();
     void cancelledSweepGivesNothing();
+    void optimisedPointsAreTheFilesSizes();
 
 private:
     QTemporaryDir dir_;
@@ -797,6 +799,31 @@ void TestPictureCompression::cancelledSweepGivesNothing() {
     request.Curves = {kCurveKinds.begin(), kCurveKinds.end()};
     std::atomic<int> done{0};
     QVERIFY(ComputeCurves(request, cancel, done).empty());
+}
+
+// With optimised tables a point holds the written file's size, and its scan
+// alone (no header, no stuffing) as the rate the curves share.
+void TestPictureCompression::optimisedPointsAreTheFilesSizes() {
+    const QImage grey = GreyPicture(PhotoLike(120, 88, 4));
+    const GreySweep sweep(grey, jpeg::DctMethod::Float);
+    const double pixels = 120.0 * 88.0;
+    for (const int quality : {15, 60, 97}) {
+        const std::optional<RatePoint> point = sweep.At(GreyRule::StandardTable, quality, true);
+        QVERIFY(point);
+        CompressionSettings settings;
+        settings.Quality = quality;
+        settings.KeepBlocks = true;
+        const jpeg::PictureAnalysis a = Compress(grey, settings);
+        jpeg::JfifOptions options;
+        options.OptimiseHuffman = true;
+        const Result<std::string> file = jpeg::WriteJfif(
+            jpeg::GreyCodedPicture(a, 120, 88, jpeg::LuminanceTable(quality)), options);
+        QVERIFY(file);
+        const QByteArray bytes = QByteArray::fromStdString(*file);
+        QCOMPARE(point->Bytes, bytes.size());
+        QCOMPARE(point->ScanBitsPerPixel, 8.0 * double(ScanBytes(bytes)) / pixels);
+        QVERIFY(point->ScanBitsPerPixel <= a.BitsPerPixel + 8.0 / pixels);
+    }
 }
 
 #include "tst_picture_compression.moc"
