@@ -6,7 +6,9 @@
 #include "cli/commands.h"
 #include "cli/compress_command.h"
 #include "cli/inspect_command.h"
+#include "cli/rd_command.h"
 #include "cli/window_replay.h"
+#include "compression/rate_distortion.h"
 #include "engine/cell_text.h"
 #include "file_io/file_writer.h"
 #include "file_io/native_path.h"
@@ -113,6 +115,7 @@ public:
     QCommandLineOption Restart;
     QCommandLineOption BlockAt;
     QCommandLineOption Component;
+    QCommandLineOption Qualities;
 
     bool IsSet(const QCommandLineOption& option) const { return Parser.isSet(option); }
     QString Value(const QCommandLineOption& option) const { return Parser.value(option); }
@@ -503,6 +506,45 @@ Result<Job> PrepareInspect(const Options& options, const QStringList& rest) {
     return Job([request]() -> Result<Node> { return InspectReport(request); });
 }
 
+Result<Job> PrepareRd(const Options& options, const QStringList& rest) {
+    if (rest.size() != 1) {
+        return Failed(tr("rd takes one picture file."));
+    }
+    RateRequest request;
+    request.Picture = rest.first();
+    const std::optional<std::vector<int>> qualities =
+        ParseSettings(options.Given(options.Qualities).value_or(QStringLiteral("5:95:5")),
+                      jpeg::kMinQuality, jpeg::kMaxQuality);
+    if (!qualities || qualities->empty()) {
+        return Failed(tr("--qualities takes A:B:STEP or Q1,Q2,... with qualities from 1 to 100."));
+    }
+    request.Qualities = *qualities;
+    if (options.IsSet(options.Colour)) {
+        CompressionSettings grey;
+        grey.Quality = request.Qualities.front();
+        const Result<ColourCompressionSettings> colour = ColourOptions(options, grey);
+        if (!colour) {
+            return Fail(colour.Message());
+        }
+        request.Colour = true;
+        request.ColourSettings = *colour;
+        request.ChromaFollows = !options.IsSet(options.ChromaQuality);
+    } else if (options.IsSet(options.Sampling) || options.IsSet(options.ChromaQuality) ||
+               options.IsSet(options.Upsampling)) {
+        return Failed(tr("--sampling, --chroma-quality and --upsampling need --colour."));
+    }
+    if (options.IsSet(options.Dct)) {
+        const QString dct = options.Value(options.Dct);
+        if (dct != QLatin1String("float") && dct != QLatin1String("integer")) {
+            return Failed(tr("--dct takes float or integer."));
+        }
+        request.Dct =
+            dct == QLatin1String("float") ? jpeg::DctMethod::Float : jpeg::DctMethod::Integer;
+    }
+    request.Optimise = options.IsSet(options.Optimize);
+    return Job([request]() -> Result<Node> { return RateReport(request); });
+}
+
 /// Every subcommand, in the order the help text lists them.
 const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> kAll = {
@@ -567,17 +609,27 @@ const std::vector<Subcommand>& Subcommands() {
           "and (sequential files) its bits and symbols."},
          {&Options::BlockAt, &Options::Component},
          PrepareInspect},
+        {"rd",
+         {"rd PICTURE [--qualities A:B:STEP | Q1,Q2,...] [--dct float|integer] [--optimize]",
+          "         [--colour [--sampling 4:2:0] [--chroma-quality M] [--upsampling smooth|box]]"},
+         {"Rate against distortion: a row per quality (default",
+          "5:95:5) with compress's bits per pixel, bytes, PSNR and",
+          "SSIM; --optimize gives the JPEG file's size with",
+          "Huffman tables made for the picture."},
+         {&Options::Qualities, &Options::Dct, &Options::Colour, &Options::Sampling,
+          &Options::ChromaQuality, &Options::Upsampling, &Options::Optimize},
+         PrepareRd},
     };
     return kAll;
 }
 
 /// The options that belong to certain subcommands, in the order they are checked.
 constexpr std::array kSpecificOptions = {
-    &Options::Step,       &Options::Quality,     &Options::Table,    &Options::Diff,
-    &Options::Dct,        &Options::PrevDc,      &Options::Keep,     &Options::Seed,
-    &Options::Count,      &Options::Colour,      &Options::Sampling, &Options::ChromaQuality,
-    &Options::Upsampling, &Options::Chrominance, &Options::Jpeg,     &Options::Optimize,
-    &Options::Restart,    &Options::BlockAt,     &Options::Component};
+    &Options::Step,       &Options::Quality,     &Options::Table,     &Options::Diff,
+    &Options::Dct,        &Options::PrevDc,      &Options::Keep,      &Options::Seed,
+    &Options::Count,      &Options::Colour,      &Options::Sampling,  &Options::ChromaQuality,
+    &Options::Upsampling, &Options::Chrominance, &Options::Jpeg,      &Options::Optimize,
+    &Options::Restart,    &Options::BlockAt,     &Options::Component, &Options::Qualities};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {
@@ -673,11 +725,11 @@ Options::Options()
               "picture."),
            QStringLiteral("FILE")),
       Dct(QStringLiteral("dct"),
-          tr("compress: the encoder's transform, float (default; as cjpeg -dct float and "
+          tr("compress, rd: the encoder's transform, float (default; as cjpeg -dct float and "
              "djpeg -dct float) or integer (as plain cjpeg and djpeg)."),
           QStringLiteral("METHOD")),
       Colour(QStringLiteral("colour"),
-             tr("compress: code the picture in colour, Y, Cb and Cr, as cjpeg and djpeg do (a "
+             tr("compress, rd: code the picture in colour, Y, Cb and Cr, as cjpeg and djpeg do (a "
                 "grey picture as one component, as cjpeg codes a PGM file).")),
       Sampling(QStringLiteral("sampling"),
                tr("compress --colour: the chroma sampling, 4:4:4, 4:2:2, 4:2:0 (default), "
@@ -700,7 +752,8 @@ Options::Options()
               "as cjpeg -baseline writes it (not with --step)."),
            QStringLiteral("FILE")),
       Optimize(QStringLiteral("optimize"),
-               tr("compress --jpeg: Huffman tables made for the picture, as cjpeg -optimize.")),
+               tr("compress --jpeg: Huffman tables made for the picture, as cjpeg -optimize; "
+                  "rd: the size of the file with such tables.")),
       Restart(QStringLiteral("restart"),
               tr("compress --jpeg: a restart marker every N MCUs (1..65535), as cjpeg "
                  "-restart NB."),
@@ -712,13 +765,18 @@ Options::Options()
       Component(QStringLiteral("component"),
                 tr("inspect --block: the component's index in the frame (0 the first; default "
                    "0)."),
-                QStringLiteral("C")) {
+                QStringLiteral("C")),
+      Qualities(QStringLiteral("qualities"),
+                tr("rd: the qualities, A:B:STEP (A, A+STEP, ... up to B) or a list Q1,Q2,... "
+                   "(default 5:95:5)."),
+                QStringLiteral("LIST")) {
     Parser.setApplicationDescription(Description());
     Parser.addHelpOption();
     Parser.addVersionOption();
-    Parser.addOptions({Format,     Output,      Step, Quality,  Table,   PrevDc,   Keep,
-                       Seed,       Count,       Diff, Dct,      Colour,  Sampling, ChromaQuality,
-                       Upsampling, Chrominance, Jpeg, Optimize, Restart, BlockAt,  Component});
+    Parser.addOptions({Format,   Output,        Step,       Quality,     Table, PrevDc,
+                       Keep,     Seed,          Count,      Diff,        Dct,   Colour,
+                       Sampling, ChromaQuality, Upsampling, Chrominance, Jpeg,  Optimize,
+                       Restart,  BlockAt,       Component,  Qualities});
     Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
                                  QStringLiteral("command [arguments]"));
 }

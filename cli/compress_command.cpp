@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QImageWriter>
 
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -146,6 +147,17 @@ void AddFileBytes(Node& doc, const std::optional<std::int64_t>& fileBytes) {
     }
 }
 
+} // namespace
+
+void AddSsim(Node& doc, const std::string& title, double ssim) {
+    Node& node = doc.Add(Node::MakeNumber("ssim", title, ssim, 4));
+    if (std::isnan(ssim)) {
+        node.Display = "not defined: the picture is under 11 pixels a side";
+    }
+}
+
+namespace {
+
 std::string ModeName(CompressionMode mode) {
     switch (mode) {
     case CompressionMode::Quality:
@@ -202,6 +214,7 @@ Node ColourDocument(const CompressRequest& request, const jpeg::ColourAnalysis& 
         psnr.Display = "infinite: the reconstruction equals the picture";
     }
     doc.Add(Node::MakeNumber("psnr_y", "PSNR of Y (dB)", a.PsnrY, 4));
+    AddSsim(doc, colour ? "SSIM of Y" : "SSIM", a.Ssim);
     doc.Add(Node::MakeBoolean("lossless", "Lossless", a.Lossless));
     return doc;
 }
@@ -300,6 +313,7 @@ Result<Node> CompressReport(const CompressRequest& request) {
     if (a.Lossless) {
         psnr.Display = "infinite: the reconstruction equals the picture";
     }
+    AddSsim(doc, "SSIM", a.Ssim);
     doc.Add(Node::MakeBoolean("lossless", "Lossless", a.Lossless));
     AddFileBytes(doc, fileBytes);
     return doc;

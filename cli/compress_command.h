@@ -11,6 +11,8 @@
 
 #include <QString>
 
+#include <string>
+
 namespace quadrel::cli {
 
 using report::Node;
@@ -27,6 +29,9 @@ struct CompressRequest {
     jpeg::JfifOptions Jfif;
     int Amplification = 8;
 };
+
+/// The mean SSIM as "ssim", its four decimals or, when NaN, why it is not defined.
+void AddSsim(Node& doc, const std::string& title, double ssim);
 
 /// The report; it fails when a file cannot be read or written.
 Result<Node> CompressReport(const CompressRequest& request);

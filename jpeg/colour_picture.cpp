@@ -1,6 +1,7 @@
 #include "jpeg/colour_picture.h"
 
 #include "jpeg/jpeg_huffman.h"
+#include "jpeg/ssim.h"
 
 #include <algorithm>
 #include <cmath>
@@ -528,6 +529,10 @@ private:
         };
         out.Psnr = psnr(out.Mse);
         out.PsnrY = psnr(static_cast<double>(squaredY) / pixels);
+        const Component& luma = components_[0];
+        const GreyPicture coded{full_[0].data(), Width(), Height(), Width()};
+        const GreyPicture decoded{luma.Decoded.data(), Width(), Height(), luma.Stride()};
+        out.Ssim = MeanSsim(coded, decoded, static_cast<unsigned>(workers_));
     }
 
     const ColourPicture& picture_;

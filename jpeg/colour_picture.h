@@ -84,13 +84,14 @@ struct ColourAnalysis {
     std::int64_t TotalBits = 0;          ///< entropy-coded data, before padding to whole bytes
     std::int64_t Bytes = 0;              ///< the scan padded to whole bytes, no stuffing
     double BitsPerPixel = 0.0;
-    double RawBitsPerPixel = 0.0;             ///< of the sampled planes (8 for grey)
-    double CompressionRatio = 0.0;            ///< against 24 bits per pixel (8 for grey)
-    double Mse = 0.0;                         ///< over every channel of every pixel
-    double Psnr = 0.0;                        ///< dB over R, G, B (grey: the one channel)
-    double PsnrY = 0.0;                       ///< the Y plane coded against the Y plane decoded
-    bool Lossless = false;                    ///< every channel of every pixel came back unchanged
-    bool Cancelled = false;                   ///< stopped early: nothing else holds
+    double RawBitsPerPixel = 0.0;  ///< of the sampled planes (8 for grey)
+    double CompressionRatio = 0.0; ///< against 24 bits per pixel (8 for grey)
+    double Mse = 0.0;              ///< over every channel of every pixel
+    double Psnr = 0.0;             ///< dB over R, G, B (grey: the one channel)
+    double PsnrY = 0.0;            ///< the Y plane coded against the Y plane decoded
+    double Ssim = 0.0;      ///< mean SSIM (ssim.h) of those Y planes; NaN under 11 pixels a side
+    bool Lossless = false;  ///< every channel of every pixel came back unchanged
+    bool Cancelled = false; ///< stopped early: nothing else holds
     std::vector<std::uint8_t> Reconstruction; ///< Width * Height * Components, row-major
     /// The frame, tables and every coded block (the MCUs' padding blocks
     /// included); only when the settings keep the blocks.

@@ -270,7 +270,12 @@ EncoderBlockCodec::EncoderBlockCodec(const QuantTable& table, DctMethod method)
 }
 
 void EncoderBlockCodec::Forward(const Samples& block, Indices& quantised) const {
-    if (method_ == DctMethod::Float) {
+    Quantise(Transform(block, method_), quantised);
+}
+
+TransformedBlock EncoderBlockCodec::Transform(const Samples& block, DctMethod method) {
+    TransformedBlock out{};
+    if (method == DctMethod::Float) {
         Lanes<float> d{}; // line = column, lane = row: the rows go first
         for (std::size_t y = 0; y < 8; ++y) {
             for (std::size_t x = 0; x < 8; ++x) {
@@ -281,12 +286,9 @@ void EncoderBlockCodec::Forward(const Samples& block, Indices& quantised) const 
         d = Transposed(d);
         ForwardFloatPass(d); // now d[v][u]
         for (std::size_t v = 0; v < 8; ++v) {
-            for (std::size_t u = 0; u < 8; ++u) {
-                const std::size_t i = v * 8 + u;
-                quantised[i] = static_cast<int>(RoundEven(d[v][u] * floatDivisors_[i]));
-            }
+            std::copy(d[v].begin(), d[v].end(), out.begin() + static_cast<std::ptrdiff_t>(v) * 8);
         }
-        return;
+        return out;
     }
     Lanes<std::int32_t> d{};
     for (std::size_t y = 0; y < 8; ++y) {
@@ -299,9 +301,22 @@ void EncoderBlockCodec::Forward(const Samples& block, Indices& quantised) const 
     ForwardIntegerPass(d, false);
     for (std::size_t v = 0; v < 8; ++v) {
         for (std::size_t u = 0; u < 8; ++u) {
-            const std::size_t i = v * 8 + u;
-            quantised[i] = ApplyReciprocal(d[v][u], reciprocal_[i], correction_[i], shift_[i]);
+            out[v * 8 + u] = static_cast<float>(d[v][u]);
         }
+    }
+    return out;
+}
+
+void EncoderBlockCodec::Quantise(const TransformedBlock& transformed, Indices& quantised) const {
+    if (method_ == DctMethod::Float) {
+        for (std::size_t i = 0; i < kBlockCells; ++i) {
+            quantised[i] = static_cast<int>(RoundEven(transformed[i] * floatDivisors_[i]));
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < kBlockCells; ++i) {
+        quantised[i] = ApplyReciprocal(static_cast<std::int32_t>(transformed[i]), reciprocal_[i],
+                                       correction_[i], shift_[i]);
     }
 }
 

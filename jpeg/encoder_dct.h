@@ -19,6 +19,11 @@ namespace quadrel::jpeg {
 
 enum class DctMethod : std::uint8_t { Float, Integer };
 
+/// A block after the forward transform and before quantisation, row-major
+/// (vertical frequency as row): the single-precision values of Float, or the
+/// whole numbers of Integer (below 2^17, so a float holds each exactly).
+using TransformedBlock = std::array<float, kBlockCells>;
+
 /// One quantisation table prepared for both directions of one method.
 class EncoderBlockCodec {
 public:
@@ -27,6 +32,11 @@ public:
     /// Samples (row-major) -> quantised indices (row-major, vertical frequency as
     /// row), as the encoder computes them.
     void Forward(const Samples& block, Indices& quantised) const;
+    /// Forward in two halves, to quantise one transform with many tables: the
+    /// transform, which does not depend on the table ...
+    static TransformedBlock Transform(const Samples& block, DctMethod method);
+    /// ... and the quantisation of a transform made by this codec's method.
+    void Quantise(const TransformedBlock& transformed, Indices& quantised) const;
     /// Quantised indices -> samples, as the decoder rebuilds them.
     void Inverse(const Indices& quantised, Samples& block) const;
 

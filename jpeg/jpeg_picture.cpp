@@ -1,6 +1,7 @@
 #include "jpeg/jpeg_picture.h"
 
 #include "jpeg/jpeg_huffman.h"
+#include "jpeg/ssim.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,6 +72,49 @@ Samples ReconstructSamples(const Indices& quantised, const QuantTable& table) {
     return out;
 }
 
+/// Block (bx, by) as the encoder cuts it: the last column and row repeated
+/// beyond the picture's edges. Sets `inside` when no padding was needed.
+Samples CutBlock(const GreyPicture& picture, int bx, int by, bool& inside) {
+    const int w = picture.Width;
+    const int h = picture.Height;
+    Samples block{};
+    inside = bx * 8 + 8 <= w && by * 8 + 8 <= h;
+    for (int y = 0; y < 8; ++y) {
+        const int py = std::min(by * 8 + y, h - 1);
+        const std::uint8_t* row = picture.Pixels + py * picture.Stride;
+        if (inside) { // the common case: eight whole bytes
+            std::copy_n(row + static_cast<std::ptrdiff_t>(bx) * 8, 8,
+                        block.begin() + static_cast<std::ptrdiff_t>(y) * 8);
+            continue;
+        }
+        for (int x = 0; x < 8; ++x) {
+            block[IndexAt(y, x)] = row[std::min(bx * 8 + x, w - 1)];
+        }
+    }
+    return block;
+}
+
+/// Runs work(row, worker) for rows 0..rows-1 on up to `threads` threads (0: one
+/// per core), each taking the next row until none is left: on a machine busy
+/// with other work, a thread that gets less time does fewer rows instead of
+/// holding up the rest at the end.
+template <typename Work> void ShareRows(int rows, unsigned threads, const Work& work) {
+    const unsigned wanted =
+        threads > 0 ? threads : std::max(1U, std::thread::hardware_concurrency());
+    const int workers = std::clamp(static_cast<int>(wanted), 1, std::max(1, rows));
+    std::atomic<int> next{0};
+    const auto run = [&next, rows, &work](int worker) {
+        for (int row = next++; row < rows; row = next++) {
+            work(row, worker);
+        }
+    };
+    std::vector<std::jthread> helpers;
+    for (int b = 1; b < workers; ++b) {
+        helpers.emplace_back(run, b);
+    }
+    run(0);
+}
+
 /// What one band of block rows adds up; DC bits wait until every DC is known.
 struct BandTotals {
     std::int64_t AcBits = 0;
@@ -81,11 +125,15 @@ struct BandTotals {
 class PictureCoder {
 public:
     PictureCoder(const GreyPicture& picture, const PictureSettings& settings,
-                 const PictureControl& control, PictureAnalysis& out)
+                 const PictureControl& control, const TransformedPicture* transformed,
+                 PictureAnalysis& out)
         : picture_(picture), table_(settings.Table), ties_(settings.Ties), control_(control),
-          out_(out), dcs_(static_cast<std::size_t>(out.BlocksAcross * out.BlocksDown)) {
+          transformed_(transformed), out_(out),
+          dcs_(static_cast<std::size_t>(out.BlocksAcross * out.BlocksDown)) {
         std::copy(table_.begin(), table_.end(), steps_.begin());
-        if (settings.Encoder) {
+        if (transformed_ != nullptr) {
+            encoder_.emplace(table_, transformed_->Method());
+        } else if (settings.Encoder) {
             encoder_.emplace(table_, *settings.Encoder);
         }
     }
@@ -127,23 +175,17 @@ private:
     void CodeBlock(int bx, int by, BandTotals& totals) {
         const int w = picture_.Width;
         const int h = picture_.Height;
-        Samples block{};
-        const bool inside = bx * 8 + 8 <= w && by * 8 + 8 <= h;
-        for (int y = 0; y < 8; ++y) {
-            const int py = std::min(by * 8 + y, h - 1);
-            const std::uint8_t* row = picture_.Pixels + py * picture_.Stride;
-            if (inside) { // the common case: eight whole bytes
-                std::copy_n(row + static_cast<std::ptrdiff_t>(bx) * 8, 8,
-                            block.begin() + static_cast<std::ptrdiff_t>(y) * 8);
-                continue;
-            }
-            for (int x = 0; x < 8; ++x) {
-                block[IndexAt(y, x)] = row[std::min(bx * 8 + x, w - 1)];
-            }
-        }
+        bool inside = false;
+        const Samples block = CutBlock(picture_, bx, by, inside);
+        const std::size_t index =
+            static_cast<std::size_t>(by) * static_cast<std::size_t>(out_.BlocksAcross) +
+            static_cast<std::size_t>(bx);
         Indices quantised{};
         Samples back{};
-        if (control_.Coder) {
+        if (transformed_ != nullptr) {
+            encoder_->Quantise(transformed_->Block(index), quantised);
+            encoder_->Inverse(quantised, back);
+        } else if (control_.Coder) {
             control_.Coder(block, quantised, back);
         } else if (encoder_) {
             encoder_->Forward(block, quantised);
@@ -152,9 +194,6 @@ private:
             quantised = QuantiseSamples(ForwardDct(LevelShift(block)), steps_, ties_);
             back = ReconstructSamples(quantised, table_);
         }
-        const std::size_t index =
-            static_cast<std::size_t>(by) * static_cast<std::size_t>(out_.BlocksAcross) +
-            static_cast<std::size_t>(bx);
         dcs_[index] = quantised[0];
         if (!out_.Quantised.empty()) {
             std::copy(quantised.begin(), quantised.end(), out_.Quantised[index].begin());
@@ -201,18 +240,13 @@ private:
     TieRule ties_;
     std::optional<EncoderBlockCodec> encoder_;
     const PictureControl& control_;
+    const TransformedPicture* transformed_; ///< the blocks' transforms, or null
     PictureAnalysis& out_;
     std::vector<int> dcs_;
 };
 
-} // namespace
-
-PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings) {
-    return AnalysePicture(picture, settings, PictureControl{});
-}
-
-PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings,
-                               const PictureControl& control) {
+PictureAnalysis Analyse(const GreyPicture& picture, const PictureSettings& settings,
+                        const PictureControl& control, const TransformedPicture* transformed) {
     PictureAnalysis out;
     if (picture.Pixels == nullptr || picture.Width <= 0 || picture.Height <= 0) {
         return out;
@@ -227,27 +261,13 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
         out.Quantised.resize(blocks);
     }
 
-    PictureCoder coder(picture, settings, control, out);
+    PictureCoder coder(picture, settings, control, transformed, out);
     const unsigned threads =
         settings.Threads > 0 ? settings.Threads : std::max(1U, std::thread::hardware_concurrency());
-    const int workers = std::clamp(static_cast<int>(threads), 1, out.BlocksDown);
-    std::vector<BandTotals> totals(static_cast<std::size_t>(workers));
-    // Each worker takes the next block row until none is left: on a machine
-    // busy with other work, a thread that gets less time does fewer rows
-    // instead of holding up the rest at the end.
-    std::atomic<int> nextRow{0};
-    const auto work = [&coder, &nextRow, &out](BandTotals& mine) {
-        for (int row = nextRow++; row < out.BlocksDown; row = nextRow++) {
-            coder.CodeBand(row, row + 1, mine);
-        }
-    };
-    {
-        std::vector<std::jthread> helpers;
-        for (int b = 1; b < workers; ++b) {
-            helpers.emplace_back(work, std::ref(totals[static_cast<std::size_t>(b)]));
-        }
-        work(totals[0]);
-    } // the workers join here
+    std::vector<BandTotals> totals(threads);
+    ShareRows(out.BlocksDown, threads, [&coder, &totals](int row, int worker) {
+        coder.CodeBand(row, row + 1, totals[static_cast<std::size_t>(worker)]);
+    }); // the workers join here
     if (coder.Cancelled()) {
         PictureAnalysis cancelled;
         cancelled.Cancelled = true;
@@ -270,7 +290,45 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
     out.Lossless = squaredError == 0;
     out.Psnr = out.Lossless ? std::numeric_limits<double>::infinity()
                             : 10.0 * std::log10(255.0 * 255.0 / out.Mse);
+    const GreyPicture rebuilt{out.Reconstruction.data(), picture.Width, picture.Height,
+                              picture.Width};
+    out.Ssim = MeanSsim(picture, rebuilt, threads);
     return out;
+}
+
+} // namespace
+
+PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings) {
+    return AnalysePicture(picture, settings, PictureControl{});
+}
+
+PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings,
+                               const PictureControl& control) {
+    return Analyse(picture, settings, control, nullptr);
+}
+
+TransformedPicture::TransformedPicture(const GreyPicture& picture, DctMethod method,
+                                       unsigned threads)
+    : picture_(picture), method_(method) {
+    if (picture.Pixels == nullptr || picture.Width <= 0 || picture.Height <= 0) {
+        return;
+    }
+    const int across = (picture.Width + 7) / 8;
+    const int down = (picture.Height + 7) / 8;
+    blocks_.resize(static_cast<std::size_t>(across) * static_cast<std::size_t>(down));
+    ShareRows(down, threads, [this, across, method](int by, int /*worker*/) {
+        for (int bx = 0; bx < across; ++bx) {
+            bool inside = false;
+            blocks_[static_cast<std::size_t>(by) * static_cast<std::size_t>(across) +
+                    static_cast<std::size_t>(bx)] =
+                EncoderBlockCodec::Transform(CutBlock(picture_, bx, by, inside), method);
+        }
+    });
+}
+
+PictureAnalysis AnalysePicture(const TransformedPicture& transformed,
+                               const PictureSettings& settings, const PictureControl& control) {
+    return Analyse(transformed.Picture(), settings, control, &transformed);
 }
 
 } // namespace quadrel::jpeg

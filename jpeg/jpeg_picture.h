@@ -37,6 +37,7 @@ struct PictureAnalysis {
     double ZeroShare = 0.0; ///< quantised coefficients that are 0, over every coded block
     double Mse = 0.0;       ///< over the picture's own pixels, not the padding
     double Psnr = 0.0;      ///< dB; +infinity when lossless
+    double Ssim = 0.0;      ///< mean SSIM (ssim.h); NaN when a side is under 11 pixels
     bool Lossless = false;
     bool Cancelled = false;                   ///< stopped early: nothing else in the analysis holds
     std::vector<std::uint8_t> Reconstruction; ///< Width * Height, row-major, no padding
@@ -73,5 +74,31 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
 /// The same under a control; a cancelled analysis comes back empty but for Cancelled.
 PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings& settings,
                                const PictureControl& control);
+
+/// A grey picture's blocks cut out as the analysis cuts them and put through
+/// the encoder's forward transform once, so that many tables can be tried on
+/// them: only the quantisation onward is repeated per table. The picture's
+/// pixels must outlive it.
+class TransformedPicture {
+public:
+    /// Threads 0: one per core.
+    TransformedPicture(const GreyPicture& picture, DctMethod method, unsigned threads = 0);
+
+    const GreyPicture& Picture() const { return picture_; }
+    DctMethod Method() const { return method_; }
+    /// Block (bx, by)'s transform, raster order.
+    const TransformedBlock& Block(std::size_t index) const { return blocks_[index]; }
+
+private:
+    GreyPicture picture_;
+    DctMethod method_;
+    std::vector<TransformedBlock> blocks_;
+};
+
+/// What AnalysePicture gives for the picture with settings.Table and
+/// settings.Encoder set to the transform's method (settings.Encoder, Ties and
+/// the control's Coder are not used).
+PictureAnalysis AnalysePicture(const TransformedPicture& transformed,
+                               const PictureSettings& settings, const PictureControl& control = {});
 
 } // namespace quadrel::jpeg

@@ -1,6 +1,7 @@
 #include "main_window/desktop_window.h"
 
 #include "main_window/application_setup.h"
+#include "rate_distortion/rate_distortion_window.h"
 #include "views/settings_file.h"
 
 #include <QAction>
@@ -112,6 +113,12 @@ void DesktopWindow::CreateToolsMenu() {
     toolsMenu_->addAction(tr("View Single DCT &Pattern…"), this,
                           [this] { dct_->Command1_Click(1); });
     toolsMenu_->addActions(dct_->ToolWindowActions());
+    QAction* rateDistortion = toolsMenu_->addAction(tr("&Rate–Distortion…"), this, [this] {
+        auto* window = new RateDistortionWindow(this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+    });
+    rateDistortion->setObjectName(QStringLiteral("rateDistortionAction"));
 }
 
 void DesktopWindow::CreateOptionsMenu() {

@@ -7,6 +7,7 @@
 #include "picture_compression/mcu_panel.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
+#include "rate_distortion/rate_distortion_window.h"
 #include "views/window_palette.h"
 
 #include <QCheckBox>
@@ -87,6 +88,11 @@ QString JpegFileName(const QString& typed) {
     return typed + QStringLiteral(".jpg");
 }
 
+/// Four decimals, or a dash for a picture too small for the window.
+QString SsimText(double ssim) {
+    return std::isnan(ssim) ? QStringLiteral("–") : QString::number(ssim, 'f', 4);
+}
+
 } // namespace
 
 QString AnalysisText(const jpeg::PictureAnalysis& analysis) {
@@ -95,10 +101,10 @@ QString AnalysisText(const jpeg::PictureAnalysis& analysis) {
                              ? QCoreApplication::translate("CompressWindow", "infinite (lossless)")
                              : QStringLiteral("%1 dB").arg(analysis.Psnr, 0, 'f', 2);
     return QCoreApplication::translate("CompressWindow",
-                                       "PSNR %1   MSE %2\n"
-                                       "Size %3 bytes (%4 bits, DC %5, AC %6)\n"
-                                       "%7 bits per pixel   ratio %8 : 1   zero coefficients %9 %")
-        .arg(psnr)
+                                       "PSNR %1   SSIM %2   MSE %3\n"
+                                       "Size %4 bytes (%5 bits, DC %6, AC %7)\n"
+                                       "%8 bits per pixel   ratio %9 : 1   zero coefficients %10 %")
+        .arg(psnr, SsimText(analysis.Ssim))
         .arg(analysis.Mse, 0, 'f', 3)
         .arg(Grouped(bytes), Grouped(analysis.TotalBits), Grouped(analysis.DcBits),
              Grouped(analysis.AcBits))
@@ -113,7 +119,7 @@ QString ColourAnalysisText(const jpeg::ColourAnalysis& analysis) {
                                 : QStringLiteral("%1 dB").arg(psnr, 0, 'f', 2);
     };
     QString text = QCoreApplication::translate(
-                       "CompressWindow", "PSNR %1 over R, G, B, %2 of Y   MSE %3\n"
+                       "CompressWindow", "PSNR %1 over R, G, B, %2 of Y   SSIM %9 of Y   MSE %3\n"
                                          "Size %4 bytes (%5 bits)\n"
                                          "%6 bits per pixel (%7 before coding)   ratio %8 : 1")
                        .arg(decibels(analysis.Psnr), decibels(analysis.PsnrY))
@@ -121,7 +127,8 @@ QString ColourAnalysisText(const jpeg::ColourAnalysis& analysis) {
                        .arg(Grouped(analysis.Bytes), Grouped(analysis.TotalBits))
                        .arg(analysis.BitsPerPixel, 0, 'f', 3)
                        .arg(analysis.RawBitsPerPixel, 0, 'f', 0)
-                       .arg(analysis.CompressionRatio, 0, 'f', 2);
+                       .arg(analysis.CompressionRatio, 0, 'f', 2)
+                       .arg(SsimText(analysis.Ssim));
     for (const jpeg::ComponentCoding& c : analysis.Coding) {
         const double share = analysis.TotalBits > 0 ? 100.0 * static_cast<double>(c.Bits()) /
                                                           static_cast<double>(analysis.TotalBits)
@@ -193,7 +200,20 @@ QLayout* CompressWindow::CreateChoices() {
     choices->addWidget(quality_);
     choices->addWidget(tableButton_);
     choices->addWidget(step_);
+    auto* rateDistortion = Named<QPushButton>("rateDistortionButton", tr("Rate–Distortion…"), this);
+    connect(rateDistortion, &QPushButton::clicked, this, &CompressWindow::ShowRateDistortion);
+    choices->addWidget(rateDistortion);
     return choices;
+}
+
+void CompressWindow::ShowRateDistortion() {
+    auto* window = new RateDistortionWindow(this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->SetPicture(picture_, name_->text());
+    window->SetCurrentQuality(quality_->value());
+    connect(window, &RateDistortionWindow::QualityChosen, quality_, &QSpinBox::setValue);
+    window->show();
+    window->Compute();
 }
 
 QLayout* CompressWindow::CreateColourChoices() {

@@ -81,6 +81,8 @@ private:
     /// Asks for a picture file; a cancelled dialog or a file that cannot be shown
     /// changes nothing (the latter is reported as the bitmap viewer does).
     void OpenPicture();
+    /// The rate-distortion curves of this picture; a chosen point sets the quality.
+    void ShowRateDistortion();
     /// Asks for a quantisation table file (64 whole numbers 1..255, row by row)
     /// and codes with it; a file that cannot be used is reported and changes nothing.
     void ChooseTable();

@@ -7,7 +7,7 @@ QUADREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # What building and running Quadrel need (run.sh).
 QUADREL_BUILD_PACKAGES=(
     cmake ninja-build g++ ccache
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
     qt6-image-formats-plugins libjpeg-dev libexif-dev pkg-config zlib1g-dev
     fonts-liberation fonts-dejavu-core
 )

@@ -3,7 +3,9 @@
 // every MCU laid open as the coder coded it.
 #include "jpeg/colour_picture.h"
 #include "jpeg/encoder_dct.h"
+#include "jpeg/jpeg_exercise.h"
 #include "jpeg/mcu_detail.h"
+#include "jpeg/ssim.h"
 #include "tests/support/jpeg_scan.h"
 #include "tests/support/reference_pictures.h"
 
@@ -14,6 +16,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 
 using namespace quadrel::jpeg;
 
@@ -44,6 +47,8 @@ private slots:
     void cancelledComesBackEmpty();
     void everyMcuIsTheCodersOwn_data();
     void everyMcuIsTheCodersOwn();
+    void ssimEqualsScikitImage_data();
+    void ssimEqualsScikitImage();
 
 private:
     QTemporaryDir dir_;
@@ -241,6 +246,98 @@ void TestColourJpeg::everyMcuIsTheCodersOwn() {
                          Subsampling::S444 == sampling ? Subsampling::S420 : Subsampling::S444,
                          analysis.Coded, 0, 0)
                  .Ok()); // blocks of another sampling
+}
+
+// scikit-image's SSIM as Wang et al. define it: the mean, and every pixel's
+// value written out as doubles.
+constexpr const char* kSkimageSsim = R"(
+import sys, numpy as np
+from skimage.metrics import structural_similarity
+w, h = int(sys.argv[3]), int(sys.argv[4])
+a = np.fromfile(sys.argv[1], np.uint8).reshape(h, w)
+b = np.fromfile(sys.argv[2], np.uint8).reshape(h, w)
+m, s = structural_similarity(a, b, gaussian_weights=True, sigma=1.5,
+                             use_sample_covariance=False, data_range=255, full=True)
+s.astype(np.float64).tofile(sys.argv[5])
+print(repr(m))
+)";
+
+void TestColourJpeg::ssimEqualsScikitImage_data() {
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<int>("quality");
+    QTest::newRow("camera.png, quality 50") << QStringLiteral("camera.png") << 50;
+    QTest::newRow("astronaut.png's Y, quality 20") << QStringLiteral("astronaut.png") << 20;
+    // Small enough that the reflected edges weigh in the map and the mean.
+    QTest::newRow("generated 23 x 17, quality 10") << QStringLiteral("generated") << 10;
+}
+
+void TestColourJpeg::ssimEqualsScikitImage() {
+    QFETCH(QString, picture);
+    QFETCH(int, quality);
+    const QString python = QStringLiteral("/usr/bin/python3");
+    QProcess probe;
+    probe.start(python, {QStringLiteral("-c"), QStringLiteral("import skimage.metrics")});
+    if (!probe.waitForFinished(60000) || probe.exitCode() != 0) {
+        QSKIP("python3-skimage is not installed.");
+    }
+    QImage original;
+    if (picture == QStringLiteral("generated")) {
+        original = PhotoLikeColourPicture(23, 17, 11, QImage::Format_RGB888);
+    } else if (const QString photo =
+                   QStringLiteral("/usr/lib/python3/dist-packages/skimage/data/") + picture;
+               QFile::exists(photo)) {
+        original = QImage(photo);
+    } else {
+        QSKIP("python3-skimage's photos are missing.");
+    }
+    const bool grey = original.isGrayscale();
+    original = original.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    ColourSettings settings;
+    settings.LumaTable = LuminanceTable(quality);
+    settings.ChromaTable = ChrominanceTable(quality);
+    settings.Sampling = Subsampling::S444;
+    const ColourPicture colour{original.constBits(), original.width(), original.height(),
+                               original.bytesPerLine(), grey ? 1 : 3};
+    const ColourAnalysis coded = AnalyseColourPicture(colour, settings);
+    // At 4:4:4 Y goes through the chain as a grey picture of its own would.
+    const std::vector<SampledPlane> planes = SampledPlanes(colour, Subsampling::S444);
+    const SampledPlane& y = planes[0];
+    const ColourPicture yAlone{y.Samples.data(), y.Width, y.Height, y.Width, 1};
+    const ColourAnalysis yCoded = AnalyseColourPicture(yAlone, settings);
+    QCOMPARE(coded.Ssim, yCoded.Ssim);
+
+    const QString a = dir_.filePath(QStringLiteral("a.raw"));
+    const QString b = dir_.filePath(QStringLiteral("b.raw"));
+    const QString map = dir_.filePath(QStringLiteral("map.raw"));
+    for (const auto& [path, pixels] : {std::pair{a, &y.Samples}, {b, &yCoded.Reconstruction}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(pixels->data()), qint64(pixels->size()));
+    }
+    const double expected =
+        RunTool(python, {QStringLiteral("-c"), QString::fromLatin1(kSkimageSsim), a, b,
+                         QString::number(y.Width), QString::number(y.Height), map})
+            .trimmed()
+            .toDouble();
+    QVERIFY2(
+        std::abs(yCoded.Ssim - expected) < 1e-4,
+        qPrintable(QStringLiteral("%1 against %2").arg(yCoded.Ssim, 0, 'g', 17).arg(expected)));
+
+    const GreyPicture before{y.Samples.data(), y.Width, y.Height, y.Width};
+    const GreyPicture after{yCoded.Reconstruction.data(), y.Width, y.Height, y.Width};
+    const SsimMap local = LocalSsim(before, after, 3);
+    QCOMPARE(local.Mean, yCoded.Ssim); // nor does the number of threads change it
+    QFile values(map);
+    QVERIFY(values.open(QIODevice::ReadOnly));
+    const QByteArray bytes = values.readAll();
+    QCOMPARE(bytes.size(), qsizetype(local.Values.size() * sizeof(double)));
+    double worst = 0.0;
+    for (std::size_t i = 0; i < local.Values.size(); ++i) {
+        double value = 0.0;
+        std::memcpy(&value, bytes.constData() + i * sizeof(double), sizeof(double));
+        worst = std::max(worst, std::abs(double(local.Values[i]) - value));
+    }
+    QVERIFY2(worst < 1e-4, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(TestColourJpeg)

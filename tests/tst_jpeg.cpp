@@ -5,6 +5,7 @@
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "jpeg/jpeg_picture.h"
+#include "jpeg/ssim.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -150,6 +151,9 @@ private slots:
     void exerciseBlocksAreReproducible();
     void pictureBitsAgreeWithBaselineEncoder_data();
     void pictureBitsAgreeWithBaselineEncoder();
+    void transformedOnceEqualsTheWholeChain_data();
+    void transformedOnceEqualsTheWholeChain();
+    void ssimEdgeCases();
 };
 
 void TestJpeg::workedExample() {
@@ -523,4 +527,65 @@ void TestJpeg::pictureBitsAgreeWithBaselineEncoder() {
 }
 
 QTEST_APPLESS_MAIN(TestJpeg)
+void TestJpeg::transformedOnceEqualsTheWholeChain_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<DctMethod>("method");
+    // Partial blocks at the right and bottom; a picture of one partial block.
+    QTest::newRow("61 x 37, float") << 61 << 37 << DctMethod::Float;
+    QTest::newRow("61 x 37, integer") << 61 << 37 << DctMethod::Integer;
+    QTest::newRow("5 x 3, integer") << 5 << 3 << DctMethod::Integer;
+}
+
+// One transform quantised at many tables gives, table for table, the chain's
+// indices, bits, reconstruction and figures, whatever the threads.
+void TestJpeg::transformedOnceEqualsTheWholeChain() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(DctMethod, method);
+    const std::vector<std::uint8_t> pixels = PhotoLikePicture(width, height, 5);
+    const GreyPicture picture{pixels.data(), width, height, width};
+    const TransformedPicture transformed(picture, method, 3);
+    QuantTable flat{};
+    flat.fill(37);
+    for (const QuantTable& table :
+         {LuminanceTable(5), LuminanceTable(50), LuminanceTable(100), flat}) {
+        PictureSettings settings;
+        settings.Table = table;
+        settings.KeepBlocks = true;
+        settings.Encoder = method;
+        const PictureAnalysis whole = AnalysePicture(picture, settings);
+        settings.Threads = 1;
+        const PictureAnalysis once = AnalysePicture(transformed, settings);
+        QCOMPARE(once.Quantised, whole.Quantised);
+        QCOMPARE(once.BlockBits, whole.BlockBits);
+        QCOMPARE(once.Reconstruction, whole.Reconstruction);
+        QCOMPARE(once.TotalBits, whole.TotalBits);
+        QCOMPARE(once.Mse, whole.Mse);
+        QCOMPARE(once.ZeroShare, whole.ZeroShare);
+        QCOMPARE(std::isnan(once.Ssim), std::isnan(whole.Ssim));
+        if (!std::isnan(whole.Ssim)) {
+            QCOMPARE(once.Ssim, whole.Ssim);
+        }
+    }
+}
+
+void TestJpeg::ssimEdgeCases() {
+    const std::vector<std::uint8_t> a = PhotoLikePicture(11, 11, 2);
+    std::vector<std::uint8_t> b = a;
+    const GreyPicture pa{a.data(), 11, 11, 11};
+    const GreyPicture pb{b.data(), 11, 11, 11};
+    QCOMPARE(MeanSsim(pa, pb), 1.0); // the smallest picture with an inside pixel
+    b[60] = std::uint8_t(b[60] ^ 0x40);
+    QVERIFY(MeanSsim(pa, pb) < 1.0);
+    QVERIFY(std::isnan(MeanSsim({a.data(), 10, 11, 11}, {b.data(), 10, 11, 11})));
+    QVERIFY(std::isnan(MeanSsim(pa, {b.data(), 11, 10, 11})));
+    // Under the window the map is still made, reflected at every edge.
+    const SsimMap small = LocalSsim({a.data(), 4, 3, 11}, {a.data(), 4, 3, 11});
+    QCOMPARE(small.Values.size(), std::size_t(12));
+    QVERIFY(
+        std::all_of(small.Values.begin(), small.Values.end(), [](float v) { return v == 1.0F; }));
+    QVERIFY(std::isnan(small.Mean));
+}
+
 #include "tst_jpeg.moc"

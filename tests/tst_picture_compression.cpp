@@ -4,9 +4,11 @@
 // colour coding, a cancelled recomputation that keeps the last result, and the
 // JPEG file the window saves.
 #include "compression/colour_compression.h"
+#include "compression/rate_distortion.h"
 #include "engine/block_model.h"
 #include "jpeg/coded_picture.h"
 #include "jpeg/encoder_dct.h"
+#include "jpeg/jfif_writer.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "main_window/application_setup.h"
@@ -14,6 +16,7 @@
 #include "picture_compression/compress_window.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
+#include "rate_distortion/rate_distortion_window.h"
 #include "tests/support/jpeg_scan.h"
 #include "tests/support/testutils.h"
 #include "views/block_history.h"
@@ -21,6 +24,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -29,6 +34,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -194,6 +200,11 @@ private slots:
     void badPictureChangesNothing();
     void saveJpegWritesTheShownFile_data();
     void saveJpegWritesTheShownFile();
+    void rateDistortionChartsEqualTheCsv();
+    void settingsLists_data();
+    void settingsLists();
+    void cancelledSweepGivesNothing();
+    void optimisedPointsAreTheFilesSizes();
 
 private:
     QTemporaryDir dir_;
@@ -921,4 +932,144 @@ void TestPictureCompression::saveJpegWritesTheShownFile() {
 }
 
 QTEST_MAIN(TestPictureCompression)
+// Opened from Compress Picture for its picture: every chart point is the CSV's
+// row, the current quality is among them, and a click on a point of the
+// standard curve sets Compress Picture's quality.
+void TestPictureCompression::rateDistortionChartsEqualTheCsv() {
+    ScriptedWindow main;
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(PhotoLike(96, 64, 3), QStringLiteral("photo"));
+    QVERIFY(shown.wait(10000));
+    auto* quality = Find<QSpinBox>(*window, "qualityBox");
+    quality->setValue(42);
+    QVERIFY(shown.wait(10000));
+    QTest::mouseClick(Find<QPushButton>(*window, "rateDistortionButton"), Qt::LeftButton);
+    auto* rd = window->findChild<RateDistortionWindow*>();
+    QVERIFY(rd != nullptr);
+    QSignalSpy curvesShown(rd, &RateDistortionWindow::CurvesShown);
+    QVERIFY(curvesShown.wait(60000));
+    QCOMPARE(rd->Curves().size(), std::size_t(4));
+
+    const QString csv = dir_.filePath(QStringLiteral("rd.csv"));
+    QVERIFY(rd->ExportCsv(csv));
+    QVERIFY(rd->ExportPng(dir_.filePath(QStringLiteral("rd.png"))));
+    QVERIFY(rd->ExportSvg(dir_.filePath(QStringLiteral("rd.svg"))));
+    QVERIFY(!QImage(dir_.filePath(QStringLiteral("rd.png"))).isNull());
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList lines =
+        QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    lines.removeFirst();
+    for (const bool psnr : {true, false}) {
+        QChart* chart = psnr ? rd->PsnrChart() : rd->SsimChart();
+        QStringList plotted;
+        bool marked = false;
+        for (QAbstractSeries* s : chart->series()) {
+            const auto* series = qobject_cast<QXYSeries*>(s);
+            if (s->objectName() == QLatin1String("current")) {
+                marked = series->count() == 2; // on the standard and optimised curves
+                continue;
+            }
+            for (const QPointF& p : series->points()) {
+                plotted << QStringLiteral("%1 %2 %3")
+                               .arg(s->name())
+                               .arg(p.x(), 0, 'g', 17)
+                               .arg(p.y(), 0, 'g', 17);
+            }
+        }
+        QStringList expected;
+        for (const QString& line : lines) {
+            const QStringList f = line.split(QLatin1Char(','));
+            expected << QStringLiteral("%1 %2 %3")
+                            .arg(f[0].mid(1, f[0].size() - 2))
+                            .arg(f[3].toDouble(), 0, 'g', 17)
+                            .arg(f[psnr ? 5 : 6].toDouble(), 0, 'g', 17);
+        }
+        QCOMPARE(plotted, expected);
+        QVERIFY(marked);
+    }
+
+    // A click near the standard curve's point at quality 20 (as the chart reports
+    // it) codes the picture at 20.
+    auto* standard = qobject_cast<QXYSeries*>(rd->PsnrChart()->series().front());
+    const auto at =
+        std::find_if(rd->Curves().front().Points.begin(), rd->Curves().front().Points.end(),
+                     [](const quadrel::RatePoint& p) { return p.Setting == 20; });
+    QVERIFY(at != rd->Curves().front().Points.end());
+    emit standard->clicked(QPointF(at->BitsPerPixel * 1.001, at->Psnr + 0.01));
+    QTRY_COMPARE(quality->value(), 20);
+}
+
+void TestPictureCompression::settingsLists_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("expected"); // empty: refused
+    QTest::newRow("range") << "5:95:45" << QList<int>{5, 50, 95};
+    QTest::newRow("range stops before the end") << "10:20:4" << QList<int>{10, 14, 18};
+    QTest::newRow("one-point range") << "7:7:1" << QList<int>{7};
+    QTest::newRow("list, spaces, repeats kept") << "90, 10,10" << QList<int>{90, 10, 10};
+    QTest::newRow("both ends of the range") << "1,100" << QList<int>{1, 100};
+    QTest::newRow("0 is no quality") << "0:50:5" << QList<int>{};
+    QTest::newRow("101 is none") << "5,101" << QList<int>{};
+    QTest::newRow("falling range") << "50:5:5" << QList<int>{};
+    QTest::newRow("step 0") << "5:50:0" << QList<int>{};
+    QTest::newRow("two parts") << "5:50" << QList<int>{};
+    QTest::newRow("empty item") << "5,,9" << QList<int>{};
+    QTest::newRow("nothing") << "" << QList<int>{};
+}
+
+void TestPictureCompression::settingsLists() {
+    QFETCH(QString, text);
+    QFETCH(QList<int>, expected);
+    const std::optional<std::vector<int>> settings = ParseSettings(text, 1, 100);
+    QCOMPARE(settings.has_value(), !expected.isEmpty());
+    if (settings) {
+        QCOMPARE(QList<int>(settings->begin(), settings->end()), expected);
+    }
+}
+
+void TestPictureCompression::cancelledSweepGivesNothing() {
+    const QImage grey = GreyPicture(PhotoLike(64, 48, 1));
+    const GreySweep sweep(grey, jpeg::DctMethod::Float);
+    const std::atomic<bool> cancel{true};
+    for (const GreyRule rule :
+         {GreyRule::StandardTable, GreyRule::FlatTable, GreyRule::QuadrelStep}) {
+        QVERIFY(!sweep.At(rule, 16, false, &cancel));
+        QVERIFY(sweep.At(rule, 16, false));
+    }
+    QVERIFY(!sweep.At(GreyRule::QuadrelStep, 16, true)); // Quadrel's quantiser makes no file
+    QVERIFY(!ColourPoint(PhotoLike(64, 48, 1), {}, false, &cancel));
+    CurveRequest request;
+    request.Picture = grey;
+    request.Qualities = {10, 50};
+    request.Curves = {kCurveKinds.begin(), kCurveKinds.end()};
+    std::atomic<int> done{0};
+    QVERIFY(ComputeCurves(request, cancel, done).empty());
+}
+
+// With optimised tables a point holds the written file's size, and its scan
+// alone (no header, no stuffing) as the rate the curves share.
+void TestPictureCompression::optimisedPointsAreTheFilesSizes() {
+    const QImage grey = GreyPicture(PhotoLike(120, 88, 4));
+    const GreySweep sweep(grey, jpeg::DctMethod::Float);
+    const double pixels = 120.0 * 88.0;
+    for (const int quality : {15, 60, 97}) {
+        const std::optional<RatePoint> point = sweep.At(GreyRule::StandardTable, quality, true);
+        QVERIFY(point);
+        CompressionSettings settings;
+        settings.Quality = quality;
+        settings.KeepBlocks = true;
+        const jpeg::PictureAnalysis a = Compress(grey, settings);
+        jpeg::JfifOptions options;
+        options.OptimiseHuffman = true;
+        const Result<std::string> file = jpeg::WriteJfif(
+            jpeg::GreyCodedPicture(a, 120, 88, jpeg::LuminanceTable(quality)), options);
+        QVERIFY(file);
+        const QByteArray bytes = QByteArray::fromStdString(*file);
+        QCOMPARE(point->Bytes, bytes.size());
+        QCOMPARE(point->ScanBitsPerPixel, 8.0 * double(ScanBytes(bytes)) / pixels);
+        QVERIFY(point->ScanBitsPerPixel <= a.BitsPerPixel + 8.0 / pixels);
+    }
+}
+
 #include "tst_picture_compression.moc"

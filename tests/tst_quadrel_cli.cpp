@@ -128,6 +128,8 @@ private slots:
     void compressColourEqualsLibjpeg();
     void inspectTellsWhatCjpegWrote_data();
     void inspectTellsWhatCjpegWrote();
+    void rdRowsEqualCompressRuns_data();
+    void rdRowsEqualCompressRuns();
 };
 
 void TestQuadrelCli::replayMatchesTheWindow_data() {
@@ -303,6 +305,16 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
     QTest::newRow("chrominance is for jpeg only")
         << QStringList{"exercise", "--seed", "1", "--chrominance"} << QByteArray() << 2
         << "--chrominance does not apply to exercise";
+    QTest::newRow("rd: quality 0") << QStringList{"rd", "p.png", "--qualities", "0:50:5"}
+                                   << QByteArray() << 2 << "--qualities takes A:B:STEP";
+    QTest::newRow("rd: a list with a gap") << QStringList{"rd", "p.png", "--qualities", "5,,9"}
+                                           << QByteArray() << 2 << "--qualities takes";
+    QTest::newRow("rd: sampling without colour")
+        << QStringList{"rd", "p.png", "--sampling", "4:4:4"} << QByteArray() << 2
+        << "--sampling, --chroma-quality and --upsampling need --colour.";
+    QTest::newRow("qualities are for rd only")
+        << QStringList{"compress", "p.png", "--qualities", "5"} << QByteArray() << 2
+        << "--qualities does not apply to compress";
 }
 
 void TestQuadrelCli::exitStatusAndMessages() {
@@ -991,6 +1003,79 @@ void TestQuadrelCli::namesThatAreNoUtf8() {
     // No name was mangled into another file.
     const std::filesystem::directory_iterator entries(folder);
     QCOMPARE(std::distance(begin(entries), end(entries)), written.isEmpty() ? 2 : 3);
+}
+
+void TestQuadrelCli::rdRowsEqualCompressRuns_data() {
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QStringList>("options"); // shared by rd and compress
+    QTest::addColumn<QString>("qualities");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::newRow("grey, float DCT")
+        << QImage::Format_Grayscale8 << QStringList{} << "5:95:45" << QList<int>{5, 50, 95};
+    QTest::newRow("grey, integer DCT, optimised tables")
+        << QImage::Format_Grayscale8 << QStringList{"--dct", "integer", "--optimize"} << "100,1"
+        << QList<int>{100, 1};
+    QTest::newRow("colour 4:2:2, chroma quality fixed, box")
+        << QImage::Format_RGB32
+        << QStringList{"--colour", "--sampling",   "4:2:2", "--chroma-quality",
+                       "30",       "--upsampling", "box"}
+        << "20:80:30" << QList<int>{20, 50, 80};
+    QTest::newRow("colour 4:2:0, optimised tables")
+        << QImage::Format_RGB32 << QStringList{"--colour", "--optimize"} << "75" << QList<int>{75};
+}
+
+// Each row is what compress reports for its quality, to the last bit.
+void TestQuadrelCli::rdRowsEqualCompressRuns() {
+    QFETCH(QImage::Format, format);
+    QFETCH(QStringList, options);
+    QFETCH(QString, qualities);
+    QFETCH(QList<int>, expected);
+    QImage picture(83, 61, format);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            picture.setPixel(x, y,
+                             format == QImage::Format_Grayscale8
+                                 ? uint((x * x / 7 + y * 3) % 256)
+                                 : qRgb((x * 13) % 256, (y * 29) % 256, (x * y) % 256));
+        }
+    }
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("in.png"));
+    const QString jpg = dir.filePath(QStringLiteral("out.jpg"));
+    QVERIFY(picture.save(png));
+    const Run rd = Cli(QStringList{"rd", png, "--qualities", qualities, "-f", "json"} + options);
+    QCOMPARE(rd.exitCode, 0);
+    const QJsonArray rows = QJsonDocument::fromJson(rd.out)[QStringLiteral("rows")].toArray();
+    QCOMPARE(rows.size(), expected.size());
+    const bool optimise = options.contains(QStringLiteral("--optimize"));
+    const bool colour = options.contains(QStringLiteral("--colour"));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QJsonObject row = rows[i].toObject();
+        QCOMPARE(row[QStringLiteral("quality")].toInt(), expected[i]);
+        QStringList single{"compress", png,   "--quality", QString::number(expected[i]),
+                           "-f",       "json"};
+        single += options;
+        if (optimise) {
+            single << QStringLiteral("--jpeg") << jpg;
+        }
+        const Run compress = Cli(single);
+        QCOMPARE(compress.exitCode, 0);
+        const QJsonObject one = QJsonDocument::fromJson(compress.out).object();
+        const QStringList keys =
+            colour ? QStringList{"psnr", "psnr_y", "ssim"} : QStringList{"psnr", "ssim"};
+        for (const QString& key : keys) {
+            QCOMPARE(row[key], one[key]);
+        }
+        if (optimise) {
+            const qint64 bytes = one[QStringLiteral("file_bytes")].toInteger();
+            QCOMPARE(row[QStringLiteral("file_bytes")].toInteger(), bytes);
+            QCOMPARE(row[QStringLiteral("bits_per_pixel")].toDouble(),
+                     8.0 * double(bytes) / double(picture.width() * picture.height()));
+        } else {
+            QCOMPARE(row[QStringLiteral("bytes")], one[QStringLiteral("bytes")]);
+            QCOMPARE(row[QStringLiteral("bits_per_pixel")], one[QStringLiteral("bits_per_pixel")]);
+        }
+    }
 }
 
 #include "tst_quadrel_cli.moc"

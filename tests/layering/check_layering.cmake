@@ -10,8 +10,8 @@
 cmake_minimum_required(VERSION 3.25)
 
 set(core_folders base file_io engine jpeg jpeg_file block_file report picture_io compression)
-set(window_folders views freq_entry bitmap_viewer help picture_compression jpeg_worksheet
-    jpeg_file_window main_window)
+set(window_folders views freq_entry bitmap_viewer help rate_distortion picture_compression
+    jpeg_worksheet jpeg_file_window main_window)
 set(qt_free_folders engine jpeg jpeg_file)
 
 file(GLOB indexes ${BUILD_DIR}/.cmake/api/v1/reply/index-*.json)

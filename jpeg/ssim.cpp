@@ -1,0 +1,253 @@
+#include "jpeg/ssim.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <thread>
+
+namespace quadrel::jpeg {
+
+namespace {
+
+constexpr double kSigma = 1.5;
+constexpr double kDataRange = 255.0;
+constexpr double kC1 = (0.01 * kDataRange) * (0.01 * kDataRange);
+constexpr double kC2 = (0.03 * kDataRange) * (0.03 * kDataRange);
+constexpr int kRowsPerTask = 32;
+constexpr auto kCentre = static_cast<std::size_t>(kSsimRadius);
+
+/// The window's weights from the centre out, normalised over all eleven taps.
+std::array<double, kSsimRadius + 1> Weights() {
+    std::array<double, kSsimWindow> taps{};
+    double sum = 0.0;
+    for (int i = 0; i < kSsimWindow; ++i) {
+        const double x = i - kSsimRadius;
+        taps[static_cast<std::size_t>(i)] = std::exp(-0.5 / (kSigma * kSigma) * (x * x));
+        sum += taps[static_cast<std::size_t>(i)];
+    }
+    std::array<double, kSsimRadius + 1> w{};
+    for (int k = 0; k <= kSsimRadius; ++k) {
+        w[static_cast<std::size_t>(k)] = taps[kCentre + static_cast<std::size_t>(k)] / sum;
+    }
+    return w;
+}
+
+/// Mirror extension with the edge sample repeated (d c b a | a b c d | d c b a).
+int Reflect(int i, int n) {
+    const int period = 2 * n;
+    i %= period;
+    if (i < 0) {
+        i += period;
+    }
+    return i < n ? i : period - 1 - i;
+}
+
+using Weights6 = std::array<double, kSsimRadius + 1>;
+
+/// The column sums of row y's window for x, y, xx, yy, xy, each line padded by
+/// the radius on both sides. `a` and `b` hold the window's rows, top to bottom.
+/// The pixel loop runs over independent columns (the vectoriser cannot see that
+/// the byte rows and the lines never overlap); with AVX2 where the processor has
+/// it, which changes no result: every operation stays the same.
+[[gnu::target_clones("avx2", "default")]] void
+VerticalSums(const std::array<const std::uint8_t*, kSsimWindow>& a,
+             const std::array<const std::uint8_t*, kSsimWindow>& b, int width, const Weights6& w,
+             std::array<double*, 5>& lines) {
+    const std::uint8_t* const centreA = a[kSsimRadius];
+    const std::uint8_t* const centreB = b[kSsimRadius];
+    double* const l0 = lines[0];
+    double* const l1 = lines[1];
+    double* const l2 = lines[2];
+    double* const l3 = lines[3];
+    double* const l4 = lines[4];
+#pragma GCC ivdep
+    for (int x = 0; x < width; ++x) {
+        const double p = centreA[x];
+        const double q = centreB[x];
+        double s0 = p * w[0];
+        double s1 = q * w[0];
+        double s2 = (p * p) * w[0];
+        double s3 = (q * q) * w[0];
+        double s4 = (p * q) * w[0];
+        for (int k = kSsimRadius; k >= 1; --k) {
+            const double p0 = a[static_cast<std::size_t>(kSsimRadius - k)][x];
+            const double p1 = a[kCentre + static_cast<std::size_t>(k)][x];
+            const double q0 = b[static_cast<std::size_t>(kSsimRadius - k)][x];
+            const double q1 = b[kCentre + static_cast<std::size_t>(k)][x];
+            const double wk = w[static_cast<std::size_t>(k)];
+            s0 += (p0 + p1) * wk;
+            s1 += (q0 + q1) * wk;
+            s2 += (p0 * p0 + p1 * p1) * wk;
+            s3 += (q0 * q0 + q1 * q1) * wk;
+            s4 += (p0 * q0 + p1 * q1) * wk;
+        }
+        l0[x] = s0;
+        l1[x] = s1;
+        l2[x] = s2;
+        l3[x] = s3;
+        l4[x] = s4;
+    }
+}
+
+/// The row sums of the column sums, and from them each pixel's SSIM into `out`
+/// (when not null); gives their sum over the inner columns.
+[[gnu::target_clones("avx2", "default")]] double SsimAlongRow(const std::array<double*, 5>& lines,
+                                                              int width, const Weights6& w,
+                                                              float* out, double* values) {
+    const double* const l0 = lines[0];
+    const double* const l1 = lines[1];
+    const double* const l2 = lines[2];
+    const double* const l3 = lines[3];
+    const double* const l4 = lines[4];
+#pragma GCC ivdep
+    for (int x = 0; x < width; ++x) {
+        double ux = l0[x] * w[0];
+        double uy = l1[x] * w[0];
+        double uxx = l2[x] * w[0];
+        double uyy = l3[x] * w[0];
+        double uxy = l4[x] * w[0];
+        for (int k = kSsimRadius; k >= 1; --k) {
+            const double wk = w[static_cast<std::size_t>(k)];
+            ux += (l0[x - k] + l0[x + k]) * wk;
+            uy += (l1[x - k] + l1[x + k]) * wk;
+            uxx += (l2[x - k] + l2[x + k]) * wk;
+            uyy += (l3[x - k] + l3[x + k]) * wk;
+            uxy += (l4[x - k] + l4[x + k]) * wk;
+        }
+        const double vx = uxx - ux * ux;
+        const double vy = uyy - uy * uy;
+        const double vxy = uxy - ux * uy;
+        const double a1 = 2.0 * ux * uy + kC1;
+        const double a2 = 2.0 * vxy + kC2;
+        const double b1 = ux * ux + uy * uy + kC1;
+        const double b2 = vx + vy + kC2;
+        values[x] = (a1 * a2) / (b1 * b2);
+    }
+    double sum = 0.0;
+    for (int x = 0; x < width; ++x) {
+        if (out != nullptr) {
+            out[x] = static_cast<float>(values[x]);
+        }
+        if (x >= kSsimRadius && x < width - kSsimRadius) {
+            sum += values[x];
+        }
+    }
+    return sum;
+}
+
+/// One thread's rows of the map. The sums run as scipy's symmetric filter runs
+/// them (the centre, then each pair of taps at equal distance, the outermost
+/// first), down the columns first and then along the row, so that the values
+/// agree with scikit-image's to the last few bits.
+class SsimRows {
+public:
+    SsimRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b), w_(Weights()) {
+        const std::size_t padded = static_cast<std::size_t>(a.Width) + 2 * kCentre;
+        for (std::size_t l = 0; l < 5; ++l) {
+            storage_[l].resize(padded);
+            lines_[l] = storage_[l].data() + kSsimRadius;
+        }
+        values_.resize(static_cast<std::size_t>(a.Width));
+    }
+
+    /// Row y's values into `out` (Width of them, or none when null), and their
+    /// sum over the inner columns.
+    double Row(int y, float* out) {
+        std::array<const std::uint8_t*, kSsimWindow> rowsA{};
+        std::array<const std::uint8_t*, kSsimWindow> rowsB{};
+        for (std::size_t i = 0; i < rowsA.size(); ++i) {
+            const int k = static_cast<int>(i) - kSsimRadius;
+            const auto at = static_cast<std::ptrdiff_t>(Reflect(y + k, a_.Height));
+            rowsA[i] = a_.Pixels + at * a_.Stride;
+            rowsB[i] = b_.Pixels + at * b_.Stride;
+        }
+        const int width = a_.Width;
+        VerticalSums(rowsA, rowsB, width, w_, lines_);
+        for (double* line : lines_) {
+            for (int k = 1; k <= kSsimRadius; ++k) {
+                line[-k] = line[Reflect(-k, width)];
+                line[width - 1 + k] = line[Reflect(width - 1 + k, width)];
+            }
+        }
+        return SsimAlongRow(lines_, width, w_, out, values_.data());
+    }
+
+private:
+    const GreyPicture& a_;
+    const GreyPicture& b_;
+    Weights6 w_;
+    std::array<std::vector<double>, 5> storage_;
+    std::array<double*, 5> lines_{}; ///< x, y, xx, yy, xy, past their padding
+    std::vector<double> values_;
+};
+
+bool SameSize(const GreyPicture& a, const GreyPicture& b) {
+    return a.Pixels != nullptr && b.Pixels != nullptr && a.Width > 0 && a.Height > 0 &&
+           a.Width == b.Width && a.Height == b.Height;
+}
+
+/// Rows [first, end) of the map, shared among the threads in small tasks; the
+/// mean is summed row by row in order, whatever thread computed a row.
+double Compute(const GreyPicture& a, const GreyPicture& b, int first, int end, float* map,
+               unsigned threads) {
+    std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
+    std::atomic<int> next{first};
+    const auto work = [&] {
+        SsimRows rows(a, b);
+        for (int start = next.fetch_add(kRowsPerTask); start < end;
+             start = next.fetch_add(kRowsPerTask)) {
+            for (int y = start; y < std::min(end, start + kRowsPerTask); ++y) {
+                float* out =
+                    map != nullptr ? map + static_cast<std::ptrdiff_t>(y) * a.Width : nullptr;
+                rowSums[static_cast<std::size_t>(y)] = rows.Row(y, out);
+            }
+        }
+    };
+    const unsigned wanted =
+        threads > 0 ? threads : std::max(1U, std::thread::hardware_concurrency());
+    const int tasks = (end - first + kRowsPerTask - 1) / kRowsPerTask;
+    const int workers = std::clamp(static_cast<int>(wanted), 1, std::max(1, tasks));
+    {
+        std::vector<std::jthread> helpers;
+        for (int i = 1; i < workers; ++i) {
+            helpers.emplace_back(work);
+        }
+        work();
+    }
+    if (a.Width < kSsimWindow || a.Height < kSsimWindow) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    double total = 0.0;
+    for (int y = kSsimRadius; y < a.Height - kSsimRadius; ++y) {
+        total += rowSums[static_cast<std::size_t>(y)];
+    }
+    const double inner = static_cast<double>(a.Width - 2 * kSsimRadius) *
+                         static_cast<double>(a.Height - 2 * kSsimRadius);
+    return total / inner;
+}
+
+} // namespace
+
+double MeanSsim(const GreyPicture& a, const GreyPicture& b, unsigned threads) {
+    if (!SameSize(a, b) || a.Width < kSsimWindow || a.Height < kSsimWindow) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    return Compute(a, b, kSsimRadius, a.Height - kSsimRadius, nullptr, threads);
+}
+
+SsimMap LocalSsim(const GreyPicture& a, const GreyPicture& b, unsigned threads) {
+    SsimMap map;
+    if (!SameSize(a, b)) {
+        return map;
+    }
+    map.Width = a.Width;
+    map.Height = a.Height;
+    map.Values.resize(static_cast<std::size_t>(a.Width) * static_cast<std::size_t>(a.Height));
+    map.Mean = Compute(a, b, 0, a.Height, map.Values.data(), threads);
+    return map;
+}
+
+} // namespace quadrel::jpeg
