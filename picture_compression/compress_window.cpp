@@ -211,6 +211,10 @@ void CompressWindow::ShowRateDistortion() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->SetPicture(picture_, name_->text());
     window->SetCurrentQuality(quality_->value());
+    // The curves start from the coding in view: grey, or colour at its sampling.
+    const CompressionRequest request = Request();
+    window->SetColour(request.Colour ? std::optional(request.ColourSettings.Sampling)
+                                     : std::nullopt);
     connect(window, &RateDistortionWindow::QualityChosen, quality_, &QSpinBox::setValue);
     window->show();
     window->Compute();

@@ -67,7 +67,7 @@ QChartView* MakeView(const QString& title, const QString& axis, QWidget* parent)
     chart->legend()->setVisible(false);         // one key below both charts instead
     auto* view = new QChartView(chart, parent); // the view owns its chart
     view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumSize(360, 280);
+    view->setMinimumSize(420, 340);
     return view;
 }
 
@@ -170,6 +170,11 @@ void RateDistortionWindow::CreateControls() {
     layout->addWidget(charts_, 1);
     layout->addWidget(key_);
     layout->addWidget(readout_);
+    resize(1120, 640);
+}
+
+void RateDistortionWindow::SetColour(std::optional<jpeg::Subsampling> sampling) {
+    colour_->setCurrentIndex(sampling ? 1 + static_cast<int>(*sampling) : 0);
 }
 
 QChart* RateDistortionWindow::PsnrChart() const {
@@ -292,8 +297,16 @@ void RateDistortionWindow::ShowCurves() {
         if (xMin <= xMax) {
             const double xPad = std::max(0.05, 0.05 * (xMax - xMin));
             const double yPad = std::max(psnr ? 0.5 : 0.005, 0.05 * (yMax - yMin));
-            chart->axes(Qt::Horizontal).front()->setRange(std::max(0.0, xMin - xPad), xMax + xPad);
-            chart->axes(Qt::Vertical).front()->setRange(yMin - yPad, yMax + yPad);
+            // Round ticks (0.5 bpp, 5 dB, ...); SSIM never goes beyond 1.
+            auto* x = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front());
+            auto* y = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).front());
+            x->setRange(std::max(0.0, xMin - xPad), xMax + xPad);
+            y->setRange(yMin - yPad, psnr ? yMax + yPad : std::min(1.0, yMax + yPad));
+            x->applyNiceNumbers();
+            y->applyNiceNumbers();
+            if (!psnr && y->max() > 1.0) {
+                y->setMax(1.0);
+            }
         }
     }
     MarkCurrent();

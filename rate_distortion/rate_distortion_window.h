@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -38,6 +39,8 @@ public:
     void SetPicture(const QImage& picture, const QString& name);
     /// The quality marked on the JPEG curves, always among those computed.
     void SetCurrentQuality(int quality);
+    /// Grey, or colour at a sampling: the coding the JPEG curves follow.
+    void SetColour(std::optional<jpeg::Subsampling> sampling);
     const std::vector<RateCurve>& Curves() const { return curves_; }
     QChart* PsnrChart() const;
     QChart* SsimChart() const;
