@@ -16,6 +16,7 @@ QUADREL_BUILD_PACKAGES=(
 QUADREL_TEST_PACKAGES=(
     clang libclang-rt-14-dev clang-format clang-tidy libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3-skimage
+    texlive-latex-base
     dpkg-dev file desktop-file-utils shellcheck lintian appstream
 )
 
