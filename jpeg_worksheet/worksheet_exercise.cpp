@@ -109,10 +109,15 @@ void JpegWorksheet::NewExercise() {
     keep_->setValue(jpeg::kBlockCells);
     document_.LoadSpaceBlock(jpeg::FromRowMajor(*block));
     exercise_->Clear();
-    exercise_->SetNote(tr("Exercise 1 of seed %1 at quality %2, as quadrel-cli exercise "
-                          "--seed %1 --quality %2 makes it.")
-                           .arg(*seed)
-                           .arg(quality));
+    const QString command =
+        QStringLiteral("quadrel-cli exercise --seed %1 --quality %2").arg(*seed).arg(quality) +
+        (level == jpeg::Difficulty::Any
+             ? QString()
+             : QStringLiteral(" --difficulty %1")
+                   .arg(QString::fromLatin1(
+                       jpeg::DifficultyName(level).data(),
+                       static_cast<qsizetype>(jpeg::DifficultyName(level).size()))));
+    exercise_->SetNote(tr("Exercise 1 of %1.").arg(command));
     if (exerciseAction_->isChecked()) {
         revealed_ = 0;
         ShowExerciseSteps();
