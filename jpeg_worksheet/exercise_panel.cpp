@@ -57,6 +57,9 @@ QWidget* ExercisePanel::CreateAnswers() {
     quantised_->setHorizontalHeaderLabels({"0", "1", "2", "3", "4", "5", "6", "7"});
     quantised_->setVerticalHeaderLabels({"0", "1", "2", "3", "4", "5", "6", "7"});
     quantised_->setTabKeyNavigation(false); // Tab leaves the grid; the arrows move in it
+    quantised_->setEditTriggers(QAbstractItemView::AnyKeyPressed |
+                                QAbstractItemView::EditKeyPressed |
+                                QAbstractItemView::DoubleClicked);
     const int cell = quantised_->fontMetrics().horizontalAdvance(QStringLiteral("-1024")) + 10;
     quantised_->horizontalHeader()->setDefaultSectionSize(cell);
     quantised_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);

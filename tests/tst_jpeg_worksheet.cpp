@@ -595,11 +595,21 @@ void TestJpegWorksheet::exerciseModeByKeyboard() {
     QTest::keyClicks(QApplication::focusWidget(), QString::number(chain.Bits.Total));
     QTest::keyClick(&sheet, Qt::Key_R, Qt::AltModifier);
     QTest::keyClicks(QApplication::focusWidget(), QString::number(chain.DcDifference + 1));
+    QTest::keyClick(&sheet, Qt::Key_I, Qt::AltModifier); // the grid, at its first cell
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    for (const QChar c : QString::number(chain.Quantised[1])) { // the first key opens the editor
+        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTest::keyClick(&sheet, Qt::Key_H, Qt::AltModifier);
     QTRY_VERIFY(!MarkOf(sheet, "scoreLabel").isEmpty());
     QVERIFY(MarkOf(sheet, "bitTotalMark").startsWith(QStringLiteral("Right")));
     QVERIFY(MarkOf(sheet, "dcDifferenceMark").startsWith(QStringLiteral("Wrong")));
     QCOMPARE(MarkOf(sheet, "scoreLabel"), QStringLiteral("Score: 1 of 5 answers right."));
+    const QTableWidgetItem* typed = Find<QTableWidget>(sheet, "quantisedAnswerGrid")->item(0, 1);
+    QCOMPARE(typed->text(), QString::number(chain.Quantised[1]));
+    QCOMPARE(typed->toolTip(), QStringLiteral("Right"));
+    QCOMPARE(MarkOf(sheet, "quantisedMark"), QStringLiteral("Wrong: 1 of 64 indices"));
     // Leaving the mode shows everything again.
     QTest::keyClick(&sheet, Qt::Key_E, Qt::ControlModifier);
     QCOMPARE(sheet.windowTitle(), kWorksheetTitle);
@@ -634,8 +644,10 @@ void TestJpegWorksheet::checkMarksEachAnswer() {
     if (typed == QLatin1String("named")) {
         // Only the DC and F(7, 7): three runs of 16 zeros (ZRL), no EOB.
         for (int k = 0; k < 64; ++k) {
-            const double c = std::cos((2 * (k % 8) + 1) * 7 * M_PI / 16) *
-                             std::cos((2 * (k / 8) + 1) * 7 * M_PI / 16);
+            const int x = k % 8;
+            const int y = k / 8;
+            const double c =
+                std::cos((2 * x + 1) * 7 * M_PI / 16) * std::cos((2 * y + 1) * 7 * M_PI / 16);
             block.Cell(k) = std::round(100 + 60 * c);
         }
     }
