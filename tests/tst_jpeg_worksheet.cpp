@@ -577,7 +577,7 @@ void TestJpegWorksheet::exerciseModeByKeyboard() {
     const std::array<const char*, 6> computed{"shiftedGrid", "coefficientsGrid", "quantisedGrid",
                                               "zigZagLabel", "symbolList",       "totalsLabel"};
     QTest::keyClick(&sheet, Qt::Key_E, Qt::ControlModifier);
-    QCOMPARE(sheet.windowTitle(), QStringLiteral("JPEG Worksheet \u2014 Exercise"));
+    QCOMPARE(sheet.windowTitle(), kExerciseTitle);
     QVERIFY(Find<QWidget>(sheet, "exercisePanel")->isVisible());
     QVERIFY(Find<QWidget>(sheet, "pixelsGrid")->isVisible()); // the block is given
     for (const char* name : computed) {
@@ -741,7 +741,7 @@ void TestJpegWorksheet::newExerciseIsTheCliBlock() {
                  rows[k / 8][k % 8].toDouble());
     }
     QCOMPARE(QualityBox(sheet)->value(), quality);
-    QCOMPARE(sheet.windowTitle(), QStringLiteral("JPEG Worksheet \u2014 Exercise"));
+    QCOMPARE(sheet.windowTitle(), kExerciseTitle);
     QVERIFY(!Find<QWidget>(sheet, "quantisedGrid")->isVisible());
 }
 
