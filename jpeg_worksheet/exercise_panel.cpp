@@ -214,16 +214,22 @@ void ExercisePanel::ShowMarks(const jpeg::ExerciseMarks& marks) {
 
 void ExercisePanel::Clear() {
     for (int k = 0; k < jpeg::kBlockCells; ++k) {
-        QTableWidgetItem* item = quantised_->item(k / 8, k % 8);
-        item->setText(QString());
-        item->setBackground(QBrush());
-        item->setToolTip(QString());
-        item->setData(Qt::AccessibleDescriptionRole, QVariant());
+        quantised_->item(k / 8, k % 8)->setText(QString());
     }
     zigzag_->clear();
     dcDifference_->clear();
     symbols_->clear();
     bitTotal_->clear();
+    ClearMarks();
+}
+
+void ExercisePanel::ClearMarks() {
+    for (int k = 0; k < jpeg::kBlockCells; ++k) {
+        QTableWidgetItem* item = quantised_->item(k / 8, k % 8);
+        item->setBackground(QBrush());
+        item->setToolTip(QString());
+        item->setData(Qt::AccessibleDescriptionRole, QVariant());
+    }
     const std::array<QWidget*, jpeg::kAnswerFields> fields{quantised_, zigzag_, dcDifference_,
                                                            symbols_, bitTotal_};
     for (std::size_t i = 0; i < fields.size(); ++i) {

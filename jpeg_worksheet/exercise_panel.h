@@ -33,6 +33,8 @@ public:
     void ShowMarks(const jpeg::ExerciseMarks& marks);
     /// Empties the answers and their marks, for a new block.
     void Clear();
+    /// Takes the marks away and keeps the answers: the block they were for has changed.
+    void ClearMarks();
     /// Whether Show Step has a step left to show.
     void SetStepsLeft(int left);
 

@@ -41,6 +41,8 @@ void JpegWorksheet::CreateExercise(QVBoxLayout* page, QHBoxLayout* buttons) {
     connect(exercise_, &ExercisePanel::CheckRequested, this, &JpegWorksheet::CheckExercise);
     connect(exercise_, &ExercisePanel::StepRequested, this, &JpegWorksheet::RevealStep);
     connect(exercise_, &ExercisePanel::NewExerciseRequested, this, &JpegWorksheet::NewExercise);
+    // Marks for another block would mislead; the answers stay to be checked again.
+    connect(&document_, &BlockDocument::BlockChanged, exercise_, &ExercisePanel::ClearMarks);
 }
 
 std::vector<std::vector<QWidget*>> JpegWorksheet::ExerciseSteps() const {

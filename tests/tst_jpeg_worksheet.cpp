@@ -610,6 +610,10 @@ void TestJpegWorksheet::exerciseModeByKeyboard() {
     QCOMPARE(typed->text(), QString::number(chain.Quantised[1]));
     QCOMPARE(typed->toolTip(), QStringLiteral("Right"));
     QCOMPARE(MarkOf(sheet, "quantisedMark"), QStringLiteral("Wrong: 1 of 64 indices"));
+    // Another block takes the marks away, not the answers.
+    w.window.Document().LoadSpaceBlock(Textured(4));
+    QVERIFY(MarkOf(sheet, "scoreLabel").isEmpty() && MarkOf(sheet, "bitTotalMark").isEmpty());
+    QCOMPARE(typed->text(), QString::number(chain.Quantised[1]));
     // Leaving the mode shows everything again.
     QTest::keyClick(&sheet, Qt::Key_E, Qt::ControlModifier);
     QCOMPARE(sheet.windowTitle(), kWorksheetTitle);
