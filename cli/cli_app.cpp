@@ -44,7 +44,6 @@ using report::JpegReport;
 using report::JpegSettings;
 using report::kHighestDc;
 using report::kLowestDc;
-using report::Render;
 
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
@@ -86,6 +85,8 @@ struct Subcommand {
     Result<Job> (*Prepare)(const Options& options, const QStringList& rest);
     /// -o names the report's file; otherwise the report goes to standard output.
     bool OutputIsReport = true;
+    /// Writes the report in the chosen form.
+    std::string (*Write)(const Node& document, Format format) = report::Render;
 };
 
 /// The options of the command line, parsed.
@@ -103,6 +104,8 @@ public:
     QCommandLineOption Keep;
     QCommandLineOption Seed;
     QCommandLineOption Count;
+    QCommandLineOption Difficulty;
+    QCommandLineOption Sheet;
     QCommandLineOption Diff;
     QCommandLineOption Dct;
     QCommandLineOption Colour;
@@ -338,8 +341,20 @@ Result<Job> PrepareExercise(const Options& options, const QStringList& rest) {
     if (!quality) {
         return Failed(tr("--quality takes a whole number from 1 to 100."));
     }
-    return Job([seed, count = *count, quality = *quality]() -> Result<Node> {
-        return ExerciseReport(seed, count, quality);
+    std::optional<jpeg::Difficulty> level = jpeg::Difficulty::Any;
+    if (options.IsSet(options.Difficulty)) {
+        level = jpeg::DifficultyFromName(options.Value(options.Difficulty).toStdString());
+        if (!level) {
+            return Failed(tr("--difficulty takes easy, medium or hard."));
+        }
+    }
+    const std::optional<report::SheetPart> part =
+        report::SheetPartFromName(options.Value(options.Sheet).toStdString());
+    if (!part) {
+        return Failed(tr("--sheet takes questions, answers or both."));
+    }
+    return Job([sheet = report::ExerciseSheet{seed, *count, *quality, *level, *part}] {
+        return ExerciseReport(sheet);
     });
 }
 
@@ -580,11 +595,17 @@ const std::vector<Subcommand>& Subcommands() {
           &Options::Chrominance},
          PrepareJpeg},
         {"exercise",
-         {"exercise --seed S [--count N] [--quality N]"},
+         {"exercise --seed S [--count N] [--quality N] [--difficulty easy|medium|hard]",
+          "         [--sheet questions|answers|both]"},
          {"N random photo-like blocks (the same on every machine",
-          "for the same seed) with their full JPEG answer keys."},
-         {&Options::Quality, &Options::Seed, &Options::Count},
-         PrepareExercise},
+          "for the same seed) with their full JPEG answer keys, or",
+          "(--sheet questions) with their tasks alone; LaTeX is a",
+          "whole document to print, one exercise to a page."},
+         {&Options::Quality, &Options::Seed, &Options::Count, &Options::Difficulty,
+          &Options::Sheet},
+         PrepareExercise,
+         true,
+         report::RenderPrintable},
         {"compress",
          {"compress PICTURE [--quality N | --table FILE | --step Q] [-o RECONSTRUCTION.png]",
           "         [--diff DIFF.png] [--dct float|integer]",
@@ -625,11 +646,12 @@ const std::vector<Subcommand>& Subcommands() {
 
 /// The options that belong to certain subcommands, in the order they are checked.
 constexpr std::array kSpecificOptions = {
-    &Options::Step,       &Options::Quality,     &Options::Table,     &Options::Diff,
-    &Options::Dct,        &Options::PrevDc,      &Options::Keep,      &Options::Seed,
-    &Options::Count,      &Options::Colour,      &Options::Sampling,  &Options::ChromaQuality,
-    &Options::Upsampling, &Options::Chrominance, &Options::Jpeg,      &Options::Optimize,
-    &Options::Restart,    &Options::BlockAt,     &Options::Component, &Options::Qualities};
+    &Options::Step,      &Options::Quality,       &Options::Table,      &Options::Diff,
+    &Options::Dct,       &Options::PrevDc,        &Options::Keep,       &Options::Seed,
+    &Options::Count,     &Options::Difficulty,    &Options::Sheet,      &Options::Colour,
+    &Options::Sampling,  &Options::ChromaQuality, &Options::Upsampling, &Options::Chrominance,
+    &Options::Jpeg,      &Options::Optimize,      &Options::Restart,    &Options::BlockAt,
+    &Options::Component, &Options::Qualities};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {
@@ -720,6 +742,14 @@ Options::Options()
            QStringLiteral("S")),
       Count(QStringLiteral("count"), tr("exercise: how many blocks (1..1000; default 1)."),
             QStringLiteral("N")),
+      Difficulty(QStringLiteral("difficulty"),
+                 tr("exercise: only blocks with 1 to 4 (easy), 5 to 12 (medium) or 13 or more "
+                    "(hard) non-zero quantised indices."),
+                 QStringLiteral("LEVEL")),
+      Sheet(QStringLiteral("sheet"),
+            tr("exercise: questions (the blocks and tasks, no answer), answers (the keys) or "
+               "both (default, each block with its key)."),
+            QStringLiteral("PART"), QStringLiteral("both")),
       Diff(QStringLiteral("diff"),
            tr("compress: write the difference, amplified 8 times around mid grey, as a PNG "
               "picture."),
@@ -773,10 +803,10 @@ Options::Options()
     Parser.setApplicationDescription(Description());
     Parser.addHelpOption();
     Parser.addVersionOption();
-    Parser.addOptions({Format,   Output,        Step,       Quality,     Table, PrevDc,
-                       Keep,     Seed,          Count,      Diff,        Dct,   Colour,
-                       Sampling, ChromaQuality, Upsampling, Chrominance, Jpeg,  Optimize,
-                       Restart,  BlockAt,       Component,  Qualities});
+    Parser.addOptions({Format, Output,   Step,     Quality,       Table,      PrevDc,
+                       Keep,   Seed,     Count,    Difficulty,    Sheet,      Diff,
+                       Dct,    Colour,   Sampling, ChromaQuality, Upsampling, Chrominance,
+                       Jpeg,   Optimize, Restart,  BlockAt,       Component,  Qualities});
     Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
                                  QStringLiteral("command [arguments]"));
 }
@@ -908,7 +938,7 @@ int RunCli(const QStringList& arguments) {
     if (!doc) {
         return InputError(doc.Message());
     }
-    const std::string text = Render(*doc, *ParseFormat(options.Value(options.Format)));
+    const std::string text = command->Write(*doc, *ParseFormat(options.Value(options.Format)));
     const std::optional<QString> file =
         command->OutputIsReport ? options.Given(options.Output) : std::nullopt;
     if (const Status delivered = Deliver(text, file); !delivered) {

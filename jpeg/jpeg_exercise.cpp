@@ -1,6 +1,7 @@
 #include "jpeg/jpeg_exercise.h"
 
 #include <algorithm>
+#include <array>
 
 namespace quadrel::jpeg {
 
@@ -51,15 +52,71 @@ Samples PhotoLikeBlock(SplitMix64& random) {
     return block;
 }
 
-Samples ExerciseBlock(std::uint64_t seed, int index) {
-    // Each exercise has its own stream, so exercise 3 is the same whether 3 or 30 are made.
+namespace {
+
+/// Each exercise has its own stream, so exercise 3 is the same whether 3 or 30 are made.
+SplitMix64 ExerciseStream(std::uint64_t seed, int index) {
     SplitMix64 streams(seed);
     std::uint64_t streamSeed = 0;
     for (int i = 0; i <= index; ++i) {
         streamSeed = streams.Next();
     }
-    SplitMix64 random(streamSeed);
+    return SplitMix64(streamSeed);
+}
+
+constexpr std::array<std::string_view, 4> kDifficultyNames = {"any", "easy", "medium", "hard"};
+
+} // namespace
+
+Samples ExerciseBlock(std::uint64_t seed, int index) {
+    SplitMix64 random = ExerciseStream(seed, index);
     return PhotoLikeBlock(random);
+}
+
+std::optional<Difficulty> DifficultyFromName(std::string_view name) {
+    for (std::size_t i = 1; i < kDifficultyNames.size(); ++i) {
+        if (name == kDifficultyNames.at(i)) {
+            return static_cast<Difficulty>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string_view DifficultyName(Difficulty difficulty) {
+    return kDifficultyNames.at(static_cast<std::size_t>(difficulty));
+}
+
+bool HasDifficulty(int nonZeroIndices, Difficulty difficulty) {
+    switch (difficulty) {
+    case Difficulty::Easy:
+        return nonZeroIndices >= 1 && nonZeroIndices <= 4;
+    case Difficulty::Medium:
+        return nonZeroIndices >= 5 && nonZeroIndices <= 12;
+    case Difficulty::Hard:
+        return nonZeroIndices >= 13;
+    case Difficulty::Any:
+        break;
+    }
+    return true;
+}
+
+int NonZeroIndices(const Samples& block, const QuantTable& table) {
+    const Indices quantised = Quantise(ForwardDct(LevelShift(block)), table);
+    return static_cast<int>(
+        std::count_if(quantised.begin(), quantised.end(), [](int index) { return index != 0; }));
+}
+
+std::optional<Samples> ExerciseBlock(std::uint64_t seed, int index, const QuantTable& table,
+                                     Difficulty difficulty) {
+    SplitMix64 random = ExerciseStream(seed, index);
+    for (int tries = 0; tries < kExerciseTries; ++tries) {
+        const Samples candidate = PhotoLikeBlock(random);
+        if (difficulty == Difficulty::Any ||
+            HasDifficulty(NonZeroIndices(candidate, table), difficulty)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
 }
 
 std::vector<std::uint8_t> PhotoLikePicture(int width, int height, std::uint64_t seed) {

@@ -212,6 +212,8 @@ void JpegWorksheet::CreateControls() {
     scroll->setFrameShape(QFrame::NoFrame);
 
     QHBoxLayout* buttons = CreateButtons();
+    reconstructionBox_ = reconBox;
+    CreateExercise(pageLayout, buttons);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scroll, 1);
     layout->addLayout(buttons);

@@ -19,7 +19,9 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QHBoxLayout;
@@ -28,14 +30,17 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace quadrel::worksheet {
 
+class ExercisePanel;
 class LiveText;
 class NumberGrid;
 class TextLines;
 
 inline const QString kWorksheetTitle = QStringLiteral("JPEG Worksheet");
+inline const QString kExerciseTitle = QStringLiteral("JPEG Worksheet \u2014 Exercise");
 
 /// The space block as 8-bit samples, the way the main window's squares show
 /// it: rounded down and limited to 0..255. `adjusted` tells whether any value
@@ -141,6 +146,23 @@ private:
     QPushButton* send_ = nullptr;
     QPushButton* copy_ = nullptr;
     QPushButton* close_ = nullptr;
+
+    // Exercise mode (worksheet_exercise.cpp): the given block with the computed
+    // steps hidden, answers typed and checked.
+    void CreateExercise(QVBoxLayout* page, QHBoxLayout* buttons);
+    void SetExercise(bool on);
+    /// What each step of the chain shows, in order, for hiding and revealing.
+    std::vector<std::vector<QWidget*>> ExerciseSteps() const;
+    void ShowExerciseSteps();
+    void CheckExercise();
+    void RevealStep();
+    /// The block of `quadrel-cli exercise` for the panel's seed, quality and difficulty.
+    void NewExercise();
+
+    ExercisePanel* exercise_ = nullptr;
+    QAction* exerciseAction_ = nullptr;
+    QWidget* reconstructionBox_ = nullptr;
+    int revealed_ = 0; ///< steps shown in exercise mode
 };
 
 } // namespace quadrel::worksheet

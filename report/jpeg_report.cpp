@@ -3,6 +3,8 @@
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 
+#include <array>
+
 namespace quadrel::report {
 
 namespace {
@@ -28,11 +30,27 @@ std::string ZigZagText(const jpeg::Indices& zigzag) {
     return last < jpeg::kBlockCells - 1 ? text + ", EOB" : text;
 }
 
-/// The chain's steps added to `out`, after the block and the table's origin.
-void AddChain(Node& out, const jpeg::BlockAnalysis& a, const JpegSettings& settings) {
+/// The block's quality or table file, and its component when that is not luminance.
+void AddOrigin(Node& out, const JpegSettings& settings) {
+    if (settings.Quality > 0) {
+        out.Add(Node::MakeInteger("quality", "Quality", settings.Quality));
+    } else {
+        out.Add(Node::MakeText("table_file", "Table file", settings.TableFile));
+    }
+    // Only a chrominance block says so: a luminance report stays as it always was.
+    if (settings.Component == jpeg::HuffmanClass::Chrominance) {
+        Node& component = out.Add(Node::MakeText("component", "Component", "chrominance"));
+        component.Display = settings.Quality > 0
+                                ? "chrominance (Cb, Cr): its standard table and Huffman codes"
+                                : "chrominance (Cb, Cr): its Huffman codes, the file's table";
+    }
     out.Add(WholeGrid("table", "Quantisation table", AsDoubles(settings.Table), Axes::Frequencies));
     out.Add(Node::MakeInteger("previous_dc", "Previous DC", settings.PreviousDc));
     out.Add(Node::MakeInteger("keep", "Coefficients kept (zig-zag)", settings.Keep));
+}
+
+/// Every step's result: the answer key.
+void AddChain(Node& out, const jpeg::BlockAnalysis& a) {
     out.Add(WholeGrid("shifted", "Level-shifted block (minus 128)", a.Shifted, Axes::Pixels));
     out.Add(Node::MakeGrid("coefficients", "DCT coefficients", a.Coefficients, Axes::Frequencies,
                            Shown::Fixed));
@@ -76,25 +94,40 @@ void AddChain(Node& out, const jpeg::BlockAnalysis& a, const JpegSettings& setti
     out.Add(Node::MakeBoolean("lossless", "Lossless", a.Error.Lossless));
 }
 
-void AddJpeg(Node& out, const jpeg::Samples& block, const JpegSettings& settings) {
-    const jpeg::BlockAnalysis a =
-        jpeg::AnalyseBlock(block, {settings.Table, settings.PreviousDc, settings.Keep,
-                                   jpeg::TieRule::AwayFromZero, settings.Component});
-    out.Add(WholeGrid("block", "Block", AsDoubles(block), Axes::Pixels));
-    if (settings.Quality > 0) {
-        out.Add(Node::MakeInteger("quality", "Quality", settings.Quality));
-    } else {
-        out.Add(Node::MakeText("table_file", "Table file", settings.TableFile));
-    }
-    // Only a chrominance block says so: a luminance report stays as it always was.
-    if (settings.Component == jpeg::HuffmanClass::Chrominance) {
-        Node& component = out.Add(Node::MakeText("component", "Component", "chrominance"));
-        component.Display = settings.Quality > 0
-                                ? "chrominance (Cb, Cr): its standard table and Huffman codes"
-                                : "chrominance (Cb, Cr): its Huffman codes, the file's table";
-    }
-    AddChain(out, a, settings);
+jpeg::BlockAnalysis Analyse(const jpeg::Samples& block, const JpegSettings& settings) {
+    return jpeg::AnalyseBlock(block, {settings.Table, settings.PreviousDc, settings.Keep,
+                                      jpeg::TieRule::AwayFromZero, settings.Component});
 }
+
+void AddJpeg(Node& out, const jpeg::Samples& block, const JpegSettings& settings) {
+    out.Add(WholeGrid("block", "Block", AsDoubles(block), Axes::Pixels));
+    AddOrigin(out, settings);
+    AddChain(out, Analyse(block, settings));
+}
+
+/// What a student works out, in the order of the chain; short enough for one
+/// printed line each.
+constexpr std::array<const char*, 7> kTasks = {
+    "Subtract 128 from every pixel, then take the 2-D DCT.",
+    "Divide each coefficient by its table entry and round: the quantised indices.",
+    "Read the indices in zig-zag order up to the last non-zero one, then EOB.",
+    "The DC difference: the quantised DC minus the previous DC.",
+    "The symbols: size and amplitude of the DC, run/size and amplitude of each AC.",
+    "The Huffman code and the amplitude bits of every symbol (standard tables).",
+    "The bits in all: DC, AC and the total.",
+};
+
+void AddTasks(Node& out) {
+    Node& tasks = out.Add(Node::MakeRecords("tasks", "Tasks"));
+    for (std::size_t i = 0; i < kTasks.size(); ++i) {
+        Node row = Node::MakeObject("", "");
+        row.Add(Node::MakeInteger("step", "Step", static_cast<std::int64_t>(i + 1)));
+        row.Add(Node::MakeText("task", "Task", kTasks.at(i)));
+        tasks.Add(std::move(row));
+    }
+}
+
+constexpr std::array<std::string_view, 3> kSheetPartNames = {"both", "questions", "answers"};
 
 } // namespace
 
@@ -120,20 +153,55 @@ Node JpegReport(const jpeg::Samples& block, const JpegSettings& settings) {
     return doc;
 }
 
-Node ExerciseReport(std::uint64_t seed, int count, int quality) {
+std::optional<SheetPart> SheetPartFromName(std::string_view name) {
+    for (std::size_t i = 0; i < kSheetPartNames.size(); ++i) {
+        if (name == kSheetPartNames.at(i)) {
+            return static_cast<SheetPart>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+Result<Node> ExerciseReport(const ExerciseSheet& sheet) {
     Node doc = Document();
-    doc.Add(Node::MakeInteger("seed", "Seed", static_cast<std::int64_t>(seed)));
-    doc.Add(Node::MakeInteger("quality", "Quality", quality));
-    doc.Add(Node::MakeInteger("count", "Exercises", count));
+    doc.Add(Node::MakeInteger("seed", "Seed", static_cast<std::int64_t>(sheet.Seed)));
+    doc.Add(Node::MakeInteger("quality", "Quality", sheet.Quality));
+    doc.Add(Node::MakeInteger("count", "Exercises", sheet.Count));
+    // Said only when chosen, so that the default sheet stays as it always was.
+    if (sheet.Level != jpeg::Difficulty::Any) {
+        doc.Add(
+            Node::MakeText("difficulty", "Difficulty", std::string(DifficultyName(sheet.Level))));
+    }
+    if (sheet.Part != SheetPart::Both) {
+        doc.Add(
+            Node::MakeText("sheet", "Sheet",
+                           std::string(kSheetPartNames.at(static_cast<std::size_t>(sheet.Part)))));
+    }
     Node& list = doc.Add(Node::MakeArray("exercises", "Exercises"));
     JpegSettings settings;
-    settings.Table = jpeg::LuminanceTable(quality);
-    settings.Quality = quality;
-    for (int i = 0; i < count; ++i) {
+    settings.Table = jpeg::LuminanceTable(sheet.Quality);
+    settings.Quality = sheet.Quality;
+    for (int i = 0; i < sheet.Count; ++i) {
+        const std::optional<jpeg::Samples> block =
+            jpeg::ExerciseBlock(sheet.Seed, i, settings.Table, sheet.Level);
+        if (!block) {
+            return Fail("no " + std::string(DifficultyName(sheet.Level)) + " block for exercise " +
+                        std::to_string(i + 1) + " among " + std::to_string(jpeg::kExerciseTries) +
+                        " candidates at quality " + std::to_string(sheet.Quality) +
+                        "; choose another difficulty or quality.");
+        }
         Node exercise = Node::MakeObject("", "Exercise " + std::to_string(i + 1) + " of " +
-                                                 std::to_string(count));
+                                                 std::to_string(sheet.Count));
         exercise.Add(Node::MakeInteger("number", "Exercise", i + 1));
-        AddJpeg(exercise, jpeg::ExerciseBlock(seed, i), settings);
+        if (sheet.Part != SheetPart::Answers) {
+            exercise.Add(WholeGrid("block", "Block", AsDoubles(*block), Axes::Pixels));
+            AddOrigin(exercise, settings);
+        }
+        if (sheet.Part == SheetPart::Questions) {
+            AddTasks(exercise);
+        } else {
+            AddChain(exercise, Analyse(*block, settings));
+        }
         list.Add(std::move(exercise));
     }
     return doc;

@@ -2,14 +2,18 @@
 // The textbook JPEG chain for one block, and exercises with their answer keys,
 // as report trees: quadrel-cli writes them and the JPEG worksheet copies them.
 
+#include "base/result.h"
 #include "engine/block.h"
 #include "jpeg/jpeg_block.h"
+#include "jpeg/jpeg_exercise.h"
 #include "jpeg/jpeg_huffman.h"
 #include "report/report.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace quadrel::report {
 
@@ -34,8 +38,24 @@ struct JpegSettings {
 
 /// The whole chain for one block.
 Node JpegReport(const jpeg::Samples& block, const JpegSettings& settings);
-/// `count` exercises of a seed, each a block with the whole chain as its answer key.
-Node ExerciseReport(std::uint64_t seed, int count, int quality);
+/// What an exercise sheet holds of each exercise.
+enum class SheetPart : std::uint8_t {
+    Both,      ///< the block and its settings, then the whole chain as its answer key
+    Questions, ///< the block, its settings and the tasks: no result of any step
+    Answers,   ///< the exercise's number and the whole chain, without block or settings
+};
+std::optional<SheetPart> SheetPartFromName(std::string_view name);
+
+struct ExerciseSheet {
+    std::uint64_t Seed = 0;
+    int Count = 1;
+    int Quality = 50;
+    jpeg::Difficulty Level = jpeg::Difficulty::Any;
+    SheetPart Part = SheetPart::Both;
+};
+
+/// The sheet's exercises of a seed; fails when the difficulty is out of reach at that quality.
+Result<Node> ExerciseReport(const ExerciseSheet& sheet);
 
 /// A quantised DC lies in this range for 8-bit samples and any table.
 inline constexpr int kLowestDc = -1024;

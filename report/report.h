@@ -61,5 +61,8 @@ std::string ExactNumber(double value);
 
 /// The whole document in the given form, ending with a newline.
 std::string Render(const Node& document, Format format);
+/// As Render, but LaTeX as a whole document to print, each element of an array
+/// (an exercise) on a new page; a LaTeX report stays a fragment to paste.
+std::string RenderPrintable(const Node& document, Format format);
 
 } // namespace quadrel::report

@@ -12,10 +12,12 @@ QUADREL_BUILD_PACKAGES=(
     fonts-liberation fonts-dejavu-core
 )
 # What the tests, the checks and the package add (test.sh); python3-skimage
-# brings the photographs the picture tests code with cjpeg and with Quadrel.
+# brings the photographs the picture tests code with cjpeg and with Quadrel;
+# texlive-latex-base prints the LaTeX exercise sheets.
 QUADREL_TEST_PACKAGES=(
     clang libclang-rt-14-dev clang-format clang-tidy libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3-skimage
+    texlive-latex-base
     dpkg-dev file desktop-file-utils shellcheck lintian appstream
 )
 

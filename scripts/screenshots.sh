@@ -3,7 +3,8 @@
 # a block picked from a picture with the pointer, then the main window, the
 # bitmap viewer and the JPEG worksheet captured; then "Compress Picture" opened
 # from the viewer on the same picture, at quality 10, zoomed 2x with the block
-# grid, and the MCU panel of one of its blocks. Run after a build:
+# grid, and the MCU panel of one of its blocks. The worksheet is also shown in
+# exercise mode after Check, with one wrong answer. Run after a build:
 #   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
 #
 # Every window is found, placed and waited for with the end-to-end helpers, and
@@ -59,6 +60,38 @@ e2e_place_window "$worksheet" 0 0
 xdotool windowsize --sync "$worksheet" 1280 1024
 sleep 1
 e2e_shot_window "$worksheet" "$out/jpeg-worksheet.png"
+
+# Exercise mode (Ctrl+E) on New Exercise's block for seed 2026, every answer
+# typed as quadrel-cli's key gives it but the DC difference, then checked.
+xdotool windowfocus --sync "$worksheet"
+xdotool key --clearmodifiers ctrl+e alt+e ctrl+a
+xdotool type --delay 20 "2026"
+xdotool key --clearmodifiers alt+n
+sleep 1
+"$build/bin/quadrel-cli" exercise --seed 2026 -f json >"$work/key.json"
+answer() { python3 "$root/scripts/exercise_answers.py" "$work/key.json" "$1"; }
+xdotool key --clearmodifiers alt+i
+for row in 0 1 2 3 4 5 6 7; do
+    for value in $(answer "row$row"); do
+        xdotool type --delay 20 -- "$value"
+        xdotool key --clearmodifiers Return Right
+    done
+    xdotool key --clearmodifiers Down Home
+done
+xdotool key --clearmodifiers alt+z
+xdotool type --delay 10 -- "$(answer zigzag)"
+xdotool key --clearmodifiers alt+r
+xdotool type --delay 20 -- "$(answer wrong-dc)"
+xdotool key --clearmodifiers alt+b
+while read -r symbol; do
+    xdotool type --delay 10 -- "$symbol"
+    xdotool key --clearmodifiers Return
+done < <(answer symbols)
+xdotool key --clearmodifiers alt+o
+xdotool type --delay 20 -- "$(answer bits)"
+xdotool key --clearmodifiers alt+h
+sleep 1
+e2e_shot_window "$worksheet" "$out/jpeg-worksheet-exercise.png"
 # Escape closes it again, so that it cannot cover the next window.
 xdotool windowfocus --sync "$worksheet"
 xdotool key --clearmodifiers Escape
@@ -102,4 +135,4 @@ xdotool mousemove $((inside_x + 316 + 383)) $((inside_y + 60 + 104)) click 1
 sleep 1
 e2e_shot_window "$inside" "$out/jpeg-file.png"
 echo "Wrote $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png," \
-    "$out/compress-picture.png, $out/mcu-panel.png and $out/jpeg-file.png"
+    "$out/jpeg-worksheet-exercise.png, $out/compress-picture.png, $out/mcu-panel.png and $out/jpeg-file.png"

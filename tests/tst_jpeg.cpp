@@ -2,6 +2,7 @@
 // Quadrel's own transform.
 #include "engine/dct_engine.h"
 #include "jpeg/engine_layout.h"
+#include "jpeg/exercise_check.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
 #include "jpeg/jpeg_picture.h"
@@ -134,6 +135,8 @@ class TestJpeg : public QObject {
     Q_OBJECT
 private slots:
     void workedExample();
+    void answersAreReadAsWritten_data();
+    void answersAreReadAsWritten();
     void qualityTables_data();
     void qualityTables();
     void engineLayout_data();
@@ -524,6 +527,87 @@ void TestJpeg::pictureBitsAgreeWithBaselineEncoder() {
     QVERIFY(std::abs(ours.Psnr - theirPsnr) <= 0.01);
     QCOMPARE(ours.Reconstruction.size(), pixels.size());
     QVERIFY(ours.ZeroShare > 0.0 && ours.ZeroShare < 1.0);
+}
+
+namespace {
+
+/// Indices 5 (DC), -2 at zig-zag position 2 and 1 at 20, after 17 zeros: the
+/// symbols 0/3 5, 1/2 -2, ZRL, 1/1 1, EOB; 33 bits (3 + 3, 5 + 2, 11, 4 + 1, 4)
+/// by the default luminance codes.
+BlockAnalysis SmallChain() {
+    BlockAnalysis a;
+    a.ZigZag[0] = 5;
+    a.ZigZag[2] = -2;
+    a.ZigZag[20] = 1;
+    for (int i = 0; i < kBlockCells; ++i) {
+        a.Quantised.at(static_cast<std::size_t>(kZigZag.at(static_cast<std::size_t>(i)))) =
+            a.ZigZag.at(static_cast<std::size_t>(i));
+    }
+    a.DcDifference = 5;
+    a.Symbols = EncodeBlock(a.ZigZag, a.DcDifference);
+    a.Bits.Total = 33;
+    return a;
+}
+
+} // namespace
+
+void TestJpeg::answersAreReadAsWritten_data() {
+    QTest::addColumn<int>("field"); // AnswerField
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("right");
+    QTest::addColumn<int>("firstWrongSymbol");
+    const auto zigzag = static_cast<int>(AnswerField::ZigZag);
+    const auto dc = static_cast<int>(AnswerField::DcDifference);
+    const auto symbols = static_cast<int>(AnswerField::Symbols);
+    const auto bits = static_cast<int>(AnswerField::BitTotal);
+    const QString zeros = QStringLiteral("0, ").repeated(17);
+    QTest::newRow("zig-zag") << zigzag << "5, 0, -2, " + zeros + "1, EOB" << true << -1;
+    QTest::newRow("zig-zag spaced, eob")
+        << zigzag << QString("5 0 -2 " + zeros + "1 eob").remove(',') << true << -1;
+    QTest::newRow("zig-zag without EOB") << zigzag << "5, 0, -2, " + zeros + "1" << false << -1;
+    QTest::newRow("zig-zag one zero short")
+        << zigzag << "5, 0, -2, " + zeros.mid(3) + "1, EOB" << false << -1;
+    QTest::newRow("zig-zag ended early") << zigzag << "5, 0, -2, EOB" << false << -1;
+    QTest::newRow("DC difference") << dc << " +5 " << true << -1;
+    QTest::newRow("DC difference as a fraction") << dc << "5.0" << false << -1;
+    QTest::newRow("DC difference blank") << dc << "" << false << -1;
+    QTest::newRow("bits") << bits << "33" << true << -1;
+    QTest::newRow("bits past int") << bits << "4294967329" << false << -1; // 2^32 + 33
+    QTest::newRow("symbols") << symbols << "0/3 5\n1/2 -2\n15/0\n1/1 1\n0/0" << true << -1;
+    QTest::newRow("symbols by name, ';'")
+        << symbols << "0/3 5; 1/2 -2; ZRL; 1/1 1; EOB" << true << -1;
+    QTest::newRow("symbol sign wrong") << symbols << "0/3 5\n1/2 2\nZRL\n1/1 1\nEOB" << false << 1;
+    QTest::newRow("ZRL given a value")
+        << symbols << "0/3 5\n1/2 -2\n15/0 0\n1/1 1\nEOB" << false << 2;
+    QTest::newRow("EOB missing") << symbols << "0/3 5\n1/2 -2\nZRL\n1/1 1" << false << 4;
+    QTest::newRow("one too many") << symbols << "0/3 5\n1/2 -2\nZRL\n1/1 1\nEOB\nEOB" << false << 5;
+}
+
+void TestJpeg::answersAreReadAsWritten() {
+    QFETCH(int, field);
+    QFETCH(QString, answer);
+    QFETCH(bool, right);
+    QFETCH(int, firstWrongSymbol);
+    const BlockAnalysis chain = SmallChain();
+    QCOMPARE(chain.Symbols.Count, 5);
+    int length = 0;
+    for (const Symbol& symbol : chain.Symbols) {
+        length += symbol.Length();
+    }
+    QCOMPARE(length, chain.Bits.Total);
+    ExerciseAnswers answers;
+    const auto which = static_cast<AnswerField>(field);
+    std::string* text = which == AnswerField::ZigZag         ? &answers.ZigZag
+                        : which == AnswerField::DcDifference ? &answers.DcDifference
+                        : which == AnswerField::Symbols      ? &answers.Symbols
+                                                             : &answers.BitTotal;
+    *text = answer.toStdString();
+    const ExerciseMarks marks = CheckAnswers(answers, chain);
+    QCOMPARE(marks.IsRight(which), right);
+    QCOMPARE(marks.Score(), int{right}); // every other answer is blank
+    if (which == AnswerField::Symbols) {
+        QCOMPARE(marks.FirstWrongSymbol, firstWrongSymbol);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestJpeg)

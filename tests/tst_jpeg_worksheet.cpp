@@ -4,6 +4,7 @@
 #include "bitmap_viewer/image_frame.h"
 #include "bitmap_viewer/picture_box.h"
 #include "block_file/block_file_io.h"
+#include "jpeg/engine_layout.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg_worksheet/jpeg_worksheet.h"
 #include "jpeg_worksheet/live_text.h"
@@ -15,9 +16,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,6 +29,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -171,6 +176,11 @@ private slots:
     void damagedGeometryGivesThePage();
     void storedComponentIsOneOfTwo_data();
     void storedComponentIsOneOfTwo();
+    void exerciseModeByKeyboard();
+    void checkMarksEachAnswer_data();
+    void checkMarksEachAnswer();
+    void newExerciseIsTheCliBlock_data();
+    void newExerciseIsTheCliBlock();
 };
 
 void TestJpegWorksheet::initTestCase() {
@@ -504,6 +514,239 @@ void TestJpegWorksheet::storedComponentIsOneOfTwo() {
     ScriptedWindow w;
     const JpegWorksheet sheet(w.window.Document(), w.desktop);
     QCOMPARE(Find<QComboBox>(sheet, "componentBox")->currentIndex(), index);
+}
+
+namespace {
+
+/// The answers a student who worked the chain right types, as the exercise asks for them.
+struct Typed {
+    QStringList Quantised;
+    QString ZigZag, DcDifference, Symbols, BitTotal;
+};
+
+Typed RightAnswers(const jpeg::BlockAnalysis& a) {
+    Typed t;
+    for (int index : a.Quantised) {
+        t.Quantised << QString::number(index);
+    }
+    int last = 63;
+    while (last > 0 && a.ZigZag.at(static_cast<std::size_t>(last)) == 0) {
+        --last;
+    }
+    QStringList zigzag;
+    for (int i = 0; i <= last; ++i) {
+        zigzag << QString::number(a.ZigZag.at(static_cast<std::size_t>(i)));
+    }
+    t.ZigZag = zigzag.join(QStringLiteral(", ")) + (last < 63 ? ", EOB" : "");
+    t.DcDifference = QString::number(a.DcDifference);
+    QStringList symbols;
+    for (const jpeg::Symbol& symbol : a.Symbols) {
+        const bool valued =
+            symbol.Kind == jpeg::SymbolKind::Dc || symbol.Kind == jpeg::SymbolKind::Ac;
+        symbols << QStringLiteral("%1/%2").arg(symbol.Run).arg(symbol.Size) +
+                       (valued ? QStringLiteral(" %1").arg(symbol.Amplitude) : QString());
+    }
+    t.Symbols = symbols.join(QLatin1Char('\n'));
+    t.BitTotal = QString::number(a.Bits.Total);
+    return t;
+}
+
+void Enter(const QWidget& sheet, const Typed& t) {
+    auto* grid = Find<QTableWidget>(sheet, "quantisedAnswerGrid");
+    for (int k = 0; k < 64; ++k) {
+        grid->item(k / 8, k % 8)->setText(t.Quantised.at(k));
+    }
+    Find<QLineEdit>(sheet, "zigZagAnswer")->setText(t.ZigZag);
+    Find<QLineEdit>(sheet, "dcDifferenceAnswer")->setText(t.DcDifference);
+    Find<QPlainTextEdit>(sheet, "symbolsAnswer")->setPlainText(t.Symbols);
+    Find<QLineEdit>(sheet, "bitTotalAnswer")->setText(t.BitTotal);
+}
+
+QString MarkOf(const QWidget& sheet, const char* mark) {
+    return Find<QLabel>(sheet, mark)->text();
+}
+
+} // namespace
+
+void TestJpegWorksheet::exerciseModeByKeyboard() {
+    ScriptedWindow w;
+    w.window.Document().LoadSpaceBlock(Textured(3));
+    JpegWorksheet sheet(w.window.Document(), w.desktop);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowActive(&sheet));
+    const std::array<const char*, 6> computed{"shiftedGrid", "coefficientsGrid", "quantisedGrid",
+                                              "zigZagLabel", "symbolList",       "totalsLabel"};
+    QTest::keyClick(&sheet, Qt::Key_E, Qt::ControlModifier);
+    QCOMPARE(sheet.windowTitle(), kExerciseTitle);
+    QVERIFY(Find<QWidget>(sheet, "exercisePanel")->isVisible());
+    QVERIFY(Find<QWidget>(sheet, "pixelsGrid")->isVisible()); // the block is given
+    for (const char* name : computed) {
+        QVERIFY2(!Find<QWidget>(sheet, name)->isVisible(), name);
+    }
+    // Show Step, by its mnemonic (a click shown for a moment): the level shift, and nothing after
+    // it.
+    QTest::keyClick(&sheet, Qt::Key_W, Qt::AltModifier);
+    QTRY_VERIFY(Find<QWidget>(sheet, "shiftedGrid")->isVisible());
+    QVERIFY(!Find<QWidget>(sheet, "coefficientsGrid")->isVisible());
+    // An answer typed and checked without the mouse.
+    const jpeg::BlockAnalysis chain =
+        jpeg::AnalyseBlock(Floored(w.window.Document().Space()), Settings(50));
+    QTest::keyClick(&sheet, Qt::Key_O, Qt::AltModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QString::number(chain.Bits.Total));
+    QTest::keyClick(&sheet, Qt::Key_R, Qt::AltModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QString::number(chain.DcDifference + 1));
+    QTest::keyClick(&sheet, Qt::Key_I, Qt::AltModifier); // the grid, at its first cell
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    for (const QChar c : QString::number(chain.Quantised[1])) { // the first key opens the editor
+        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClick(&sheet, Qt::Key_H, Qt::AltModifier);
+    QTRY_VERIFY(!MarkOf(sheet, "scoreLabel").isEmpty());
+    QVERIFY(MarkOf(sheet, "bitTotalMark").startsWith(QStringLiteral("Right")));
+    QVERIFY(MarkOf(sheet, "dcDifferenceMark").startsWith(QStringLiteral("Wrong")));
+    QCOMPARE(MarkOf(sheet, "scoreLabel"), QStringLiteral("Score: 1 of 5 answers right."));
+    const QTableWidgetItem* typed = Find<QTableWidget>(sheet, "quantisedAnswerGrid")->item(0, 1);
+    QCOMPARE(typed->text(), QString::number(chain.Quantised[1]));
+    QCOMPARE(typed->toolTip(), QStringLiteral("Right"));
+    QCOMPARE(MarkOf(sheet, "quantisedMark"), QStringLiteral("Wrong: 1 of 64 indices"));
+    // Another block takes the marks away, not the answers.
+    w.window.Document().LoadSpaceBlock(Textured(4));
+    QVERIFY(MarkOf(sheet, "scoreLabel").isEmpty() && MarkOf(sheet, "bitTotalMark").isEmpty());
+    QCOMPARE(typed->text(), QString::number(chain.Quantised[1]));
+    // Leaving the mode shows everything again.
+    QTest::keyClick(&sheet, Qt::Key_E, Qt::ControlModifier);
+    QCOMPARE(sheet.windowTitle(), kWorksheetTitle);
+    QVERIFY(!Find<QWidget>(sheet, "exercisePanel")->isVisible());
+    for (const char* name : computed) {
+        QVERIFY2(Find<QWidget>(sheet, name)->isVisible(), name);
+    }
+}
+
+void TestJpegWorksheet::checkMarksEachAnswer_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed"); // "right", "wrong", or another right spelling
+    QTest::addColumn<bool>("right");
+    for (const char* field : {"quantised", "zigZag", "dcDifference", "symbols", "bitTotal"}) {
+        QTest::addRow("%s right", field) << field << "right" << true;
+        QTest::addRow("%s wrong", field) << field << "wrong" << false;
+    }
+    QTest::newRow("zig-zag with spaces and eob") << "zigZag"
+                                                 << "spaced" << true;
+    QTest::newRow("symbols with EOB and ZRL by name") << "symbols"
+                                                      << "named" << true;
+    QTest::newRow("symbols one short") << "symbols"
+                                       << "short" << false;
+}
+
+void TestJpegWorksheet::checkMarksEachAnswer() {
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(bool, right);
+    ScriptedWindow w;
+    Block block = Textured(5); // ends in EOB
+    if (typed == QLatin1String("named")) {
+        // Only the DC and F(7, 7): three runs of 16 zeros (ZRL), no EOB.
+        for (int k = 0; k < 64; ++k) {
+            const int x = k % 8;
+            const int y = k / 8;
+            const double c =
+                std::cos((2 * x + 1) * 7 * M_PI / 16) * std::cos((2 * y + 1) * 7 * M_PI / 16);
+            block.Cell(k) = std::round(100 + 60 * c);
+        }
+    }
+    w.window.Document().LoadSpaceBlock(block);
+    JpegWorksheet sheet(w.window.Document(), w.desktop);
+    Find<QAction>(sheet, "exerciseAction")->trigger();
+    const jpeg::BlockAnalysis chain =
+        jpeg::AnalyseBlock(Floored(w.window.Document().Space()), Settings(50));
+    Typed t = RightAnswers(chain);
+    if (typed == QLatin1String("wrong")) {
+        if (field == QLatin1String("quantised")) {
+            t.Quantised[9] = QString::number(chain.Quantised[9] + 1);
+        } else if (field == QLatin1String("zigZag")) {
+            t.ZigZag.chop(QStringLiteral(", EOB").size()); // the end of block left out
+            QVERIFY(t.ZigZag.endsWith(QLatin1Char('1')));  // the last non-zero index stays
+        } else if (field == QLatin1String("dcDifference")) {
+            t.DcDifference = QString::number(-chain.DcDifference);
+        } else if (field == QLatin1String("symbols")) {
+            t.Symbols.replace(QStringLiteral("/"), QStringLiteral("/1")); // every size wrong
+        } else {
+            t.BitTotal = QString::number(chain.Bits.Total - 1);
+        }
+    } else if (typed == QLatin1String("spaced")) {
+        QVERIFY(t.ZigZag.endsWith(QStringLiteral("EOB")));
+        t.ZigZag.replace(QStringLiteral(", "), QStringLiteral("  ")).replace("EOB", "eob");
+    } else if (typed == QLatin1String("named")) {
+        QCOMPARE(t.Symbols.count(QStringLiteral("15/0")), 3);
+        t.Symbols.replace(QStringLiteral("15/0"), QStringLiteral("ZRL"));
+        t.Symbols.replace(QRegularExpression(QStringLiteral("0/0$")), QStringLiteral("EOB"));
+    } else if (typed == QLatin1String("short")) {
+        t.Symbols = t.Symbols.section(QLatin1Char('\n'), 0, -2); // EOB missing
+    }
+    Enter(sheet, t);
+    Click(Find<QPushButton>(sheet, "checkButton"));
+    const QString word = right ? QStringLiteral("Right") : QStringLiteral("Wrong");
+    const QByteArray mark = (field + QStringLiteral("Mark")).toLatin1();
+    QVERIFY2(MarkOf(sheet, mark.constData()).startsWith(word),
+             qPrintable(MarkOf(sheet, mark.constData())));
+    // Said in words where it stands, for the eye and for a screen reader.
+    const QByteArray answer =
+        (field == QLatin1String("quantised") ? QStringLiteral("quantisedAnswerGrid")
+                                             : field + QStringLiteral("Answer"))
+            .toLatin1();
+    QCOMPARE(Find<QWidget>(sheet, answer.constData())->accessibleDescription(),
+             MarkOf(sheet, mark.constData()));
+    if (field == QLatin1String("quantised")) {
+        const QTableWidgetItem* cell = Find<QTableWidget>(sheet, "quantisedAnswerGrid")->item(1, 1);
+        QCOMPARE(cell->toolTip(), word);
+        QCOMPARE(cell->data(Qt::AccessibleDescriptionRole).toString(), word);
+    }
+    QCOMPARE(MarkOf(sheet, "scoreLabel"),
+             QStringLiteral("Score: %1 of 5 answers right.").arg(right ? 5 : 4));
+}
+
+void TestJpegWorksheet::newExerciseIsTheCliBlock_data() {
+    QTest::addColumn<QString>("seed");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<QString>("difficulty"); // "" for any
+    QTest::newRow("any") << "0" << 50 << "";
+    QTest::newRow("medium") << "21" << 75 << "medium";
+    QTest::newRow("hard, largest seed") << "9007199254740991" << 90 << "hard";
+    QTest::newRow("easy") << "4" << 30 << "easy";
+}
+
+void TestJpegWorksheet::newExerciseIsTheCliBlock() {
+    QFETCH(QString, seed);
+    QFETCH(int, quality);
+    QFETCH(QString, difficulty);
+    QStringList arguments{"exercise", "--seed", seed, "--quality", QString::number(quality),
+                          "-f",       "json"};
+    if (!difficulty.isEmpty()) {
+        arguments << QStringLiteral("--difficulty") << difficulty;
+    }
+    QProcess cli;
+    cli.start(QStringLiteral(QUADREL_CLI), arguments);
+    QVERIFY(cli.waitForFinished(30000));
+    const QJsonArray rows = QJsonDocument::fromJson(cli.readAllStandardOutput())
+                                .object()[QStringLiteral("exercises")][0][QStringLiteral("block")]
+                                .toArray();
+    QCOMPARE(rows.size(), 8);
+
+    ScriptedWindow w;
+    JpegWorksheet sheet(w.window.Document(), w.desktop);
+    Find<QLineEdit>(sheet, "exerciseSeed")->setText(seed);
+    Find<QSpinBox>(sheet, "exerciseQuality")->setValue(quality);
+    const QStringList levels{"", "easy", "medium", "hard"};
+    Find<QComboBox>(sheet, "exerciseDifficulty")->setCurrentIndex(levels.indexOf(difficulty));
+    Click(Find<QPushButton>(sheet, "newExerciseButton"));
+    for (int k = 0; k < 64; ++k) {
+        QCOMPARE(Shown(sheet, "pixelsGrid")[static_cast<std::size_t>(k)],
+                 rows[k / 8][k % 8].toDouble());
+    }
+    QCOMPARE(QualityBox(sheet)->value(), quality);
+    QCOMPARE(sheet.windowTitle(), kExerciseTitle);
+    QVERIFY(!Find<QWidget>(sheet, "quantisedGrid")->isVisible());
 }
 
 QTEST_MAIN(TestJpegWorksheet)

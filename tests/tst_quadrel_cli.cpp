@@ -118,6 +118,12 @@ private slots:
     void compressWritesEveryOutputOrNone_data();
     void compressWritesEveryOutputOrNone();
     void exercisesAreReproducible();
+    void exerciseDifficultyHolds_data();
+    void exerciseDifficultyHolds();
+    void exerciseSheetParts_data();
+    void exerciseSheetParts();
+    void exerciseLatexPrints_data();
+    void exerciseLatexPrints();
     void compressReadsPictures_data();
     void compressReadsPictures();
     void outputTargets_data();
@@ -273,6 +279,15 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
     QTest::newRow("pattern 8") << QStringList{"pattern", "8", "0"} << QByteArray() << 2 << "0 to 7";
     QTest::newRow("exercise without seed")
         << QStringList{"exercise"} << QByteArray() << 2 << "--seed";
+    QTest::newRow("difficulty unknown")
+        << QStringList{"exercise", "--seed", "1", "--difficulty", "extreme"} << QByteArray() << 2
+        << "--difficulty takes easy, medium or hard";
+    QTest::newRow("sheet unknown") << QStringList{"exercise", "--seed", "1", "--sheet", "keys"}
+                                   << QByteArray() << 2 << "--sheet takes";
+    // Steps of 255 leave only the DC, and at most a few ACs, of any block.
+    QTest::newRow("difficulty out of reach")
+        << QStringList{"exercise", "--seed", "1", "--difficulty", "hard", "--quality", "1"}
+        << QByteArray() << 1 << "no hard block for exercise 1 among 4096 candidates at quality 1";
     QTest::newRow("bad value names line and value")
         << QStringList{"dct"} << QByteArray("1,2\n3,abc") << 1
         << "standard input: Line 2, value 4: \"abc\" is not a number.";
@@ -516,6 +531,144 @@ void TestQuadrelCli::exercisesAreReproducible() {
     const QJsonValue alone = QJsonDocument::fromJson(one.out)[QStringLiteral("exercises")][0];
     QCOMPARE(alone[QStringLiteral("block")], list[0][QStringLiteral("block")]);
     QVERIFY(list[0][QStringLiteral("block")] != list[1][QStringLiteral("block")]);
+}
+
+void TestQuadrelCli::exerciseDifficultyHolds_data() {
+    QTest::addColumn<QString>("difficulty");
+    QTest::addColumn<QString>("quality");
+    QTest::addColumn<int>("least");
+    QTest::addColumn<int>("most");
+    QTest::newRow("easy") << "easy"
+                          << "50" << 1 << 4;
+    QTest::newRow("medium") << "medium"
+                            << "50" << 5 << 12;
+    QTest::newRow("hard") << "hard"
+                          << "50" << 13 << 64;
+    QTest::newRow("easy, fine steps") << "easy"
+                                      << "95" << 1 << 4;
+    QTest::newRow("hard, coarse steps") << "hard"
+                                        << "35" << 13 << 64;
+}
+
+// Counted from the grid the sheet prints, not by the code that chose the block.
+void TestQuadrelCli::exerciseDifficultyHolds() {
+    QFETCH(QString, difficulty);
+    QFETCH(QString, quality);
+    QFETCH(int, least);
+    QFETCH(int, most);
+    for (const char* seed : {"0", "1", "12345", "9007199254740991"}) {
+        const Run run = Cli({"exercise", "--seed", seed, "--count", "50", "--difficulty",
+                             difficulty, "--quality", quality, "-f", "json"});
+        QCOMPARE(run.exitCode, 0);
+        const QJsonArray list =
+            QJsonDocument::fromJson(run.out)[QStringLiteral("exercises")].toArray();
+        QCOMPARE(list.size(), 50);
+        for (const QJsonValue exercise : list) {
+            int nonZero = 0;
+            for (const QJsonValue row : exercise[QStringLiteral("quantised")].toArray()) {
+                for (const QJsonValue index : row.toArray()) {
+                    nonZero += int{index.toInt() != 0};
+                }
+            }
+            QVERIFY2(nonZero >= least && nonZero <= most, qPrintable(QString::number(nonZero)));
+            QVERIFY(exercise[QStringLiteral("bits")][QStringLiteral("total")].toInt() > 0);
+        }
+    }
+}
+
+void TestQuadrelCli::exerciseSheetParts_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QStringList>("answers"); // each in every key, none in a questions sheet
+    QTest::addColumn<QString>("task");        // in every questions sheet
+    QTest::addColumn<QString>("block");       // in the questions, not in the answers
+    QTest::newRow("text") << "text" << QStringList{"\nQuantised\n", "Total:", "Zig-zag sequence:"}
+                          << "\nTasks\n"
+                          << "\nBlock\n";
+    QTest::newRow("markdown") << "markdown"
+                              << QStringList{"**Quantised**", "| Total |", "**Symbols**"}
+                              << "**Tasks**"
+                              << "**Block**";
+    QTest::newRow("latex") << "latex"
+                           << QStringList{"\\textbf{Quantised}", "Total &", "\\textbf{Symbols}"}
+                           << "\\textbf{Tasks}"
+                           << "\\textbf{Block}";
+    QTest::newRow("csv") << "csv" << QStringList{"\nquantised\n", "bits.total,", "\nsymbols\n"}
+                         << "\ntasks\n"
+                         << "\nblock\n";
+    QTest::newRow("json") << "json" << QStringList{"\"quantised\"", "\"total\"", "\"symbols\""}
+                          << "\"tasks\""
+                          << "\"block\"";
+}
+
+void TestQuadrelCli::exerciseSheetParts() {
+    QFETCH(QString, format);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, task);
+    QFETCH(QString, block);
+    const QStringList common{"exercise", "--seed", "21", "--count", "3", "-f", format};
+    const QString questions =
+        QString::fromUtf8(Cli(common + QStringList{"--sheet", "questions"}).out);
+    const QString keys = QString::fromUtf8(Cli(common + QStringList{"--sheet", "answers"}).out);
+    const Run both = Cli(common);
+    QCOMPARE(both.exitCode, 0);
+    // The default is the sheet as it always was: --sheet both says nothing new.
+    QCOMPARE(Cli(common + QStringList{"--sheet", "both"}).out, both.out);
+    for (const QString& answer : answers) {
+        QVERIFY2(keys.contains(answer) && QString::fromUtf8(both.out).contains(answer),
+                 qPrintable(answer));
+        QVERIFY2(!questions.contains(answer), qPrintable(answer));
+    }
+    QVERIFY(questions.contains(task));
+    // The questions give the block; the answers point to it by number.
+    QVERIFY(questions.contains(block));
+    QVERIFY(!keys.contains(block));
+}
+
+void TestQuadrelCli::exerciseLatexPrints_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("pages"); // 0: not counted
+    QTest::newRow("questions") << QStringList{"--sheet", "questions"} << 12;
+    QTest::newRow("answers") << QStringList{"--sheet", "answers"} << 0;
+    QTest::newRow("both") << QStringList{} << 0;
+    // The widest numbers and the longest symbol lists.
+    QTest::newRow("hard at quality 100")
+        << QStringList{"--difficulty", "hard", "--quality", "100"} << 0;
+    QTest::newRow("easy at quality 5")
+        << QStringList{"--difficulty", "easy", "--quality", "5"} << 0;
+}
+
+void TestQuadrelCli::exerciseLatexPrints() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, pages);
+    const QString pdflatex = QStandardPaths::findExecutable(QStringLiteral("pdflatex"));
+    if (pdflatex.isEmpty()) {
+        QSKIP("pdflatex (texlive-latex-base) is not installed.");
+    }
+    QTemporaryDir dir;
+    const QString tex = dir.filePath(QStringLiteral("sheet.tex"));
+    QCOMPARE(Cli(QStringList{"exercise", "--seed", "8", "--count", "12", "-f", "latex", "-o", tex} +
+                 arguments)
+                 .exitCode,
+             0);
+    QProcess latex;
+    latex.setWorkingDirectory(dir.path());
+    latex.start(pdflatex, {QStringLiteral("-interaction=nonstopmode"),
+                           QStringLiteral("-halt-on-error"), QStringLiteral("sheet.tex")});
+    QVERIFY(latex.waitForFinished(120000));
+    QFile logFile(dir.filePath(QStringLiteral("sheet.log")));
+    QVERIFY(logFile.open(QIODevice::ReadOnly));
+    const QString log = QString::fromLatin1(logFile.readAll());
+    QVERIFY2(latex.exitCode() == 0, qPrintable(log.right(2000)));
+    // Neither a line too wide nor a page too tall, by more than a point.
+    static const QRegularExpression overfull(
+        QStringLiteral("Overfull \\\\[hv]box \\((\\d+\\.?\\d*)pt too (wide|high)"));
+    for (const QRegularExpressionMatch& m : overfull.globalMatch(log)) {
+        QVERIFY2(m.captured(1).toDouble() <= 1.0, qPrintable(m.captured(0)));
+    }
+    // Each block with its tasks alone on its page.
+    if (pages > 0) {
+        QVERIFY2(log.contains(QStringLiteral("(%1 pages").arg(pages)), qPrintable(log.right(400)));
+    }
 }
 
 void TestQuadrelCli::compressReadsPictures_data() {
