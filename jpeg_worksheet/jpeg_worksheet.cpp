@@ -83,16 +83,38 @@ QString Bits(std::uint32_t bits, int length) {
     return QString::fromStdString(jpeg::BitText(bits, length));
 }
 
-const QString kSymbolColumns = QStringLiteral("%1 %2 %3 %4 %5 %6");
+constexpr int kSymbolColumnCount = 6;
+constexpr int kSymbolLinesShown = 22;
+using SymbolCells = std::array<QString, kSymbolColumnCount>;
+// The widest entry of each column: a kind (ZRL), a run/size (15/10), a value
+// (-2047), a Huffman code (16 bits), amplitude bits (11) and a length (27).
+constexpr std::array<int, kSymbolColumnCount> kSymbolEntryWidths{3, 5, 5, 16, 11, 2};
+// Numbers are right-aligned, text left-aligned.
+constexpr std::array<bool, kSymbolColumnCount> kSymbolRightAligned{false, false, true,
+                                                                   false, false, true};
+
+SymbolCells SymbolHeadings() {
+    return {QObject::tr("Kind"), QObject::tr("Run/Size"),       QObject::tr("Value"),
+            QObject::tr("Code"), QObject::tr("Amplitude bits"), QObject::tr("Length")};
+}
+
+/// One line of the symbol list: every column as wide as its heading or its
+/// widest entry, so that each heading stands over its own column.
+QString SymbolRow(const SymbolCells& cells) {
+    const SymbolCells headings = SymbolHeadings();
+    QStringList row;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const int width =
+            std::max(static_cast<int>(headings.at(i).size()), kSymbolEntryWidths.at(i));
+        row << (kSymbolRightAligned.at(i) ? cells.at(i).rightJustified(width)
+                                          : cells.at(i).leftJustified(width));
+    }
+    return row.join(QLatin1Char(' '));
+}
 
 /// The symbol list's heading, in the columns of its lines.
 QString SymbolHeading() {
-    return kSymbolColumns.arg(QObject::tr("Kind"), -3)
-        .arg(QObject::tr("Run/Size"), -8)
-        .arg(QObject::tr("Value"), 5)
-        .arg(QObject::tr("Code"), -16)
-        .arg(QObject::tr("Bits"), -11)
-        .arg(QObject::tr("Length"), 6);
+    return SymbolRow(SymbolHeadings());
 }
 
 /// A heading and one line per symbol, in fixed columns for the fixed-pitch list.
@@ -100,12 +122,10 @@ QStringList SymbolLines(const jpeg::SymbolList& symbols) {
     QStringList lines{SymbolHeading()};
     for (const jpeg::Symbol& s : symbols) {
         const bool valued = s.Kind == jpeg::SymbolKind::Ac || s.Kind == jpeg::SymbolKind::Dc;
-        lines << kSymbolColumns.arg(KindName(s.Kind), -3)
-                     .arg(QStringLiteral("%1/%2").arg(s.Run).arg(s.Size), -8)
-                     .arg(valued ? QString::number(s.Amplitude) : QString(), 5)
-                     .arg(Bits(s.Code.Code, s.Code.Length), -16)
-                     .arg(Bits(s.Bits, s.Size), -11)
-                     .arg(s.Length(), 6);
+        lines << SymbolRow({KindName(s.Kind), QStringLiteral("%1/%2").arg(s.Run).arg(s.Size),
+                            valued ? QString::number(s.Amplitude) : QString(),
+                            Bits(s.Code.Code, s.Code.Length), Bits(s.Bits, s.Size),
+                            QString::number(s.Length())});
     }
     return lines;
 }
@@ -199,12 +219,12 @@ void JpegWorksheet::CreateControls() {
     auto* third = new QHBoxLayout;
     third->addWidget(reconBox);
     third->addStretch();
+    // Height beyond the page's own goes to the coding row, whose symbol list grows.
     pageLayout->addLayout(first);
-    pageLayout->addLayout(second);
+    pageLayout->addLayout(second, 1);
     pageLayout->addLayout(third);
     pageLayout->addWidget(relationRule);
     pageLayout->addWidget(relation_);
-    pageLayout->addStretch();
     auto* scroll = new QScrollArea;
     scroll->setWidget(page);
     scroll->setWidgetResizable(true);
@@ -338,7 +358,8 @@ QGroupBox* JpegWorksheet::CreateCodingGroup() {
     dcDifference_->setObjectName(QStringLiteral("dcDifferenceLabel"));
     dcRow->addWidget(dcDifference_, 1);
     layout->addLayout(dcRow);
-    symbols_ = new TextLines(SymbolHeading(), 12);
+    // A heading and 21 symbols in view: most blocks at the usual qualities.
+    symbols_ = new TextLines(SymbolHeading(), kSymbolLinesShown);
     symbols_->setObjectName(QStringLiteral("symbolList"));
     symbols_->setAccessibleName(tr("Symbols with their Huffman codes and amplitude bits"));
     layout->addWidget(Caption(tr("S&ymbols: the DC difference, then (run/size) of the AC\n"

@@ -26,10 +26,20 @@ int TextLines::LineHeight() const {
 }
 
 QSize TextLines::sizeHint() const {
+    // The lines are painted in whole character cells, each as wide as the
+    // widest character: the width follows those cells, not the font's text
+    // advance, which is narrower wherever the font's pitch is fractional.
     const int frame = 2 * frameWidth();
-    return {fontMetrics().horizontalAdvance(widest_) + fontMetrics().averageCharWidth() +
-                verticalScrollBar()->sizeHint().width() + frame,
+    const int cells = static_cast<int>(widest_.size()) + 1;
+    return {cells * FixedPitchGlyphs::CellWidth(font()) + verticalScrollBar()->sizeHint().width() +
+                frame,
             visibleLines_ * LineHeight() + frame};
+}
+
+QSize TextLines::minimumSizeHint() const {
+    // Whole lines across; in height, a few lines: the list grows with the window.
+    const QSize whole = sizeHint();
+    return {whole.width(), std::min(whole.height(), 4 * LineHeight() + 2 * frameWidth())};
 }
 
 void TextLines::SetLines(const QStringList& lines) {

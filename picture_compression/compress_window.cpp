@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -146,6 +147,15 @@ CompressWindow::CompressWindow(BlockDocument& document, DesktopServices& desktop
 }
 
 CompressWindow::~CompressWindow() = default;
+
+void CompressWindow::keyPressEvent(QKeyEvent* event) {
+    // A control that uses Escape itself (an open list) takes it before it comes here.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void CompressWindow::CreateControls() {
     // Built row by row, as the focus moves through them.

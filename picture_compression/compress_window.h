@@ -25,6 +25,7 @@
 #include <vector>
 
 class QCheckBox;
+class QKeyEvent;
 class QComboBox;
 class QLabel;
 class QLayout;
@@ -60,6 +61,10 @@ public:
 signals:
     /// A result is in view.
     void ResultShown();
+
+protected:
+    /// Escape closes the window, as it closes the bitmap viewer.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CreateControls();

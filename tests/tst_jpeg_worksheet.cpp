@@ -171,6 +171,8 @@ private slots:
     void damagedGeometryGivesThePage();
     void storedComponentIsOneOfTwo_data();
     void storedComponentIsOneOfTwo();
+    void symbolListShowsEveryColumn_data();
+    void symbolListShowsEveryColumn();
 };
 
 void TestJpegWorksheet::initTestCase() {
@@ -504,6 +506,62 @@ void TestJpegWorksheet::storedComponentIsOneOfTwo() {
     ScriptedWindow w;
     const JpegWorksheet sheet(w.window.Document(), w.desktop);
     QCOMPARE(Find<QComboBox>(sheet, "componentBox")->currentIndex(), index);
+}
+
+void TestJpegWorksheet::symbolListShowsEveryColumn_data() {
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<bool>("chrominance");
+    // Many symbols with long codes; and few, with a DC of the most bits.
+    QTest::newRow("quality 100, Y") << 100 << false;
+    QTest::newRow("quality 95, Cb/Cr") << 95 << true;
+    QTest::newRow("quality 10, Y") << 10 << false;
+}
+
+// Every line fits the list as painted (whole character cells of the widest
+// character), each column sits under its heading, and the list grows with the window.
+void TestJpegWorksheet::symbolListShowsEveryColumn() {
+    QFETCH(int, quality);
+    QFETCH(bool, chrominance);
+    ScriptedWindow w;
+    JpegWorksheet sheet(w.window.Document(), w.desktop);
+    sheet.resize(sheet.PageSize());
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    TypeInto(QualityBox(sheet), quality);
+    ChooseComponent(sheet, chrominance);
+    w.window.Document().LoadSpaceBlock(Textured(3));
+    const auto* list = Find<TextLines>(sheet, "symbolList");
+    const QStringList lines = list->Lines();
+    QVERIFY(lines.size() > 1);
+
+    const QFontMetricsF metrics(list->font());
+    double cell = 0;
+    for (char16_t c = 32; c <= 126; ++c) {
+        cell = std::max(cell, metrics.horizontalAdvance(QChar(c)));
+    }
+    const QString& heading = lines.first();
+    const QStringList headings{QStringLiteral("Kind"),           QStringLiteral("Run/Size"),
+                               QStringLiteral("Value"),          QStringLiteral("Code"),
+                               QStringLiteral("Amplitude bits"), QStringLiteral("Length")};
+    QList<qsizetype> starts;
+    for (const QString& word : headings) {
+        starts << heading.indexOf(word, starts.isEmpty() ? 0 : starts.last());
+        QVERIFY2(starts.last() >= 0, qPrintable(heading));
+    }
+    for (const QString& line : lines) {
+        QVERIFY2(std::ceil(cell) * static_cast<double>(line.size()) <= list->viewport()->width(),
+                 qPrintable(line));
+        QCOMPARE(line.size(), heading.size()); // the last column ends under "Length"
+        for (qsizetype i = 1; i < starts.size(); ++i) {
+            QVERIFY2(line.at(starts[i] - 1) == QLatin1Char(' '), qPrintable(line + u'|' + heading));
+        }
+    }
+    // A heading and 21 symbols at the page's size; more lines in a taller window.
+    const int lineHeight = list->fontMetrics().lineSpacing();
+    QVERIFY(list->viewport()->height() >= 22 * lineHeight);
+    const int before = list->height();
+    sheet.resize(sheet.width(), sheet.height() + 5 * lineHeight);
+    QTRY_VERIFY(list->height() >= before + 4 * lineHeight);
 }
 
 QTEST_MAIN(TestJpegWorksheet)

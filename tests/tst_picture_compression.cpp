@@ -30,6 +30,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -194,6 +195,8 @@ private slots:
     void badPictureChangesNothing();
     void saveJpegWritesTheShownFile_data();
     void saveJpegWritesTheShownFile();
+    void escapeCloses_data();
+    void escapeCloses();
 
 private:
     QTemporaryDir dir_;
@@ -918,6 +921,29 @@ void TestPictureCompression::saveJpegWritesTheShownFile() {
     QVERIFY2(!read.isNull(), qPrintable(reader.errorString()));
     QCOMPARE(read.size(), picture.size());
     QCOMPARE(read.isGrayscale(), !colour);
+}
+
+void TestPictureCompression::escapeCloses_data() {
+    QTest::addColumn<QString>("focus"); // the control holding the focus
+    QTest::newRow("spin box") << QStringLiteral("qualityBox");
+    QTest::newRow("closed list") << QStringLiteral("modeBox");
+    QTest::newRow("button") << QStringLiteral("openButton");
+    QTest::newRow("view") << QStringLiteral("resultView");
+}
+
+void TestPictureCompression::escapeCloses() {
+    QFETCH(QString, focus);
+    ScriptedWindow main;
+    QPointer<CompressWindow> window = new CompressWindow(main.window.Document(), main.desktop);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto* control = window->findChild<QWidget*>(focus);
+    QVERIFY(control != nullptr);
+    control->setFocus();
+    QTest::keyClick(control, Qt::Key_A); // not every key closes it
+    QVERIFY(window->isVisible());
+    QTest::keyClick(control, Qt::Key_Escape);
+    QTRY_VERIFY(window.isNull()); // closed, and so deleted
 }
 
 QTEST_MAIN(TestPictureCompression)
