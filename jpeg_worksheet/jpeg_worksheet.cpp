@@ -7,6 +7,7 @@
 #include "jpeg_worksheet/number_grid.h"
 #include "jpeg_worksheet/text_lines.h"
 #include "views/settings_file.h"
+#include "views/view_zoom.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -546,6 +547,20 @@ void JpegWorksheet::Save() const {
 void JpegWorksheet::closeEvent(QCloseEvent* event) {
     Save();
     QWidget::closeEvent(event);
+}
+
+void JpegWorksheet::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        const QFont fixed = ZoomedFixedFont();
+        for (QWidget* shown : findChildren<QWidget*>()) {
+            if (qobject_cast<NumberGrid*>(shown) != nullptr ||
+                qobject_cast<LiveText*>(shown) != nullptr ||
+                qobject_cast<TextLines*>(shown) != nullptr) {
+                shown->setFont(fixed);
+            }
+        }
+    }
 }
 
 void JpegWorksheet::ChooseQuality(int quality) {

@@ -70,6 +70,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    /// View > Zoom: the fixed-pitch grids and lines follow the application font.
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateControls();

@@ -1,9 +1,10 @@
 #include "jpeg_worksheet/number_grid.h"
 
+#include "views/view_zoom.h"
+
 #include "jpeg/jpeg_block.h"
 #include "report/report.h"
 
-#include <QFontDatabase>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -25,7 +26,7 @@ std::size_t At(int k) {
 
 NumberGrid::NumberGrid(Look look, const QString& widestText, QWidget* parent)
     : QWidget(parent), look_(look), widestText_(widestText) {
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(ZoomedFixedFont());
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // Paints every pixel itself, so a change repaints nothing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);

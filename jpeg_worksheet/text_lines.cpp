@@ -1,7 +1,8 @@
 #include "jpeg_worksheet/text_lines.h"
 
+#include "views/view_zoom.h"
+
 #include <QEvent>
-#include <QFontDatabase>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -12,7 +13,7 @@ namespace quadrel::worksheet {
 
 TextLines::TextLines(const QString& widest, int visibleLines, QWidget* parent)
     : QAbstractScrollArea(parent), widest_(widest), visibleLines_(visibleLines) {
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(ZoomedFixedFont());
     setFocusPolicy(Qt::StrongFocus); // the arrow and page keys scroll
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     // Fixed scroll bars: one that came and went with the number of lines
