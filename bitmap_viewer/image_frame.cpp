@@ -1,5 +1,7 @@
 #include "bitmap_viewer/image_frame.h"
 
+#include "views/view_zoom.h"
+
 #include "bitmap_viewer/picture_box.h"
 #include "picture_io/picture_file.h"
 #include "views/caption_button.h"
@@ -60,6 +62,9 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
     setWindowTitle(kImageFrameCaption);
     ApplyWindowPalette(this);
     setFixedSize(kFrameSize);
+    // Laid out in twips at 100 %: View > Zoom does not reach this window yet, so it
+    // keeps the font its layout was designed for.
+    setFont(ApplicationFont(100));
 
     // Created in tab order, which the focus chain follows; under Qt 6.4
     // setTabOrder did not move the picture area ahead of the button.

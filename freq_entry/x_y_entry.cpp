@@ -1,5 +1,7 @@
 #include "freq_entry/x_y_entry.h"
 
+#include "views/view_zoom.h"
+
 #include "views/caption_button.h"
 #include "views/pixels.h"
 #include "views/window_palette.h"
@@ -57,6 +59,9 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
     setAttribute(Qt::WA_DeleteOnClose);
     ApplyWindowPalette(this);
     setFixedSize(PixelsFromTwips(3690), PixelsFromTwips(1290));
+    // Laid out in twips at 100 %: View > Zoom does not reach this window yet, so it
+    // keeps the font its layout was designed for.
+    setFont(ApplicationFont(100));
 
     for (int i = 0; i < 2; ++i) {
         auto* box = new QLineEdit(this);

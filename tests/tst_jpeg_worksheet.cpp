@@ -11,6 +11,7 @@
 #include "jpeg_worksheet/text_lines.h"
 #include "main_window/application_setup.h"
 #include "tests/support/testutils.h"
+#include "views/view_zoom.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -173,6 +174,7 @@ private slots:
     void storedComponentIsOneOfTwo();
     void symbolListShowsEveryColumn_data();
     void symbolListShowsEveryColumn();
+    void pageFitsAProjectorAt150();
 };
 
 void TestJpegWorksheet::initTestCase() {
@@ -562,6 +564,28 @@ void TestJpegWorksheet::symbolListShowsEveryColumn() {
     const int before = list->height();
     sheet.resize(sheet.width(), sheet.height() + 5 * lineHeight);
     QTRY_VERIFY(list->height() >= before + 4 * lineHeight);
+}
+
+// The page grows with the zoom; on a 1920 x 1080 projector at 150 % the whole
+// page, with room for a title bar and a panel, should need no scroll bar.
+void TestJpegWorksheet::pageFitsAProjectorAt150() {
+    ScriptedWindow w;
+    JpegWorksheet sheet(w.window.Document(), w.desktop);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    const QSize at100 = sheet.PageSize();
+    ApplyZoom(150);
+    QCoreApplication::sendPostedEvents(); // the font change reaches the widgets posted
+    const QSize page = sheet.PageSize();
+    ApplyZoom(100);
+    qInfo("page at 100 %%: %d x %d, at 150 %%: %d x %d", at100.width(), at100.height(),
+          page.width(), page.height());
+    // Grids, captions and the symbol list all grow with the zoom.
+    QVERIFY(at100.width() * 5 < page.width() * 4 && at100.height() * 5 < page.height() * 4);
+    QEXPECT_FAIL("", "The page's three rows of grids are too tall for 1080 pixels at 150 %",
+                 Continue);
+    QVERIFY2(page.width() <= 1920 && page.height() <= 1080 - 80,
+             qPrintable(QStringLiteral("%1 x %2").arg(page.width()).arg(page.height())));
 }
 
 QTEST_MAIN(TestJpegWorksheet)
