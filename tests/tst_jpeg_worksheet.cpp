@@ -575,7 +575,8 @@ void TestJpegWorksheet::pageFitsAProjectorAt150() {
     QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     const QSize at100 = sheet.PageSize();
     ApplyZoom(150);
-    QCoreApplication::sendPostedEvents(); // the font change reaches the widgets posted
+    // The font change reaches the widgets posted, and their layouts follow.
+    QTRY_VERIFY(sheet.PageSize().width() > at100.width());
     const QSize page = sheet.PageSize();
     ApplyZoom(100);
     qInfo("page at 100 %%: %d x %d, at 150 %%: %d x %d", at100.width(), at100.height(),
