@@ -7,6 +7,7 @@
 #include "jpeg_worksheet/number_grid.h"
 #include "jpeg_worksheet/text_lines.h"
 #include "views/settings_file.h"
+#include "views/slide_export.h"
 #include "views/view_zoom.h"
 
 #include <QApplication>
@@ -447,9 +448,43 @@ QHBoxLayout* JpegWorksheet::CreateButtons() {
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(send_);
     buttons->addWidget(copy_);
+    buttons->addWidget(CreateExportButton());
     buttons->addStretch();
     buttons->addWidget(close_);
     return buttons;
+}
+
+QPushButton* JpegWorksheet::CreateExportButton() {
+    auto* button = new QPushButton(tr("E&xport"));
+    button->setObjectName(QStringLiteral("exportButton"));
+    auto* menu = new QMenu(button);
+    menu->setObjectName(QStringLiteral("exportMenu"));
+    // Made when the menu opens: the page and its boxes exist by then.
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        menu->clear();
+        auto* page = findChild<QScrollArea*>()->widget();
+        const auto add = [this, menu](const QString& text, const QString& name, QWidget* part,
+                                      const QString& file) {
+            QAction* save = menu->addAction(tr("Export %1…").arg(text));
+            save->setObjectName(QStringLiteral("export%1Action").arg(name));
+            connect(save, &QAction::triggered, this, [this, part, file] {
+                ExportSlide(desktop_, this, tr("Export Picture"), file, part);
+            });
+            QAction* copy = menu->addAction(tr("Copy %1 as Picture").arg(text));
+            copy->setObjectName(QStringLiteral("copy%1Action").arg(name));
+            connect(copy, &QAction::triggered, this, [part] { CopyShownWidget(*part); });
+        };
+        add(tr("Whole Page"), QStringLiteral("Page"), page, QStringLiteral("worksheet.png"));
+        menu->addSeparator();
+        for (QGroupBox* box : page->findChildren<QGroupBox*>()) {
+            const QString step = box->title().section(QLatin1Char(' '), 0, 0); // "1  The block"
+            add(tr("Step \"%1\"").arg(box->title().simplified()),
+                QStringLiteral("Step%1").arg(step), box,
+                QStringLiteral("worksheet-step-%1.png").arg(step));
+        }
+    });
+    button->setMenu(menu);
+    return button;
 }
 
 void JpegWorksheet::ConnectControls() {

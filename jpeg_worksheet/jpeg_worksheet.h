@@ -86,6 +86,8 @@ private:
     /// The rule relating these coefficients to the main window's; `relation_` applies it.
     QLabel* CreateRelationRule();
     QHBoxLayout* CreateButtons();
+    /// "Export": the whole page or one step's box as PNG, SVG or PDF, or onto the clipboard.
+    QPushButton* CreateExportButton();
     void ConnectControls();
     void SetTabOrder();
     NumberGrid* GridOf(Grid grid) const { return grids_.at(static_cast<std::size_t>(grid)); }

@@ -104,6 +104,9 @@ private:
     /// Asks for a file name and writes the shown result's file; the status line
     /// tells how it went, and a failure leaves any file of that name unchanged.
     void SaveJpeg();
+    /// "Export": the original or the picture shown on the right (reconstruction,
+    /// difference or a plane), pixel for pixel, as PNG, SVG or PDF, or onto the clipboard.
+    QPushButton* CreateExportButton();
 
     BlockDocument& document_;
     DesktopServices& desktop_;

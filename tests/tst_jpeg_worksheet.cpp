@@ -16,16 +16,20 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -175,6 +179,8 @@ private slots:
     void symbolListShowsEveryColumn_data();
     void symbolListShowsEveryColumn();
     void pageFitsAProjectorAt150();
+    void exportWritesWhatIsShown_data();
+    void exportWritesWhatIsShown();
 };
 
 void TestJpegWorksheet::initTestCase() {
@@ -587,6 +593,73 @@ void TestJpegWorksheet::pageFitsAProjectorAt150() {
                  Continue);
     QVERIFY2(page.width() <= 1920 && page.height() <= 1080 - 80,
              qPrintable(QStringLiteral("%1 x %2").arg(page.width()).arg(page.height())));
+}
+
+void TestJpegWorksheet::exportWritesWhatIsShown_data() {
+    QTest::addColumn<QString>("part"); // the action's name: export<part>Action
+    QTest::addColumn<QString>("file");
+    QTest::newRow("page, PNG") << "Page"
+                               << "page.png";
+    QTest::newRow("symbols' box, PNG") << "Step5"
+                                       << "codes.png";
+    QTest::newRow("reconstruction box, SVG") << "Step7"
+                                             << "recon.svg";
+    QTest::newRow("page, PDF") << "Page"
+                               << "page.pdf";
+    QTest::newRow("no suffix: PNG") << "Step1"
+                                    << "block";
+}
+
+// A PNG holds the pixels on screen, the whole page even where it is scrolled
+// away; SVG and PDF are drawings of the same size; Copy puts the same pixels
+// on the clipboard.
+void TestJpegWorksheet::exportWritesWhatIsShown() {
+    QFETCH(QString, part);
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    ScriptedWindow w;
+    w.window.Document().LoadSpaceBlock(Textured(4));
+    JpegWorksheet sheet(w.window.Document(), w.desktop);
+    sheet.resize(600, 400); // scrolled: most of the page is out of view
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    auto* menu = Find<QMenu>(sheet, "exportMenu");
+    emit menu->aboutToShow();
+    QWidget* shown =
+        part == QLatin1String("Page") ? sheet.findChild<QScrollArea*>()->widget() : nullptr;
+    for (QGroupBox* box : sheet.findChildren<QGroupBox*>()) {
+        if (QStringLiteral("Step") + box->title().section(QLatin1Char(' '), 0, 0) == part) {
+            shown = box;
+        }
+    }
+    QVERIFY(shown != nullptr);
+    w.desktop.answers = {dir.filePath(file)};
+    Find<QAction>(*menu, qPrintable(QStringLiteral("export%1Action").arg(part)))->trigger();
+    QCOMPARE(w.desktop.messages, QStringList{});
+    const QString written =
+        dir.filePath(file.contains(u'.') ? file : file + QStringLiteral(".png"));
+    const QImage screen = shown->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (written.endsWith(QLatin1String(".png"))) {
+        QCOMPARE(QImage(written).convertToFormat(QImage::Format_RGB32), screen);
+    } else if (written.endsWith(QLatin1String(".svg"))) {
+        const QSvgRenderer svg(written);
+        QVERIFY(svg.isValid());
+        QCOMPARE(svg.viewBox().size(), shown->size());
+    } else {
+        QFile pdf(written);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = pdf.readAll();
+        QVERIFY(bytes.startsWith("%PDF-"));
+        // One point a pixel.
+        const QRegularExpressionMatch box =
+            QRegularExpression(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]"))
+                .match(QString::fromLatin1(bytes));
+        QVERIFY(box.hasMatch());
+        QCOMPARE(box.captured(1).toDouble(), shown->width());
+        QCOMPARE(box.captured(2).toDouble(), shown->height());
+    }
+    Find<QAction>(*menu, qPrintable(QStringLiteral("copy%1Action").arg(part)))->trigger();
+    QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), screen);
 }
 
 QTEST_MAIN(TestJpegWorksheet)
