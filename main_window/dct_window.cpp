@@ -89,6 +89,13 @@ void DCT::AddReadMeKey() {
     addAction(readMeAction_);
 }
 
+void DCT::AddHelpKey(QWidget* window, HelpSection section) {
+    auto* help = new QAction(tr("&Read Me"), window);
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, [this, section] { readMe_.Open(section); });
+    window->addAction(help);
+}
+
 void DCT::NameCells() {
     // Screen readers name a cell by what the grid shows in it now.
     const bool pixels = document_->CellsCaption() == kPixelAmplitudes;
@@ -120,6 +127,7 @@ void DCT::ShowCompressWindow() {
         auto window = std::make_unique<CompressWindow>(*document_, *desktop_);
         compressWindow_ = window.release(); // deletes itself when closed
         compressWindow_->addActions(windowActions_);
+        AddHelpKey(compressWindow_, HelpSection::CompressPicture);
         if (imageFrame_ && !imageFrame_->Picture1()->Picture().isNull()) {
             compressWindow_->SetPicture(imageFrame_->Picture1()->Picture(),
                                         tr("the viewer's picture"));
@@ -147,6 +155,7 @@ void DCT::ShowWorksheet() {
         window->setAttribute(Qt::WA_DeleteOnClose);
         worksheet_ = window.release();
         worksheet_->addActions(windowActions_);
+        AddHelpKey(worksheet_, HelpSection::Worksheet);
     }
     worksheet_->show();
     worksheet_->raise();
@@ -314,6 +323,7 @@ void DCT::ShowImageFrame() {
         auto frame = std::make_unique<ImageFrame>(*document_, *desktop_);
         imageFrame_ = frame.release();
         imageFrame_->addActions(windowActions_);
+        AddHelpKey(imageFrame_, HelpSection::BitmapViewer);
         connect(imageFrame_, &ImageFrame::CompressRequested, this, [this] {
             // Asked from the viewer: always its current picture.
             const QImage picture = imageFrame_->Picture1()->Picture();
@@ -378,6 +388,7 @@ void DCT::ShowXYEntry() {
     if (!xyEntry_) {
         // Modeless and without an owner; it deletes itself when closed.
         xyEntry_ = new X_Y_Entry(*document_, frequencies_);
+        AddHelpKey(xyEntry_, HelpSection::FrequencyEntry);
     }
     xyEntry_->show();
     xyEntry_->raise();
@@ -424,6 +435,7 @@ void DCT::OpenPicture(const QString& fileName) {
     if (frame->HasPicture()) {
         imageFrame_ = frame.release();
         imageFrame_->addActions(windowActions_);
+        AddHelpKey(imageFrame_, HelpSection::BitmapViewer);
         ShowImageFrame();
     }
 }

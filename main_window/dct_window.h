@@ -97,6 +97,8 @@ private:
     void Form_Load();
     /// F1 shows the read-me, as the "Read Me" button does.
     void AddReadMeKey();
+    /// F1 in `window` (one opened from here) opens the document at `section`.
+    void AddHelpKey(QWidget* window, HelpSection section);
     /// Accessible names of the cells: "coefficient u, v" or "pixel x, y".
     void NameCells();
     void CreateControls();
