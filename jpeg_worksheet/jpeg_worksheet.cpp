@@ -86,7 +86,11 @@ QString Bits(std::uint32_t bits, int length) {
 }
 
 constexpr int kSymbolColumnCount = 6;
-constexpr int kSymbolLinesShown = 22;
+// The symbol list asks for 12 lines, so the page still fits where it did; the
+// window's own size (PageSize) gives it room for a heading and 21 symbols, most
+// blocks at the usual qualities, and any more height the window gets.
+constexpr int kSymbolLinesAsked = 12;
+constexpr int kSymbolLinesWanted = 22;
 using SymbolCells = std::array<QString, kSymbolColumnCount>;
 // The widest entry of each column: a kind (ZRL), a run/size (15/10), a value
 // (-2047), a Huffman code (16 bits), amplitude bits (11) and a length (27).
@@ -360,8 +364,7 @@ QGroupBox* JpegWorksheet::CreateCodingGroup() {
     dcDifference_->setObjectName(QStringLiteral("dcDifferenceLabel"));
     dcRow->addWidget(dcDifference_, 1);
     layout->addLayout(dcRow);
-    // A heading and 21 symbols in view: most blocks at the usual qualities.
-    symbols_ = new TextLines(SymbolHeading(), kSymbolLinesShown);
+    symbols_ = new TextLines(SymbolHeading(), kSymbolLinesAsked);
     symbols_->setObjectName(QStringLiteral("symbolList"));
     symbols_->setAccessibleName(tr("Symbols with their Huffman codes and amplitude bits"));
     layout->addWidget(Caption(tr("S&ymbols: the DC difference, then (run/size) of the AC\n"
@@ -568,7 +571,10 @@ QSize JpegWorksheet::PageSize() const {
     const QSize page = scroll->widget()->sizeHint();
     const QSize chrome = sizeHint() - scroll->sizeHint();
     const int scrollBar = scroll->verticalScrollBar()->sizeHint().width();
-    return {page.width() + chrome.width() + scrollBar, page.height() + chrome.height() + scrollBar};
+    const int moreSymbols =
+        (kSymbolLinesWanted - kSymbolLinesAsked) * symbols_->fontMetrics().lineSpacing();
+    return {page.width() + chrome.width() + scrollBar,
+            page.height() + chrome.height() + scrollBar + moreSymbols};
 }
 
 void JpegWorksheet::Save() const {

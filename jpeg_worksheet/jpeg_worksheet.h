@@ -65,7 +65,8 @@ public:
     JpegWorksheet(BlockDocument& document, DesktopServices& desktop, QWidget* parent = nullptr);
     ~JpegWorksheet() override;
 
-    /// The window size that shows the whole page without scrolling.
+    /// The window size that shows the whole page without scrolling, the symbol
+    /// list with a heading and 21 symbols.
     QSize PageSize() const;
 
 protected:

@@ -3,7 +3,8 @@
 # a block picked from a picture with the pointer, then the main window, the
 # bitmap viewer and the JPEG worksheet captured; then "Compress Picture" opened
 # from the viewer on the same picture, at quality 10, zoomed 2x with the block
-# grid, and the MCU panel of one of its blocks. Run after a build:
+# grid, and the MCU panel of one of its blocks; last the main window at 200 %.
+# Run after a build:
 #   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
 #
 # Every window is found, placed and waited for with the end-to-end helpers, and
@@ -87,5 +88,15 @@ mcu=$E2E_WINDOW
 e2e_place_window "$mcu" 0 0
 sleep 1
 e2e_shot_window "$mcu" "$out/mcu-panel.png"
+
+# The main window at 200 %, as on a projector: View > Zoom a step up three
+# times (Ctrl+=), in front of the others; Ctrl+0 goes back to 100 %.
+xdotool windowactivate --sync "$E2E_WID"
+xdotool key --clearmodifiers ctrl+equal ctrl+equal ctrl+equal
+sleep 1
+e2e_place_window "$E2E_WID" 0 0
+sleep 1
+e2e_shot_window "$E2E_WID" "$out/main-window-200.png"
+xdotool key --clearmodifiers ctrl+0
 echo "Wrote $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png," \
-    "$out/compress-picture.png and $out/mcu-panel.png"
+    "$out/compress-picture.png, $out/mcu-panel.png and $out/main-window-200.png"

@@ -114,7 +114,7 @@ Result<QByteArray> PictureBytes(const QImage& picture, SlideFormat format) {
 
 std::optional<QString> ExportSlide(DesktopServices& desktop, QWidget* parent, const QString& title,
                                    const QString& preset, QWidget* widget, const QImage& picture) {
-    const std::optional<QString> chosen =
+    std::optional<QString> chosen =
         ChooseSaveFileName(desktop, parent, title, SlideFilter(), preset, &SlideFileName);
     if (!chosen) {
         return std::nullopt;
