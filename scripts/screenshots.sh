@@ -91,7 +91,8 @@ e2e_shot_window "$mcu" "$out/mcu-panel.png"
 
 # The main window at 200 %, as on a projector: View > Zoom a step up three
 # times (Ctrl+=), in front of the others; Ctrl+0 goes back to 100 %.
-xdotool windowactivate --sync "$E2E_WID"
+xdotool windowraise "$E2E_WID"
+xdotool windowfocus --sync "$E2E_WID"
 xdotool key --clearmodifiers ctrl+equal ctrl+equal ctrl+equal
 sleep 1
 e2e_place_window "$E2E_WID" 0 0
