@@ -1,11 +1,10 @@
 #include "bitmap_viewer/image_frame.h"
 
-#include "views/view_zoom.h"
-
 #include "bitmap_viewer/picture_box.h"
 #include "picture_io/picture_file.h"
 #include "views/caption_button.h"
 #include "views/pixels.h"
+#include "views/view_zoom.h"
 #include "views/window_palette.h"
 
 #include <QAction>

@@ -1,9 +1,8 @@
 #include "jpeg_worksheet/number_grid.h"
 
-#include "views/view_zoom.h"
-
 #include "jpeg/jpeg_block.h"
 #include "report/report.h"
+#include "views/view_zoom.h"
 
 #include <QHelpEvent>
 #include <QKeyEvent>

@@ -9,6 +9,7 @@
 #include "tests/support/testutils.h"
 #include "views/block_export.h"
 #include "views/square_grid.h"
+#include "views/twips_layout.h"
 #include "views/view_zoom.h"
 
 #include <QAction>
@@ -179,10 +180,15 @@ void TestDesktopWindow::zoomScalesTheLayout_data() {
     QTest::addColumn<QSize>("client"); // 9000 x 6840 twips at 15 a pixel, scaled
     QTest::addColumn<QRect>("cell9");  // 840, 840, 495 x 495 twips
     QTest::addColumn<int>("squares");  // 7 pitches of 480 twips and a side of 495
-    QTest::newRow("100 %") << 100 << QSize(600, 456) << QRect(56, 56, 33, 33) << 7 * 32 + 33;
-    QTest::newRow("125 %") << 125 << QSize(750, 570) << QRect(70, 70, 41, 41) << 7 * 40 + 41;
-    QTest::newRow("150 %") << 150 << QSize(900, 684) << QRect(84, 84, 49, 49) << 7 * 48 + 49;
-    QTest::newRow("200 %") << 200 << QSize(1200, 912) << QRect(112, 112, 66, 66) << 7 * 64 + 66;
+    QTest::addColumn<QSize>("entry");  // "Enter X Y Data": 3690 x 1290 twips
+    QTest::newRow("100 %") << 100 << QSize(600, 456) << QRect(56, 56, 33, 33) << 7 * 32 + 33
+                           << QSize(246, 86);
+    QTest::newRow("125 %") << 125 << QSize(750, 570) << QRect(70, 70, 41, 41) << 7 * 40 + 41
+                           << QSize(307, 107);
+    QTest::newRow("150 %") << 150 << QSize(900, 684) << QRect(84, 84, 49, 49) << 7 * 48 + 49
+                           << QSize(369, 129);
+    QTest::newRow("200 %") << 200 << QSize(1200, 912) << QRect(112, 112, 66, 66) << 7 * 64 + 66
+                           << QSize(492, 172);
 }
 
 // View > Zoom lays the twips layout out again, fonts included, and keeps the
@@ -192,6 +198,7 @@ void TestDesktopWindow::zoomScalesTheLayout() {
     QFETCH(QSize, client);
     QFETCH(QRect, cell9);
     QFETCH(int, squares);
+    QFETCH(QSize, entry);
     const auto check = [&](DesktopWindow& window) {
         auto& main = *Find<quadrel::DCT>(window, "DCT");
         QTRY_COMPARE(window.size(),
@@ -203,6 +210,14 @@ void TestDesktopWindow::zoomScalesTheLayout() {
         QCOMPARE(Command1(main, 2)->font().pointSizeF(), 8.25 * percent / 100);
         QVERIFY(Find<QAction>(window, qPrintable(QStringLiteral("zoomAction_%1").arg(percent)))
                     ->isChecked());
+        Command1(main, 1)->click(); // View Single DCT Pattern
+        auto* xy = OpenWindow<quadrel::X_Y_Entry>();
+        QVERIFY(xy != nullptr);
+        QCOMPARE(xy->size(), entry);
+        QCOMPARE(Find<QPushButton>(*xy, "Command1")->geometry(),
+                 quadrel::TwipsLayout::Pixels(QRect(3000, 720, 495, 375), percent));
+        xy->close();
+        QTRY_VERIFY(OpenWindow<quadrel::X_Y_Entry>() == nullptr); // gone, not hidden
     };
     {
         Fixture f;

@@ -24,7 +24,15 @@ QFont ApplicationFont(int percent) {
 }
 
 int CurrentZoom() {
-    return static_cast<int>(std::lround(QApplication::font().pointSizeF() / kBasePoints * 100.0));
+    // Only a font ApplyZoom set is a zoom: any other (a program or test that
+    // left the platform's font) lays out at 100 %.
+    const double percent = QApplication::font().pointSizeF() / kBasePoints * 100.0;
+    for (const int level : kZoomLevels) {
+        if (std::abs(percent - level) < 0.5) {
+            return level;
+        }
+    }
+    return kZoomLevels.front();
 }
 
 QFont Zoomed(QFont font) {

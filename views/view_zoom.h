@@ -15,7 +15,7 @@ inline constexpr std::array<int, 4> kZoomLevels{100, 125, 150, 200};
 
 /// The application font at `percent`: MS Sans Serif, 8.25 points at 100 %.
 QFont ApplicationFont(int percent);
-/// The zoom the application font gives now, rounded to a whole percent.
+/// The level the application font gives now; 100 for a font that is no level's.
 int CurrentZoom();
 /// `font` with its size scaled from 100 % to the current zoom.
 QFont Zoomed(QFont font);
