@@ -21,11 +21,6 @@ int CurrentZoom();
 QFont Zoomed(QFont font);
 /// The system's fixed-pitch font at the current zoom.
 QFont ZoomedFixedFont();
-/// Pixels of a 100 % layout at `percent`, rounded down as twips are.
-constexpr int ZoomedPixels(int pixels, int percent) {
-    return pixels * percent / 100;
-}
-
 /// The level `steps` levels above (or below, when negative) the one at or
 /// just under `percent`, held within the levels.
 int SteppedZoom(int percent, int steps);
