@@ -4,6 +4,7 @@
 #include "picture_io/picture_file.h"
 #include "views/caption_button.h"
 #include "views/pixels.h"
+#include "views/view_zoom.h"
 #include "views/window_palette.h"
 
 #include <QAction>
@@ -61,6 +62,9 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
     setWindowTitle(kImageFrameCaption);
     ApplyWindowPalette(this);
     setFixedSize(kFrameSize);
+    // Laid out in twips at 100 %: View > Zoom does not reach this window yet, so it
+    // keeps the font its layout was designed for.
+    setFont(ApplicationFont(100));
 
     // Created in tab order, which the focus chain follows; under Qt 6.4
     // setTabOrder did not move the picture area ahead of the button.

@@ -2,6 +2,7 @@
 
 #include "views/caption_button.h"
 #include "views/pixels.h"
+#include "views/view_zoom.h"
 #include "views/window_palette.h"
 
 #include <QFrame>
@@ -56,12 +57,12 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
     setWindowTitle(QStringLiteral("Enter X Y Data"));
     setAttribute(Qt::WA_DeleteOnClose);
     ApplyWindowPalette(this);
-    setFixedSize(PixelsFromTwips(3690), PixelsFromTwips(1290));
+    FitZoom(CurrentZoom());
 
     for (int i = 0; i < 2; ++i) {
         auto* box = new QLineEdit(this);
         box->setObjectName(QStringLiteral("Text1_%1").arg(i));
-        box->setGeometry(PixelRectFromTwips(120, 120 + 600 * i, 375, 375));
+        twips_.Place(box, 120, 120 + 600 * i, 375, 375);
         box->installEventFilter(this);
         text1_[static_cast<std::size_t>(i)] = box;
     }
@@ -69,12 +70,14 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
                            PixelRectFromTwips(720, 120, 855, 375), this);
     label1_[1] = MakeLabel(QStringLiteral("Vertical  Frequency"),
                            PixelRectFromTwips(720, 720, 855, 375), this);
+    twips_.Place(label1_[0], 720, 120, 855, 375);
+    twips_.Place(label1_[1], 720, 720, 855, 375);
     label1_[0]->setObjectName(QStringLiteral("Label1_0"));
     label1_[1]->setObjectName(QStringLiteral("Label1_1"));
 
     command1_ = new CaptionButton(QStringLiteral("OK"), this);
     command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->setGeometry(PixelRectFromTwips(3000, 720, 495, 375));
+    twips_.Place(command1_, 3000, 720, 495, 375);
     // Not the default button: Enter in a box is a key of the box. Enter presses
     // OK only while OK has the focus.
     command1_->setAutoDefault(false);
@@ -83,6 +86,7 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
 
     label2_ = MakeLabel(QStringLiteral("Values between 0 and 7"),
                         PixelRectFromTwips(1920, 240, 735, 615), this);
+    twips_.Place(label2_, 1920, 240, 735, 615);
     label2_->setObjectName(QStringLiteral("Label2"));
 
     // The separator from (1800, 120) down to (1800, 1080), both ends included.
@@ -91,8 +95,7 @@ X_Y_Entry::X_Y_Entry(BlockDocument& document, FreqChoice& choice, QWidget* paren
     line1_->setFrameShape(QFrame::VLine);
     line1_->setFrameShadow(QFrame::Plain);
     line1_->setLineWidth(1);
-    line1_->setGeometry(PixelsFromTwips(1800), PixelsFromTwips(120), 1,
-                        PixelsFromTwips(1080 - 120) + 1);
+    FitLine(CurrentZoom());
     QPalette linePalette = line1_->palette();
     linePalette.setColor(QPalette::WindowText, Qt::black);
     line1_->setPalette(linePalette);
@@ -143,6 +146,26 @@ void X_Y_Entry::keyPressEvent(QKeyEvent* event) {
 void X_Y_Entry::Command1_Click() {
     hide();
     DoBuild();
+}
+
+void X_Y_Entry::FitZoom(int percent) {
+    setFixedSize(PixelsFromTwips(3690 * percent / 100), PixelsFromTwips(1290 * percent / 100));
+}
+
+void X_Y_Entry::FitLine(int percent) {
+    const auto pixels = [percent](int twips) { return PixelsFromTwips(twips * percent / 100); };
+    line1_->setGeometry(pixels(1800), pixels(120), 1, pixels(1080 - 120) + 1);
+}
+
+void X_Y_Entry::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // View > Zoom changes the application font: the twips layout follows it.
+    if (event->type() == QEvent::FontChange && line1_ != nullptr) {
+        const int percent = CurrentZoom();
+        FitZoom(percent);
+        twips_.Apply(percent);
+        FitLine(percent);
+    }
 }
 
 bool X_Y_Entry::eventFilter(QObject* watched, QEvent* event) {

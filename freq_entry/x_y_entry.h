@@ -3,6 +3,7 @@
 // frequency and shows it in the main window after every key.
 
 #include "views/block_document.h"
+#include "views/twips_layout.h"
 
 #include <QWidget>
 
@@ -31,6 +32,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    /// Follows View > Zoom: a new application font lays the window out again.
+    void changeEvent(QEvent* event) override;
 
 private:
     /// Shows the pattern (XFreq, YFreq) on a DC level of 512 and names it under
@@ -40,6 +43,9 @@ private:
     void Text1_KeyPress(int Index, int KeyAscii);
     /// "OK": hide, then rebuild.
     void Command1_Click();
+    /// The window's size and the separator at a zoom.
+    void FitZoom(int percent);
+    void FitLine(int percent);
 
     BlockDocument& document_;
     FreqChoice& choice_;
@@ -48,6 +54,7 @@ private:
     QLabel* label2_ = nullptr;
     QPushButton* command1_ = nullptr;
     QFrame* line1_ = nullptr;
+    TwipsLayout twips_; ///< the boxes, labels and button, placed as designed at the zoom
 };
 
 } // namespace quadrel

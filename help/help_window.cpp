@@ -81,6 +81,11 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     browser_->setFocus();
 }
 
+void HelpWindow::ShowSection(int number) {
+    browser_->setSource(number > 0 ? QUrl(kHelpPage + QStringLiteral("#section-%1").arg(number))
+                                   : QUrl(kHelpPage));
+}
+
 bool HelpWindow::Find(bool backward) {
     const QString text = findBox_->text();
     if (text.isEmpty()) {

@@ -19,6 +19,10 @@ class HelpWindow : public QWidget {
 public:
     explicit HelpWindow(QWidget* parent = nullptr);
 
+    /// Scrolls to section `number` of the document ("14. The JPEG worksheet");
+    /// 0 goes to the contents at the top.
+    void ShowSection(int number);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 

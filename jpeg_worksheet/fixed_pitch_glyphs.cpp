@@ -9,6 +9,15 @@
 
 namespace quadrel::worksheet {
 
+int FixedPitchGlyphs::CellWidth(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    double widest = 0.0;
+    for (char16_t c = kFirst; c <= kLast; ++c) {
+        widest = std::max(widest, metrics.horizontalAdvance(QChar(c)));
+    }
+    return static_cast<int>(std::ceil(widest));
+}
+
 void FixedPitchGlyphs::Prepare(const QFont& font) {
     if (prepared_ && font == font_) {
         return;
@@ -17,13 +26,11 @@ void FixedPitchGlyphs::Prepare(const QFont& font) {
     font_ = font;
     raw_ = QRawFont::fromFont(font);
     const QFontMetricsF metrics(font);
-    double widest = 0.0;
     QString all;
     for (char16_t c = kFirst; c <= kLast; ++c) {
-        widest = std::max(widest, metrics.horizontalAdvance(QChar(c)));
         all += QChar(c);
     }
-    advance_ = static_cast<int>(std::ceil(widest));
+    advance_ = CellWidth(font);
     const QList<quint32> found = raw_.glyphIndexesForString(all);
     const QList<QPointF> advances = raw_.advancesForGlyphIndexes(found);
     for (qsizetype i = 0; i < found.size() && i < static_cast<qsizetype>(indexes_.size()); ++i) {

@@ -22,6 +22,9 @@ class FixedPitchGlyphs {
 public:
     /// Looks the glyphs up again when the font differs from the last call.
     void Prepare(const QFont& font);
+    /// The width of one character cell in `font`, as Prepare sets Advance():
+    /// the widest printable character's advance, rounded up.
+    static int CellWidth(const QFont& font);
 
     int Advance() const { return advance_; } ///< every character's width
     int Height() const { return height_; }   ///< a line's height

@@ -7,6 +7,8 @@
 #include "jpeg_worksheet/number_grid.h"
 #include "jpeg_worksheet/text_lines.h"
 #include "views/settings_file.h"
+#include "views/slide_export.h"
+#include "views/view_zoom.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -84,16 +86,42 @@ QString Bits(std::uint32_t bits, int length) {
     return QString::fromStdString(jpeg::BitText(bits, length));
 }
 
-const QString kSymbolColumns = QStringLiteral("%1 %2 %3 %4 %5 %6");
+constexpr int kSymbolColumnCount = 6;
+// The symbol list asks for 12 lines, so the page still fits where it did; the
+// window's own size (PageSize) gives it room for a heading and 21 symbols, most
+// blocks at the usual qualities, and any more height the window gets.
+constexpr int kSymbolLinesAsked = 12;
+constexpr int kSymbolLinesWanted = 22;
+using SymbolCells = std::array<QString, kSymbolColumnCount>;
+// The widest entry of each column: a kind (ZRL), a run/size (15/10), a value
+// (-2047), a Huffman code (16 bits), amplitude bits (11) and a length (27).
+constexpr std::array<int, kSymbolColumnCount> kSymbolEntryWidths{3, 5, 5, 16, 11, 2};
+// Numbers are right-aligned, text left-aligned.
+constexpr std::array<bool, kSymbolColumnCount> kSymbolRightAligned{false, false, true,
+                                                                   false, false, true};
+
+SymbolCells SymbolHeadings() {
+    return {QObject::tr("Kind"), QObject::tr("Run/Size"),       QObject::tr("Value"),
+            QObject::tr("Code"), QObject::tr("Amplitude bits"), QObject::tr("Length")};
+}
+
+/// One line of the symbol list: every column as wide as its heading or its
+/// widest entry, so that each heading stands over its own column.
+QString SymbolRow(const SymbolCells& cells) {
+    const SymbolCells headings = SymbolHeadings();
+    QStringList row;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const int width =
+            std::max(static_cast<int>(headings.at(i).size()), kSymbolEntryWidths.at(i));
+        row << (kSymbolRightAligned.at(i) ? cells.at(i).rightJustified(width)
+                                          : cells.at(i).leftJustified(width));
+    }
+    return row.join(QLatin1Char(' '));
+}
 
 /// The symbol list's heading, in the columns of its lines.
 QString SymbolHeading() {
-    return kSymbolColumns.arg(QObject::tr("Kind"), -3)
-        .arg(QObject::tr("Run/Size"), -8)
-        .arg(QObject::tr("Value"), 5)
-        .arg(QObject::tr("Code"), -16)
-        .arg(QObject::tr("Bits"), -11)
-        .arg(QObject::tr("Length"), 6);
+    return SymbolRow(SymbolHeadings());
 }
 
 /// A heading and one line per symbol, in fixed columns for the fixed-pitch list.
@@ -101,12 +129,10 @@ QStringList SymbolLines(const jpeg::SymbolList& symbols) {
     QStringList lines{SymbolHeading()};
     for (const jpeg::Symbol& s : symbols) {
         const bool valued = s.Kind == jpeg::SymbolKind::Ac || s.Kind == jpeg::SymbolKind::Dc;
-        lines << kSymbolColumns.arg(KindName(s.Kind), -3)
-                     .arg(QStringLiteral("%1/%2").arg(s.Run).arg(s.Size), -8)
-                     .arg(valued ? QString::number(s.Amplitude) : QString(), 5)
-                     .arg(Bits(s.Code.Code, s.Code.Length), -16)
-                     .arg(Bits(s.Bits, s.Size), -11)
-                     .arg(s.Length(), 6);
+        lines << SymbolRow({KindName(s.Kind), QStringLiteral("%1/%2").arg(s.Run).arg(s.Size),
+                            valued ? QString::number(s.Amplitude) : QString(),
+                            Bits(s.Code.Code, s.Code.Length), Bits(s.Bits, s.Size),
+                            QString::number(s.Length())});
     }
     return lines;
 }
@@ -200,12 +226,12 @@ void JpegWorksheet::CreateControls() {
     auto* third = new QHBoxLayout;
     third->addWidget(reconBox);
     third->addStretch();
+    // Height beyond the page's own goes to the coding row, whose symbol list grows.
     pageLayout->addLayout(first);
-    pageLayout->addLayout(second);
+    pageLayout->addLayout(second, 1);
     pageLayout->addLayout(third);
     pageLayout->addWidget(relationRule);
     pageLayout->addWidget(relation_);
-    pageLayout->addStretch();
     auto* scroll = new QScrollArea;
     scroll->setWidget(page);
     scroll->setWidgetResizable(true);
@@ -341,7 +367,7 @@ QGroupBox* JpegWorksheet::CreateCodingGroup() {
     dcDifference_->setObjectName(QStringLiteral("dcDifferenceLabel"));
     dcRow->addWidget(dcDifference_, 1);
     layout->addLayout(dcRow);
-    symbols_ = new TextLines(SymbolHeading(), 12);
+    symbols_ = new TextLines(SymbolHeading(), kSymbolLinesAsked);
     symbols_->setObjectName(QStringLiteral("symbolList"));
     symbols_->setAccessibleName(tr("Symbols with their Huffman codes and amplitude bits"));
     layout->addWidget(Caption(tr("S&ymbols: the DC difference, then (run/size) of the AC\n"
@@ -428,9 +454,43 @@ QHBoxLayout* JpegWorksheet::CreateButtons() {
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(send_);
     buttons->addWidget(copy_);
+    buttons->addWidget(CreateExportButton());
     buttons->addStretch();
     buttons->addWidget(close_);
     return buttons;
+}
+
+QPushButton* JpegWorksheet::CreateExportButton() {
+    auto* button = new QPushButton(tr("E&xport"));
+    button->setObjectName(QStringLiteral("exportButton"));
+    auto* menu = new QMenu(button);
+    menu->setObjectName(QStringLiteral("exportMenu"));
+    // Made when the menu opens: the page and its boxes exist by then.
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        menu->clear();
+        auto* page = findChild<QScrollArea*>()->widget();
+        const auto add = [this, menu](const QString& text, const QString& name, QWidget* part,
+                                      const QString& file) {
+            QAction* save = menu->addAction(tr("Export %1…").arg(text));
+            save->setObjectName(QStringLiteral("export%1Action").arg(name));
+            connect(save, &QAction::triggered, this, [this, part, file] {
+                ExportSlide(desktop_, this, tr("Export Picture"), file, part);
+            });
+            QAction* copy = menu->addAction(tr("Copy %1 as Picture").arg(text));
+            copy->setObjectName(QStringLiteral("copy%1Action").arg(name));
+            connect(copy, &QAction::triggered, this, [part] { CopyShownWidget(*part); });
+        };
+        add(tr("Whole Page"), QStringLiteral("Page"), page, QStringLiteral("worksheet.png"));
+        menu->addSeparator();
+        for (QGroupBox* box : page->findChildren<QGroupBox*>()) {
+            const QString step = box->title().section(QLatin1Char(' '), 0, 0); // "1  The block"
+            add(tr("Step \"%1\"").arg(box->title().simplified()),
+                QStringLiteral("Step%1").arg(step), box,
+                QStringLiteral("worksheet-step-%1.png").arg(step));
+        }
+    });
+    button->setMenu(menu);
+    return button;
 }
 
 void JpegWorksheet::ConnectControls() {
@@ -514,7 +574,10 @@ QSize JpegWorksheet::PageSize() const {
     const QSize page = scroll->widget()->sizeHint();
     const QSize chrome = sizeHint() - scroll->sizeHint();
     const int scrollBar = scroll->verticalScrollBar()->sizeHint().width();
-    return {page.width() + chrome.width() + scrollBar, page.height() + chrome.height() + scrollBar};
+    const int moreSymbols =
+        (kSymbolLinesWanted - kSymbolLinesAsked) * symbols_->fontMetrics().lineSpacing();
+    return {page.width() + chrome.width() + scrollBar,
+            page.height() + chrome.height() + scrollBar + moreSymbols};
 }
 
 void JpegWorksheet::Save() const {
@@ -528,6 +591,20 @@ void JpegWorksheet::Save() const {
 void JpegWorksheet::closeEvent(QCloseEvent* event) {
     Save();
     QWidget::closeEvent(event);
+}
+
+void JpegWorksheet::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        const QFont fixed = ZoomedFixedFont();
+        for (QWidget* shown : findChildren<QWidget*>()) {
+            if (qobject_cast<NumberGrid*>(shown) != nullptr ||
+                qobject_cast<LiveText*>(shown) != nullptr ||
+                qobject_cast<TextLines*>(shown) != nullptr) {
+                shown->setFont(fixed);
+            }
+        }
+    }
 }
 
 void JpegWorksheet::ChooseQuality(int quality) {

@@ -70,7 +70,8 @@ public:
     JpegWorksheet(BlockDocument& document, DesktopServices& desktop, QWidget* parent = nullptr);
     ~JpegWorksheet() override;
 
-    /// The window size that shows the whole page without scrolling.
+    /// The window size that shows the whole page without scrolling, the symbol
+    /// list with a heading and 21 symbols.
     QSize PageSize() const;
     /// Codes with `table` from now on, as a loaded table file would; `origin`
     /// names where it came from in the caption and the report.
@@ -78,6 +79,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    /// View > Zoom: the fixed-pitch grids and lines follow the application font.
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateControls();
@@ -92,6 +95,8 @@ private:
     /// The rule relating these coefficients to the main window's; `relation_` applies it.
     QLabel* CreateRelationRule();
     QHBoxLayout* CreateButtons();
+    /// "Export": the whole page or one step's box as PNG, SVG or PDF, or onto the clipboard.
+    QPushButton* CreateExportButton();
     void ConnectControls();
     void SetTabOrder();
     NumberGrid* GridOf(Grid grid) const { return grids_.at(static_cast<std::size_t>(grid)); }

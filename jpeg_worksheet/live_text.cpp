@@ -1,7 +1,8 @@
 #include "jpeg_worksheet/live_text.h"
 
+#include "views/view_zoom.h"
+
 #include <QEvent>
-#include <QFontDatabase>
 #include <QPainter>
 
 #include <algorithm>
@@ -10,7 +11,7 @@ namespace quadrel::worksheet {
 
 LiveText::LiveText(const QString& sample, int lines, QWidget* parent)
     : QWidget(parent), sample_(sample), lines_(std::max(1, lines)) {
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(ZoomedFixedFont());
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     // Paints every pixel itself, so a change repaints nothing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);

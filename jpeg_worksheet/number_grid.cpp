@@ -2,8 +2,8 @@
 
 #include "jpeg/jpeg_block.h"
 #include "report/report.h"
+#include "views/view_zoom.h"
 
-#include <QFontDatabase>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -25,7 +25,7 @@ std::size_t At(int k) {
 
 NumberGrid::NumberGrid(Look look, const QString& widestText, QWidget* parent)
     : QWidget(parent), look_(look), widestText_(widestText) {
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(ZoomedFixedFont());
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // Paints every pixel itself, so a change repaints nothing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);

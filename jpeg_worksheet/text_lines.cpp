@@ -1,7 +1,8 @@
 #include "jpeg_worksheet/text_lines.h"
 
+#include "views/view_zoom.h"
+
 #include <QEvent>
-#include <QFontDatabase>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -12,7 +13,7 @@ namespace quadrel::worksheet {
 
 TextLines::TextLines(const QString& widest, int visibleLines, QWidget* parent)
     : QAbstractScrollArea(parent), widest_(widest), visibleLines_(visibleLines) {
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(ZoomedFixedFont());
     setFocusPolicy(Qt::StrongFocus); // the arrow and page keys scroll
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     // Fixed scroll bars: one that came and went with the number of lines
@@ -26,10 +27,20 @@ int TextLines::LineHeight() const {
 }
 
 QSize TextLines::sizeHint() const {
+    // The lines are painted in whole character cells, each as wide as the
+    // widest character: the width follows those cells, not the font's text
+    // advance, which is narrower wherever the font's pitch is fractional.
     const int frame = 2 * frameWidth();
-    return {fontMetrics().horizontalAdvance(widest_) + fontMetrics().averageCharWidth() +
-                verticalScrollBar()->sizeHint().width() + frame,
+    const int cells = static_cast<int>(widest_.size()) + 1;
+    return {cells * FixedPitchGlyphs::CellWidth(font()) + verticalScrollBar()->sizeHint().width() +
+                frame,
             visibleLines_ * LineHeight() + frame};
+}
+
+QSize TextLines::minimumSizeHint() const {
+    // Whole lines across; in height, a few lines: the list grows with the window.
+    const QSize whole = sizeHint();
+    return {whole.width(), std::min(whole.height(), 4 * LineHeight() + 2 * frameWidth())};
 }
 
 void TextLines::SetLines(const QStringList& lines) {

@@ -13,14 +13,15 @@ namespace quadrel::worksheet {
 class TextLines : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    /// `widest` sets the width wanted; `visibleLines` the height.
+    /// `widest` sets the width wanted; `visibleLines` the height wanted. Any
+    /// height the layout gives beyond that shows more lines.
     TextLines(const QString& widest, int visibleLines, QWidget* parent = nullptr);
 
     void SetLines(const QStringList& lines);
     const QStringList& Lines() const { return lines_; }
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,5 +1,7 @@
 #include "main_window/application_setup.h"
 
+#include "views/view_zoom.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
@@ -18,9 +20,7 @@ void ConfigureApplication(QApplication& app) {
                                                                QStringLiteral("DejaVu Sans Mono")});
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont base(QStringLiteral("MS Sans Serif"));
-    base.setPointSizeF(8.25);
-    app.setFont(base);
+    app.setFont(ApplicationFont(100)); // View > Zoom scales it
     QIcon icon;
     icon.addFile(QStringLiteral(":/quadrel/quadrel-32.png"));
     icon.addFile(QStringLiteral(":/quadrel/quadrel-256.png"));

@@ -8,6 +8,7 @@
 #include "views/cell_font.h"
 #include "views/pixels.h"
 #include "views/square_grid.h"
+#include "views/view_zoom.h"
 #include "views/window_palette.h"
 
 #include <QAction>
@@ -88,6 +89,13 @@ void DCT::AddReadMeKey() {
     addAction(readMeAction_);
 }
 
+void DCT::AddHelpKey(QWidget* window, HelpSection section) {
+    auto* help = new QAction(tr("&Read Me"), window);
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, [this, section] { readMe_.Open(section); });
+    window->addAction(help);
+}
+
 void DCT::NameCells() {
     // Screen readers name a cell by what the grid shows in it now.
     const bool pixels = document_->CellsCaption() == kPixelAmplitudes;
@@ -120,6 +128,8 @@ void DCT::ShowCompressWindow() {
         compressWindow_ = window.release(); // deletes itself when closed
         connect(compressWindow_, &CompressWindow::JpegInspectionRequested, this,
                 &DCT::OpenJpegFile);
+        compressWindow_->addActions(windowActions_);
+        AddHelpKey(compressWindow_, HelpSection::CompressPicture);
         if (imageFrame_ && !imageFrame_->Picture1()->Picture().isNull()) {
             compressWindow_->SetPicture(imageFrame_->Picture1()->Picture(),
                                         tr("the viewer's picture"));
@@ -187,6 +197,8 @@ void DCT::ShowWorksheet() {
         auto window = std::make_unique<worksheet::JpegWorksheet>(*document_, *desktop_);
         window->setAttribute(Qt::WA_DeleteOnClose);
         worksheet_ = window.release();
+        worksheet_->addActions(windowActions_);
+        AddHelpKey(worksheet_, HelpSection::Worksheet);
     }
     worksheet_->show();
     worksheet_->raise();
@@ -195,31 +207,26 @@ void DCT::ShowWorksheet() {
 
 void DCT::CreateControls() {
     setObjectName(QStringLiteral("DCT"));
-    setFixedSize(PixelsFromTwips(9000), PixelsFromTwips(6840));
+    FitZoom(CurrentZoom());
     ApplyWindowPalette(this, kWindowGrey);
 
     for (int k = 0; k < 64; ++k) {
         auto* cell = new QLineEdit(this);
         cell->setObjectName(CellObjectName(k));
-        cell->setGeometry(PixelRectFromTwips(360 + 480 * (k % 8), 360 + 480 * (k / 8), 495, 495));
+        twips_.Place(cell, 360 + 480 * (k % 8), 360 + 480 * (k / 8), 495, 495);
         cell->setAlignment(Qt::AlignCenter);
         SetPaletteColour(cell, QPalette::Base, kWindowGrey);
         SetPaletteColour(cell, QPalette::Text, Qt::black);
         cell->installEventFilter(this);
         connect(cell, &QLineEdit::textChanged, this, [this, k] { Text1_Change(k); });
         // A long number is drawn in a narrower font, so that it shows whole.
-        connect(cell, &QLineEdit::textChanged, this, [this, cell](const QString& text) {
-            const QFont fitting = FittingFont(*cell, font(), text);
-            if (cell->font() != fitting) {
-                cell->setFont(fitting);
-            }
-        });
+        connect(cell, &QLineEdit::textChanged, this, [this, cell] { FitCellFont(cell); });
         text1_[static_cast<std::size_t>(k)] = cell;
     }
 
     shape1_ = new SquareGrid(PixelsFromTwips(480), PixelsFromTwips(495), this);
     shape1_->setObjectName(QStringLiteral("Shape1"));
-    shape1_->move(PixelsFromTwips(4800), PixelsFromTwips(360));
+    FitSquares(CurrentZoom());
     shape1_->setAccessibleName(tr("Pixel block"));
     shape1_->setAccessibleDescription(
         tr("8 by 8 grey squares, one for each pixel, from 0 black to 255 white"));
@@ -229,22 +236,22 @@ void DCT::CreateControls() {
     labelFont.setBold(true);
     label1_ = new QLabel(this);
     label1_->setObjectName(QStringLiteral("Label1"));
-    label1_->setGeometry(PixelRectFromTwips(360, 4440, 3855, 375));
+    twips_.Place(label1_, 360, 4440, 3855, 375);
     label2_ = new QLabel(this);
     label2_->setObjectName(QStringLiteral("Label2"));
-    label2_->setGeometry(PixelRectFromTwips(4920, 4440, 3855, 375));
+    twips_.Place(label2_, 4920, 4440, 3855, 375);
     for (QLabel* label : {label1_, label2_}) {
-        label->setFont(labelFont);
+        twips_.SetFont(label, labelFont);
         SetPaletteColour(label, QPalette::WindowText, Qt::black);
     }
     label3_ = new QLabel(this);
     label3_->setObjectName(QStringLiteral("Label3"));
-    label3_->setGeometry(PixelRectFromTwips(4800, 6360, 2655, 255));
+    twips_.Place(label3_, 4800, 6360, 2655, 255);
 
     for (const ButtonSpec& spec : kCommand1) {
         auto* button = new CaptionButton(QString::fromLatin1(spec.caption), this);
         button->setObjectName(QStringLiteral("Command1_%1").arg(spec.index));
-        button->setGeometry(PixelRectFromTwips(spec.left, spec.top, spec.width, spec.height));
+        twips_.Place(button, spec.left, spec.top, spec.width, spec.height);
         if (spec.marked) {
             SetPaletteColour(button, QPalette::Button, kMarkedButton);
         }
@@ -252,18 +259,18 @@ void DCT::CreateControls() {
         connect(button, &QPushButton::clicked, this, [this, index] { Command1_Click(index); });
         command1_[static_cast<std::size_t>(index)] = button;
     }
-    command1_[5]->setFont(SansBold(8.25));
+    twips_.SetFont(command1_[5], SansBold(8.25));
 
     command2_ = new CaptionButton(QStringLiteral("+"), this);
     command2_->setObjectName(QStringLiteral("Command2"));
-    command2_->setGeometry(PixelRectFromTwips(4320, 4920, 255, 255));
-    command2_->setFont(SansBold(8.25));
+    twips_.Place(command2_, 4320, 4920, 255, 255);
+    twips_.SetFont(command2_, SansBold(8.25));
     command2_->setAccessibleName(tr("Double the quantiser step"));
     connect(command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
     command3_ = new CaptionButton(QStringLiteral("-"), this);
     command3_->setObjectName(QStringLiteral("Command3"));
-    command3_->setGeometry(PixelRectFromTwips(4320, 5160, 255, 255));
-    command3_->setFont(SansBold(9.75));
+    twips_.Place(command3_, 4320, 5160, 255, 255);
+    twips_.SetFont(command3_, SansBold(9.75));
     command3_->setAccessibleName(tr("Halve the quantiser step"));
     connect(command3_, &QPushButton::clicked, this, [this] { Command3_Click(); });
 
@@ -273,12 +280,42 @@ void DCT::CreateControls() {
         auto* option = new QRadioButton(
             QString::fromLatin1(optionCaptions[static_cast<std::size_t>(i)]), this);
         option->setObjectName(QStringLiteral("Option1_%1").arg(i));
-        option->setGeometry(PixelRectFromTwips(4800, 5520 + 240 * i, 1215, 255));
+        twips_.Place(option, 4800, 5520 + 240 * i, 1215, 255);
         optionGroup_->addButton(option, i);
         option1_[static_cast<std::size_t>(i)] = option;
     }
     option1_[0]->setChecked(true);
     connect(optionGroup_, &QButtonGroup::idClicked, this, [this](int id) { Option1_Click(id); });
+}
+
+void DCT::FitCellFont(QLineEdit* cell) {
+    const QFont fitting = FittingFont(*cell, font(), cell->text());
+    if (cell->font() != fitting) {
+        cell->setFont(fitting);
+    }
+}
+
+void DCT::FitSquares(int percent) {
+    shape1_->SetPitch(PixelsFromTwips(480 * percent / 100), PixelsFromTwips(495 * percent / 100));
+    shape1_->move(PixelsFromTwips(4800 * percent / 100), PixelsFromTwips(360 * percent / 100));
+}
+
+void DCT::FitZoom(int percent) {
+    setFixedSize(PixelsFromTwips(9000 * percent / 100), PixelsFromTwips(6840 * percent / 100));
+}
+
+void DCT::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // View > Zoom changes the application font: the twips layout follows it.
+    if (event->type() == QEvent::FontChange && shape1_ != nullptr) {
+        const int percent = CurrentZoom();
+        FitZoom(percent);
+        twips_.Apply(percent);
+        FitSquares(percent);
+        for (QLineEdit* cell : text1_) {
+            FitCellFont(cell);
+        }
+    }
 }
 
 void DCT::SetTabOrder() {
@@ -329,6 +366,8 @@ void DCT::ShowImageFrame() {
         auto frame = std::make_unique<ImageFrame>(*document_, *desktop_);
         imageFrame_ = frame.release();
         ConnectImageFrame();
+        imageFrame_->addActions(windowActions_);
+        AddHelpKey(imageFrame_, HelpSection::BitmapViewer);
         // The viewer opens even if the first picture was not chosen or could not
         // be shown: "Load Image" asks again.
         imageFrame_->Form_Load();
@@ -385,6 +424,7 @@ void DCT::ShowXYEntry() {
     if (!xyEntry_) {
         // Modeless and without an owner; it deletes itself when closed.
         xyEntry_ = new X_Y_Entry(*document_, frequencies_);
+        AddHelpKey(xyEntry_, HelpSection::FrequencyEntry);
     }
     xyEntry_->show();
     xyEntry_->raise();
@@ -431,6 +471,8 @@ void DCT::OpenPicture(const QString& fileName) {
     if (frame->HasPicture()) {
         imageFrame_ = frame.release();
         ConnectImageFrame();
+        imageFrame_->addActions(windowActions_);
+        AddHelpKey(imageFrame_, HelpSection::BitmapViewer);
         ShowImageFrame();
     }
 }

@@ -13,6 +13,7 @@
 #include "views/block_document.h"
 #include "views/block_export.h"
 #include "views/desktop_services.h"
+#include "views/twips_layout.h"
 
 #include <QList>
 #include <QPointer>
@@ -65,6 +66,8 @@ public:
 
     /// F1 and the Read Me button's command; the menu bar shows the same action.
     QAction* ReadMeAction() const { return readMeAction_; }
+    /// Actions (with their keys) every window opened from here takes too.
+    void SetWindowActions(const QList<QAction*>& actions) { windowActions_ = actions; }
     /// The other windows that work on the block, each with its shortcut; the menu
     /// bar's Tools menu lists the same actions.
     const QList<QAction*>& ToolWindowActions() const { return toolWindowActions_; }
@@ -75,6 +78,8 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    /// Follows View > Zoom: a new application font lays the window out again.
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -100,9 +105,15 @@ private:
     void Form_Load();
     /// F1 shows the read-me, as the "Read Me" button does.
     void AddReadMeKey();
+    /// F1 in `window` (one opened from here) opens the document at `section`.
+    void AddHelpKey(QWidget* window, HelpSection section);
     /// Accessible names of the cells: "coefficient u, v" or "pixel x, y".
     void NameCells();
     void CreateControls();
+    /// The window's size, the squares and a cell's fitting font at a zoom.
+    void FitZoom(int percent);
+    void FitSquares(int percent);
+    void FitCellFont(QLineEdit* cell);
     void SetTabOrder();
     bool YieldEvents();
     void EndProgram();
@@ -116,6 +127,7 @@ private:
     DesktopServices* desktop_;
     std::array<QLineEdit*, kBlockCells> text1_{};
     SquareGrid* shape1_ = nullptr;
+    TwipsLayout twips_; ///< every control but the squares, placed as designed at the zoom
     std::array<QPushButton*, 12> command1_{};
     QPushButton* command2_ = nullptr;
     QPushButton* command3_ = nullptr;
@@ -135,6 +147,7 @@ private:
     QPointer<CompressWindow> compressWindow_;
     QAction* readMeAction_ = nullptr;
     QList<QAction*> toolWindowActions_;
+    QList<QAction*> windowActions_;
     QPointer<worksheet::JpegWorksheet> worksheet_;
     QList<QPointer<JpegFileWindow>> jpegWindows_;
 };

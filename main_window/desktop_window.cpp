@@ -3,6 +3,7 @@
 #include "main_window/application_setup.h"
 #include "rate_distortion/rate_distortion_window.h"
 #include "views/settings_file.h"
+#include "views/view_zoom.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -56,6 +57,7 @@ DesktopWindow::DesktopWindow(DesktopServices* desktop, QWidget* parent)
 
     CreateFileMenu();
     CreateEditMenu();
+    CreateViewMenu();
     CreateToolsMenu();
     CreateOptionsMenu();
     CreateHelpMenu();
@@ -104,6 +106,61 @@ void DesktopWindow::CreateEditMenu() {
     redo_ = edit->addAction(tr("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this,
                             [this] { history_->Redo(); });
     redo_->setObjectName(QStringLiteral("redoAction"));
+}
+
+void DesktopWindow::CreateViewMenu() {
+    QMenu* zoom = menuBar()->addMenu(tr("&View"))->addMenu(tr("&Zoom"));
+    zoom->setObjectName(QStringLiteral("zoomMenu"));
+    zoomGroup_ = new QActionGroup(this);
+    for (const int percent : kZoomLevels) {
+        QAction* action = zoom->addAction(tr("%1 %").arg(percent));
+        action->setObjectName(QStringLiteral("zoomAction_%1").arg(percent));
+        action->setCheckable(true);
+        action->setData(percent);
+        zoomGroup_->addAction(action);
+        connect(action, &QAction::triggered, this, [this, percent] { SetZoom(percent); });
+    }
+    zoom->addSeparator();
+    // Ctrl+= too: on many keyboards "+" needs Shift, "=" is the same key without.
+    struct Step {
+        QString caption;
+        QList<QKeySequence> keys;
+        int steps; ///< 0: back to 100 %
+        const char* name;
+    };
+    const std::array<Step, 3> steps{{
+        {tr("Zoom &In"),
+         {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+         1,
+         "zoomInAction"},
+        {tr("Zoom &Out"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, -1, "zoomOutAction"},
+        {tr("&Actual Size"), {QKeySequence(Qt::CTRL | Qt::Key_0)}, 0, "zoomResetAction"},
+    }};
+    for (const auto& [caption, keys, step, name] : steps) {
+        QAction* action = zoom->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcuts(keys);
+        const int by = step;
+        connect(action, &QAction::triggered, this, [this, by] {
+            SetZoom(by == 0 ? kZoomLevels.front() : SteppedZoom(CurrentZoom(), by));
+        });
+        zoomActions_.append(action);
+    }
+    // The keys work in every window the main window opens.
+    dct_->SetWindowActions(zoomActions_);
+    MarkZoom();
+}
+
+void DesktopWindow::SetZoom(int percent) {
+    ApplyZoom(percent);
+    StoreZoom(percent);
+    MarkZoom();
+}
+
+void DesktopWindow::MarkZoom() {
+    for (QAction* action : zoomGroup_->actions()) {
+        action->setChecked(action->data().toInt() == CurrentZoom());
+    }
 }
 
 void DesktopWindow::CreateToolsMenu() {

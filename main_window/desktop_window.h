@@ -26,6 +26,9 @@ public:
     /// `desktop` as for DCT: null gives the real desktop.
     explicit DesktopWindow(DesktopServices* desktop = nullptr, QWidget* parent = nullptr);
 
+    /// The View > Zoom keys (in, out, 100 %), which every window of Quadrel takes.
+    const QList<QAction*>& ZoomActions() const { return zoomActions_; }
+
     /// Applies a pace for this run and marks it in the Options menu; the menu
     /// also stores it as the user's choice.
     void SetPace(Pace pace);
@@ -52,6 +55,11 @@ private:
     QAction* PaceAction(Pace pace) const;
     void CreateFileMenu();
     void CreateEditMenu();
+    /// View > Zoom: the levels, and keys to step through them.
+    void CreateViewMenu();
+    /// Zooms every window to `percent` and keeps it for the next start.
+    void SetZoom(int percent);
+    void MarkZoom();
     void CreateToolsMenu();
     void CreateOptionsMenu();
     void CreateHelpMenu();
@@ -69,6 +77,8 @@ private:
     QMenu* recentMenu_ = nullptr;
     QMenu* toolsMenu_ = nullptr;
     QActionGroup* paceGroup_ = nullptr;
+    QActionGroup* zoomGroup_ = nullptr;
+    QList<QAction*> zoomActions_;
 };
 
 /// The local files a drag carries, or none when it carries anything else.

@@ -2,6 +2,7 @@
 #include "main_window/desktop_window.h"
 #include "picture_io/picture_file.h"
 #include "views/settings_file.h"
+#include "views/view_zoom.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -47,6 +48,7 @@ int main(int argc, char* argv[]) {
         pace = *chosen;
     }
 
+    quadrel::ApplyZoom(quadrel::StoredZoom());
     quadrel::DesktopWindow window;
     window.SetPace(pace);
     window.show();

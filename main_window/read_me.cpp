@@ -44,13 +44,14 @@ void ReadMe::Tell(const QString& message) const {
     desktop_.ShowWarning(parent_.data(), QStringLiteral("Read Me"), message);
 }
 
-bool ReadMe::Open() const {
+bool ReadMe::Open(HelpSection section) const {
     if (route_ == Route::HelpWindow) {
         // The page is built into the program, so there is nothing to miss.
         if (!help_) {
             help_ = new HelpWindow;
             help_->setAttribute(Qt::WA_DeleteOnClose);
         }
+        help_->ShowSection(static_cast<int>(section));
         help_->show();
         help_->raise();
         help_->activateWindow();

@@ -24,6 +24,19 @@ QString ReadMePath(const QString& programFolder);
 /// backslashes; a trailing separator is not doubled.
 QString WordPadCommandLine(const QString& programFolder);
 
+/// The sections of the document each window's F1 opens.
+enum class HelpSection {
+    Contents = 0,
+    FrequencyEntry = 9,
+    BitmapViewer = 10,
+    Worksheet = 14,
+    CompressPicture = 15,
+    CommandLine = 16,
+    JpegFile = 17,
+    RateDistortion = 18,
+    Zoom = 19,
+};
+
 class ReadMe {
 public:
     /// How the document is shown.
@@ -40,7 +53,10 @@ public:
 
     /// Opens the document. False, after telling the user, when it is missing or
     /// nothing could be started to open it. Never waits for the opener.
-    bool Open() const;
+    bool Open() const { return Open(HelpSection::Contents); }
+    /// The same, at `section` where the help window shows it (WordPad and the
+    /// desktop's application open the document at its start).
+    bool Open(HelpSection section) const;
 
     QString Path() const { return ReadMePath(programFolder_); }
 

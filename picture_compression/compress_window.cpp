@@ -8,6 +8,7 @@
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
 #include "rate_distortion/rate_distortion_window.h"
+#include "views/slide_export.h"
 #include "views/window_palette.h"
 
 #include <QCheckBox>
@@ -18,7 +19,9 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -154,6 +157,15 @@ CompressWindow::CompressWindow(BlockDocument& document, DesktopServices& desktop
 }
 
 CompressWindow::~CompressWindow() = default;
+
+void CompressWindow::keyPressEvent(QKeyEvent* event) {
+    // A control that uses Escape itself (an open list) takes it before it comes here.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void CompressWindow::CreateControls() {
     // Built row by row, as the focus moves through them.
@@ -671,7 +683,36 @@ QLayout* CompressWindow::CreateFileChoices() {
     saveJpeg_ = Named<QPushButton>("saveJpegButton", tr("Save &JPEG..."), this);
     row->addWidget(optimise_);
     row->addWidget(saveJpeg_);
+    row->addWidget(CreateExportButton());
     return row;
+}
+
+QPushButton* CompressWindow::CreateExportButton() {
+    auto* button = Named<QPushButton>("exportButton", tr("E&xport"), this);
+    auto* menu = Named<QMenu>("exportMenu", button);
+    // The views are made after this row: they are looked up when asked for.
+    const auto add = [this, menu](const QString& text, const char* name, bool original) {
+        QAction* save = menu->addAction(tr("Export %1…").arg(text));
+        save->setObjectName(QStringLiteral("export%1Action").arg(QLatin1String(name)));
+        connect(save, &QAction::triggered, this, [this, original] {
+            const QString base = QFileInfo(pictureName_).completeBaseName();
+            const QString shown = original ? tr("original") : shown_->currentText();
+            ExportSlide(desktop_, this, tr("Export Picture"),
+                        QStringLiteral("%1-%2.png")
+                            .arg(base.isEmpty() ? QStringLiteral("picture") : base,
+                                 shown.toLower().replace(QLatin1Char(' '), QLatin1Char('-'))),
+                        nullptr, (original ? original_ : resultView_)->Picture());
+        });
+        QAction* copy = menu->addAction(tr("Copy %1 as Picture").arg(text));
+        copy->setObjectName(QStringLiteral("copy%1Action").arg(QLatin1String(name)));
+        connect(copy, &QAction::triggered, this,
+                [this, original] { CopyPicture((original ? original_ : resultView_)->Picture()); });
+    };
+    add(tr("Original"), "Original", true);
+    menu->addSeparator();
+    add(tr("Picture Shown on the Right"), "Result", false);
+    button->setMenu(menu);
+    return button;
 }
 
 void CompressWindow::ConnectFileChoices() {

@@ -25,6 +25,7 @@
 #include <vector>
 
 class QCheckBox;
+class QKeyEvent;
 class QComboBox;
 class QLabel;
 class QLayout;
@@ -63,6 +64,10 @@ signals:
     /// "Look inside the JPEG…": the user asks for the "JPEG File" window on the
     /// JPEG file opened here.
     void JpegInspectionRequested(const QString& fileName);
+
+protected:
+    /// Escape closes the window, as it closes the bitmap viewer.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CreateControls();
@@ -104,6 +109,9 @@ private:
     /// Asks for a file name and writes the shown result's file; the status line
     /// tells how it went, and a failure leaves any file of that name unchanged.
     void SaveJpeg();
+    /// "Export": the original or the picture shown on the right (reconstruction,
+    /// difference or a plane), pixel for pixel, as PNG, SVG or PDF, or onto the clipboard.
+    QPushButton* CreateExportButton();
 
     BlockDocument& document_;
     DesktopServices& desktop_;

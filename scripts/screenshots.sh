@@ -3,8 +3,10 @@
 # a block picked from a picture with the pointer, then the main window, the
 # bitmap viewer and the JPEG worksheet captured; then "Compress Picture" opened
 # from the viewer on the same picture, at quality 10, zoomed 2x with the block
-# grid, and the MCU panel of one of its blocks. The worksheet is also shown in
-# exercise mode after Check, with one wrong answer. Run after a build:
+# grid, and the MCU panel of one of its blocks; the JPEG File window on the
+# viewer's JPEG; the Rate-Distortion window of Compress Picture's picture. The
+# worksheet is also shown in exercise mode after Check, with one wrong answer;
+# last the main window at 200 %. Run after a build:
 #   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
 #
 # Every window is found, placed and waited for with the end-to-end helpers, and
@@ -134,5 +136,29 @@ read -r inside_x inside_y _ <<<"$E2E_GEOMETRY"
 xdotool mousemove $((inside_x + 316 + 383)) $((inside_y + 60 + 104)) click 1
 sleep 1
 e2e_shot_window "$inside" "$out/jpeg-file.png"
+
+# The Rate-Distortion window of Compress Picture's picture: its button is the
+# last of the window's first row.
+xdotool windowraise "$compress"
+e2e_window_geometry "$compress"
+read -r compress_x compress_y compress_w _ <<<"$E2E_GEOMETRY"
+xdotool mousemove $((compress_x + compress_w - 50)) $((compress_y + 20)) click 1
+e2e_wait_window 'Rate–Distortion' 20
+curves=$E2E_WINDOW
+e2e_place_window "$curves" 0 0
+sleep 20
+e2e_shot_window "$curves" "$out/rate-distortion.png"
+
+# The main window at 200 %, as on a projector: View > Zoom a step up three
+# times (Ctrl+=), in front of the others; Ctrl+0 goes back to 100 %.
+xdotool windowraise "$E2E_WID"
+xdotool windowfocus --sync "$E2E_WID"
+xdotool key --clearmodifiers ctrl+equal ctrl+equal ctrl+equal
+sleep 1
+e2e_place_window "$E2E_WID" 0 0
+sleep 1
+e2e_shot_window "$E2E_WID" "$out/main-window-200.png"
+xdotool key --clearmodifiers ctrl+0
 echo "Wrote $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png," \
-    "$out/jpeg-worksheet-exercise.png, $out/compress-picture.png, $out/mcu-panel.png and $out/jpeg-file.png"
+    "$out/jpeg-worksheet-exercise.png, $out/compress-picture.png, $out/mcu-panel.png," \
+    "$out/jpeg-file.png, $out/rate-distortion.png and $out/main-window-200.png"

@@ -9,8 +9,11 @@
 #include "tests/support/testutils.h"
 #include "views/block_export.h"
 #include "views/square_grid.h"
+#include "views/twips_layout.h"
+#include "views/view_zoom.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -116,7 +119,11 @@ private slots:
         quadrel::ConfigureApplication(*qApp);
     }
     void init() { QSettings(QStringLiteral("Quadrel"), QStringLiteral("Quadrel")).clear(); }
+    void cleanup() { quadrel::ApplyZoom(100); }
     void menuBarOverUnchangedClientArea();
+    void zoomScalesTheLayout_data();
+    void zoomScalesTheLayout();
+    void zoomKeysStepThroughTheLevels();
     void menuCommands();
     void undoRedoPutsBackEverything_data();
     void undoRedoPutsBackEverything();
@@ -147,7 +154,7 @@ void TestDesktopWindow::menuBarOverUnchangedClientArea() {
     for (QAction* menu : f.window.menuBar()->actions()) {
         menus << menu->text();
     }
-    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tools", "&Options", "&Help"}));
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&View", "&Tools", "&Options", "&Help"}));
 
     // The keyboard still walks the client area's controls in their old order.
     QList<QWidget*> expected;
@@ -168,6 +175,93 @@ void TestDesktopWindow::menuBarOverUnchangedClientArea() {
     }
 }
 
+void TestDesktopWindow::zoomScalesTheLayout_data() {
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<QSize>("client"); // 9000 x 6840 twips at 15 a pixel, scaled
+    QTest::addColumn<QRect>("cell9");  // 840, 840, 495 x 495 twips
+    QTest::addColumn<int>("squares");  // 7 pitches of 480 twips and a side of 495
+    QTest::addColumn<QSize>("entry");  // "Enter X Y Data": 3690 x 1290 twips
+    QTest::newRow("100 %") << 100 << QSize(600, 456) << QRect(56, 56, 33, 33) << 7 * 32 + 33
+                           << QSize(246, 86);
+    QTest::newRow("125 %") << 125 << QSize(750, 570) << QRect(70, 70, 41, 41) << 7 * 40 + 41
+                           << QSize(307, 107);
+    QTest::newRow("150 %") << 150 << QSize(900, 684) << QRect(84, 84, 49, 49) << 7 * 48 + 49
+                           << QSize(369, 129);
+    QTest::newRow("200 %") << 200 << QSize(1200, 912) << QRect(112, 112, 66, 66) << 7 * 64 + 66
+                           << QSize(492, 172);
+}
+
+// View > Zoom lays the twips layout out again, fonts included, and keeps the
+// choice: a window made after a new start (the stored zoom applied) looks the same.
+void TestDesktopWindow::zoomScalesTheLayout() {
+    QFETCH(int, percent);
+    QFETCH(QSize, client);
+    QFETCH(QRect, cell9);
+    QFETCH(int, squares);
+    QFETCH(QSize, entry);
+    const auto check = [&](DesktopWindow& window) {
+        auto& main = *Find<quadrel::DCT>(window, "DCT");
+        QTRY_COMPARE(window.size(),
+                     QSize(client.width(), window.menuBar()->height() + client.height()));
+        QCOMPARE(main.geometry(), QRect(QPoint(0, window.menuBar()->height()), client));
+        QCOMPARE(Cell(main, 9)->geometry(), cell9);
+        QCOMPARE(Find<quadrel::SquareGrid>(main, "Shape1")->size(), QSize(squares, squares));
+        QCOMPARE(Find<QLabel>(main, "Label1")->font().pointSizeF(), 14.25 * percent / 100);
+        QCOMPARE(Command1(main, 2)->font().pointSizeF(), 8.25 * percent / 100);
+        QVERIFY(Find<QAction>(window, qPrintable(QStringLiteral("zoomAction_%1").arg(percent)))
+                    ->isChecked());
+        Command1(main, 1)->click(); // View Single DCT Pattern
+        auto* xy = OpenWindow<quadrel::X_Y_Entry>();
+        QVERIFY(xy != nullptr);
+        QCOMPARE(xy->size(), entry);
+        QCOMPARE(Find<QPushButton>(*xy, "Command1")->geometry(),
+                 quadrel::TwipsLayout::Pixels(QRect(3000, 720, 495, 375), percent));
+        xy->close();
+        QTRY_VERIFY(OpenWindow<quadrel::X_Y_Entry>() == nullptr); // gone, not hidden
+    };
+    {
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        Find<QAction>(f.window, qPrintable(QStringLiteral("zoomAction_%1").arg(percent)))
+            ->trigger();
+        check(f.window);
+    }
+    QCOMPARE(quadrel::StoredZoom(), percent);
+    quadrel::ApplyZoom(100);
+    quadrel::ApplyZoom(quadrel::StoredZoom()); // as a new start does
+    Fixture again;
+    again.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again.window));
+    check(again.window);
+}
+
+// Ctrl++ and Ctrl+= step up, Ctrl+- down, within the levels; Ctrl+0 goes back
+// to 100 %; the keys work in the worksheet too.
+void TestDesktopWindow::zoomKeysStepThroughTheLevels() {
+    Fixture f;
+    f.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.window));
+    const auto press = [](QWidget* where, Qt::Key key) {
+        QTest::keyClick(where, key, Qt::ControlModifier);
+        return quadrel::CurrentZoom();
+    };
+    QCOMPARE(press(&f.window, Qt::Key_Plus), 125);
+    QCOMPARE(press(&f.window, Qt::Key_Equal), 150);
+    QCOMPARE(press(&f.window, Qt::Key_Plus), 200);
+    QCOMPARE(press(&f.window, Qt::Key_Plus), 200);
+    QCOMPARE(press(&f.window, Qt::Key_Minus), 150);
+    QCOMPARE(press(&f.window, Qt::Key_0), 100);
+    QCOMPARE(press(&f.window, Qt::Key_Minus), 100);
+    QCOMPARE(quadrel::StoredZoom(), 100);
+    QTest::keyClick(&f.window, Qt::Key_J, Qt::ControlModifier);
+    auto* sheet = OpenWindow<quadrel::worksheet::JpegWorksheet>();
+    QVERIFY(sheet != nullptr && QTest::qWaitForWindowActive(sheet));
+    QCOMPARE(press(sheet, Qt::Key_Plus), 125);
+    QCOMPARE(press(sheet, Qt::Key_0), 100);
+    sheet->close();
+}
+
 void TestDesktopWindow::menuCommands() {
     Fixture f;
     QMultiMap<QString, QAction*> bySequence;
@@ -177,8 +271,8 @@ void TestDesktopWindow::menuCommands() {
         }
     }
     QCOMPARE(bySequence.uniqueKeys(),
-             (QStringList{"Ctrl+J", "Ctrl+O", "Ctrl+Q", "Ctrl+S", "Ctrl+Shift+J", "Ctrl+Shift+Z",
-                          "Ctrl+Z", "F1"}));
+             (QStringList{"Ctrl++", "Ctrl+-", "Ctrl+0", "Ctrl+J", "Ctrl+O", "Ctrl+Q", "Ctrl+S",
+                          "Ctrl+Shift+J", "Ctrl+Shift+Z", "Ctrl+Z", "F1"}));
     // Each key has one action, so none is ambiguous; the menus list the main
     // window's own F1 and tool-window actions.
     QCOMPARE(bySequence.size(), bySequence.uniqueKeys().size());

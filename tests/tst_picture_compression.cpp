@@ -27,6 +27,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,6 +37,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -205,6 +207,10 @@ private slots:
     void settingsLists();
     void cancelledSweepGivesNothing();
     void optimisedPointsAreTheFilesSizes();
+    void exportWritesTheViewsPixels_data();
+    void exportWritesTheViewsPixels();
+    void escapeCloses_data();
+    void escapeCloses();
 
 private:
     QTemporaryDir dir_;
@@ -929,6 +935,81 @@ void TestPictureCompression::saveJpegWritesTheShownFile() {
     QVERIFY2(!read.isNull(), qPrintable(reader.errorString()));
     QCOMPARE(read.size(), picture.size());
     QCOMPARE(read.isGrayscale(), !colour);
+}
+
+void TestPictureCompression::exportWritesTheViewsPixels_data() {
+    QTest::addColumn<QString>("view"); // Original, or the choice shown on the right
+    QTest::addColumn<QString>("file");
+    QTest::newRow("original") << "Original"
+                              << "a.png";
+    QTest::newRow("reconstruction") << "Reconstruction"
+                                    << "b.png";
+    QTest::newRow("difference") << "Difference"
+                                << "c.png";
+    QTest::newRow("Cb plane") << "Cb plane"
+                              << "d.png";
+    QTest::newRow("reconstruction, PDF") << "Reconstruction"
+                                         << "e.pdf";
+}
+
+// Each view's picture, pixel for pixel, into the file and onto the clipboard.
+void TestPictureCompression::exportWritesTheViewsPixels() {
+    QFETCH(QString, view);
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    ScriptedWindow main;
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    window->SetPicture(ColourPhoto(45, 29, 5), QStringLiteral("photo.png"));
+    window->show();
+    QVERIFY(shown.wait(10000));
+    const bool original = view == QLatin1String("Original");
+    if (!original) {
+        Find<QComboBox>(*window, "shownBox")->setCurrentText(view);
+    }
+    const QImage picture =
+        Find<ZoomView>(*window, original ? "originalView" : "resultView")->Picture().copy();
+    QVERIFY(!picture.isNull());
+    const QString name = original ? QStringLiteral("Original") : QStringLiteral("Result");
+    main.desktop.answers = {dir.filePath(file)};
+    Find<QAction>(*window, qPrintable(QStringLiteral("export%1Action").arg(name)))->trigger();
+    QCOMPARE(main.desktop.messages, QStringList{});
+    QCOMPARE(main.desktop.dialogs.at(0).preset,
+             QStringLiteral("photo-%1.png").arg(view.toLower().replace(u' ', u'-')));
+    if (file.endsWith(QLatin1String(".png"))) {
+        QCOMPARE(QImage(dir.filePath(file)).convertToFormat(QImage::Format_RGB32),
+                 picture.convertToFormat(QImage::Format_RGB32));
+    } else {
+        QFile pdf(dir.filePath(file));
+        QVERIFY(pdf.open(QIODevice::ReadOnly) && pdf.readAll().startsWith("%PDF-"));
+    }
+    Find<QAction>(*window, qPrintable(QStringLiteral("copy%1Action").arg(name)))->trigger();
+    QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+             picture.convertToFormat(QImage::Format_RGB32));
+    delete window;
+}
+
+void TestPictureCompression::escapeCloses_data() {
+    QTest::addColumn<QString>("focus"); // the control holding the focus
+    QTest::newRow("spin box") << QStringLiteral("qualityBox");
+    QTest::newRow("closed list") << QStringLiteral("modeBox");
+    QTest::newRow("button") << QStringLiteral("openButton");
+    QTest::newRow("view") << QStringLiteral("resultView");
+}
+
+void TestPictureCompression::escapeCloses() {
+    QFETCH(QString, focus);
+    ScriptedWindow main;
+    QPointer<CompressWindow> window = new CompressWindow(main.window.Document(), main.desktop);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto* control = window->findChild<QWidget*>(focus);
+    QVERIFY(control != nullptr);
+    control->setFocus();
+    QTest::keyClick(control, Qt::Key_A); // not every key closes it
+    QVERIFY(window->isVisible());
+    QTest::keyClick(control, Qt::Key_Escape);
+    QTRY_VERIFY(window.isNull()); // closed, and so deleted
 }
 
 QTEST_MAIN(TestPictureCompression)

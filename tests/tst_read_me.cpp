@@ -79,6 +79,8 @@ private slots:
     void readMeButtonAndF1ShowTheDocument_data();
     void readMeButtonAndF1ShowTheDocument();
     void helpPageLinksItsContents();
+    void f1OpensTheWindowsSection_data();
+    void f1OpensTheWindowsSection();
     void findInHelp_data();
     void findInHelp();
     void generatorConverts_data();
@@ -223,7 +225,7 @@ void TestReadMe::helpPageLinksItsContents() {
             anchors << format.anchorNames();
         }
     }
-    QCOMPARE(links.size(), 14); // the contents list
+    QCOMPARE(links.size(), 19); // the contents list
     for (const QString& link : std::as_const(links)) {
         QVERIFY2(link.startsWith(QLatin1Char('#')) && anchors.contains(link.mid(1)),
                  qPrintable(link));
@@ -235,6 +237,60 @@ void TestReadMe::helpPageLinksItsContents() {
     QTRY_VERIFY(browser->verticalScrollBar()->value() > 0);
     QTest::mouseClick(Find<QPushButton>(help, "backButton"), Qt::LeftButton);
     QTRY_COMPARE(browser->verticalScrollBar()->value(), 0);
+}
+
+void TestReadMe::f1OpensTheWindowsSection_data() {
+    QTest::addColumn<int>("opener"); // the main window's button or key that opens the window
+    QTest::addColumn<QString>("heading");
+    QTest::newRow("worksheet") << (Qt::CTRL | Qt::Key_J).toCombined() << "14. The JPEG worksheet";
+    QTest::newRow("Compress Picture")
+        << (Qt::CTRL | Qt::SHIFT | Qt::Key_J).toCombined() << "15. Compress Picture";
+    QTest::newRow("bitmap viewer") << 10 << "10. The bitmap viewer";
+    QTest::newRow("frequency entry") << 1 << "9. The frequency entry dialog";
+}
+
+// F1 in each window opens the help at that window's section, its heading at
+// the top of the view.
+void TestReadMe::f1OpensTheWindowsSection() {
+    QFETCH(int, opener);
+    QFETCH(QString, heading);
+    if (ReadMe::NativeRoute() != ReadMe::Route::HelpWindow) {
+        QSKIP("The help window shows the document on Linux and the BSDs only.");
+    }
+    quadrel::test::ScriptedWindow main;
+    main.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&main.window));
+    const QWidgetList before = QApplication::topLevelWidgets();
+    if (opener < 12) {
+        Click(Command1(main.window, opener));
+    } else {
+        QTest::keySequence(&main.window, QKeySequence(QKeyCombination::fromCombined(opener)));
+    }
+    QWidget* window = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!before.contains(top) && top->isVisible()) {
+            window = top;
+        }
+    }
+    QVERIFY(window != nullptr);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_F1);
+    quadrel::HelpWindow* help = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* shown = qobject_cast<quadrel::HelpWindow*>(top); shown && shown->isVisible()) {
+            help = shown;
+        }
+    }
+    QVERIFY(help != nullptr);
+    auto* browser = Find<QTextBrowser>(*help, "browser");
+    QTRY_VERIFY(browser->verticalScrollBar()->value() > 0 ||
+                browser->verticalScrollBar()->maximum() == 0);
+    const QTextCursor top = browser->cursorForPosition(QPoint(4, 4));
+    QVERIFY2(top.block().text().startsWith(heading) ||
+                 top.block().next().text().startsWith(heading),
+             qPrintable(top.block().text()));
+    window->close();
+    help->close();
 }
 
 void TestReadMe::findInHelp_data() {

@@ -11,6 +11,13 @@ SquareGrid::SquareGrid(int pitch, int side, QWidget* parent)
     resize(7 * pitch_ + side_, 7 * pitch_ + side_);
 }
 
+void SquareGrid::SetPitch(int pitch, int side) {
+    pitch_ = pitch;
+    side_ = side;
+    resize(7 * pitch_ + side_, 7 * pitch_ + side_);
+    update();
+}
+
 void SquareGrid::SetColour(int k, QColor colour) {
     auto& slot = colours_.at(static_cast<std::size_t>(k));
     if (slot != colour) {

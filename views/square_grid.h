@@ -16,6 +16,8 @@ public:
     /// between neighbours and `side` a square's size, both in pixels.
     SquareGrid(int pitch, int side, QWidget* parent = nullptr);
 
+    /// New spacing and size (a zoom); the widget takes the size they need.
+    void SetPitch(int pitch, int side);
     void SetColour(int k, QColor colour);
     QColor Colour(int k) const { return colours_.at(static_cast<std::size_t>(k)); }
     /// Area of square k in this widget's coordinates.
