@@ -4,6 +4,7 @@
 #include "block_file/block_file_format.h"
 #include "block_file/block_file_io.h"
 #include "main_window/application_setup.h"
+#include "rate_distortion/rate_distortion_window.h"
 #include "views/caption_button.h"
 #include "views/cell_font.h"
 #include "views/pixels.h"
@@ -126,6 +127,11 @@ void DCT::ShowCompressWindow() {
     if (!compressWindow_) {
         auto window = std::make_unique<CompressWindow>(*document_, *desktop_);
         compressWindow_ = window.release(); // deletes itself when closed
+        connect(compressWindow_, &CompressWindow::RateDistortionOpened, this,
+                [this](QWidget* curves) {
+                    curves->addActions(windowActions_);
+                    AddHelpKey(curves, HelpSection::RateDistortion);
+                });
         connect(compressWindow_, &CompressWindow::JpegInspectionRequested, this,
                 &DCT::OpenJpegFile);
         compressWindow_->addActions(windowActions_);
@@ -175,8 +181,18 @@ void DCT::OpenJpegFile(const QString& fileName) {
     // Closed windows leave null pointers behind; they go now.
     jpegWindows_.removeAll(nullptr);
     jpegWindows_.append(opened);
+    opened->addActions(windowActions_);
+    AddHelpKey(opened, HelpSection::JpegFile);
     opened->raise();
     opened->activateWindow();
+}
+
+void DCT::OpenRateDistortion() {
+    auto* curves = new RateDistortionWindow(window());
+    curves->setAttribute(Qt::WA_DeleteOnClose);
+    curves->addActions(windowActions_);
+    AddHelpKey(curves, HelpSection::RateDistortion);
+    curves->show();
 }
 
 void DCT::ConnectImageFrame() {

@@ -63,6 +63,8 @@ public:
     /// Opens a "JPEG File" window on a file without asking for it; a file that
     /// cannot be read or is no JPEG is reported and opens nothing.
     void OpenJpegFile(const QString& fileName);
+    /// The Rate-Distortion window on no picture yet (the Tools menu's).
+    void OpenRateDistortion();
 
     /// F1 and the Read Me button's command; the menu bar shows the same action.
     QAction* ReadMeAction() const { return readMeAction_; }

@@ -1,7 +1,6 @@
 #include "main_window/desktop_window.h"
 
 #include "main_window/application_setup.h"
-#include "rate_distortion/rate_distortion_window.h"
 #include "views/settings_file.h"
 #include "views/view_zoom.h"
 
@@ -170,11 +169,8 @@ void DesktopWindow::CreateToolsMenu() {
     toolsMenu_->addAction(tr("View Single DCT &Pattern…"), this,
                           [this] { dct_->Command1_Click(1); });
     toolsMenu_->addActions(dct_->ToolWindowActions());
-    QAction* rateDistortion = toolsMenu_->addAction(tr("&Rate–Distortion…"), this, [this] {
-        auto* window = new RateDistortionWindow(this);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        window->show();
-    });
+    QAction* rateDistortion =
+        toolsMenu_->addAction(tr("&Rate–Distortion…"), dct_, &DCT::OpenRateDistortion);
     rateDistortion->setObjectName(QStringLiteral("rateDistortionAction"));
 }
 

@@ -228,6 +228,7 @@ void CompressWindow::ShowRateDistortion() {
     window->SetColour(request.Colour ? std::optional(request.ColourSettings.Sampling)
                                      : std::nullopt);
     connect(window, &RateDistortionWindow::QualityChosen, quality_, &QSpinBox::setValue);
+    emit RateDistortionOpened(window);
     window->show();
     window->Compute();
 }

@@ -64,6 +64,8 @@ signals:
     /// "Look inside the JPEG…": the user asks for the "JPEG File" window on the
     /// JPEG file opened here.
     void JpegInspectionRequested(const QString& fileName);
+    /// A Rate-Distortion window of this picture opened (for its help key).
+    void RateDistortionOpened(QWidget* window);
 
 protected:
     /// Escape closes the window, as it closes the bitmap viewer.
