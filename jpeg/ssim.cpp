@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <thread>
 
@@ -184,39 +185,78 @@ private:
     std::vector<double> values_;
 };
 
-/// The column sums of row y's window for y, yy and xy alone, with the same
-/// values VerticalSums gives: the pairs' sums and products are whole numbers,
-/// exact in int as in double, so adding them before the one conversion changes
-/// nothing and leaves the doubles a third of the work.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
-VerticalSumsOfB(const std::array<const std::uint8_t*, kSsimWindow>& a,
-                const std::array<const std::uint8_t*, kSsimWindow>& b, int width, const Weights6& w,
-                std::array<double*, 3>& lines) {
-    const std::uint8_t* const centreA = a[kSsimRadius];
-    const std::uint8_t* const centreB = b[kSsimRadius];
-    double* const l0 = lines[0];
-    double* const l1 = lines[1];
-    double* const l2 = lines[2];
-#pragma GCC ivdep
+/// One row's y, yy and xy, each a whole number, exact in int as in double.
+using ProductLines = std::array<const std::int32_t*, 3>;
+using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, 3>;
+
+void RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
+                 std::int32_t* __restrict y, std::int32_t* __restrict yy,
+                 std::int32_t* __restrict xy) {
     for (int x = 0; x < width; ++x) {
-        const int p = centreA[x];
-        const int q = centreB[x];
-        double s0 = static_cast<double>(q) * w[0];
-        double s1 = static_cast<double>(q * q) * w[0];
-        double s2 = static_cast<double>(p * q) * w[0];
-        for (int k = kSsimRadius; k >= 1; --k) {
-            const int p0 = a[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const int p1 = a[kCentre + static_cast<std::size_t>(k)][x];
-            const int q0 = b[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const int q1 = b[kCentre + static_cast<std::size_t>(k)][x];
-            const double wk = w[static_cast<std::size_t>(k)];
-            s0 += static_cast<double>(q0 + q1) * wk;
-            s1 += static_cast<double>(q0 * q0 + q1 * q1) * wk;
-            s2 += static_cast<double>(p0 * q0 + p1 * q1) * wk;
+        const int v = q[x];
+        y[x] = v;
+        yy[x] = v * v;
+        xy[x] = static_cast<int>(p[x]) * v;
+    }
+}
+
+/// The products of the rows a window needs, each row's made once however many
+/// windows take it: the rows a window reaches, reflected, are never more than
+/// eleven in a row, so slot (row mod 11) never holds two of them.
+class ProductRows {
+public:
+    ProductRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
+        for (auto& line : storage_) {
+            line.resize(static_cast<std::size_t>(a.Width));
         }
-        l0[x] = s0;
-        l1[x] = s1;
-        l2[x] = s2;
+        rowOf_.fill(-1);
+    }
+
+    /// The window's rows around row y, top to bottom, for each of y, yy, xy.
+    const ProductWindow& Window(int y) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(kSsimWindow); ++i) {
+            const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
+            const auto slot = static_cast<std::size_t>(row % kSsimWindow);
+            if (rowOf_[slot] != row) {
+                rowOf_[slot] = row;
+                RowProducts(a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride,
+                            b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride, a_.Width,
+                            storage_[3 * slot].data(), storage_[3 * slot + 1].data(),
+                            storage_[3 * slot + 2].data());
+            }
+            for (std::size_t c = 0; c < 3; ++c) {
+                window_[c][i] = storage_[3 * slot + c].data();
+            }
+        }
+        return window_;
+    }
+
+private:
+    const GreyPicture& a_;
+    const GreyPicture& b_;
+    std::array<std::vector<std::int32_t>, 3 * kSsimWindow> storage_;
+    std::array<int, kSsimWindow> rowOf_{};
+    ProductWindow window_{};
+};
+
+/// The column sums for y, yy and xy alone, with the values VerticalSums gives:
+/// adding two whole numbers before converting them changes nothing.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
+                std::array<double*, 3>& lines) {
+    for (std::size_t c = 0; c < 3; ++c) {
+        const std::array<const std::int32_t*, kSsimWindow>& r = rows[c];
+        double* const out = lines[c];
+#pragma GCC ivdep
+        for (int x = 0; x < width; ++x) {
+            double s = static_cast<double>(r[kCentre][x]) * w[0];
+            for (int k = kSsimRadius; k >= 1; --k) {
+                const int pair = r[static_cast<std::size_t>(kSsimRadius - k)][x] +
+                                 r[kCentre + static_cast<std::size_t>(k)][x];
+                s += static_cast<double>(pair) * w[static_cast<std::size_t>(k)];
+            }
+            out[x] = s;
+        }
     }
 }
 
@@ -412,9 +452,10 @@ double SsimReference::Mean(const GreyPicture& b, unsigned threads) const {
     std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
     ShareRows(kSsimRadius, a.Height - kSsimRadius, threads, [&](int first, int end) {
         PaddedLines<3> lines(a.Width);
+        ProductRows products(a, b);
         std::vector<double> values(static_cast<std::size_t>(a.Width));
         for (int y = first; y < end; ++y) {
-            VerticalSumsOfB(WindowRows(a, y), WindowRows(b, y), a.Width, w, lines.Lines());
+            VerticalSumsOfB(products.Window(y), a.Width, w, lines.Lines());
             lines.ReflectEdges();
             const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
             rowSums[static_cast<std::size_t>(y)] = SsimAlongRowOfB(
