@@ -189,9 +189,9 @@ private:
 using ProductLines = std::array<const std::int32_t*, 3>;
 using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, 3>;
 
-void RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
-                 std::int32_t* __restrict y, std::int32_t* __restrict yy,
-                 std::int32_t* __restrict xy) {
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
+            std::int32_t* __restrict y, std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
     for (int x = 0; x < width; ++x) {
         const int v = q[x];
         y[x] = v;
