@@ -234,7 +234,7 @@ public:
 private:
     const GreyPicture& a_;
     const GreyPicture& b_;
-    std::array<std::vector<std::int32_t>, 3 * kSsimWindow> storage_;
+    std::array<std::vector<std::int32_t>, std::size_t{3} * kSsimWindow> storage_;
     std::array<int, kSsimWindow> rowOf_{};
     ProductWindow window_{};
 };
