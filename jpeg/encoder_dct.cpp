@@ -321,6 +321,21 @@ void EncoderBlockCodec::Quantise(const TransformedBlock& transformed, Indices& q
 }
 
 void EncoderBlockCodec::Inverse(const Indices& quantised, Samples& block) const {
+    // With no AC both passes hand the DC through to every sample unchanged (each
+    // sum adds only zeros), so the block is one value: most blocks of a smooth
+    // picture at a low quality.
+    if (std::all_of(quantised.begin() + 1, quantised.end(), [](int q) { return q == 0; })) {
+        const int centred =
+            method_ == DctMethod::Float
+                ? static_cast<int>(
+                      RoundEven((static_cast<float>(quantised[0]) * floatMultipliers_[0]) * 0.125F))
+                : Descale(Descale(quantised[0] * table_[0] * (1 << kConstBits),
+                                  kConstBits - kPass1Bits) *
+                              (1 << kConstBits),
+                          kConstBits + kPass1Bits + 3);
+        block.fill(Sample(centred));
+        return;
+    }
     if (method_ == DctMethod::Float) {
         Lanes<float> d{}; // line = vertical frequency, lane = column: columns first
         for (std::size_t i = 0; i < kBlockCells; ++i) {

@@ -292,7 +292,8 @@ PictureAnalysis Analyse(const GreyPicture& picture, const PictureSettings& setti
                             : 10.0 * std::log10(255.0 * 255.0 / out.Mse);
     const GreyPicture rebuilt{out.Reconstruction.data(), picture.Width, picture.Height,
                               picture.Width};
-    out.Ssim = MeanSsim(picture, rebuilt, threads);
+    out.Ssim = transformed != nullptr ? transformed->Reference().Mean(rebuilt, threads)
+                                      : MeanSsim(picture, rebuilt, threads);
     return out;
 }
 
@@ -309,7 +310,8 @@ PictureAnalysis AnalysePicture(const GreyPicture& picture, const PictureSettings
 
 TransformedPicture::TransformedPicture(const GreyPicture& picture, DctMethod method,
                                        unsigned threads)
-    : picture_(picture), method_(method) {
+    : picture_(picture), method_(method),
+      reference_(std::make_shared<const SsimReference>(picture, threads)) {
     if (picture.Pixels == nullptr || picture.Width <= 0 || picture.Height <= 0) {
         return;
     }

@@ -12,10 +12,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace quadrel::jpeg {
+
+class SsimReference;
 
 /// A grey picture the caller owns: Height rows of Width bytes, row r starting at
 /// Pixels + r * Stride.
@@ -88,11 +91,14 @@ public:
     DctMethod Method() const { return method_; }
     /// Block (bx, by)'s transform, raster order.
     const TransformedBlock& Block(std::size_t index) const { return blocks_[index]; }
+    /// The picture's side of the SSIM, for every table tried.
+    const SsimReference& Reference() const { return *reference_; }
 
 private:
     GreyPicture picture_;
     DctMethod method_;
     std::vector<TransformedBlock> blocks_;
+    std::shared_ptr<const SsimReference> reference_;
 };
 
 /// What AnalysePicture gives for the picture with settings.Table and

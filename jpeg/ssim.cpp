@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <thread>
 
@@ -184,6 +185,188 @@ private:
     std::vector<double> values_;
 };
 
+/// One row's y, yy and xy, each a whole number, exact in int as in double.
+using ProductLines = std::array<const std::int32_t*, 3>;
+using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, 3>;
+
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
+            std::int32_t* __restrict y, std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
+    for (int x = 0; x < width; ++x) {
+        const int v = q[x];
+        y[x] = v;
+        yy[x] = v * v;
+        xy[x] = static_cast<int>(p[x]) * v;
+    }
+}
+
+/// The products of the rows a window needs, each row's made once however many
+/// windows take it: the rows a window reaches, reflected, are never more than
+/// eleven in a row, so slot (row mod 11) never holds two of them.
+class ProductRows {
+public:
+    ProductRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
+        for (auto& line : storage_) {
+            line.resize(static_cast<std::size_t>(a.Width));
+        }
+        rowOf_.fill(-1);
+    }
+
+    /// The window's rows around row y, top to bottom, for each of y, yy, xy.
+    const ProductWindow& Window(int y) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(kSsimWindow); ++i) {
+            const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
+            const auto slot = static_cast<std::size_t>(row % kSsimWindow);
+            if (rowOf_[slot] != row) {
+                rowOf_[slot] = row;
+                RowProducts(a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride,
+                            b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride, a_.Width,
+                            storage_[3 * slot].data(), storage_[3 * slot + 1].data(),
+                            storage_[3 * slot + 2].data());
+            }
+            for (std::size_t c = 0; c < 3; ++c) {
+                window_[c][i] = storage_[3 * slot + c].data();
+            }
+        }
+        return window_;
+    }
+
+private:
+    const GreyPicture& a_;
+    const GreyPicture& b_;
+    std::array<std::vector<std::int32_t>, std::size_t{3} * kSsimWindow> storage_;
+    std::array<int, kSsimWindow> rowOf_{};
+    ProductWindow window_{};
+};
+
+/// The column sums for y, yy and xy alone, with the values VerticalSums gives:
+/// adding two whole numbers before converting them changes nothing.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
+                std::array<double*, 3>& lines) {
+    for (std::size_t c = 0; c < 3; ++c) {
+        const std::array<const std::int32_t*, kSsimWindow>& r = rows[c];
+        double* const out = lines[c];
+#pragma GCC ivdep
+        for (int x = 0; x < width; ++x) {
+            double s = static_cast<double>(r[kCentre][x]) * w[0];
+            for (int k = kSsimRadius; k >= 1; --k) {
+                const int pair = r[static_cast<std::size_t>(kSsimRadius - k)][x] +
+                                 r[kCentre + static_cast<std::size_t>(k)][x];
+                s += static_cast<double>(pair) * w[static_cast<std::size_t>(k)];
+            }
+            out[x] = s;
+        }
+    }
+}
+
+/// SsimAlongRow with x's mean and variance taken from the reference.
+[[gnu::target_clones("avx512f", "avx2", "default")]] double
+SsimAlongRowOfB(const std::array<double*, 3>& lines, int width, const Weights6& w,
+                const double* meanX, const double* varianceX, double* values) {
+    const double* const l0 = lines[0];
+    const double* const l1 = lines[1];
+    const double* const l2 = lines[2];
+#pragma GCC ivdep
+    for (int x = 0; x < width; ++x) {
+        double uy = l0[x] * w[0];
+        double uyy = l1[x] * w[0];
+        double uxy = l2[x] * w[0];
+        for (int k = kSsimRadius; k >= 1; --k) {
+            const double wk = w[static_cast<std::size_t>(k)];
+            uy += (l0[x - k] + l0[x + k]) * wk;
+            uyy += (l1[x - k] + l1[x + k]) * wk;
+            uxy += (l2[x - k] + l2[x + k]) * wk;
+        }
+        const double ux = meanX[x];
+        const double vy = uyy - uy * uy;
+        const double vxy = uxy - ux * uy;
+        const double a1 = 2.0 * ux * uy + kC1;
+        const double a2 = 2.0 * vxy + kC2;
+        const double b1 = ux * ux + uy * uy + kC1;
+        const double b2 = varianceX[x] + vy + kC2;
+        values[x] = (a1 * a2) / (b1 * b2);
+    }
+    double sum = 0.0;
+    for (int x = kSsimRadius; x < width - kSsimRadius; ++x) {
+        sum += values[x];
+    }
+    return sum;
+}
+
+/// x's local mean and variance along one row, as SsimAlongRow works them out.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+MomentsAlongRow(const double* l0, const double* l2, int width, const Weights6& w, double* mean,
+                double* variance) {
+#pragma GCC ivdep
+    for (int x = 0; x < width; ++x) {
+        double ux = l0[x] * w[0];
+        double uxx = l2[x] * w[0];
+        for (int k = kSsimRadius; k >= 1; --k) {
+            const double wk = w[static_cast<std::size_t>(k)];
+            ux += (l0[x - k] + l0[x + k]) * wk;
+            uxx += (l2[x - k] + l2[x + k]) * wk;
+        }
+        mean[x] = ux;
+        variance[x] = uxx - ux * ux;
+    }
+}
+
+/// The window's rows around row y, reflected at the top and bottom.
+std::array<const std::uint8_t*, kSsimWindow> WindowRows(const GreyPicture& p, int y) {
+    std::array<const std::uint8_t*, kSsimWindow> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int k = static_cast<int>(i) - kSsimRadius;
+        rows[i] = p.Pixels + static_cast<std::ptrdiff_t>(Reflect(y + k, p.Height)) * p.Stride;
+    }
+    return rows;
+}
+
+/// Lines of the picture's width with room for the reflected radius both sides.
+template <std::size_t N> class PaddedLines {
+public:
+    explicit PaddedLines(int width) : width_(width) {
+        for (std::size_t l = 0; l < N; ++l) {
+            storage_[l].resize(static_cast<std::size_t>(width) + 2 * kCentre);
+            lines_[l] = storage_[l].data() + kSsimRadius;
+        }
+    }
+    std::array<double*, N>& Lines() { return lines_; }
+    void ReflectEdges() {
+        for (double* line : lines_) {
+            for (int k = 1; k <= kSsimRadius; ++k) {
+                line[-k] = line[Reflect(-k, width_)];
+                line[width_ - 1 + k] = line[Reflect(width_ - 1 + k, width_)];
+            }
+        }
+    }
+
+private:
+    int width_;
+    std::array<std::vector<double>, N> storage_;
+    std::array<double*, N> lines_{};
+};
+
+/// Runs work(first, end) over rows [first, end) in small tasks on the threads.
+template <typename Work> void ShareRows(int first, int end, unsigned threads, const Work& work) {
+    std::atomic<int> next{first};
+    const auto run = [&] {
+        for (int start = next.fetch_add(kRowsPerTask); start < end;
+             start = next.fetch_add(kRowsPerTask)) {
+            work(start, std::min(end, start + kRowsPerTask));
+        }
+    };
+    const unsigned wanted =
+        threads > 0 ? threads : std::max(1U, std::thread::hardware_concurrency());
+    const int tasks = (end - first + kRowsPerTask - 1) / kRowsPerTask;
+    const int workers = std::clamp(static_cast<int>(wanted), 1, std::max(1, tasks));
+    std::vector<std::jthread> helpers;
+    for (int i = 1; i < workers; ++i) {
+        helpers.emplace_back(run);
+    }
+    run();
+}
+
 bool SameSize(const GreyPicture& a, const GreyPicture& b) {
     return a.Pixels != nullptr && b.Pixels != nullptr && a.Width > 0 && a.Height > 0 &&
            a.Width == b.Width && a.Height == b.Height;
@@ -236,6 +419,56 @@ double MeanSsim(const GreyPicture& a, const GreyPicture& b, unsigned threads) {
         return std::numeric_limits<double>::quiet_NaN();
     }
     return Compute(a, b, kSsimRadius, a.Height - kSsimRadius, nullptr, threads);
+}
+
+SsimReference::SsimReference(const GreyPicture& a, unsigned threads) : a_(a) {
+    if (!SameSize(a, a) || a.Width < kSsimWindow || a.Height < kSsimWindow) {
+        return;
+    }
+    const std::size_t pixels =
+        static_cast<std::size_t>(a.Width) * static_cast<std::size_t>(a.Height);
+    mean_.resize(pixels);
+    variance_.resize(pixels);
+    const Weights6 w = Weights();
+    ShareRows(0, a.Height, threads, [&](int first, int end) {
+        PaddedLines<5> lines(a.Width);
+        for (int y = first; y < end; ++y) {
+            const auto rows = WindowRows(a, y);
+            VerticalSums(rows, rows, a.Width, w, lines.Lines());
+            lines.ReflectEdges();
+            const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
+            MomentsAlongRow(lines.Lines()[0], lines.Lines()[2], a.Width, w, mean_.data() + at,
+                            variance_.data() + at);
+        }
+    });
+}
+
+double SsimReference::Mean(const GreyPicture& b, unsigned threads) const {
+    if (!SameSize(a_, b) || mean_.empty()) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    const GreyPicture& a = a_;
+    const Weights6 w = Weights();
+    std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
+    ShareRows(kSsimRadius, a.Height - kSsimRadius, threads, [&](int first, int end) {
+        PaddedLines<3> lines(a.Width);
+        ProductRows products(a, b);
+        std::vector<double> values(static_cast<std::size_t>(a.Width));
+        for (int y = first; y < end; ++y) {
+            VerticalSumsOfB(products.Window(y), a.Width, w, lines.Lines());
+            lines.ReflectEdges();
+            const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
+            rowSums[static_cast<std::size_t>(y)] = SsimAlongRowOfB(
+                lines.Lines(), a.Width, w, mean_.data() + at, variance_.data() + at, values.data());
+        }
+    });
+    double total = 0.0;
+    for (int y = kSsimRadius; y < a.Height - kSsimRadius; ++y) {
+        total += rowSums[static_cast<std::size_t>(y)];
+    }
+    const double inner = static_cast<double>(a.Width - 2 * kSsimRadius) *
+                         static_cast<double>(a.Height - 2 * kSsimRadius);
+    return total / inner;
 }
 
 SsimMap LocalSsim(const GreyPicture& a, const GreyPicture& b, unsigned threads) {

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <bit>
 #include <cmath>
 #include <random>
 
@@ -157,6 +158,8 @@ private slots:
     void transformedOnceEqualsTheWholeChain_data();
     void transformedOnceEqualsTheWholeChain();
     void ssimEdgeCases();
+    void ssimReferenceEqualsMeanSsim_data();
+    void ssimReferenceEqualsMeanSsim();
 };
 
 void TestJpeg::workedExample() {
@@ -652,6 +655,40 @@ void TestJpeg::transformedOnceEqualsTheWholeChain() {
             QCOMPARE(once.Ssim, whole.Ssim);
         }
     }
+}
+
+void TestJpeg::ssimReferenceEqualsMeanSsim_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<unsigned>("threads");
+    // Reflected rows at both ends of every window; the smallest picture with an
+    // inside pixel; more rows than one thread's share; under the window.
+    QTest::newRow("61 x 37, 1 thread") << 61 << 37 << 1U;
+    QTest::newRow("11 x 11, 2 threads") << 11 << 11 << 2U;
+    QTest::newRow("203 x 150, 3 threads") << 203 << 150 << 3U;
+    QTest::newRow("12 x 10, under the window") << 12 << 10 << 2U;
+}
+
+// The sweep's SSIM is MeanSsim's to the last bit, for every picture held
+// against the one reference, and none for a picture of another size.
+void TestJpeg::ssimReferenceEqualsMeanSsim() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(unsigned, threads);
+    const std::vector<std::uint8_t> a = PhotoLikePicture(width, height, 3);
+    const GreyPicture pa{a.data(), width, height, width};
+    const SsimReference reference(pa, threads);
+    for (const int seed : {4, 5}) {
+        const std::vector<std::uint8_t> b = PhotoLikePicture(width, height, seed);
+        const GreyPicture pb{b.data(), width, height, width};
+        const double expected = MeanSsim(pa, pb, 1);
+        const double got = reference.Mean(pb, threads);
+        QCOMPARE(std::isnan(got), std::isnan(expected));
+        if (!std::isnan(expected)) {
+            QCOMPARE(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(expected));
+        }
+    }
+    QVERIFY(std::isnan(reference.Mean({a.data(), width, height - 1, width})));
 }
 
 void TestJpeg::ssimEdgeCases() {
