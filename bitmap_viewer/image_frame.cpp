@@ -132,7 +132,7 @@ void ImageFrame::AddKeys() {
     lookInside_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     lookInside_->setEnabled(false);
     connect(lookInside_, &QAction::triggered, this,
-            [this] { emit JpegInspectionRequested(fileName_); });
+            [this] { emit JpegContentsRequested(fileName_); });
     addAction(lookInside_);
     picture1_->addAction(lookInside_);
     picture1_->setContextMenuPolicy(Qt::ActionsContextMenu);

@@ -71,7 +71,7 @@ signals:
     void CompressRequested();
     /// Ctrl+I or the picture's context menu: the user asks for the "JPEG File"
     /// window on the JPEG file shown.
-    void JpegInspectionRequested(const QString& fileName);
+    void JpegContentsRequested(const QString& fileName);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

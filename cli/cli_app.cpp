@@ -5,7 +5,7 @@
 #include "block_file/block_file_io.h"
 #include "cli/commands.h"
 #include "cli/compress_command.h"
-#include "cli/inspect_command.h"
+#include "cli/jpeg_contents_command.h"
 #include "cli/rd_command.h"
 #include "cli/window_replay.h"
 #include "compression/rate_distortion.h"
@@ -494,11 +494,11 @@ QStringList JoinBlockArguments(const QStringList& arguments) {
     return joined;
 }
 
-Result<Job> PrepareInspect(const Options& options, const QStringList& rest) {
+Result<Job> PrepareContents(const Options& options, const QStringList& rest) {
     if (rest.size() != 1) {
         return Failed(tr("inspect takes one JPEG file."));
     }
-    InspectRequest request;
+    ContentsRequest request;
     request.File = rest.first();
     const std::optional<int> component =
         options.NumberIn(options.Component, 0, 0, std::numeric_limits<int>::max());
@@ -518,7 +518,7 @@ Result<Job> PrepareInspect(const Options& options, const QStringList& rest) {
     } else if (options.IsSet(options.Component)) {
         return Failed(tr("--component needs --block."));
     }
-    return Job([request]() -> Result<Node> { return InspectReport(request); });
+    return Job([request]() -> Result<Node> { return ContentsReport(request); });
 }
 
 Result<Job> PrepareRd(const Options& options, const QStringList& rest) {
@@ -629,7 +629,7 @@ const std::vector<Subcommand>& Subcommands() {
           "block's stored coefficients, dequantised values, samples",
           "and (sequential files) its bits and symbols."},
          {&Options::BlockAt, &Options::Component},
-         PrepareInspect},
+         PrepareContents},
         {"rd",
          {"rd PICTURE [--qualities A:B:STEP | Q1,Q2,...] [--dct float|integer] [--optimize]",
           "         [--colour [--sampling 4:2:0] [--chroma-quality M] [--upsampling smooth|box]]"},

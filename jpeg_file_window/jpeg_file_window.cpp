@@ -37,7 +37,7 @@ namespace quadrel {
 
 namespace {
 
-using jpeg_file::BlockInspection;
+using jpeg_file::BlockContents;
 using jpeg_file::JpegFile;
 
 QString Text(const std::string& text) {
@@ -109,10 +109,10 @@ JpegFileWindow* JpegFileWindow::Open(const QString& fileName, BlockDocument& doc
             problem = file.errorString();
         }
     }
-    std::optional<jpeg_file::JpegInspection> inspection;
+    std::optional<jpeg_file::JpegContents> inspection;
     if (problem.isEmpty()) {
-        Result<jpeg_file::JpegInspection> opened =
-            jpeg_file::JpegInspection::Open(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        Result<jpeg_file::JpegContents> opened =
+            jpeg_file::JpegContents::Open(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
         if (opened) {
             inspection.emplace(std::move(opened).Value());
         } else {
@@ -136,32 +136,31 @@ bool JpegFileWindow::LooksLikeJpeg(const QString& fileName) {
     return file.open(QIODevice::ReadOnly) && file.read(2) == QByteArray("\xFF\xD8", 2);
 }
 
-JpegFileWindow::JpegFileWindow(jpeg_file::JpegInspection inspection, const QString& fileName,
+JpegFileWindow::JpegFileWindow(jpeg_file::JpegContents inspection, const QString& fileName,
                                BlockDocument& document, UseTableInWorksheet useTable)
-    : QWidget(nullptr), inspection_(std::move(inspection)), fileName_(fileName),
-      document_(document), useTable_(std::move(useTable)) {
+    : QWidget(nullptr), contents_(std::move(inspection)), fileName_(fileName), document_(document),
+      useTable_(std::move(useTable)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("jpegFileWindow"));
     setWindowTitle(tr("JPEG File"));
 
     auto* layout = new QVBoxLayout(this);
-    auto* name = new QLabel(tr("%1 — %2 bytes")
-                                .arg(QDir::toNativeSeparators(fileName))
-                                .arg(inspection_.File().FileSize),
-                            this);
+    auto* name = new QLabel(
+        tr("%1 — %2 bytes").arg(QDir::toNativeSeparators(fileName)).arg(contents_.File().FileSize),
+        this);
     name->setObjectName(QStringLiteral("fileName"));
     name->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(name);
 
     QStringList warnings;
-    for (const std::string& w : inspection_.Warnings()) {
+    for (const std::string& w : contents_.Warnings()) {
         warnings << Text(w);
     }
-    if (!inspection_.File().CannotShow.empty()) {
-        warnings << tr("The picture cannot be shown: %1").arg(Text(inspection_.File().CannotShow));
+    if (!contents_.File().CannotShow.empty()) {
+        warnings << tr("The picture cannot be shown: %1").arg(Text(contents_.File().CannotShow));
     }
-    if (!inspection_.CoefficientFailure().empty()) {
-        warnings << tr("The blocks cannot be read: %1").arg(Text(inspection_.CoefficientFailure()));
+    if (!contents_.CoefficientFailure().empty()) {
+        warnings << tr("The blocks cannot be read: %1").arg(Text(contents_.CoefficientFailure()));
     }
     auto* warningLabel = new QLabel(warnings.join(QLatin1Char('\n')), this);
     warningLabel->setObjectName(QStringLiteral("warnings"));
@@ -196,7 +195,7 @@ QWidget* JpegFileWindow::CreateSegments() {
     tree->setObjectName(QStringLiteral("segments"));
     tree->setRootIsDecorated(false);
     tree->setHeaderLabels({tr("Offset"), tr("Marker"), tr("Length"), tr("Summary")});
-    for (const jpeg_file::Segment& s : inspection_.File().Segments) {
+    for (const jpeg_file::Segment& s : contents_.File().Segments) {
         auto* item = new QTreeWidgetItem(tree);
         item->setText(0, QString::number(s.Offset));
         item->setText(1, Text(s.Name));
@@ -216,7 +215,7 @@ QWidget* JpegFileWindow::CreateQuantisation() {
     auto* page = new QWidget(scroll);
     auto* layout = new QVBoxLayout(page);
     int index = 0;
-    for (const jpeg_file::QuantisationTable& t : inspection_.File().QuantisationTables) {
+    for (const jpeg_file::QuantisationTable& t : contents_.File().QuantisationTables) {
         auto* group = new QGroupBox(tr("Table %1 (%2-bit)").arg(t.Id).arg(t.Precision), page);
         auto* inner = new QVBoxLayout(group);
         QTableWidget* grid = NumberTable(QStringLiteral("quantTable%1").arg(index), group);
@@ -256,7 +255,7 @@ QWidget* JpegFileWindow::CreateHuffman() {
     auto* tree = new QTreeWidget(this);
     tree->setObjectName(QStringLiteral("huffman"));
     tree->setHeaderLabels({tr("Table / symbol"), tr("Code")});
-    for (const jpeg_file::HuffmanTable& t : inspection_.File().HuffmanTables) {
+    for (const jpeg_file::HuffmanTable& t : contents_.File().HuffmanTables) {
         auto* top = new QTreeWidgetItem(tree);
         top->setText(
             0,
@@ -282,7 +281,7 @@ QWidget* JpegFileWindow::CreateHuffman() {
 }
 
 QWidget* JpegFileWindow::CreateFrame() {
-    const JpegFile& file = inspection_.File();
+    const JpegFile& file = contents_.File();
     QStringList lines;
     if (file.FrameHeader) {
         lines << Text(jpeg_file::FrameLine(*file.FrameHeader));
@@ -341,10 +340,10 @@ QWidget* JpegFileWindow::CreatePictureSide() {
     picture_ = new ZoomView(side);
     picture_->setObjectName(QStringLiteral("picture"));
     picture_->setMinimumSize(320, 240);
-    const JpegFile& file = inspection_.File();
+    const JpegFile& file = contents_.File();
     const QImage decoded = QImage::fromData(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(inspection_.Bytes().data()),
-                                static_cast<qsizetype>(inspection_.Bytes().size())));
+        QByteArray::fromRawData(reinterpret_cast<const char*>(contents_.Bytes().data()),
+                                static_cast<qsizetype>(contents_.Bytes().size())));
     picture_->SetPicture(decoded);
     picture_->SetGrid(true);
     const QSize mcu =
@@ -446,7 +445,7 @@ QWidget* JpegFileWindow::CreateBlockPage(int component) {
 }
 
 void JpegFileWindow::ShowBlocksAt(int x, int y) {
-    const JpegFile& file = inspection_.File();
+    const JpegFile& file = contents_.File();
     if (!file.FrameHeader) {
         return;
     }
@@ -465,7 +464,7 @@ void JpegFileWindow::ShowBlocksAt(int x, int y) {
         bits->clear();
         const jpeg_file::BlockAddress address =
             jpeg_file::BlockAtPixel(*file.FrameHeader, component, x, y);
-        Result<BlockInspection> block = inspection_.Block(address);
+        Result<BlockContents> block = contents_.Block(address);
         if (!block) {
             shown_[c].reset();
             for (QTableWidget* grid : grids) {
@@ -503,7 +502,7 @@ void JpegFileWindow::ShowBlocksAt(int x, int y) {
                 item->setFont(4, FixedFont());
             }
             const jpeg_file::MarkedBytes marked =
-                jpeg_file::BitsAround(inspection_.Bytes(), *block->Bits);
+                jpeg_file::BitsAround(contents_.Bytes(), *block->Bits);
             bits->setPlainText(Text(marked.Text));
             QList<QTextEdit::ExtraSelection> selections;
             QTextCharFormat highlight;
@@ -549,7 +548,7 @@ void JpegFileWindow::SendBlock() {
         !shown_[static_cast<std::size_t>(tab)]) {
         return;
     }
-    const BlockInspection& block = *shown_[static_cast<std::size_t>(tab)];
+    const BlockContents& block = *shown_[static_cast<std::size_t>(tab)];
     Block space;
     for (int k = 0; k < kBlockCells; ++k) {
         space.Cell(k) = block.Samples[static_cast<std::size_t>(k)];

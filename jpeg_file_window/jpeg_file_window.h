@@ -8,11 +8,11 @@
 // bytes. The samples go to the main window as its pixel block, a table to the
 // JPEG worksheet.
 //
-// Everything shown is worked out by jpeg_file/jpeg_inspection.h; the window
+// Everything shown is worked out by jpeg_file/jpeg_contents.h; the window
 // only lays it out. It deletes itself when closed.
 
 #include "jpeg/jpeg_block.h"
-#include "jpeg_file/jpeg_inspection.h"
+#include "jpeg_file/jpeg_contents.h"
 #include "views/block_document.h"
 #include "views/desktop_services.h"
 
@@ -52,7 +52,7 @@ public:
                                 QWidget* messageParent = nullptr);
 
     /// The window for a file already read; `document` must outlive it.
-    JpegFileWindow(jpeg_file::JpegInspection inspection, const QString& fileName,
+    JpegFileWindow(jpeg_file::JpegContents inspection, const QString& fileName,
                    BlockDocument& document, UseTableInWorksheet useTable);
     ~JpegFileWindow() override;
 
@@ -71,7 +71,7 @@ private:
     QWidget* CreateBlockPage(int component);
     void SendBlock();
 
-    jpeg_file::JpegInspection inspection_;
+    jpeg_file::JpegContents contents_;
     QString fileName_;
     BlockDocument& document_;
     UseTableInWorksheet useTable_;
@@ -82,7 +82,7 @@ private:
     QTabWidget* blockTabs_ = nullptr;
     QPushButton* send_ = nullptr;
     /// The blocks shown, one per component (a component without one: none).
-    std::vector<std::optional<jpeg_file::BlockInspection>> shown_;
+    std::vector<std::optional<jpeg_file::BlockContents>> shown_;
 };
 
 } // namespace quadrel

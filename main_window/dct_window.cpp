@@ -132,8 +132,7 @@ void DCT::ShowCompressWindow() {
                     curves->addActions(windowActions_);
                     AddHelpKey(curves, HelpSection::RateDistortion);
                 });
-        connect(compressWindow_, &CompressWindow::JpegInspectionRequested, this,
-                &DCT::OpenJpegFile);
+        connect(compressWindow_, &CompressWindow::JpegContentsRequested, this, &DCT::OpenJpegFile);
         compressWindow_->addActions(windowActions_);
         AddHelpKey(compressWindow_, HelpSection::CompressPicture);
         if (imageFrame_ && !imageFrame_->Picture1()->Picture().isNull()) {
@@ -204,7 +203,7 @@ void DCT::ConnectImageFrame() {
             compressWindow_->SetPicture(picture, tr("the viewer's picture"));
         }
     });
-    connect(imageFrame_, &ImageFrame::JpegInspectionRequested, this, &DCT::OpenJpegFile);
+    connect(imageFrame_, &ImageFrame::JpegContentsRequested, this, &DCT::OpenJpegFile);
 }
 
 void DCT::ShowWorksheet() {

@@ -333,7 +333,7 @@ QLayout* CompressWindow::CreateStatusRow() {
 void CompressWindow::ConnectChoices() {
     connect(open_, &QPushButton::clicked, this, &CompressWindow::OpenPicture);
     connect(lookInside_, &QPushButton::clicked, this,
-            [this] { emit JpegInspectionRequested(jpegFile_); });
+            [this] { emit JpegContentsRequested(jpegFile_); });
     connect(tableButton_, &QPushButton::clicked, this, &CompressWindow::ChooseTable);
     connect(mode_, &QComboBox::currentIndexChanged, this, &CompressWindow::SwitchMode);
     step_->setEnabled(false);

@@ -63,7 +63,7 @@ signals:
     void ResultShown();
     /// "Look inside the JPEG…": the user asks for the "JPEG File" window on the
     /// JPEG file opened here.
-    void JpegInspectionRequested(const QString& fileName);
+    void JpegContentsRequested(const QString& fileName);
     /// A Rate-Distortion window of this picture opened (for its help key).
     void RateDistortionOpened(QWidget* window);
 

@@ -2,7 +2,7 @@
 // reader's facts: a table's codes as the decoder builds them, and which bits
 // of which bytes a block's bit range marks.
 #include "jpeg/jpeg_huffman.h"
-#include "jpeg_file/jpeg_inspection.h"
+#include "jpeg_file/jpeg_contents.h"
 
 #include <QtTest>
 
@@ -13,7 +13,7 @@ using namespace quadrel;
 
 Q_DECLARE_METATYPE(std::vector<std::uint8_t>)
 
-class TestJpegInspection : public QObject {
+class TestJpegContents : public QObject {
     Q_OBJECT
 private slots:
     void codesAreTheStandardOnes_data();
@@ -22,7 +22,7 @@ private slots:
     void bitsAroundMarkTheBlocksBits();
 };
 
-void TestJpegInspection::codesAreTheStandardOnes_data() {
+void TestJpegContents::codesAreTheStandardOnes_data() {
     QTest::addColumn<bool>("ac");
     QTest::addColumn<bool>("chrominance");
     QTest::newRow("DC luminance") << false << false;
@@ -33,7 +33,7 @@ void TestJpegInspection::codesAreTheStandardOnes_data() {
 
 // Counted up from the table's counts, every code is the one the encoder's
 // default tables give the symbol.
-void TestJpegInspection::codesAreTheStandardOnes() {
+void TestJpegContents::codesAreTheStandardOnes() {
     QFETCH(bool, ac);
     QFETCH(bool, chrominance);
     const jpeg::HuffmanClass tables =
@@ -53,7 +53,7 @@ void TestJpegInspection::codesAreTheStandardOnes() {
     }
 }
 
-void TestJpegInspection::bitsAroundMarkTheBlocksBits_data() {
+void TestJpegContents::bitsAroundMarkTheBlocksBits_data() {
     QTest::addColumn<std::vector<std::uint8_t>>("bytes");
     QTest::addColumn<int>("bitOffset");
     QTest::addColumn<int>("bitLength");
@@ -73,7 +73,7 @@ void TestJpegInspection::bitsAroundMarkTheBlocksBits_data() {
         << std::vector<std::uint8_t>{0x0F} << 8 << 2 << QStringList{} << false;
 }
 
-void TestJpegInspection::bitsAroundMarkTheBlocksBits() {
+void TestJpegContents::bitsAroundMarkTheBlocksBits() {
     QFETCH(std::vector<std::uint8_t>, bytes);
     QFETCH(int, bitOffset);
     QFETCH(int, bitLength);
@@ -89,5 +89,5 @@ void TestJpegInspection::bitsAroundMarkTheBlocksBits() {
     QCOMPARE(QString::fromStdString(shown.Text).contains(QStringLiteral("stuffed")), stuffed);
 }
 
-QTEST_MAIN(TestJpegInspection)
-#include "tst_jpeg_inspection.moc"
+QTEST_MAIN(TestJpegContents)
+#include "tst_jpeg_contents.moc"

@@ -1,4 +1,4 @@
-#include "jpeg_file/jpeg_inspection.h"
+#include "jpeg_file/jpeg_contents.h"
 
 #include "jpeg/encoder_dct.h"
 #include "jpeg/jpeg_huffman.h"
@@ -41,12 +41,12 @@ std::string Hex(std::size_t value, int digits) {
 
 } // namespace
 
-Result<JpegInspection> JpegInspection::Open(std::vector<std::uint8_t> bytes) {
+Result<JpegContents> JpegContents::Open(std::vector<std::uint8_t> bytes) {
     Result<JpegFile> file = ReadJpegFile(bytes);
     if (!file) {
         return Fail(file.Message());
     }
-    JpegInspection inspection;
+    JpegContents inspection;
     inspection.bytes_ = std::move(bytes);
     inspection.file_ = std::move(file).Value();
     if (inspection.file_.FrameHeader) {
@@ -63,7 +63,7 @@ Result<JpegInspection> JpegInspection::Open(std::vector<std::uint8_t> bytes) {
     return inspection;
 }
 
-std::vector<std::string> JpegInspection::Warnings() const {
+std::vector<std::string> JpegContents::Warnings() const {
     std::vector<std::string> all = file_.Warnings;
     for (const std::string& w : libjpegWarnings_) {
         if (std::find(all.begin(), all.end(), w) == all.end()) {
@@ -73,14 +73,14 @@ std::vector<std::string> JpegInspection::Warnings() const {
     return all;
 }
 
-bool JpegInspection::Sequential() const {
+bool JpegContents::Sequential() const {
     return file_.FrameHeader &&
            (file_.FrameHeader->Kind == Process::Baseline ||
             file_.FrameHeader->Kind == Process::Extended) &&
            file_.FrameHeader->Precision == 8;
 }
 
-Result<BlockInspection> JpegInspection::Block(BlockAddress address) const {
+Result<BlockContents> JpegContents::Block(BlockAddress address) const {
     if (!coefficients_) {
         return Fail("The blocks cannot be read: " + coefficientFailure_);
     }
@@ -101,7 +101,7 @@ Result<BlockInspection> JpegInspection::Block(BlockAddress address) const {
     if (tableIndex >= coefficients_->QuantTables.size()) {
         return Fail("The block's quantisation table is missing.");
     }
-    BlockInspection block;
+    BlockContents block;
     block.Address = address;
     block.ComponentId = component.Id;
     block.QuantTableId = component.QuantTable;

@@ -1,4 +1,4 @@
-#include "cli/inspect_command.h"
+#include "cli/jpeg_contents_command.h"
 
 #include "file_io/native_path.h"
 
@@ -14,9 +14,9 @@ namespace quadrel::cli {
 namespace {
 
 using jpeg_file::BlockAddress;
-using jpeg_file::BlockInspection;
+using jpeg_file::BlockContents;
+using jpeg_file::JpegContents;
 using jpeg_file::JpegFile;
-using jpeg_file::JpegInspection;
 using report::Axes;
 using report::Node;
 using report::Shown;
@@ -168,7 +168,7 @@ Node Symbols(const std::vector<jpeg_file::DecodedSymbol>& symbols) {
     return out;
 }
 
-Node BlockNode(const BlockInspection& b) {
+Node BlockNode(const BlockContents& b) {
     Node out = Node::MakeObject("block", "Block");
     out.Add(Node::MakeInteger("component", "Component (index)", b.Address.Component));
     out.Add(Node::MakeInteger("component_id", "Component id", b.ComponentId));
@@ -196,7 +196,7 @@ Node BlockNode(const BlockInspection& b) {
 
 } // namespace
 
-Result<Node> InspectionReport(const JpegInspection& inspection, std::optional<BlockAddress> block) {
+Result<Node> ContentsReport(const JpegContents& inspection, std::optional<BlockAddress> block) {
     const JpegFile& file = inspection.File();
     Node doc = Node::MakeObject("", "");
     doc.Add(Node::MakeInteger("file_size", "File size (bytes)", Whole(file.FileSize)));
@@ -228,7 +228,7 @@ Result<Node> InspectionReport(const JpegInspection& inspection, std::optional<Bl
     }
     doc.Add(TextRows("warnings", "Warnings", inspection.Warnings(), "message", "Message"));
     if (block) {
-        const Result<BlockInspection> b = inspection.Block(*block);
+        const Result<BlockContents> b = inspection.Block(*block);
         if (!b) {
             return Fail(b.Message());
         }
@@ -237,7 +237,7 @@ Result<Node> InspectionReport(const JpegInspection& inspection, std::optional<Bl
     return doc;
 }
 
-Result<Node> InspectReport(const InspectRequest& request) {
+Result<Node> ContentsReport(const ContentsRequest& request) {
     const QString shown = ShownPath(request.File);
     QFile file(request.File);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -247,14 +247,14 @@ Result<Node> InspectReport(const InspectRequest& request) {
     if (file.error() != QFileDevice::NoError) {
         return Fail(QStringLiteral("%1: %2").arg(shown, file.errorString()).toStdString());
     }
-    Result<JpegInspection> inspection =
-        JpegInspection::Open(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    Result<JpegContents> inspection =
+        JpegContents::Open(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     if (!inspection) {
         return Fail(QStringLiteral("%1: %2")
                         .arg(shown, QString::fromStdString(inspection.Message()))
                         .toStdString());
     }
-    Result<Node> report = InspectionReport(*inspection, request.Block);
+    Result<Node> report = ContentsReport(*inspection, request.Block);
     if (!report) {
         return Fail(QStringLiteral("%1: %2")
                         .arg(shown, QString::fromStdString(report.Message()))

@@ -4,7 +4,7 @@
 // File" window shows them.
 
 #include "base/result.h"
-#include "jpeg_file/jpeg_inspection.h"
+#include "jpeg_file/jpeg_contents.h"
 #include "report/report.h"
 
 #include <QString>
@@ -13,17 +13,17 @@
 
 namespace quadrel::cli {
 
-struct InspectRequest {
+struct ContentsRequest {
     QString File;
     std::optional<jpeg_file::BlockAddress> Block;
 };
 
 /// The report tree of an opened file and, when asked, one of its blocks;
 /// fails for a block the file does not store.
-Result<report::Node> InspectionReport(const jpeg_file::JpegInspection& inspection,
-                                      std::optional<jpeg_file::BlockAddress> block);
+Result<report::Node> ContentsReport(const jpeg_file::JpegContents& inspection,
+                                    std::optional<jpeg_file::BlockAddress> block);
 
 /// Reads the file and reports on it; fails when it cannot be read or is no JPEG.
-Result<report::Node> InspectReport(const InspectRequest& request);
+Result<report::Node> ContentsReport(const ContentsRequest& request);
 
 } // namespace quadrel::cli

@@ -24,7 +24,7 @@ namespace quadrel::jpeg_file {
 /// The inverse DCT the samples come from, as the reports name it.
 inline constexpr const char* kSampleTransform = "djpeg -dct float (libjpeg-turbo's float IDCT)";
 
-struct BlockInspection {
+struct BlockContents {
     BlockAddress Address;
     int ComponentId = 0;
     int QuantTableId = 0;
@@ -38,10 +38,10 @@ struct BlockInspection {
     std::string NoBits;
 };
 
-class JpegInspection {
+class JpegContents {
 public:
     /// Fails only for bytes that do not start as a JPEG.
-    static Result<JpegInspection> Open(std::vector<std::uint8_t> bytes);
+    static Result<JpegContents> Open(std::vector<std::uint8_t> bytes);
 
     const JpegFile& File() const { return file_; }
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
@@ -59,10 +59,10 @@ public:
 
     /// One block of component `address.Component`; fails for a block or
     /// component the file does not store.
-    Result<BlockInspection> Block(BlockAddress address) const;
+    Result<BlockContents> Block(BlockAddress address) const;
 
 private:
-    JpegInspection() = default;
+    JpegContents() = default;
 
     std::vector<std::uint8_t> bytes_;
     JpegFile file_;
