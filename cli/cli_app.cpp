@@ -119,6 +119,7 @@ public:
     QCommandLineOption BlockAt;
     QCommandLineOption Component;
     QCommandLineOption Qualities;
+    QCommandLineOption Uniform;
 
     bool IsSet(const QCommandLineOption& option) const { return Parser.isSet(option); }
     QString Value(const QCommandLineOption& option) const { return Parser.value(option); }
@@ -362,8 +363,8 @@ Result<Job> PrepareExercise(const Options& options, const QStringList& rest) {
 Result<ColourCompressionSettings> ColourOptions(const Options& options,
                                                 const CompressionSettings& grey) {
     if (grey.Mode != CompressionMode::Quality) {
-        return Failed(tr("--colour codes with --quality and --chroma-quality, not --table or "
-                         "--step."));
+        return Failed(tr("--colour codes with --quality and --chroma-quality, not --table, "
+                         "--uniform or --step."));
     }
     ColourCompressionSettings colour;
     colour.Quality = grey.Quality;
@@ -396,9 +397,9 @@ Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
         return Failed(tr("compress takes one picture file."));
     }
     const int given = int{options.IsSet(options.Quality)} + int{options.IsSet(options.Table)} +
-                      int{options.IsSet(options.Step)};
+                      int{options.IsSet(options.Uniform)} + int{options.IsSet(options.Step)};
     if (given > 1) {
-        return Failed(tr("give one of --quality, --table and --step."));
+        return Failed(tr("give one of --quality, --table, --uniform and --step."));
     }
     CompressRequest request;
     request.Picture = rest.first();
@@ -411,6 +412,13 @@ Result<Job> PrepareCompress(const Options& options, const QStringList& rest) {
             return Failed(tr("--step takes a whole number from 1 to 512."));
         }
         request.Settings.Mode = CompressionMode::QuadrelStep;
+        request.Settings.Step = *step;
+    } else if (options.IsSet(options.Uniform)) {
+        const std::optional<int> step = options.NumberIn(options.Uniform, 16, 1, kMaxUniformStep);
+        if (!step) {
+            return Failed(tr("--uniform takes a whole number from 1 to 255."));
+        }
+        request.Settings.Mode = CompressionMode::Uniform;
         request.Settings.Step = *step;
     } else if (options.IsSet(options.Table)) {
         request.Settings.Mode = CompressionMode::Table;
@@ -607,19 +615,20 @@ const std::vector<Subcommand>& Subcommands() {
          true,
          report::RenderPrintable},
         {"compress",
-         {"compress PICTURE [--quality N | --table FILE | --step Q] [-o RECONSTRUCTION.png]",
-          "         [--diff DIFF.png] [--dct float|integer]",
+         {"compress PICTURE [--quality N | --table FILE | --uniform S | --step Q]",
+          "         [-o RECONSTRUCTION.png] [--diff DIFF.png] [--dct float|integer]",
           "         [--colour [--sampling 4:2:0] [--chroma-quality M] [--upsampling smooth|box]]",
           "         [--jpeg OUT.jpg [--optimize] [--restart N]]"},
          {"A whole picture made grey and coded block by block, by",
-          "the JPEG chain or (--step) by Quadrel's own quantiser:",
+          "the JPEG chain (--uniform: one step for every coefficient)",
+          "or (--step) by Quadrel's own DCT and Quant rule:",
           "size, bits per pixel, zero share, MSE and PSNR. -o writes",
           "the reconstruction, --diff the amplified difference.",
           "--colour codes Y, Cb and Cr as cjpeg and djpeg do;",
           "--jpeg writes the baseline JPEG file cjpeg writes."},
-         {&Options::Step, &Options::Quality, &Options::Table, &Options::Diff, &Options::Dct,
-          &Options::Colour, &Options::Sampling, &Options::ChromaQuality, &Options::Upsampling,
-          &Options::Jpeg, &Options::Optimize, &Options::Restart},
+         {&Options::Step, &Options::Quality, &Options::Table, &Options::Uniform, &Options::Diff,
+          &Options::Dct, &Options::Colour, &Options::Sampling, &Options::ChromaQuality,
+          &Options::Upsampling, &Options::Jpeg, &Options::Optimize, &Options::Restart},
          PrepareCompress,
          false},
         {"inspect",
@@ -651,7 +660,7 @@ constexpr std::array kSpecificOptions = {
     &Options::Count,     &Options::Difficulty,    &Options::Sheet,      &Options::Colour,
     &Options::Sampling,  &Options::ChromaQuality, &Options::Upsampling, &Options::Chrominance,
     &Options::Jpeg,      &Options::Optimize,      &Options::Restart,    &Options::BlockAt,
-    &Options::Component, &Options::Qualities};
+    &Options::Component, &Options::Qualities,     &Options::Uniform};
 
 const Subcommand* FindSubcommand(const QString& name) {
     for (const Subcommand& command : Subcommands()) {
@@ -723,7 +732,8 @@ Options::Options()
              QStringLiteral("FILE")),
       Step(QStringLiteral("step"),
            tr("quant: the quantisation step (power of two 1..512); "
-              "compress: code with Quadrel's quantiser at step Q (1..512)."),
+              "compress: code with Quadrel's own DCT and Quant rule (a dead zone) at step Q "
+              "(1..512)."),
            QStringLiteral("Q")),
       Quality(QStringLiteral("quality"),
               tr("jpeg, exercise: scale the standard luminance table to "
@@ -799,14 +809,18 @@ Options::Options()
       Qualities(QStringLiteral("qualities"),
                 tr("rd: the qualities, A:B:STEP (A, A+STEP, ... up to B) or a list Q1,Q2,... "
                    "(default 5:95:5)."),
-                QStringLiteral("LIST")) {
+                QStringLiteral("LIST")),
+      Uniform(QStringLiteral("uniform"),
+              tr("compress: code with a uniform quantiser, one step S (1..255) for every "
+                 "coefficient: a flat table through the JPEG chain."),
+              QStringLiteral("S")) {
     Parser.setApplicationDescription(Description());
     Parser.addHelpOption();
     Parser.addVersionOption();
-    Parser.addOptions({Format, Output,   Step,     Quality,       Table,      PrevDc,
-                       Keep,   Seed,     Count,    Difficulty,    Sheet,      Diff,
-                       Dct,    Colour,   Sampling, ChromaQuality, Upsampling, Chrominance,
-                       Jpeg,   Optimize, Restart,  BlockAt,       Component,  Qualities});
+    Parser.addOptions({Format,   Output,        Step,       Quality,     Table, PrevDc,   Keep,
+                       Seed,     Count,         Difficulty, Sheet,       Diff,  Dct,      Colour,
+                       Sampling, ChromaQuality, Upsampling, Chrominance, Jpeg,  Optimize, Restart,
+                       BlockAt,  Component,     Qualities,  Uniform});
     Parser.addPositionalArgument(QStringLiteral("command"), CommandNames(),
                                  QStringLiteral("command [arguments]"));
 }

@@ -164,6 +164,8 @@ std::string ModeName(CompressionMode mode) {
         return "jpeg-quality";
     case CompressionMode::Table:
         return "jpeg-table";
+    case CompressionMode::Uniform:
+        return "uniform-step";
     case CompressionMode::QuadrelStep:
         break;
     }
@@ -289,6 +291,9 @@ Result<Node> CompressReport(const CompressRequest& request) {
         break;
     case CompressionMode::Table:
         doc.Add(Node::MakeText("table", "Table file", ShownPath(request.TableFile).toStdString()));
+        break;
+    case CompressionMode::Uniform:
+        doc.Add(Node::MakeInteger("step", "Step of every coefficient", request.Settings.Step));
         break;
     case CompressionMode::QuadrelStep:
         doc.Add(Node::MakeInteger("step", "Quantisation step", request.Settings.Step));

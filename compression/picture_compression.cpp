@@ -63,6 +63,11 @@ std::optional<jpeg::QuantTable> TableOf(const CompressionSettings& settings) {
         return jpeg::LuminanceTable(settings.Quality);
     case CompressionMode::Table:
         return settings.Table;
+    case CompressionMode::Uniform: {
+        jpeg::QuantTable flat{};
+        flat.fill(std::clamp(settings.Step, 1, kMaxUniformStep));
+        return flat;
+    }
     case CompressionMode::QuadrelStep:
         break;
     }

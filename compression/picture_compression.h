@@ -19,17 +19,22 @@
 namespace quadrel {
 
 enum class CompressionMode : std::uint8_t {
-    Quality,     ///< the standard luminance table scaled to Quality
-    Table,       ///< a table of the user's own
-    QuadrelStep, ///< Quadrel's DCT and uniform quantiser, as the Quant button
+    Quality, ///< the standard luminance table scaled to Quality
+    Table,   ///< a table of the user's own
+    /// One step (1..255) for every coefficient: a flat table through the same
+    /// JPEG chain, a uniform quantiser.
+    Uniform,
+    /// Quadrel's own scaled DCT and its Quant rule with a dead zone, as the Quant
+    /// button: not a uniform quantiser.
+    QuadrelStep,
 };
 
 struct CompressionSettings {
     CompressionMode Mode = CompressionMode::Quality;
     int Quality = 50;                               ///< 1..100
     jpeg::QuantTable Table = jpeg::kLuminanceTable; ///< for CompressionMode::Table
-    int Step = 16;                                  ///< 1..512
-    /// The encoder's transform for the two JPEG modes: Float as `cjpeg -dct float`
+    int Step = 16;                                  ///< 1..512 for QuadrelStep, 1..255 for Uniform
+    /// The encoder's transform for the JPEG modes: Float as `cjpeg -dct float`
     /// and `djpeg -dct float`, Integer as plain `cjpeg` and `djpeg`.
     jpeg::DctMethod Dct = jpeg::DctMethod::Float;
     bool KeepBlocks = false; ///< keep the quantised blocks, to write a JPEG file
@@ -44,6 +49,9 @@ inline constexpr QRgb kCompressionBackground = qRgb(255, 255, 255);
 /// Grey levels Y = 0.299 R + 0.587 G + 0.114 B, rounded (worked in whole numbers,
 /// so a grey picture keeps its levels exactly), as QImage::Format_Grayscale8.
 QImage GreyPicture(const QImage& picture);
+
+/// The largest step of a uniform quantiser: a baseline file's tables hold bytes.
+inline constexpr int kMaxUniformStep = 255;
 
 /// The table a setting codes with; empty in CompressionMode::QuadrelStep.
 std::optional<jpeg::QuantTable> TableOf(const CompressionSettings& settings);

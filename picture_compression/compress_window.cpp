@@ -3,6 +3,7 @@
 #include "bitmap_viewer/image_frame.h"
 #include "block_file/block_file_io.h"
 #include "compression/picture_compression.h"
+#include "compression/ssim_map.h"
 #include "file_io/file_writer.h"
 #include "picture_compression/mcu_panel.h"
 #include "picture_compression/zoom_view.h"
@@ -43,10 +44,13 @@ namespace {
 constexpr int kQuietMilliseconds = 150;
 constexpr int kModeQuality = 0;
 constexpr int kModeTable = 1;
-constexpr int kModeStep = 2;
+constexpr int kModeUniform = 2;
+constexpr int kModeStep = 3;
+constexpr int kDctInteger = 1;
 constexpr int kShowReconstruction = 0;
 constexpr int kShowDifference = 1;
-constexpr int kShowY = 2; // then Cb, Cr
+constexpr int kShowSsim = 2;
+constexpr int kShowY = 3; // then Cb, Cr
 constexpr int kChoiceColour = 1;
 constexpr int kUpsampleBox = 1;
 
@@ -189,7 +193,19 @@ QLayout* CompressWindow::CreateChoices() {
     lookInside_ = Named<QPushButton>("lookInsideJpeg", tr("Look inside the JPEG…"), this);
     lookInside_->setEnabled(false);
     mode_ = Named<QComboBox>("modeBox", this);
-    mode_->addItems({tr("JPEG quality"), tr("JPEG table file"), tr("Quadrel step")});
+    mode_->addItems({tr("JPEG, standard table at a quality"), tr("JPEG, a table of your own"),
+                     tr("Uniform quantiser, one step for every coefficient"),
+                     tr("Quadrel's Quant rule")});
+    mode_->setItemData(kModeUniform, tr("A flat table of the step through the same JPEG chain"),
+                       Qt::ToolTipRole);
+    mode_->setItemData(kModeStep,
+                       tr("Quadrel's own scaled DCT and its Quant rule with a dead zone, as the "
+                          "Quant button: not a uniform quantiser"),
+                       Qt::ToolTipRole);
+    dct_ = Named<QComboBox>("dctBox", this);
+    dct_->addItems({tr("Float DCT"), tr("Integer DCT")});
+    dct_->setToolTip(tr("The encoder's transform: float as cjpeg -dct float, integer as plain "
+                        "cjpeg"));
     qualitySlider_ = Named<QSlider>("qualitySlider", Qt::Horizontal, this);
     qualitySlider_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
     quality_ = Named<QSpinBox>("qualityBox", this);
@@ -205,6 +221,7 @@ QLayout* CompressWindow::CreateChoices() {
     choices->addWidget(name_, 1);
     choices->addWidget(lookInside_);
     choices->addWidget(mode_);
+    choices->addWidget(dct_);
     auto* qualityLabel = new QLabel(tr("&Quality"), this);
     qualityLabel->setBuddy(quality_);
     choices->addWidget(qualityLabel);
@@ -275,10 +292,12 @@ QLayout* CompressWindow::CreateViews() {
     views->addWidget(originalHeading_, 0, 0);
     auto* rightTop = new QHBoxLayout;
     shown_ = Named<QComboBox>("shownBox", this);
-    shown_->addItems(
-        {tr("Reconstruction"), tr("Difference"), tr("Y plane"), tr("Cb plane"), tr("Cr plane")});
-    shown_->setToolTip(tr("The Y, Cb and Cr planes are those the encoder codes, the chroma at "
-                          "its sampled size with each sample covering its pixels"));
+    shown_->addItems({tr("Reconstruction"), tr("Difference"), tr("SSIM map"), tr("Y plane"),
+                      tr("Cb plane"), tr("Cr plane")});
+    shown_->setToolTip(tr("The SSIM map is each pixel's SSIM (of Y in colour), white where the "
+                          "structure is kept, black at 0 and below; the Y, Cb and Cr planes are "
+                          "those the encoder codes, the chroma at its sampled size with each "
+                          "sample covering its pixels"));
     amplification_ = Named<QSpinBox>("amplificationBox", this);
     amplification_->setRange(1, 64);
     amplification_->setValue(8);
@@ -341,6 +360,7 @@ void CompressWindow::ConnectChoices() {
     connect(quality_, &QSpinBox::valueChanged, qualitySlider_, &QSlider::setValue);
     connect(quality_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
     connect(step_, &QSpinBox::valueChanged, this, &CompressWindow::Recompute);
+    connect(dct_, &QComboBox::currentIndexChanged, this, &CompressWindow::Recompute);
     connect(cancel_, &QPushButton::clicked, &runner_, &CompressionRunner::Cancel);
     connect(quality_, &QSpinBox::valueChanged, this, [this](int quality) {
         if (chromaSame_->isChecked()) {
@@ -375,8 +395,8 @@ void CompressWindow::EnableColourChoices() {
     colour_->setToolTip(!PictureIsColour() ? tr("The picture is grey.")
                         : qualityMode
                             ? QString()
-                            : tr("Table files and Quadrel steps code the grey picture; colour "
-                                 "is coded in the JPEG quality mode."));
+                            : tr("Tables of your own, uniform steps and Quadrel's rule code the "
+                                 "grey picture; colour is coded at a quality."));
     const bool colour = colour_->isEnabled() && colour_->currentIndex() == kChoiceColour;
     const QString why = colour ? QString() : tr("These apply when the picture is coded in colour.");
     for (QWidget* control : std::initializer_list<QWidget*>{sampling_, chromaSame_, upsampling_}) {
@@ -395,7 +415,10 @@ void CompressWindow::ShowOriginal(bool colour) {
 void CompressWindow::SwitchMode(int mode) {
     qualitySlider_->setEnabled(mode == kModeQuality);
     quality_->setEnabled(mode == kModeQuality);
-    step_->setEnabled(mode == kModeStep);
+    step_->setEnabled(mode == kModeStep || mode == kModeUniform);
+    // A uniform step is a table entry, so a byte; Quadrel's rule reaches 512.
+    step_->setMaximum(mode == kModeUniform ? kMaxUniformStep : DctEngine::kMaxQuantScale);
+    dct_->setEnabled(mode != kModeStep);
     EnableColourChoices();
     if (mode == kModeTable && tableFile_.isEmpty()) {
         ChooseTable(); // reads a table and recomputes, or reads none
@@ -432,9 +455,13 @@ void CompressWindow::ConnectViews() {
 CompressionRequest CompressWindow::Request() const {
     CompressionRequest request;
     CompressionSettings& settings = request.Settings;
-    settings.Mode = mode_->currentIndex() == kModeTable  ? CompressionMode::Table
-                    : mode_->currentIndex() == kModeStep ? CompressionMode::QuadrelStep
-                                                         : CompressionMode::Quality;
+    const int mode = mode_->currentIndex();
+    settings.Mode = mode == kModeTable     ? CompressionMode::Table
+                    : mode == kModeUniform ? CompressionMode::Uniform
+                    : mode == kModeStep    ? CompressionMode::QuadrelStep
+                                           : CompressionMode::Quality;
+    settings.Dct =
+        dct_->currentIndex() == kDctInteger ? jpeg::DctMethod::Integer : jpeg::DctMethod::Float;
     settings.Quality = quality_->value();
     settings.Table = table_;
     settings.Step = step_->value();
@@ -477,6 +504,7 @@ void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
     // The old result belongs to another picture: its memory goes now.
     result_.reset();
     difference_ = QImage();
+    ssimMap_ = QImage();
     planes_.clear();
     figures_->clear();
     EnableFileChoices();
@@ -576,6 +604,7 @@ void CompressWindow::Show(const std::shared_ptr<const CompressionResult>& result
         shownTableFile_ = tableFile_;
     }
     difference_ = QImage();
+    ssimMap_ = QImage();
     planes_.clear();
     ShowOriginal(result->Request.Colour);
     figures_->setText((result->Request.Colour ? ColourAnalysisText(result->ColourAnalysis)
@@ -606,8 +635,10 @@ void CompressWindow::OnCancelled() {
         tableButton_->setToolTip(tableFile_);
     }
     mode_->setCurrentIndex(shown.Mode == CompressionMode::Table         ? kModeTable
+                           : shown.Mode == CompressionMode::Uniform     ? kModeUniform
                            : shown.Mode == CompressionMode::QuadrelStep ? kModeStep
                                                                         : kModeQuality);
+    dct_->setCurrentIndex(shown.Dct == jpeg::DctMethod::Integer ? kDctInteger : 0);
     quality_->setValue(shown.Quality);
     step_->setValue(shown.Step);
     if (shown.Mode == CompressionMode::Quality && colour_->isEnabled()) {
@@ -638,6 +669,16 @@ void CompressWindow::ShowResultPicture() {
         }
         const auto plane = static_cast<std::size_t>(shown - kShowY);
         resultView_->SetPicture(plane < planes_.size() ? planes_[plane] : QImage());
+        return;
+    }
+    if (shown == kShowSsim) {
+        if (ssimMap_.isNull()) {
+            ssimMap_ =
+                SsimMapPicture(request.Colour ? ColourSsimMap(picture_, result_->ColourAnalysis,
+                                                              request.ColourSettings)
+                                              : GreySsimMap(grey_, result_->Analysis));
+        }
+        resultView_->SetPicture(ssimMap_);
         return;
     }
     if (request.Colour) {

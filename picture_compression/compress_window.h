@@ -122,6 +122,7 @@ private:
     QImage grey_;    ///< what the grey chain codes and a click sends
     std::shared_ptr<const CompressionResult> result_;
     QImage difference_;
+    QImage ssimMap_;             ///< the shown result's local SSIM, made when first shown
     std::vector<QImage> planes_; ///< the shown result's Y, Cb, Cr, made when first shown
     QElapsedTimer busyFor_;
     QTimer progressTimer_;
@@ -142,6 +143,7 @@ private:
     QSpinBox* quality_ = nullptr;
     QPushButton* tableButton_ = nullptr;
     QSpinBox* step_ = nullptr;
+    QComboBox* dct_ = nullptr;
     QComboBox* colour_ = nullptr;
     QComboBox* sampling_ = nullptr;
     QCheckBox* chromaSame_ = nullptr;

@@ -5,6 +5,7 @@
 // JPEG file the window saves.
 #include "compression/colour_compression.h"
 #include "compression/rate_distortion.h"
+#include "compression/ssim_map.h"
 #include "engine/block_model.h"
 #include "jpeg/coded_picture.h"
 #include "jpeg/encoder_dct.h"
@@ -207,6 +208,8 @@ private slots:
     void settingsLists();
     void cancelledSweepGivesNothing();
     void optimisedPointsAreTheFilesSizes();
+    void ssimMapViewHoldsTheFiguresSsim_data();
+    void ssimMapViewHoldsTheFiguresSsim();
     void exportWritesTheViewsPixels_data();
     void exportWritesTheViewsPixels();
     void escapeCloses_data();
@@ -563,7 +566,7 @@ void TestPictureCompression::colourWindowEqualsTheCore() {
     // and a chroma sample spreads over the pixels it stands for.
     const jpeg::SamplingFactors factors = jpeg::LumaFactors(settings.Sampling);
     for (int plane = 0; plane < 3; ++plane) {
-        shownBox->setCurrentIndex(2 + plane);
+        shownBox->setCurrentIndex(3 + plane);
         const QImage view = result->Picture();
         QCOMPARE(view.size(), picture.size());
         const int across = plane == 0 ? 1 : factors.Horizontal;
@@ -589,7 +592,7 @@ void TestPictureCompression::colourWindowEqualsTheCore() {
     QCOMPARE(Find<ZoomView>(*window, "originalView")->Picture(), GreyPicture(picture));
     QCOMPARE(Find<QLabel>(*window, "originalHeading")->text(), QStringLiteral("Original (grey)"));
     // Table and step modes are grey only.
-    Find<QComboBox>(*window, "modeBox")->setCurrentIndex(2);
+    Find<QComboBox>(*window, "modeBox")->setCurrentIndex(3); // Quadrel's Quant rule
     QVERIFY(!Find<QComboBox>(*window, "colourBox")->isEnabled());
     QVERIFY(!Find<QComboBox>(*window, "samplingBox")->isEnabled());
     // Quadrel's quantiser makes no JPEG file, and the controls say so.
@@ -765,7 +768,7 @@ void TestPictureCompression::cancelKeepsTheLastResult() {
     // Quadrel's quantiser on a picture large enough to take about two seconds
     // on this build and machine (a sanitizer build is many times slower), so
     // that the progress and Cancel appear.
-    Find<QComboBox>(*window, "modeBox")->setCurrentIndex(2);
+    Find<QComboBox>(*window, "modeBox")->setCurrentIndex(3);
     QElapsedTimer timer;
     timer.start();
     window->SetPicture(PhotoLike(800, 600, 9), QStringLiteral("sample"));
@@ -937,6 +940,88 @@ void TestPictureCompression::saveJpegWritesTheShownFile() {
     QCOMPARE(read.isGrayscale(), !colour);
 }
 
+void TestPictureCompression::ssimMapViewHoldsTheFiguresSsim_data() {
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<int>("mode"); // the mode list's entry
+    QTest::addColumn<int>("step");
+    QTest::addColumn<bool>("integer"); // the integer DCT
+    QTest::addColumn<bool>("white");   // coded unchanged, so SSIM 1 everywhere
+    QImage flat(40, 24, QImage::Format_Grayscale8);
+    flat.fill(128);
+    QTest::newRow("grey, uniform step 24, integer DCT")
+        << PhotoLike(61, 37, 2) << 2 << 24 << true << false;
+    QTest::newRow("grey, Quadrel's rule at 32")
+        << PhotoLike(61, 37, 3) << 3 << 32 << false << false;
+    QTest::newRow("colour 4:2:0, quality 50")
+        << ColourPhoto(53, 45, 4) << 0 << 16 << false << false;
+    QTest::newRow("flat grey, coded unchanged") << flat << 0 << 16 << false << true;
+}
+
+// The map's mean over the picture less its edges is the SSIM the figures give,
+// and the view shows the map of the coding the controls chose.
+void TestPictureCompression::ssimMapViewHoldsTheFiguresSsim() {
+    QFETCH(QImage, picture);
+    QFETCH(int, mode);
+    QFETCH(int, step);
+    QFETCH(bool, integer);
+    QFETCH(bool, white);
+    const jpeg::DctMethod dct = integer ? jpeg::DctMethod::Integer : jpeg::DctMethod::Float;
+    const bool colour = picture.format() != QImage::Format_Grayscale8;
+    jpeg::SsimMap map;
+    double ssim = 0.0;
+    bool lossless = false;
+    if (colour) {
+        ColourCompressionSettings settings;
+        settings.Dct = dct;
+        settings.KeepBlocks = true;
+        const jpeg::ColourAnalysis a = CompressColour(picture, settings);
+        map = ColourSsimMap(picture, a, settings);
+        ssim = a.Ssim;
+        lossless = a.Lossless;
+    } else {
+        CompressionSettings settings;
+        settings.Mode = mode == 2   ? CompressionMode::Uniform
+                        : mode == 3 ? CompressionMode::QuadrelStep
+                                    : CompressionMode::Quality;
+        settings.Step = step;
+        settings.Dct = dct;
+        const jpeg::PictureAnalysis a = Compress(picture, settings);
+        map = GreySsimMap(picture, a);
+        ssim = a.Ssim;
+        lossless = a.Lossless;
+    }
+    QCOMPARE(map.Values.size(), std::size_t(picture.width()) * std::size_t(picture.height()));
+    double sum = 0.0;
+    int count = 0;
+    for (int y = jpeg::kSsimRadius; y < picture.height() - jpeg::kSsimRadius; ++y) {
+        for (int x = jpeg::kSsimRadius; x < picture.width() - jpeg::kSsimRadius; ++x) {
+            sum += map.Values[std::size_t(y) * std::size_t(picture.width()) + std::size_t(x)];
+            ++count;
+        }
+    }
+    QVERIFY2(std::abs(sum / count - ssim) < 1e-6, qPrintable(QString::number(sum / count - ssim)));
+
+    ScriptedWindow main;
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    Find<QSpinBox>(*window, "stepBox")->setValue(step);
+    Find<QComboBox>(*window, "dctBox")->setCurrentIndex(integer ? 1 : 0);
+    Find<QComboBox>(*window, "modeBox")->setCurrentIndex(mode);
+    Find<QComboBox>(*window, "shownBox")->setCurrentText(QStringLiteral("SSIM map"));
+    window->SetPicture(picture, QStringLiteral("p"));
+    window->show();
+    QVERIFY(shown.wait(10000));
+    const QImage view = Find<ZoomView>(*window, "resultView")->Picture();
+    QCOMPARE(view, SsimMapPicture(map));
+    QCOMPARE(lossless, white);
+    if (white) {
+        QImage allWhite(picture.size(), QImage::Format_Grayscale8);
+        allWhite.fill(255);
+        QCOMPARE(view, allWhite);
+    }
+    delete window;
+}
+
 void TestPictureCompression::exportWritesTheViewsPixels_data() {
     QTest::addColumn<QString>("view"); // Original, or the choice shown on the right
     QTest::addColumn<QString>("file");
@@ -948,6 +1033,8 @@ void TestPictureCompression::exportWritesTheViewsPixels_data() {
                                 << "c.png";
     QTest::newRow("Cb plane") << "Cb plane"
                               << "d.png";
+    QTest::newRow("SSIM map") << "SSIM map"
+                              << "f.png";
     QTest::newRow("reconstruction, PDF") << "Reconstruction"
                                          << "e.pdf";
 }

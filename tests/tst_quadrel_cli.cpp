@@ -2,6 +2,7 @@
 // program itself run as a user runs it.
 #include "block_file/block_file_format.h"
 #include "cli/window_replay.h"
+#include "compression/rate_distortion.h"
 #include "engine/cell_text.h"
 #include "freq_entry/x_y_entry.h"
 #include "main_window/dct_window.h"
@@ -132,6 +133,8 @@ private slots:
     void namesThatAreNoUtf8();
     void compressColourEqualsLibjpeg_data();
     void compressColourEqualsLibjpeg();
+    void uniformStepEqualsCjpegFlatTable_data();
+    void uniformStepEqualsCjpegFlatTable();
     void inspectTellsWhatCjpegWrote_data();
     void inspectTellsWhatCjpegWrote();
     void rdRowsEqualCompressRuns_data();
@@ -258,7 +261,12 @@ void TestQuadrelCli::exitStatusAndMessages_data() {
         << "need --colour";
     QTest::newRow("colour with Quadrel's step")
         << QStringList{"compress", "p.png", "--colour", "--step", "4"} << QByteArray() << 2
-        << "not --table or --step";
+        << "not --table, --uniform or --step";
+    QTest::newRow("uniform step 256") << QStringList{"compress", "p.png", "--uniform", "256"}
+                                      << QByteArray() << 2 << "--uniform takes";
+    QTest::newRow("uniform and Quadrel's step")
+        << QStringList{"compress", "p.png", "--uniform", "8", "--step", "8"} << QByteArray() << 2
+        << "give one of";
     QTest::newRow("sampling unknown")
         << QStringList{"compress", "p.png", "--colour", "--sampling", "4:2:1"} << QByteArray() << 2
         << "--sampling takes";
@@ -824,6 +832,64 @@ void TestQuadrelCli::compressColourEqualsLibjpeg() {
         }
     }
     QCOMPARE(QImage(diff).convertToFormat(seen.format()), expected);
+}
+
+void TestQuadrelCli::uniformStepEqualsCjpegFlatTable_data() {
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("dct");
+    QTest::newRow("step 3, float DCT") << 3 << QStringLiteral("float");
+    QTest::newRow("step 40, integer DCT") << 40 << QStringLiteral("integer");
+}
+
+// --uniform S and the sweep's uniform curve are cjpeg with a flat table of S:
+// -quality 50 leaves a -qtables table unscaled.
+void TestQuadrelCli::uniformStepEqualsCjpegFlatTable() {
+    QFETCH(int, step);
+    QFETCH(QString, dct);
+    if (QStandardPaths::findExecutable(QStringLiteral("cjpeg")).isEmpty()) {
+        QSKIP("cjpeg (libjpeg-turbo-progs) is not installed.");
+    }
+    QImage picture(75, 53, QImage::Format_Grayscale8);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            picture.scanLine(y)[x] = uchar((x * x + 7 * y + x * y / 3) % 256);
+        }
+    }
+    QTemporaryDir dir;
+    const QString pgm = dir.filePath(QStringLiteral("in.pgm"));
+    const QString tables = dir.filePath(QStringLiteral("flat.txt"));
+    const QString jpg = dir.filePath(QStringLiteral("theirs.jpg"));
+    const QString ours = dir.filePath(QStringLiteral("ours.jpg"));
+    QVERIFY(picture.save(pgm));
+    QFile table(tables);
+    QVERIFY(table.open(QIODevice::WriteOnly));
+    table.write((QByteArray::number(step) + ' ').repeated(64));
+    table.close();
+    const QStringList method =
+        dct == QLatin1String("float") ? QStringList{"-dct", "float"} : QStringList{};
+    Program(QStringLiteral("cjpeg"),
+            QStringList{"-baseline", "-quality", "50", "-qtables", tables, "-qslots", "0"} +
+                method + QStringList{"-outfile", jpg, pgm});
+    QFile file(jpg);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray theirs = file.readAll();
+
+    const Run run = Cli({"compress", pgm, "--uniform", QString::number(step), "--dct", dct, "-f",
+                         "json", "--jpeg", ours});
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject json = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(json[QStringLiteral("mode")].toString(), QStringLiteral("uniform-step"));
+    QCOMPARE(json[QStringLiteral("bytes")].toInteger(), ScanBytes(theirs));
+    QFile ourFile(ours);
+    QVERIFY(ourFile.open(QIODevice::ReadOnly));
+    QCOMPARE(ourFile.readAll(), theirs);
+    const quadrel::GreySweep sweep(picture, dct == QLatin1String("float")
+                                                ? quadrel::jpeg::DctMethod::Float
+                                                : quadrel::jpeg::DctMethod::Integer);
+    const std::optional<quadrel::RatePoint> point =
+        sweep.At(quadrel::GreyRule::FlatTable, step, false);
+    QVERIFY(point);
+    QCOMPARE(point->Bytes, ScanBytes(theirs));
 }
 
 void TestQuadrelCli::inspectTellsWhatCjpegWrote_data() {
