@@ -89,13 +89,16 @@ Result<Node> RateReport(const RateRequest& request) {
             return Fail("there is not enough memory to make the picture grey.");
         }
         const GreySweep sweep(grey, request.Dct);
-        for (const int quality : request.Qualities) {
-            const std::optional<RatePoint> point =
-                sweep.At(GreyRule::StandardTable, quality, request.Optimise);
-            if (!point) {
-                return failed(quality);
+        const std::vector<std::optional<RatePoint>> points =
+            SweepPoints(request.Qualities, [&sweep, &request](int quality, unsigned threads) {
+                return sweep.At(GreyRule::StandardTable, quality, request.Optimise, nullptr,
+                                threads);
+            });
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            if (!points[i]) {
+                return failed(request.Qualities[i]);
             }
-            rows.Add(Row(request, *point));
+            rows.Add(Row(request, *points[i]));
         }
     }
     doc.Add(Node::MakeInteger("width", "Width", load->width()));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 
 namespace quadrel {
 
@@ -60,7 +61,7 @@ GreySweep::GreySweep(const QImage& grey, jpeg::DctMethod dct)
     : grey_(grey), transformed_(View(grey), dct) {}
 
 std::optional<RatePoint> GreySweep::At(GreyRule rule, int setting, bool optimise,
-                                       const std::atomic<bool>* cancel) const {
+                                       const std::atomic<bool>* cancel, unsigned threads) const {
     jpeg::PictureControl control;
     control.Cancel = cancel;
     jpeg::PictureAnalysis a;
@@ -82,6 +83,7 @@ std::optional<RatePoint> GreySweep::At(GreyRule rule, int setting, bool optimise
         jpeg::PictureSettings settings;
         settings.Table = table;
         settings.KeepBlocks = optimise;
+        settings.Threads = threads;
         a = jpeg::AnalysePicture(transformed_, settings, control);
     }
     if (a.Cancelled || a.Reconstruction.empty()) {
@@ -127,6 +129,29 @@ std::optional<RatePoint> ColourPoint(const QImage& picture,
         return std::nullopt;
     }
     return point;
+}
+
+std::vector<std::optional<RatePoint>> SweepPoints(const std::vector<int>& settings,
+                                                  const PointMaker& point) {
+    std::vector<std::optional<RatePoint>> points(settings.size());
+    const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
+                                                        std::max<std::size_t>(1, settings.size()));
+    // A single point has the cores to itself.
+    const unsigned threads = workers > 1 ? 1 : 0;
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < settings.size(); i = next++) {
+            points[i] = point(settings[i], threads);
+        }
+    };
+    {
+        std::vector<std::jthread> others;
+        for (std::size_t w = 1; w < workers; ++w) {
+            others.emplace_back(work);
+        }
+        work();
+    } // the others join here
+    return points;
 }
 
 std::optional<std::vector<int>> ParseSettings(const QString& text, int lo, int hi) {

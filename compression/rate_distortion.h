@@ -54,8 +54,11 @@ public:
     /// with a flat table, ::QuadrelStep), with --jpeg --optimize's file size when
     /// `optimise` (not for QuadrelStep, which makes no file). Empty when
     /// cancelled, or when no file can be made.
+    /// Threads 0: one per core; the result does not depend on it. Safe to call
+    /// from several threads at once.
     std::optional<RatePoint> At(GreyRule rule, int setting, bool optimise,
-                                const std::atomic<bool>* cancel = nullptr) const;
+                                const std::atomic<bool>* cancel = nullptr,
+                                unsigned threads = 0) const;
 
 private:
     const QImage& grey_;
@@ -66,6 +69,14 @@ private:
 std::optional<RatePoint> ColourPoint(const QImage& picture,
                                      const ColourCompressionSettings& settings, bool optimise,
                                      const std::atomic<bool>* cancel = nullptr);
+
+/// Each setting's point(setting, threads), in the settings' order, the
+/// settings shared out among the cores: each point runs on one thread (a lone
+/// point on them all), so that no core waits while another finishes its share
+/// of a point. An empty entry is a point that could not be made.
+using PointMaker = std::function<std::optional<RatePoint>(int setting, unsigned threads)>;
+std::vector<std::optional<RatePoint>> SweepPoints(const std::vector<int>& settings,
+                                                  const PointMaker& point);
 
 /// Settings from "A:B:STEP" (A, A+STEP, ... up to B) or "Q1,Q2,...", each in
 /// lo..hi; empty when the text is not one of these.

@@ -50,8 +50,11 @@ jpeg::SsimMap ColourSsimMap(const QImage& picture, const jpeg::ColourAnalysis& a
             codec.Inverse(indices, samples);
             for (int y = 0; y < 8 && by * 8 + y < height; ++y) {
                 const int across = std::min(8, width - bx * 8);
-                std::memcpy(decoded.data() + static_cast<std::size_t>(by * 8 + y) * width + bx * 8,
-                            samples.data() + static_cast<std::size_t>(y) * 8,
+                const std::size_t at =
+                    (static_cast<std::size_t>(by) * 8 + static_cast<std::size_t>(y)) *
+                        static_cast<std::size_t>(width) +
+                    static_cast<std::size_t>(bx) * 8;
+                std::memcpy(decoded.data() + at, samples.data() + static_cast<std::size_t>(y) * 8,
                             static_cast<std::size_t>(across));
             }
         }

@@ -65,27 +65,40 @@ std::vector<RateCurve> ComputeCurves(const CurveRequest& request, const std::ato
         const bool jpegCurve =
             kind == CurveKind::StandardTables || kind == CurveKind::OptimisedHuffman;
         const bool optimise = kind == CurveKind::OptimisedHuffman;
-        for (const int setting : CurveSettings(request, kind)) {
-            std::optional<RatePoint> point;
-            if (jpegCurve && request.Colour) {
-                ColourCompressionSettings colour;
-                colour.Quality = setting;
-                colour.ChromaQuality = setting;
-                colour.Sampling = *request.Colour;
-                point = ColourPoint(request.Picture, colour, optimise, &cancel);
-            } else {
-                const GreyRule rule = kind == CurveKind::UniformQuantiser ? GreyRule::FlatTable
-                                      : kind == CurveKind::QuadrelQuant   ? GreyRule::QuadrelStep
-                                                                          : GreyRule::StandardTable;
-                point = sweep.At(rule, setting, optimise, &cancel);
+        const GreyRule rule = kind == CurveKind::UniformQuantiser ? GreyRule::FlatTable
+                              : kind == CurveKind::QuadrelQuant   ? GreyRule::QuadrelStep
+                                                                  : GreyRule::StandardTable;
+        // Colour points share the cores within each point; grey ones run side by side.
+        const bool colour = jpegCurve && request.Colour;
+        const std::vector<int> settings = CurveSettings(request, kind);
+        std::vector<std::optional<RatePoint>> points;
+        if (colour) {
+            for (const int setting : settings) {
+                ColourCompressionSettings colourSettings;
+                colourSettings.Quality = setting;
+                colourSettings.ChromaQuality = setting;
+                colourSettings.Sampling = *request.Colour;
+                points.push_back(ColourPoint(request.Picture, colourSettings, optimise, &cancel));
+                if (cancel.load()) {
+                    return {};
+                }
+                ++done;
             }
-            if (cancel.load()) {
-                return {};
-            }
+        } else {
+            points = SweepPoints(settings, [&](int setting, unsigned threads) {
+                std::optional<RatePoint> point =
+                    sweep.At(rule, setting, optimise, &cancel, threads);
+                ++done;
+                return point;
+            });
+        }
+        if (cancel.load()) {
+            return {};
+        }
+        for (const std::optional<RatePoint>& point : points) {
             if (point) {
                 curve.Points.push_back(*point);
             }
-            ++done;
         }
         curves.push_back(std::move(curve));
     }
