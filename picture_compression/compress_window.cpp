@@ -244,6 +244,7 @@ void CompressWindow::ShowRateDistortion() {
     const CompressionRequest request = Request();
     window->SetColour(request.Colour ? std::optional(request.ColourSettings.Sampling)
                                      : std::nullopt);
+    window->SetDct(request.Settings.Dct);
     connect(window, &RateDistortionWindow::QualityChosen, quality_, &QSpinBox::setValue);
     emit RateDistortionOpened(window);
     window->show();

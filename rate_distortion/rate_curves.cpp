@@ -58,7 +58,7 @@ std::vector<int> CurveSettings(const CurveRequest& request, CurveKind kind) {
 std::vector<RateCurve> ComputeCurves(const CurveRequest& request, const std::atomic<bool>& cancel,
                                      std::atomic<int>& done) {
     const QImage grey = GreyPicture(request.Picture);
-    const GreySweep sweep(grey, jpeg::DctMethod::Float);
+    const GreySweep sweep(grey, request.Dct);
     std::vector<RateCurve> curves;
     for (const CurveKind kind : request.Curves) {
         RateCurve curve{kind, {}};
@@ -78,6 +78,7 @@ std::vector<RateCurve> ComputeCurves(const CurveRequest& request, const std::ato
                 colourSettings.Quality = setting;
                 colourSettings.ChromaQuality = setting;
                 colourSettings.Sampling = *request.Colour;
+                colourSettings.Dct = request.Dct;
                 points.push_back(ColourPoint(request.Picture, colourSettings, optimise, &cancel));
                 if (cancel.load()) {
                     return {};

@@ -41,6 +41,8 @@ struct CurveRequest {
     /// Colour at this sampling for the two JPEG curves; empty: the picture made
     /// grey (the uniform quantiser and Quadrel's rule always code it grey).
     std::optional<jpeg::Subsampling> Colour;
+    /// The encoder's transform of every curve but Quadrel's rule, which has its own.
+    jpeg::DctMethod Dct = jpeg::DctMethod::Float;
 };
 
 /// The settings a curve computes: the qualities for the JPEG curves; for the

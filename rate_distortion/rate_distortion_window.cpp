@@ -208,6 +208,7 @@ CurveRequest RateDistortionWindow::Request() const {
         request.Colour =
             jpeg::kSubsamplings.at(static_cast<std::size_t>(colour_->currentIndex() - 1));
     }
+    request.Dct = dct_;
     for (std::size_t i = 0; i < kCurveKinds.size(); ++i) {
         if (curveBoxes_[i]->isChecked() && curveBoxes_[i]->isEnabled()) {
             request.Curves.push_back(kCurveKinds[i]);

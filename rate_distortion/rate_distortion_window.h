@@ -41,6 +41,8 @@ public:
     void SetCurrentQuality(int quality);
     /// Grey, or colour at a sampling: the coding the JPEG curves follow.
     void SetColour(std::optional<jpeg::Subsampling> sampling);
+    /// The encoder's transform the curves follow (float until set).
+    void SetDct(jpeg::DctMethod dct) { dct_ = dct; }
     const std::vector<RateCurve>& Curves() const { return curves_; }
     QChart* PsnrChart() const;
     QChart* SsimChart() const;
@@ -84,6 +86,7 @@ private:
     QSpinBox* last_ = nullptr;
     QSpinBox* step_ = nullptr;
     QComboBox* colour_ = nullptr;
+    jpeg::DctMethod dct_ = jpeg::DctMethod::Float;
     std::vector<QCheckBox*> curveBoxes_;
     QPushButton* compute_ = nullptr;
     QPushButton* cancelButton_ = nullptr;

@@ -1112,12 +1112,27 @@ void TestPictureCompression::rateDistortionChartsEqualTheCsv() {
     auto* quality = Find<QSpinBox>(*window, "qualityBox");
     quality->setValue(42);
     QVERIFY(shown.wait(10000));
+    Find<QComboBox>(*window, "dctBox")->setCurrentIndex(1); // the curves follow the integer DCT
+    QVERIFY(shown.wait(10000));
     QTest::mouseClick(Find<QPushButton>(*window, "rateDistortionButton"), Qt::LeftButton);
     auto* rd = window->findChild<RateDistortionWindow*>();
     QVERIFY(rd != nullptr);
     QSignalSpy curvesShown(rd, &RateDistortionWindow::CurvesShown);
     QVERIFY(curvesShown.wait(60000));
     QCOMPARE(rd->Curves().size(), std::size_t(4));
+    CompressionSettings integer;
+    integer.Quality = 42;
+    integer.Dct = jpeg::DctMethod::Integer;
+    const jpeg::PictureAnalysis coded = Compress(GreyPicture(PhotoLike(96, 64, 3)), integer);
+    const std::vector<quadrel::RatePoint>& standardPoints = rd->Curves().front().Points;
+    const auto current = std::find_if(standardPoints.begin(), standardPoints.end(),
+                                      [](const quadrel::RatePoint& p) { return p.Setting == 42; });
+    QVERIFY(current != standardPoints.end());
+    QCOMPARE(current->Bytes, (coded.TotalBits + 7) / 8);
+    QCOMPARE(current->Psnr, coded.Psnr);
+    CompressionSettings floating = integer;
+    floating.Dct = jpeg::DctMethod::Float;
+    QVERIFY(Compress(GreyPicture(PhotoLike(96, 64, 3)), floating).Psnr != coded.Psnr);
 
     const QString csv = dir_.filePath(QStringLiteral("rd.csv"));
     QVERIFY(rd->ExportCsv(csv));
