@@ -7,6 +7,7 @@
 #include "jpeg/engine_layout.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg_worksheet/exercise_pdf.h"
+#include "jpeg_worksheet/exercise_sheet_dialog.h"
 #include "jpeg_worksheet/jpeg_worksheet.h"
 #include "jpeg_worksheet/live_text.h"
 #include "jpeg_worksheet/number_grid.h"
@@ -38,6 +39,7 @@
 #include <QSvgRenderer>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -195,6 +197,7 @@ private slots:
     void exportWritesWhatIsShown();
     void exerciseSheetPdf_data();
     void exerciseSheetPdf();
+    void exerciseSheetFromTheExportMenu();
 };
 
 void TestJpegWorksheet::initTestCase() {
@@ -1003,6 +1006,45 @@ void TestJpegWorksheet::exerciseSheetPdf() {
                                "Bits per pixel", "Compression ratio", "Reconstruction ("}) {
         QVERIFY2(all.contains(QLatin1String(answer)) == (part != "questions"), answer);
     }
+}
+
+// The menu's dialog asks for the sheet; the name typed gets ".pdf"; the file
+// holds what the same sheet written directly holds.
+void TestJpegWorksheet::exerciseSheetFromTheExportMenu() {
+    QTemporaryDir dir;
+    ScriptedWindow w;
+    JpegWorksheet sheet(w.window.Document(), w.desktop);
+    sheet.show();
+    auto* menu = Find<QMenu>(sheet, "exportMenu");
+    emit menu->aboutToShow();
+    auto* action = Find<QAction>(sheet, "exerciseSheetPdfAction");
+    QVERIFY(menu->actions().contains(action));
+    bool asked = false;
+    QTimer::singleShot(0, [&asked] {
+        auto* dialog = qobject_cast<ExerciseSheetDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        Find<QLineEdit>(*dialog, "sheetSeed")->setText(QStringLiteral("9"));
+        Find<QSpinBox>(*dialog, "sheetCount")->setValue(3);
+        Find<QComboBox>(*dialog, "sheetPart")->setCurrentIndex(1); // questions only
+        asked = true;
+        dialog->accept();
+    });
+    w.desktop.answers = {dir.filePath(QStringLiteral("sheet"))};
+    action->trigger();
+    QVERIFY(asked);
+    QCOMPARE(w.desktop.messages, QStringList{});
+    QFile written(dir.filePath(QStringLiteral("sheet.pdf")));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QString direct = dir.filePath(QStringLiteral("direct.pdf"));
+    QVERIFY(WriteExerciseSheetPdf(direct,
+                                  {9, 3, 50, jpeg::Difficulty::Any, report::SheetPart::Questions})
+                .Ok());
+    const auto text = [](const QString& file) {
+        return PopplerOutput(QStringLiteral("pdftotext"), {file, QStringLiteral("-")});
+    };
+    QVERIFY(written.read(5) == "%PDF-");
+    QVERIFY(!text(direct).isEmpty());
+    QCOMPARE(text(written.fileName()), text(direct));
 }
 
 QTEST_MAIN(TestJpegWorksheet)
