@@ -598,8 +598,14 @@ void JpegWorksheet::Restore() {
 }
 
 QSize JpegWorksheet::PageSize() const {
-    const auto* scroll = findChild<QScrollArea*>();
-    return scroll->widget()->sizeHint() + sizeHint() - scroll->sizeHint();
+    // The page, the button row under it and the window's margins; not the
+    // window's own size hint, in which a scroll area counts as capped in size.
+    const QSize page = findChild<QScrollArea*>()->widget()->sizeHint();
+    const QSize buttons = layout()->itemAt(1)->sizeHint();
+    const QMargins margins = layout()->contentsMargins();
+    return {std::max(page.width(), buttons.width()) + margins.left() + margins.right(),
+            page.height() + layout()->spacing() + buttons.height() + margins.top() +
+                margins.bottom()};
 }
 
 void JpegWorksheet::Save() const {
