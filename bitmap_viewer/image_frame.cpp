@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -19,6 +20,7 @@
 #include <QScrollBar>
 #include <QStyle>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quadrel {
@@ -45,13 +47,20 @@ QString PickCaption(float x, float y, int luma, const Rgb& rgb) {
         .arg(rgb.B);
 }
 
-QCursor PointerFromIconFile(const QString& fileName) {
+QCursor PointerFromIconFile(const QString& fileName, int scale) {
     QImageReader reader(fileName);
     const QImage image = reader.read();
     if (image.isNull()) {
         return QCursor(Qt::ArrowCursor);
     }
-    return QCursor(QPixmap::fromImage(image), 0, 0);
+    // The box must stay around the 8x8 picture pixels it picks, however large they are drawn.
+    return QCursor(QPixmap::fromImage(image.scaled(image.size() * std::max(1, scale),
+                                                   Qt::IgnoreAspectRatio, Qt::FastTransformation)),
+                   0, 0);
+}
+
+int PictureScale(int percent) {
+    return std::max(1, percent / 100);
 }
 
 ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
@@ -62,8 +71,8 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
     setWindowTitle(kImageFrameCaption);
     ApplyWindowPalette(this);
     setFixedSize(kFrameSize);
-    // Laid out in twips at 100 %: View > Zoom does not reach this window yet, so it
-    // keeps the font its layout was designed for.
+    // Laid out in twips at 100 %, the font its layout was designed for: View >
+    // Zoom enlarges the picture in the area (FollowZoom), not the window.
     setFont(ApplicationFont(100));
 
     // Created in tab order, which the focus chain follows; under Qt 6.4
@@ -111,6 +120,8 @@ ImageFrame::ImageFrame(BlockDocument& document, DesktopServices& desktop)
         Pan((mods & Qt::ShiftModifier) ? QPoint(dx + dy, 0) : QPoint(dx, dy));
     });
     AddKeys();
+    FollowZoom();
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 void ImageFrame::AddKeys() {
@@ -144,7 +155,7 @@ void ImageFrame::Pan(QPoint delta) {
 }
 
 void ImageFrame::FitScrollBars() {
-    const QSize area = picture1_->size();
+    const QSize area = picture1_->ShownSize();
     const QSize picture = picture1_->Picture().size();
     const bool snap = snap_->isChecked();
     // Snapped, the pan moves in whole blocks and may show the background past
@@ -181,8 +192,26 @@ void ImageFrame::FitScrollBars() {
 
 ImageFrame::~ImageFrame() = default;
 
+bool ImageFrame::eventFilter(QObject* watched, QEvent* event) {
+    // The window keeps its own font at 100 %, so the zoom is heard from the application.
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::ApplicationFontChange) {
+        FollowZoom();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ImageFrame::FollowZoom() {
+    const int scale = PictureScale(CurrentZoom());
+    picture1_->SetScale(scale);
+    if (!pointerFile_.isEmpty()) {
+        picture1_->setCursor(PointerFromIconFile(pointerFile_, scale));
+    }
+    FitScrollBars();
+}
+
 void ImageFrame::Form_Load(const QString& fileName) {
-    picture1_->setCursor(PointerFromIconFile(ProgramFolder() + QStringLiteral("/box.ico")));
+    pointerFile_ = ProgramFolder() + QStringLiteral("/box.ico");
+    FollowZoom();
     // The picture area works in pixels from its top-left corner: nothing to set.
     if (fileName.isEmpty()) {
         BitMapLoad();

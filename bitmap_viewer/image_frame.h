@@ -1,5 +1,6 @@
 #pragma once
-// The bitmap viewer "DCT Bitmap Viewer": shows a picture file unscaled and,
+// The bitmap viewer "DCT Bitmap Viewer": shows a picture file, each pixel as
+// 1x1 screen pixels or at View > Zoom 200 % as 2x2, and,
 // while the pointer moves over it, copies the 8x8 grey-level block under the
 // pointer into the main window's space block.
 //
@@ -7,10 +8,10 @@
 // then appear beside the area (the window grows by their width), the wheel
 // (Shift for sideways) and the arrow and page keys. Picking, the white beyond
 // the area and the background beyond the picture all follow what is shown; the
-// label gives the position in the picture, that is the area position plus the
-// pan. With "Snap to 8x8" the block picked is the one of the 8x8 grid from the
-// picture's top-left corner that holds the pointer, as an encoder cuts it; the
-// pan then moves in whole blocks so that every such block starts in view.
+// label gives the position in the picture, that is the area position (in
+// picture pixels) plus the pan. With "Snap to 8x8" the block picked is the one of the 8x8 grid from
+// the picture's top-left corner that holds the pointer, as an encoder cuts it; the pan then moves
+// in whole blocks so that every such block starts in view.
 //
 // The window deletes itself when closed. Its creator makes it, runs Form_Load
 // (which asks for the first picture before the window is ever shown), then shows it.
@@ -44,9 +45,14 @@ inline const QString kPictureFilter = QStringLiteral(
 QString PickCaption(float x, float y, int luma, const Rgb& rgb);
 
 /// The pointer read from an icon file, with its hot spot at the image's top-left
-/// pixel (icon files carry no hot spot of their own). An ordinary arrow when the
-/// file is missing or cannot be read.
-QCursor PointerFromIconFile(const QString& fileName);
+/// pixel (icon files carry no hot spot of their own), each pixel drawn `scale`
+/// times across and down. An ordinary arrow when the file is missing or cannot
+/// be read.
+QCursor PointerFromIconFile(const QString& fileName, int scale = 1);
+
+/// How many screen pixels across and down each picture pixel takes at View >
+/// Zoom `percent`: the whole hundreds, at least 1 (the picture stays sharp).
+int PictureScale(int percent);
 
 class ImageFrame : public QWidget {
     Q_OBJECT
@@ -75,6 +81,8 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    /// View > Zoom: the picture and the pointer's box follow the application font.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     /// Asks for a picture file and shows it. A cancelled dialog changes nothing; a
@@ -86,6 +94,7 @@ private:
     /// Moves the view by `delta` picture pixels, within the picture.
     void Pan(QPoint delta);
     void FitScrollBars();
+    void FollowZoom();
     void AddKeys();
     BlockDocument& document_;
     DesktopServices& desktop_;
@@ -97,6 +106,7 @@ private:
     QCheckBox* snap_ = nullptr;
     int pickSession_;
     QString fileName_;              ///< the picture file shown
+    QString pointerFile_;           ///< the pointer's icon, once Form_Load has set it
     QAction* lookInside_ = nullptr; ///< enabled while that file is a JPEG
 };
 

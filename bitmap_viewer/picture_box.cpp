@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quadrel {
@@ -50,14 +51,22 @@ void PictureBox::SetPicture(const QImage& picture) {
     emit PictureChanged();
 }
 
+void PictureBox::SetScale(int scale) {
+    scale = std::max(1, scale);
+    if (scale != scale_) {
+        scale_ = scale;
+        update();
+    }
+}
+
 void PictureBox::SetOrigin(QPoint origin) {
     if (origin != origin_) {
         origin_ = origin;
         update();
         // A pan under a still pointer puts other pixels under it: that is a move.
         if (pointer_) {
-            emit MouseMove(0, 0, static_cast<float>(pointer_->x()),
-                           static_cast<float>(pointer_->y()));
+            const QPointF at = InPicture(*pointer_);
+            emit MouseMove(0, 0, static_cast<float>(at.x()), static_cast<float>(at.y()));
         }
     }
 }
@@ -65,7 +74,7 @@ void PictureBox::SetOrigin(QPoint origin) {
 ColourValue PictureBox::Point(double x, double y) const {
     // Compared as reals first, so that no position, however far off, is
     // converted to an integer that does not fit.
-    if (!(x >= 0.0 && x < width() && y >= 0.0 && y < height())) {
+    if (!(x >= 0.0 && x * scale_ < width() && y >= 0.0 && y * scale_ < height())) {
         return kOutsideArea;
     }
     const int px = static_cast<int>(std::floor(x)) + origin_.x();
@@ -81,17 +90,30 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     if (picture_.isNull()) {
         return;
     }
-    // Only the part in view is drawn, however large the picture.
-    const QRect part = event->rect().translated(origin_) & picture_.rect();
-    if (!part.isEmpty()) {
-        QPainter painter(this);
-        painter.drawImage(part.topLeft() - origin_, picture_, part);
+    // Only the part in view is drawn, however large the picture; scaled, the
+    // picture pixels the area's changed pixels fall in.
+    const QRect area = event->rect();
+    const QRect wanted(QPoint(area.left() / scale_, area.top() / scale_),
+                       QPoint(area.right() / scale_, area.bottom() / scale_));
+    const QRect part = wanted.translated(origin_) & picture_.rect();
+    if (part.isEmpty()) {
+        return;
+    }
+    QPainter painter(this);
+    const QPoint at = (part.topLeft() - origin_) * scale_;
+    if (scale_ == 1) {
+        painter.drawImage(at, picture_, part);
+    } else {
+        // Each pixel repeated, none blended with its neighbours.
+        painter.drawImage(at,
+                          picture_.copy(part).scaled(part.size() * scale_, Qt::IgnoreAspectRatio,
+                                                     Qt::FastTransformation));
     }
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* event) {
-    const QPointF at = event->position();
-    pointer_ = at;
+    pointer_ = event->position();
+    const QPointF at = InPicture(event->position());
     emit MouseMove(ButtonState(event->buttons()), ShiftState(event->modifiers()),
                    static_cast<float>(at.x()), static_cast<float>(at.y()));
 }
@@ -102,7 +124,7 @@ void PictureBox::leaveEvent(QEvent* event) {
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {
-    const QPointF at = event->position();
+    const QPointF at = InPicture(event->position());
     emit MouseDown(ButtonState(event->button()), ShiftState(event->modifiers()),
                    static_cast<float>(at.x()), static_cast<float>(at.y()));
 }

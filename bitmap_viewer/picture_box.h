@@ -3,7 +3,9 @@
 // does not fit, reports the pointer in pixels and answers point reads from the
 // picture held in memory. A picture larger than the area is panned: the origin
 // is the picture pixel shown at the area's top-left corner, and every position
-// the area reports or reads is in area pixels from that corner.
+// the area reports or reads is in picture pixels from that corner. At a scale
+// of 2 (View > Zoom at 200 %) each picture pixel is drawn as 2x2 area pixels,
+// never smoothed, so that the pixel a pointer is over is the pixel it picks.
 
 #include "engine/luma.h"
 
@@ -30,6 +32,12 @@ public:
     /// to where the pointer stands.
     void SetOrigin(QPoint origin);
 
+    /// Each picture pixel drawn as `scale` x `scale` area pixels (1 or more).
+    void SetScale(int scale);
+    int Scale() const { return scale_; }
+    /// The area's size in picture pixels, a pixel cut by the edge not counted.
+    QSize ShownSize() const { return size() / scale_; }
+
     /// Colour value of the pixel that holds (x, y): red + 256*green + 65536*blue.
     /// Beyond the edge of a smaller picture it is the area's background colour,
     /// outside the area -1.
@@ -55,8 +63,12 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    /// An area position in picture pixels from the area's top-left corner.
+    QPointF InPicture(QPointF at) const { return at / scale_; }
+
     QImage picture_;
     QPoint origin_;
+    int scale_ = 1;
     std::optional<QPointF> pointer_; ///< where the pointer last moved, while over the area
 };
 

@@ -133,8 +133,7 @@ QWidget* ExercisePanel::CreateButtons() {
     quality_->setValue(kDefaultQuality);
     level_ = new QComboBox;
     level_->setObjectName(QStringLiteral("exerciseDifficulty"));
-    level_->addItems({tr("any"), tr("easy (1 to 4 non-zero indices)"), tr("medium (5 to 12)"),
-                      tr("hard (13 or more)")});
+    level_->addItems(DifficultyChoices());
     note_ = new QLabel;
     note_->setObjectName(QStringLiteral("exerciseNote"));
     note_->setWordWrap(true);
@@ -243,10 +242,19 @@ void ExercisePanel::SetStepsLeft(int left) {
     step_->setToolTip(tr("%n step(s) still hidden", nullptr, left));
 }
 
-std::optional<std::uint64_t> ExercisePanel::Seed() const {
+QStringList DifficultyChoices() {
+    return {ExercisePanel::tr("any"), ExercisePanel::tr("easy (1 to 4 non-zero indices)"),
+            ExercisePanel::tr("medium (5 to 12)"), ExercisePanel::tr("hard (13 or more)")};
+}
+
+std::optional<std::uint64_t> SeedFromText(const QString& text) {
     bool ok = false;
-    const qulonglong seed = seed_->text().toULongLong(&ok);
+    const qulonglong seed = text.toULongLong(&ok);
     return ok && seed <= kLargestSeed ? std::optional<std::uint64_t>(seed) : std::nullopt;
+}
+
+std::optional<std::uint64_t> ExercisePanel::Seed() const {
+    return SeedFromText(seed_->text());
 }
 
 int ExercisePanel::Quality() const {

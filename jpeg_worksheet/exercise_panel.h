@@ -8,6 +8,7 @@
 #include "jpeg/jpeg_exercise.h"
 
 #include <QGroupBox>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -22,6 +23,11 @@ class QSpinBox;
 class QTableWidget;
 
 namespace quadrel::worksheet {
+
+/// A seed as quadrel-cli exercise takes it: a whole number from 0 to 2^53 - 1.
+std::optional<std::uint64_t> SeedFromText(const QString& text);
+/// The difficulties in the order the combo boxes offer them (jpeg::Difficulty's).
+QStringList DifficultyChoices();
 
 class ExercisePanel : public QGroupBox {
     Q_OBJECT

@@ -87,11 +87,10 @@ QString Bits(std::uint32_t bits, int length) {
 }
 
 constexpr int kSymbolColumnCount = 6;
-// The symbol list asks for 12 lines, so the page still fits where it did; the
-// window's own size (PageSize) gives it room for a heading and 21 symbols, most
-// blocks at the usual qualities, and any more height the window gets.
-constexpr int kSymbolLinesAsked = 12;
-constexpr int kSymbolLinesWanted = 22;
+// The symbol list asks for a heading and 21 symbols, most blocks at the usual
+// qualities; the page's right column is that tall anyway, and any more height
+// the window gets shows more.
+constexpr int kSymbolLinesAsked = 22;
 using SymbolCells = std::array<QString, kSymbolColumnCount>;
 // The widest entry of each column: a kind (ZRL), a run/size (15/10), a value
 // (-2047), a Huffman code (16 bits), amplitude bits (11) and a length (27).
@@ -159,6 +158,14 @@ QLabel* Caption(const QString& text, QWidget* buddy) {
     return label;
 }
 
+/// Group boxes with half the style's spacing: three rows of them must fit a
+/// projector's height at 150 %.
+void Tighten(QLayout* layout) {
+    const int margin = layout->contentsMargins().left() / 2;
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(std::max(2, layout->spacing() / 2));
+}
+
 /// A grid under its caption (lines broken by hand: a wrapped label misleads
 /// the layout about its height); the caption also names the grid for screen
 /// readers.
@@ -209,29 +216,40 @@ void JpegWorksheet::CreateControls() {
     QGroupBox* reconBox = CreateReconstructionGroup();
     QLabel* relationRule = CreateRelationRule();
 
-    // Three rows that follow the chain; each row sizes its own boxes.
+    // Two columns, so that the page fits a 1920 x 1080 projector at 150 %:
+    // on the left the table's settings over three rows of grids (the block
+    // over its transform, the table over the indices, then the
+    // reconstruction); on the right, as tall as the page, the coding with its
+    // symbol list, which takes any height the window has beyond the page's.
     auto* page = new QWidget;
     auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    auto* columns = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    left->addLayout(tableSettings_);
     auto* first = new QHBoxLayout;
     first->addWidget(blockBox);
-    first->addWidget(dctBox);
+    first->addWidget(tableBox);
     first->addStretch();
-    auto* middle = new QVBoxLayout;
-    middle->addWidget(quantBox);
-    middle->addWidget(keepBox);
     auto* second = new QHBoxLayout;
-    second->addWidget(tableBox);
-    second->addLayout(middle);
-    second->addWidget(codeBox, 1);
+    second->addWidget(dctBox);
+    second->addWidget(quantBox);
+    second->addStretch();
     auto* third = new QHBoxLayout;
     third->addWidget(reconBox);
     third->addStretch();
-    // Height beyond the page's own goes to the coding row, whose symbol list grows.
-    pageLayout->addLayout(first);
-    pageLayout->addLayout(second, 1);
-    pageLayout->addLayout(third);
-    pageLayout->addWidget(relationRule);
-    pageLayout->addWidget(relation_);
+    left->addLayout(first);
+    left->addLayout(second);
+    left->addLayout(third);
+    left->addStretch();
+    auto* right = new QVBoxLayout;
+    right->addWidget(codeBox, 1);
+    right->addWidget(keepBox);
+    right->addWidget(relationRule);
+    right->addWidget(relation_);
+    columns->addLayout(left);
+    columns->addLayout(right, 1);
+    pageLayout->addLayout(columns, 1);
     auto* scroll = new QScrollArea;
     scroll->setWidget(page);
     scroll->setWidgetResizable(true);
@@ -241,6 +259,8 @@ void JpegWorksheet::CreateControls() {
     reconstructionBox_ = reconBox;
     CreateExercise(pageLayout, buttons);
     auto* layout = new QVBoxLayout(this);
+    const int margin = layout->contentsMargins().left() / 2;
+    layout->setContentsMargins(margin, margin, margin, margin);
     layout->addWidget(scroll, 1);
     layout->addLayout(buttons);
 
@@ -273,10 +293,9 @@ void JpegWorksheet::CreateGrids() {
 QGroupBox* JpegWorksheet::CreateBlockGroup() {
     auto* box = new QGroupBox(tr("1  The block"));
     auto* layout = new QGridLayout(box);
-    layout->addLayout(
-        Captioned(tr("Pixels f(x, y):\nthe main window's space block"), GridOf(Grid::Pixels)), 0,
-        0);
-    layout->addLayout(Captioned(tr("Level-shifted:\nf(x, y) \u2212 128"), GridOf(Grid::Shifted)), 0,
+    Tighten(layout);
+    layout->addLayout(Captioned(tr("Pixels f(x, y): the space block"), GridOf(Grid::Pixels)), 0, 0);
+    layout->addLayout(Captioned(tr("Level-shifted: f(x, y) \u2212 128"), GridOf(Grid::Shifted)), 0,
                       1);
     note_ = new QLabel;
     note_->setObjectName(QStringLiteral("note"));
@@ -288,15 +307,17 @@ QGroupBox* JpegWorksheet::CreateBlockGroup() {
 QGroupBox* JpegWorksheet::CreateTransformGroup() {
     auto* box = new QGroupBox(tr("2  JPEG DCT"));
     auto* layout = new QVBoxLayout(box);
-    layout->addLayout(Captioned(tr("&DCT coefficients F(u, v), one decimal; hover, or focus\n"
-                                   "and use the arrow keys, for the exact value"),
+    Tighten(layout);
+    layout->addLayout(Captioned(tr("&DCT coefficients F(u, v), one decimal; hover or use the "
+                                   "arrow keys for the exact value"),
                                 GridOf(Grid::Coefficients)));
     return box;
 }
 
 QGroupBox* JpegWorksheet::CreateTableGroup() {
     auto* box = new QGroupBox(tr("3  Quantisation table"));
-    auto* layout = new QGridLayout(box);
+    auto* layout = new QVBoxLayout(box);
+    Tighten(layout);
     standardTable_ = new QRadioButton(tr("Standard table at &quality"));
     standardTable_->setObjectName(QStringLiteral("standardTableOption"));
     standardTable_->setChecked(true);
@@ -322,17 +343,18 @@ QGroupBox* JpegWorksheet::CreateTableGroup() {
     loadTable_->setObjectName(QStringLiteral("loadTableButton"));
     tableCaption_ = new QLabel;
     tableCaption_->setObjectName(QStringLiteral("tableCaption"));
-    auto* quality = new QHBoxLayout;
-    quality->addWidget(quality_);
-    quality->addWidget(component_);
-    layout->addWidget(standardTable_, 0, 0, 1, 2);
-    layout->addLayout(quality, 1, 0);
-    layout->addWidget(qualitySlider_, 1, 1);
-    layout->addWidget(fileTable_, 2, 0);
-    layout->addWidget(loadTable_, 2, 1, Qt::AlignLeft);
-    layout->addWidget(tableCaption_, 3, 0, 1, 2);
-    layout->addWidget(GridOf(Grid::Table), 4, 0, 1, 2);
-    layout->setRowStretch(5, 1);
+    // The table's settings in one line over the grids, where they take no
+    // row of grids' height.
+    tableSettings_ = new QHBoxLayout;
+    tableSettings_->addWidget(standardTable_);
+    tableSettings_->addWidget(quality_);
+    tableSettings_->addWidget(component_);
+    tableSettings_->addWidget(qualitySlider_, 1);
+    tableSettings_->addWidget(fileTable_);
+    tableSettings_->addWidget(loadTable_);
+    layout->addWidget(tableCaption_);
+    layout->addWidget(GridOf(Grid::Table));
+    layout->addStretch();
     GridOf(Grid::Table)->setAccessibleName(tr("Quantisation table Q(u, v)"));
     return box;
 }
@@ -340,6 +362,7 @@ QGroupBox* JpegWorksheet::CreateTableGroup() {
 QGroupBox* JpegWorksheet::CreateQuantisedGroup() {
     auto* box = new QGroupBox(tr("4  Quantised indices"));
     auto* layout = new QVBoxLayout(box);
+    Tighten(layout);
     layout->addLayout(
         Captioned(tr("round(F(u, v) / Q(u, v)), non-zero ones marked"), GridOf(Grid::Quantised)));
     nonZero_ = new LiveText(tr("64 of 64 indices are not zero."), 1);
@@ -351,6 +374,7 @@ QGroupBox* JpegWorksheet::CreateQuantisedGroup() {
 QGroupBox* JpegWorksheet::CreateCodingGroup() {
     auto* box = new QGroupBox(tr("5  Zig-zag and Huffman coding"));
     auto* layout = new QVBoxLayout(box);
+    Tighten(layout);
     zigzag_ = new LiveText(QString(), 3);
     zigzag_->setObjectName(QStringLiteral("zigZagLabel"));
     zigzag_->setAccessibleName(tr("Zig-zag sequence"));
@@ -384,6 +408,7 @@ QGroupBox* JpegWorksheet::CreateCodingGroup() {
 QGroupBox* JpegWorksheet::CreateKeepGroup() {
     auto* box = new QGroupBox(tr("6  Keep the first k coefficients"));
     auto* layout = new QVBoxLayout(box);
+    Tighten(layout);
     keep_ = new QSlider(Qt::Horizontal);
     keep_->setObjectName(QStringLiteral("keepSlider"));
     keep_->setRange(0, jpeg::kBlockCells);
@@ -402,12 +427,12 @@ QGroupBox* JpegWorksheet::CreateKeepGroup() {
 QGroupBox* JpegWorksheet::CreateReconstructionGroup() {
     auto* box = new QGroupBox(tr("7  Reconstruction"));
     auto* layout = new QGridLayout(box);
-    layout->addLayout(Captioned(tr("Reconstruction: inverse DCT\n+ 128, rounded, 0 to 255"),
-                                GridOf(Grid::Reconstruction)),
-                      0, 0);
-    layout->addLayout(Captioned(tr("Original\n"), GridOf(Grid::OriginalSquares)), 0, 1);
-    layout->addLayout(Captioned(tr("Reconstructed\n"), GridOf(Grid::ReconstructionSquares)), 0, 2);
-    layout->addLayout(Captioned(tr("Error: original\n\u2212 reconstruction"), GridOf(Grid::Error)),
+    Tighten(layout);
+    layout->addLayout(
+        Captioned(tr("Inverse DCT + 128, rounded, 0 to 255"), GridOf(Grid::Reconstruction)), 0, 0);
+    layout->addLayout(Captioned(tr("Original"), GridOf(Grid::OriginalSquares)), 0, 1);
+    layout->addLayout(Captioned(tr("Reconstructed"), GridOf(Grid::ReconstructionSquares)), 0, 2);
+    layout->addLayout(Captioned(tr("Error: original \u2212 reconstruction"), GridOf(Grid::Error)),
                       0, 3);
     error_ = new LiveText(tr("MSE 16256.2500, PSNR 6.02 dB."), 1);
     error_->setObjectName(QStringLiteral("errorLabel"));
@@ -417,13 +442,14 @@ QGroupBox* JpegWorksheet::CreateReconstructionGroup() {
 }
 
 QLabel* JpegWorksheet::CreateRelationRule() {
+    // Lines broken by hand: a wrapped label misleads the layout about its height.
     auto* rule = new QLabel(
-        tr("8  The main window's coefficients are these scaled: F_Quadrel(u, v) = "
-           "C(u)\u00b7C(v)\u00b7F_JPEG(u, v) with C(0) = 1/\u221a2 and C(k) = 1 otherwise, "
-           "and, as Quadrel does not subtract 128, F_Quadrel(0, 0) = (F_JPEG(0, 0) + 1024) / 2 "
-           "(up to Quadrel's \u03c0 = 3.1415927). For this block:"));
+        tr("8  The main window's coefficients are these scaled:\n"
+           "F_Quadrel(u, v) = C(u)\u00b7C(v)\u00b7F_JPEG(u, v) with C(0) = 1/\u221a2 and C(k) = 1\n"
+           "otherwise; and, as Quadrel does not subtract 128,\n"
+           "F_Quadrel(0, 0) = (F_JPEG(0, 0) + 1024) / 2 (up to Quadrel's \u03c0 = 3.1415927).\n"
+           "For this block:"));
     rule->setObjectName(QStringLiteral("relationRule"));
-    rule->setWordWrap(true);
     relation_ = new LiveText(tr("F_Quadrel(0, 0) = (-1024.000 + 1024) / 2 = 0.000"), 1);
     relation_->setObjectName(QStringLiteral("relationLabel"));
     relation_->setAccessibleName(tr("Relation to the main window's coefficients"));
@@ -488,6 +514,8 @@ QPushButton* JpegWorksheet::CreateExportButton() {
                 QStringLiteral("Step%1").arg(step), box,
                 QStringLiteral("worksheet-step-%1.png").arg(step));
         }
+        menu->addSeparator();
+        menu->addAction(sheetAction_);
     });
     button->setMenu(menu);
     return button;
@@ -570,14 +598,14 @@ void JpegWorksheet::Restore() {
 }
 
 QSize JpegWorksheet::PageSize() const {
-    const auto* scroll = findChild<QScrollArea*>();
-    const QSize page = scroll->widget()->sizeHint();
-    const QSize chrome = sizeHint() - scroll->sizeHint();
-    const int scrollBar = scroll->verticalScrollBar()->sizeHint().width();
-    const int moreSymbols =
-        (kSymbolLinesWanted - kSymbolLinesAsked) * symbols_->fontMetrics().lineSpacing();
-    return {page.width() + chrome.width() + scrollBar,
-            page.height() + chrome.height() + scrollBar + moreSymbols};
+    // The page, the button row under it and the window's margins; not the
+    // window's own size hint, in which a scroll area counts as capped in size.
+    const QSize page = findChild<QScrollArea*>()->widget()->sizeHint();
+    const QSize buttons = layout()->itemAt(1)->sizeHint();
+    const QMargins margins = layout()->contentsMargins();
+    return {std::max(page.width(), buttons.width()) + margins.left() + margins.right(),
+            page.height() + layout()->spacing() + buttons.height() + margins.top() +
+                margins.bottom()};
 }
 
 void JpegWorksheet::Save() const {
@@ -628,13 +656,16 @@ void JpegWorksheet::ChooseComponent() {
 }
 
 void JpegWorksheet::ShowTableCaption() {
-    SetText(tableCaption_,
-            standardTable_->isChecked()
-                ? (settings_.Component == jpeg::HuffmanClass::Luminance
-                       ? tr("Q(u, v): the standard luminance table\nscaled to quality %1")
-                       : tr("Q(u, v): the standard chrominance table\nscaled to quality %1"))
-                      .arg(quality_->value())
-                : tr("Q(u, v) read from\n%1").arg(QDir::toNativeSeparators(tableFile_)));
+    // One line, so that the row of grids is no taller; a table file's whole
+    // path is in the tooltip.
+    SetText(tableCaption_, standardTable_->isChecked()
+                               ? (settings_.Component == jpeg::HuffmanClass::Luminance
+                                      ? tr("Q(u, v): standard luminance table, quality %1")
+                                      : tr("Q(u, v): standard chrominance table, quality %1"))
+                                     .arg(quality_->value())
+                               : tr("Q(u, v) read from %1").arg(QFileInfo(tableFile_).fileName()));
+    tableCaption_->setToolTip(standardTable_->isChecked() ? QString()
+                                                          : QDir::toNativeSeparators(tableFile_));
 }
 
 void JpegWorksheet::LoadTable() {

@@ -137,6 +137,7 @@ private:
     QRadioButton* fileTable_ = nullptr;
     QPushButton* loadTable_ = nullptr;
     QLabel* tableCaption_ = nullptr;
+    QHBoxLayout* tableSettings_ = nullptr; ///< the table's choices, over the grids
     QSpinBox* previousDc_ = nullptr;
     QSlider* keep_ = nullptr;
     QLabel* keepLabel_ = nullptr;
@@ -163,9 +164,12 @@ private:
     void RevealStep();
     /// The block of `quadrel-cli exercise` for the panel's seed, quality and difficulty.
     void NewExercise();
+    /// Asks for a sheet's settings and a file name, and writes the sheet as PDF.
+    void WriteExerciseSheet();
 
     ExercisePanel* exercise_ = nullptr;
     QAction* exerciseAction_ = nullptr;
+    QAction* sheetAction_ = nullptr; ///< "Write Exercise Sheet as PDF...", in the Export menu
     QWidget* reconstructionBox_ = nullptr;
     int revealed_ = 0; ///< steps shown in exercise mode
 };

@@ -43,9 +43,11 @@ void NumberGrid::PrepareGlyphs() {
 
 void NumberGrid::UpdateMetrics() {
     PrepareGlyphs();
-    const int pad = std::max(2, numbers_.Height() / 4);
+    // Padding from the font, a small share of it: at 150 % three rows of grids
+    // must fit a projector's height.
+    const int pad = std::max(2, numbers_.Height() / 10);
     if (look_ == Look::Grey) {
-        cellHeight_ = cellWidth_ = numbers_.Height() + 2 * pad;
+        cellHeight_ = cellWidth_ = numbers_.Height() + pad;
     } else {
         cellWidth_ = numbers_.Width(widestText_) + 2 * pad;
         cellHeight_ = numbers_.Height() + pad;
@@ -209,7 +211,9 @@ void NumberGrid::paintEvent(QPaintEvent* /*event*/) {
     numbers_.Flush(painter, colours.color(QPalette::PlaceholderText));
 
     if (look_ != Look::Grey) {
-        const int pad = std::max(2, numbers_.Height() / 4);
+        // Padding from the font, a small share of it: at 150 % three rows of grids
+        // must fit a projector's height.
+        const int pad = std::max(2, numbers_.Height() / 7);
         for (int k = 0; k < 64; ++k) {
             const QRect cell = CellRect(k);
             const QString text = CellText(k);

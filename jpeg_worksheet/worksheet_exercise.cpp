@@ -5,6 +5,8 @@
 #include "jpeg/exercise_check.h"
 #include "jpeg/jpeg_exercise.h"
 #include "jpeg_worksheet/exercise_panel.h"
+#include "jpeg_worksheet/exercise_pdf.h"
+#include "jpeg_worksheet/exercise_sheet_dialog.h"
 #include "jpeg_worksheet/jpeg_worksheet.h"
 #include "jpeg_worksheet/live_text.h"
 #include "jpeg_worksheet/number_grid.h"
@@ -12,6 +14,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
@@ -38,6 +41,9 @@ void JpegWorksheet::CreateExercise(QVBoxLayout* page, QHBoxLayout* buttons) {
     button->setFocusPolicy(Qt::StrongFocus);
     buttons->insertWidget(2, button);
     connect(exerciseAction_, &QAction::toggled, this, &JpegWorksheet::SetExercise);
+    sheetAction_ = new QAction(tr("Write Exercise Sheet as &PDF…"), this);
+    sheetAction_->setObjectName(QStringLiteral("exerciseSheetPdfAction"));
+    connect(sheetAction_, &QAction::triggered, this, &JpegWorksheet::WriteExerciseSheet);
     connect(exercise_, &ExercisePanel::CheckRequested, this, &JpegWorksheet::CheckExercise);
     connect(exercise_, &ExercisePanel::StepRequested, this, &JpegWorksheet::RevealStep);
     connect(exercise_, &ExercisePanel::NewExerciseRequested, this, &JpegWorksheet::NewExercise);
@@ -125,6 +131,34 @@ void JpegWorksheet::NewExercise() {
         ShowExerciseSteps();
     } else {
         exerciseAction_->setChecked(true);
+    }
+}
+
+void JpegWorksheet::WriteExerciseSheet() {
+    // From the exercise panel's choices, four exercises with their answers.
+    report::ExerciseSheet preset{exercise_->Seed().value_or(1), 4, exercise_->Quality(),
+                                 exercise_->Level(), report::SheetPart::Both};
+    ExerciseSheetDialog dialog(preset, this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Sheet()) {
+        return;
+    }
+    const report::ExerciseSheet sheet = *dialog.Sheet();
+    const std::optional<QString> file = ChooseSaveFileName(
+        desktop_, this, tr("Write Exercise Sheet as PDF"), tr("PDF document|*.pdf"),
+        QStringLiteral("exercises-%1.pdf").arg(sheet.Seed), [](const QString& typed) {
+            return typed.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)
+                       ? typed
+                       : typed + QStringLiteral(".pdf");
+        });
+    if (!file) {
+        return;
+    }
+    const Status written = WriteExerciseSheetPdf(*file, sheet);
+    if (!written) {
+        desktop_.ShowWarning(
+            this, tr("Write Exercise Sheet as PDF"),
+            tr("The exercise sheet\n%1\ncould not be written: %2")
+                .arg(QDir::toNativeSeparators(*file), QString::fromStdString(written.Message())));
     }
 }
 

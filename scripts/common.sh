@@ -13,11 +13,12 @@ QUADREL_BUILD_PACKAGES=(
 )
 # What the tests, the checks and the package add (test.sh); python3-skimage
 # brings the photographs the picture tests code with cjpeg and with Quadrel;
-# texlive-latex-base prints the LaTeX exercise sheets.
+# texlive-latex-base prints the LaTeX exercise sheets, poppler-utils reads
+# the PDF ones back and rasterises a page for the screenshots.
 QUADREL_TEST_PACKAGES=(
     clang libclang-rt-14-dev clang-format clang-tidy libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3-skimage
-    texlive-latex-base
+    texlive-latex-base poppler-utils
     dpkg-dev file desktop-file-utils shellcheck lintian appstream
 )
 

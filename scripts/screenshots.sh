@@ -6,8 +6,10 @@
 # grid, and the MCU panel of one of its blocks; the JPEG File window on the
 # viewer's JPEG; the Rate-Distortion window of Compress Picture's picture. The
 # worksheet is also shown in exercise mode after Check, with one wrong answer;
-# last the main window at 200 %. Run after a build:
+# last the main window at 200 %. First of all, with no display, page 1 of a
+# questions sheet as pdflatex prints quadrel-cli's LaTeX. Run after a build:
 #   scripts/screenshots.sh [build-dir [output-dir]]   (output: docs/)
+#   SCREENSHOTS_ONLY=exercise-sheet scripts/screenshots.sh ...   (that page only)
 #
 # Every window is found, placed and waited for with the end-to-end helpers, and
 # captured from the root window: a capture never names a window that may be
@@ -23,6 +25,20 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 }
 export QUADREL_VERSION=$version
 work=$(mktemp -d)
+mkdir -p "$out"
+
+# Seed 7, four medium exercises, the questions only; pdftoppm (poppler-utils)
+# names the one page it writes "exercise-sheet.png".
+mkdir -p "$work/sheet"
+"$build/bin/quadrel-cli" exercise --seed 7 --count 4 --difficulty medium --sheet questions \
+    --format latex >"$work/sheet/sheet.tex"
+(cd "$work/sheet" && pdflatex -interaction=nonstopmode -halt-on-error sheet.tex >/dev/null)
+pdftoppm -png -r 100 -f 1 -l 1 -singlefile "$work/sheet/sheet.pdf" "$out/exercise-sheet"
+if [ "${SCREENSHOTS_ONLY:-}" = exercise-sheet ]; then
+    echo "Wrote $out/exercise-sheet.png"
+    exit 0
+fi
+
 # shellcheck source=tests/e2e/lib.sh
 source "$root/tests/e2e/lib.sh"
 e2e_setup screenshots "$build/bin/quadrel" "$work"
@@ -47,7 +63,6 @@ e2e_move_to $((620 + 8 + 383)) $((16 + 104))
 e2e_wait_change "$before" 20
 e2e_wait_stable 500 20
 
-mkdir -p "$out"
 e2e_shot_window "$E2E_WID" "$out/main-window.png"
 e2e_shot_window "$viewer" "$out/bitmap-viewer.png"
 
@@ -159,6 +174,6 @@ e2e_place_window "$E2E_WID" 0 0
 sleep 1
 e2e_shot_window "$E2E_WID" "$out/main-window-200.png"
 xdotool key --clearmodifiers ctrl+0
-echo "Wrote $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png," \
+echo "Wrote $out/exercise-sheet.png, $out/main-window.png, $out/bitmap-viewer.png, $out/jpeg-worksheet.png," \
     "$out/jpeg-worksheet-exercise.png, $out/compress-picture.png, $out/mcu-panel.png," \
     "$out/jpeg-file.png, $out/rate-distortion.png and $out/main-window-200.png"

@@ -10,6 +10,7 @@
 #include "tests/support/sample_pictures.h"
 #include "tests/support/testutils.h"
 #include "views/square_grid.h"
+#include "views/view_zoom.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -394,40 +395,77 @@ void TestBitmapViewer::pictureFiles() {
 
 void TestBitmapViewer::shownPictureMatchesPointReads_data() {
     QTest::addColumn<QSize>("pictureSize");
-    QTest::newRow("larger than the area: clipped") << QSize(700, 450);
-    QTest::newRow("smaller: background beyond it") << QSize(64, 48);
+    QTest::addColumn<int>("zoom");
+    QTest::addColumn<int>("scale"); // screen pixels per picture pixel, across and down
+    QTest::newRow("larger than the area: clipped") << QSize(700, 450) << 100 << 1;
+    QTest::newRow("smaller: background beyond it") << QSize(64, 48) << 100 << 1;
+    QTest::newRow("150 %: still unscaled") << QSize(700, 450) << 150 << 1;
+    QTest::newRow("200 %: twice as large") << QSize(700, 450) << 200 << 2;
+    QTest::newRow("200 %, smaller picture") << QSize(64, 48) << 200 << 2;
 }
 
+// Each picture pixel is drawn as scale x scale screen pixels, none blended;
+// point reads and picking take the pixel the pointer is over, the pan too.
 void TestBitmapViewer::shownPictureMatchesPointReads() {
     QFETCH(QSize, pictureSize);
+    QFETCH(int, zoom);
+    QFETCH(int, scale);
     ScriptedWindow main;
     QPointer<ImageFrame> frame = MakeFrame(main);
-    frame->Picture1()->SetPicture(Pattern(pictureSize.width(), pictureSize.height()));
-    const QImage shown = frame->Picture1()->grab().toImage();
+    const QImage picture = Pattern(pictureSize.width(), pictureSize.height());
+    frame->Picture1()->SetPicture(picture);
+    ApplyZoom(zoom); // the open viewer follows
+    const auto restore = qScopeGuard([] { ApplyZoom(100); });
+    PictureBox* area = frame->Picture1();
+    const QColor background = area->BackColor();
+    const QImage shown = area->grab().toImage();
     QCOMPARE(shown.size(), QSize(537, 401));
-    for (int y = 0; y < shown.height(); y += 7) {
+    for (int y = 0; y < shown.height(); y += 3) {
         for (int x = 0; x < shown.width(); x += 5) {
             const QRgb c = shown.pixel(x, y);
-            QCOMPARE(frame->Picture1()->Point(x, y), qRed(c) + 256 * qGreen(c) + 65536 * qBlue(c));
+            const double px = double(x) / scale, py = double(y) / scale;
+            QCOMPARE(area->Point(px, py), qRed(c) + 256 * qGreen(c) + 65536 * qBlue(c));
+            QCOMPARE(area->Point(px, py), Expected(picture, background, x / scale, y / scale));
         }
     }
-    QCOMPARE(frame->Picture1()->Point(537, 0), -1);
-    QCOMPARE(frame->Picture1()->Point(0, 401), -1);
-    QCOMPARE(frame->Picture1()->Point(-0.5, 0), -1);
+    QCOMPARE(area->Point(537.0 / scale, 0), -1);
+    QCOMPARE(area->Point(0, 401.0 / scale), -1);
+    QCOMPARE(area->Point(-0.5, 0), -1);
+
+    // Panned where the picture is larger, the pointer at screen (101, 51) picks
+    // from the picture pixel under it.
+    const QPoint pan = area->ShownSize().width() < picture.width() ? QPoint(16, 8) : QPoint();
+    area->SetOrigin(pan);
+    SendMove(area, QPointF(101, 51));
+    const int x0 = 101 / scale + pan.x(), y0 = 51 / scale + pan.y();
+    QCOMPARE(Find<QLabel>(*frame, "Label1_0")->text().section(QLatin1Char(' '), 0, 1),
+             QStringLiteral("x=%1 y=%2").arg(101.0 / scale + pan.x()).arg(51.0 / scale + pan.y()));
+    Block expected{};
+    for (int i = 0; i < 8; ++i) {
+        for (int j = 0; j < 8; ++j) {
+            expected[i][j] = Luma(
+                Components(Expected(picture, background, x0 + i - pan.x(), y0 + j - pan.y(), pan)));
+        }
+    }
+    QCOMPARE(main.window.Document().Space(), expected);
 }
 
 void TestBitmapViewer::pointer_data() {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<bool>("custom");
-    QTest::newRow("box.ico beside the program") << ProgramFolder() + "/box.ico" << true;
-    QTest::newRow("missing") << dir_.filePath(QStringLiteral("none.ico")) << false;
-    QTest::newRow("unreadable") << WriteFile(QStringLiteral("bad.ico"), "\0\0\1\0garbage") << false;
+    QTest::addColumn<int>("scale");
+    QTest::newRow("box.ico beside the program") << ProgramFolder() + "/box.ico" << true << 1;
+    QTest::newRow("box.ico around 2x2 pixels") << ProgramFolder() + "/box.ico" << true << 2;
+    QTest::newRow("missing") << dir_.filePath(QStringLiteral("none.ico")) << false << 1;
+    QTest::newRow("unreadable") << WriteFile(QStringLiteral("bad.ico"), "\0\0\1\0garbage") << false
+                                << 2;
 }
 
 void TestBitmapViewer::pointer() {
     QFETCH(QString, fileName);
     QFETCH(bool, custom);
-    const QCursor cursor = PointerFromIconFile(fileName);
+    QFETCH(int, scale);
+    const QCursor cursor = PointerFromIconFile(fileName, scale);
     QCOMPARE(cursor.shape(), custom ? Qt::BitmapCursor : Qt::ArrowCursor);
     if (!custom) {
         return;
@@ -435,13 +473,14 @@ void TestBitmapViewer::pointer() {
     QCOMPARE(cursor.hotSpot(), QPoint(0, 0));
     // The picked 8x8 pixels show through; the box closes just right of and below them.
     const QImage image = cursor.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(image.size(), QSize(32, 32));
-    for (int k = 0; k < 64; ++k) {
-        QCOMPARE(qAlpha(image.pixel(k % 8, k / 8)), 0);
+    const int s = scale, box = 8 * s;
+    QCOMPARE(image.size(), QSize(32, 32) * s);
+    for (int k = 0; k < box * box; ++k) {
+        QCOMPARE(qAlpha(image.pixel(k % box, k / box)), 0);
     }
-    for (int k = 0; k <= 8; ++k) {
-        QCOMPARE(image.pixel(8, k), qRgb(0, 0, 0));
-        QCOMPARE(image.pixel(k, 8), qRgb(0, 0, 0));
+    for (int k = 0; k < box + s; ++k) {
+        QCOMPARE(image.pixel(box + s - 1, k), qRgb(0, 0, 0));
+        QCOMPARE(image.pixel(k, box + s - 1), qRgb(0, 0, 0));
     }
 }
 
