@@ -48,126 +48,56 @@ int Reflect(int i, int n) {
 
 using Weights6 = std::array<double, kSsimRadius + 1>;
 
-/// The maps a window's sums are taken over, each a row of whole numbers: the
-/// five of a pair (x, y, xx, yy, xy), the three of b against a reference (y,
-/// yy, xy) or the two of a reference (x, xx).
-enum class Products : std::uint8_t { Pair, OfB, OfA };
-template <Products P>
-constexpr std::size_t kMaps = P == Products::Pair  ? 5
-                              : P == Products::OfB ? 3
-                                                   : 2;
-
-/// One row's products, each exact in int as in double.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
-RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
-            std::int32_t* __restrict x, std::int32_t* __restrict y, std::int32_t* __restrict xx,
-            std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
-    for (int i = 0; i < width; ++i) {
-        const int u = p[i];
-        const int v = q[i];
-        x[i] = u;
-        y[i] = v;
-        xx[i] = u * u;
-        yy[i] = v * v;
-        xy[i] = u * v;
-    }
-}
-
-template <std::size_t N>
-using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, N>;
-
-/// The products of the rows a window needs, each row's made once however many
-/// windows take it: the rows a window reaches, reflected, are never more than
-/// eleven in a row, so slot (row mod 11) never holds two of them.
-template <Products P> class ProductRows {
-public:
-    static constexpr std::size_t kCount = kMaps<P>;
-
-    ProductRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
-        for (auto& line : storage_) {
-            line.resize(static_cast<std::size_t>(a.Width));
-        }
-        for (auto& line : scratch_) {
-            line.resize(static_cast<std::size_t>(a.Width));
-        }
-        rowOf_.fill(-1);
-    }
-
-    /// The window's rows around row y, top to bottom, for each map.
-    const ProductWindow<kCount>& Window(int y) {
-        for (std::size_t i = 0; i < static_cast<std::size_t>(kSsimWindow); ++i) {
-            const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
-            const auto slot = static_cast<std::size_t>(row % kSsimWindow);
-            if (rowOf_[slot] != row) {
-                rowOf_[slot] = row;
-                Make(row, slot);
-            }
-            for (std::size_t c = 0; c < kCount; ++c) {
-                window_[c][i] = storage_[kCount * slot + c].data();
-            }
-        }
-        return window_;
-    }
-
-private:
-    void Make(int row, std::size_t slot) {
-        const std::uint8_t* p = a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride;
-        const std::uint8_t* q = b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride;
-        std::array<std::int32_t*, kCount> line{};
-        for (std::size_t c = 0; c < kCount; ++c) {
-            line[c] = storage_[kCount * slot + c].data();
-        }
-        // Maps a kind does not keep go to the scratch rows past its own.
-        if constexpr (P == Products::Pair) {
-            RowProducts(p, q, a_.Width, line[0], line[1], line[2], line[3], line[4]);
-        } else if constexpr (P == Products::OfB) {
-            RowProducts(p, q, a_.Width, scratch_[0].data(), line[0], scratch_[1].data(), line[1],
-                        line[2]);
-        } else {
-            RowProducts(p, q, a_.Width, line[0], scratch_[0].data(), line[1], scratch_[1].data(),
-                        scratch_[2].data());
-        }
-    }
-
-    const GreyPicture& a_;
-    const GreyPicture& b_;
-    std::array<std::vector<std::int32_t>, kCount * kSsimWindow> storage_;
-    std::array<std::vector<std::int32_t>, 5 - kCount> scratch_;
-    std::array<int, kSsimWindow> rowOf_{};
-    ProductWindow<kCount> window_{};
-};
-
-/// One map's column sums over a window, as scipy's symmetric filter runs them:
-/// the centre, then each pair of taps at equal distance, the outermost first.
-/// Adding two whole numbers before converting them changes nothing.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
-ColumnSums(const std::array<const std::int32_t*, kSsimWindow>& r, int width, const Weights6& w,
-           double* __restrict out) {
+/// The column sums of row y's window for x, y, xx, yy, xy, each line padded by
+/// the radius on both sides. `a` and `b` hold the window's rows, top to bottom.
+/// The pixel loop runs over independent columns (the vectoriser cannot see that
+/// the byte rows and the lines never overlap); with AVX2 where the processor has
+/// it, which changes no result: every operation stays the same.
+[[gnu::target_clones("avx2", "default")]] void
+VerticalSums(const std::array<const std::uint8_t*, kSsimWindow>& a,
+             const std::array<const std::uint8_t*, kSsimWindow>& b, int width, const Weights6& w,
+             std::array<double*, 5>& lines) {
+    const std::uint8_t* const centreA = a[kSsimRadius];
+    const std::uint8_t* const centreB = b[kSsimRadius];
+    double* const l0 = lines[0];
+    double* const l1 = lines[1];
+    double* const l2 = lines[2];
+    double* const l3 = lines[3];
+    double* const l4 = lines[4];
 #pragma GCC ivdep
     for (int x = 0; x < width; ++x) {
-        double s = static_cast<double>(r[kCentre][x]) * w[0];
+        const double p = centreA[x];
+        const double q = centreB[x];
+        double s0 = p * w[0];
+        double s1 = q * w[0];
+        double s2 = (p * p) * w[0];
+        double s3 = (q * q) * w[0];
+        double s4 = (p * q) * w[0];
         for (int k = kSsimRadius; k >= 1; --k) {
-            const int pair = r[static_cast<std::size_t>(kSsimRadius - k)][x] +
-                             r[kCentre + static_cast<std::size_t>(k)][x];
-            s += static_cast<double>(pair) * w[static_cast<std::size_t>(k)];
+            const double p0 = a[static_cast<std::size_t>(kSsimRadius - k)][x];
+            const double p1 = a[kCentre + static_cast<std::size_t>(k)][x];
+            const double q0 = b[static_cast<std::size_t>(kSsimRadius - k)][x];
+            const double q1 = b[kCentre + static_cast<std::size_t>(k)][x];
+            const double wk = w[static_cast<std::size_t>(k)];
+            s0 += (p0 + p1) * wk;
+            s1 += (q0 + q1) * wk;
+            s2 += (p0 * p0 + p1 * p1) * wk;
+            s3 += (q0 * q0 + q1 * q1) * wk;
+            s4 += (p0 * q0 + p1 * q1) * wk;
         }
-        out[x] = s;
-    }
-}
-
-template <std::size_t N>
-void VerticalSums(const ProductWindow<N>& rows, int width, const Weights6& w,
-                  std::array<double*, N>& lines) {
-    for (std::size_t c = 0; c < N; ++c) {
-        ColumnSums(rows[c], width, w, lines[c]);
+        l0[x] = s0;
+        l1[x] = s1;
+        l2[x] = s2;
+        l3[x] = s3;
+        l4[x] = s4;
     }
 }
 
 /// The row sums of the column sums, and from them each pixel's SSIM into `out`
 /// (when not null); gives their sum over the inner columns.
-[[gnu::target_clones("avx512f", "avx2", "default")]] double
-SsimAlongRow(const std::array<double*, 5>& lines, int width, const Weights6& w, float* out,
-             double* values) {
+[[gnu::target_clones("avx2", "default")]] double SsimAlongRow(const std::array<double*, 5>& lines,
+                                                              int width, const Weights6& w,
+                                                              float* out, double* values) {
     const double* const l0 = lines[0];
     const double* const l1 = lines[1];
     const double* const l2 = lines[2];
@@ -197,16 +127,137 @@ SsimAlongRow(const std::array<double*, 5>& lines, int width, const Weights6& w, 
         const double b2 = vx + vy + kC2;
         values[x] = (a1 * a2) / (b1 * b2);
     }
-    if (out != nullptr) {
-        for (int x = 0; x < width; ++x) {
+    double sum = 0.0;
+    for (int x = 0; x < width; ++x) {
+        if (out != nullptr) {
             out[x] = static_cast<float>(values[x]);
         }
-    }
-    double sum = 0.0;
-    for (int x = kSsimRadius; x < width - kSsimRadius; ++x) {
-        sum += values[x];
+        if (x >= kSsimRadius && x < width - kSsimRadius) {
+            sum += values[x];
+        }
     }
     return sum;
+}
+
+/// One thread's rows of the map. The sums run as scipy's symmetric filter runs
+/// them (the centre, then each pair of taps at equal distance, the outermost
+/// first), down the columns first and then along the row, so that the values
+/// agree with scikit-image's to the last few bits.
+class SsimRows {
+public:
+    SsimRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b), w_(Weights()) {
+        const std::size_t padded = static_cast<std::size_t>(a.Width) + 2 * kCentre;
+        for (std::size_t l = 0; l < 5; ++l) {
+            storage_[l].resize(padded);
+            lines_[l] = storage_[l].data() + kSsimRadius;
+        }
+        values_.resize(static_cast<std::size_t>(a.Width));
+    }
+
+    /// Row y's values into `out` (Width of them, or none when null), and their
+    /// sum over the inner columns.
+    double Row(int y, float* out) {
+        std::array<const std::uint8_t*, kSsimWindow> rowsA{};
+        std::array<const std::uint8_t*, kSsimWindow> rowsB{};
+        for (std::size_t i = 0; i < rowsA.size(); ++i) {
+            const int k = static_cast<int>(i) - kSsimRadius;
+            const auto at = static_cast<std::ptrdiff_t>(Reflect(y + k, a_.Height));
+            rowsA[i] = a_.Pixels + at * a_.Stride;
+            rowsB[i] = b_.Pixels + at * b_.Stride;
+        }
+        const int width = a_.Width;
+        VerticalSums(rowsA, rowsB, width, w_, lines_);
+        for (double* line : lines_) {
+            for (int k = 1; k <= kSsimRadius; ++k) {
+                line[-k] = line[Reflect(-k, width)];
+                line[width - 1 + k] = line[Reflect(width - 1 + k, width)];
+            }
+        }
+        return SsimAlongRow(lines_, width, w_, out, values_.data());
+    }
+
+private:
+    const GreyPicture& a_;
+    const GreyPicture& b_;
+    Weights6 w_;
+    std::array<std::vector<double>, 5> storage_;
+    std::array<double*, 5> lines_{}; ///< x, y, xx, yy, xy, past their padding
+    std::vector<double> values_;
+};
+
+/// One row's y, yy and xy, each a whole number, exact in int as in double.
+using ProductLines = std::array<const std::int32_t*, 3>;
+using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, 3>;
+
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
+            std::int32_t* __restrict y, std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
+    for (int x = 0; x < width; ++x) {
+        const int v = q[x];
+        y[x] = v;
+        yy[x] = v * v;
+        xy[x] = static_cast<int>(p[x]) * v;
+    }
+}
+
+/// The products of the rows a window needs, each row's made once however many
+/// windows take it: the rows a window reaches, reflected, are never more than
+/// eleven in a row, so slot (row mod 11) never holds two of them.
+class ProductRows {
+public:
+    ProductRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
+        for (auto& line : storage_) {
+            line.resize(static_cast<std::size_t>(a.Width));
+        }
+        rowOf_.fill(-1);
+    }
+
+    /// The window's rows around row y, top to bottom, for each of y, yy, xy.
+    const ProductWindow& Window(int y) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(kSsimWindow); ++i) {
+            const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
+            const auto slot = static_cast<std::size_t>(row % kSsimWindow);
+            if (rowOf_[slot] != row) {
+                rowOf_[slot] = row;
+                RowProducts(a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride,
+                            b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride, a_.Width,
+                            storage_[3 * slot].data(), storage_[3 * slot + 1].data(),
+                            storage_[3 * slot + 2].data());
+            }
+            for (std::size_t c = 0; c < 3; ++c) {
+                window_[c][i] = storage_[3 * slot + c].data();
+            }
+        }
+        return window_;
+    }
+
+private:
+    const GreyPicture& a_;
+    const GreyPicture& b_;
+    std::array<std::vector<std::int32_t>, std::size_t{3} * kSsimWindow> storage_;
+    std::array<int, kSsimWindow> rowOf_{};
+    ProductWindow window_{};
+};
+
+/// The column sums for y, yy and xy alone, with the values VerticalSums gives:
+/// adding two whole numbers before converting them changes nothing.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
+                std::array<double*, 3>& lines) {
+    for (std::size_t c = 0; c < 3; ++c) {
+        const std::array<const std::int32_t*, kSsimWindow>& r = rows[c];
+        double* const out = lines[c];
+#pragma GCC ivdep
+        for (int x = 0; x < width; ++x) {
+            double s = static_cast<double>(r[kCentre][x]) * w[0];
+            for (int k = kSsimRadius; k >= 1; --k) {
+                const int pair = r[static_cast<std::size_t>(kSsimRadius - k)][x] +
+                                 r[kCentre + static_cast<std::size_t>(k)][x];
+                s += static_cast<double>(pair) * w[static_cast<std::size_t>(k)];
+            }
+            out[x] = s;
+        }
+    }
 }
 
 /// SsimAlongRow with x's mean and variance taken from the reference.
@@ -259,6 +310,16 @@ MomentsAlongRow(const double* l0, const double* l2, int width, const Weights6& w
         mean[x] = ux;
         variance[x] = uxx - ux * ux;
     }
+}
+
+/// The window's rows around row y, reflected at the top and bottom.
+std::array<const std::uint8_t*, kSsimWindow> WindowRows(const GreyPicture& p, int y) {
+    std::array<const std::uint8_t*, kSsimWindow> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int k = static_cast<int>(i) - kSsimRadius;
+        rows[i] = p.Pixels + static_cast<std::ptrdiff_t>(Reflect(y + k, p.Height)) * p.Stride;
+    }
+    return rows;
 }
 
 /// Lines of the picture's width with room for the reflected radius both sides.
@@ -316,19 +377,29 @@ bool SameSize(const GreyPicture& a, const GreyPicture& b) {
 double Compute(const GreyPicture& a, const GreyPicture& b, int first, int end, float* map,
                unsigned threads) {
     std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
-    const Weights6 w = Weights();
-    ShareRows(first, end, threads, [&](int from, int to) {
-        PaddedLines<5> lines(a.Width);
-        ProductRows<Products::Pair> products(a, b);
-        std::vector<double> values(static_cast<std::size_t>(a.Width));
-        for (int y = from; y < to; ++y) {
-            VerticalSums(products.Window(y), a.Width, w, lines.Lines());
-            lines.ReflectEdges();
-            float* out = map != nullptr ? map + static_cast<std::ptrdiff_t>(y) * a.Width : nullptr;
-            rowSums[static_cast<std::size_t>(y)] =
-                SsimAlongRow(lines.Lines(), a.Width, w, out, values.data());
+    std::atomic<int> next{first};
+    const auto work = [&] {
+        SsimRows rows(a, b);
+        for (int start = next.fetch_add(kRowsPerTask); start < end;
+             start = next.fetch_add(kRowsPerTask)) {
+            for (int y = start; y < std::min(end, start + kRowsPerTask); ++y) {
+                float* out =
+                    map != nullptr ? map + static_cast<std::ptrdiff_t>(y) * a.Width : nullptr;
+                rowSums[static_cast<std::size_t>(y)] = rows.Row(y, out);
+            }
         }
-    });
+    };
+    const unsigned wanted =
+        threads > 0 ? threads : std::max(1U, std::thread::hardware_concurrency());
+    const int tasks = (end - first + kRowsPerTask - 1) / kRowsPerTask;
+    const int workers = std::clamp(static_cast<int>(wanted), 1, std::max(1, tasks));
+    {
+        std::vector<std::jthread> helpers;
+        for (int i = 1; i < workers; ++i) {
+            helpers.emplace_back(work);
+        }
+        work();
+    }
     if (a.Width < kSsimWindow || a.Height < kSsimWindow) {
         return std::numeric_limits<double>::quiet_NaN();
     }
@@ -360,13 +431,13 @@ SsimReference::SsimReference(const GreyPicture& a, unsigned threads) : a_(a) {
     variance_.resize(pixels);
     const Weights6 w = Weights();
     ShareRows(0, a.Height, threads, [&](int first, int end) {
-        PaddedLines<2> lines(a.Width);
-        ProductRows<Products::OfA> products(a, a);
+        PaddedLines<5> lines(a.Width);
         for (int y = first; y < end; ++y) {
-            VerticalSums(products.Window(y), a.Width, w, lines.Lines());
+            const auto rows = WindowRows(a, y);
+            VerticalSums(rows, rows, a.Width, w, lines.Lines());
             lines.ReflectEdges();
             const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
-            MomentsAlongRow(lines.Lines()[0], lines.Lines()[1], a.Width, w, mean_.data() + at,
+            MomentsAlongRow(lines.Lines()[0], lines.Lines()[2], a.Width, w, mean_.data() + at,
                             variance_.data() + at);
         }
     });
@@ -381,10 +452,10 @@ double SsimReference::Mean(const GreyPicture& b, unsigned threads) const {
     std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
     ShareRows(kSsimRadius, a.Height - kSsimRadius, threads, [&](int first, int end) {
         PaddedLines<3> lines(a.Width);
-        ProductRows<Products::OfB> products(a, b);
+        ProductRows products(a, b);
         std::vector<double> values(static_cast<std::size_t>(a.Width));
         for (int y = first; y < end; ++y) {
-            VerticalSums(products.Window(y), a.Width, w, lines.Lines());
+            VerticalSumsOfB(products.Window(y), a.Width, w, lines.Lines());
             lines.ReflectEdges();
             const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
             rowSums[static_cast<std::size_t>(y)] = SsimAlongRowOfB(
