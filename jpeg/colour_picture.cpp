@@ -62,7 +62,7 @@ inline std::array<std::uint8_t, 3> ToRgb(int y, std::size_t cb, std::size_t cr) 
 [[gnu::target_clones("avx512f", "avx2", "default")]] void
 RowToRgb(const std::uint8_t* __restrict y, const std::uint8_t* __restrict cb,
          const std::uint8_t* __restrict cr, int width, std::uint8_t* __restrict rgb) {
-    for (int x = 0; x < width; ++x) {
+    for (std::ptrdiff_t x = 0; x < width; ++x) {
         const std::int32_t b = static_cast<std::int32_t>(cb[x]) - 128;
         const std::int32_t r = static_cast<std::int32_t>(cr[x]) - 128;
         const std::int32_t l = y[x];
@@ -81,7 +81,7 @@ void TriangleAcross(const int* __restrict sums, int n, int width, std::uint8_t* 
     const auto at = [](int v) { return static_cast<std::uint8_t>(v >> 4); };
     out[0] = at(sums[0] * 3 + sums[0] + 8);
     out[1] = at(sums[0] * 3 + sums[1] + 7);
-    for (int i = 1; i < n - 1; ++i) {
+    for (std::ptrdiff_t i = 1; i < n - 1; ++i) {
         out[2 * i] = at(sums[i] * 3 + sums[i - 1] + 8);
         out[2 * i + 1] = at(sums[i] * 3 + sums[i + 1] + 7);
     }

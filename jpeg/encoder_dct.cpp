@@ -269,10 +269,6 @@ EncoderBlockCodec::EncoderBlockCodec(const QuantTable& table, DctMethod method)
     }
 }
 
-void EncoderBlockCodec::Forward(const Samples& block, Indices& quantised) const {
-    Quantise(Transform(block, method_), quantised);
-}
-
 // Eight lanes fill one AVX2 register where the processor has it: the same
 // operations in the same order, so the same bits. The passes are inlined into
 // each version, so no call leaves the wide registers for the narrow ones.
@@ -369,6 +365,11 @@ EncoderBlockCodec::Quantise(const TransformedBlock& transformed, Indices& quanti
             block[y * 8 + x] = Sample(d[x][y]);
         }
     }
+}
+
+// After the versions it calls: a function cannot take versions once it is used.
+void EncoderBlockCodec::Forward(const Samples& block, Indices& quantised) const {
+    Quantise(Transform(block, method_), quantised);
 }
 
 } // namespace quadrel::jpeg
