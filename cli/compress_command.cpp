@@ -251,7 +251,7 @@ Result<Node> ColourReport(const CompressRequest& request, const QImage& picture)
 
 Result<Node> CompressReport(const CompressRequest& request) {
     const Result<QImage> load =
-        LoadPictureFile(request.Picture, QColor(kCompressionBackground), PictureForm::GreyAsIs);
+        LoadPictureFile(request.Picture, QColor(kCompressionBackground), PictureForm::Packed);
     if (!load) {
         return Failed(QStringLiteral("the picture \"%1\" cannot be used: %2")
                           .arg(ShownPath(request.Picture), QString::fromStdString(load.Message())));

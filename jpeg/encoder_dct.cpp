@@ -14,7 +14,7 @@ namespace {
 // every change of order changes the last bit.
 template <typename T> using Lanes = std::array<std::array<T, 8>, 8>;
 
-template <typename T> Lanes<T> Transposed(const Lanes<T>& in) {
+template <typename T> [[gnu::always_inline]] inline Lanes<T> Transposed(const Lanes<T>& in) {
     Lanes<T> out{};
     for (std::size_t i = 0; i < 8; ++i) {
         for (std::size_t j = 0; j < 8; ++j) {
@@ -35,7 +35,7 @@ constexpr float kF1082 = 1.082392200292393968799446F;
 constexpr float kFM2613 = -2.613125929752753055713286F;
 
 /// Forward factored transform along the lines, scaled by 8 a(k) overall.
-void ForwardFloatPass(Lanes<float>& d) {
+[[gnu::always_inline]] inline void ForwardFloatPass(Lanes<float>& d) {
     for (std::size_t l = 0; l < 8; ++l) {
         const float tmp0 = d[0][l] + d[7][l];
         const float tmp7 = d[0][l] - d[7][l];
@@ -73,7 +73,7 @@ void ForwardFloatPass(Lanes<float>& d) {
 }
 
 /// Inverse factored transform along the lines (no final scaling).
-void InverseFloatPass(Lanes<float>& d) {
+[[gnu::always_inline]] inline void InverseFloatPass(Lanes<float>& d) {
     for (std::size_t l = 0; l < 8; ++l) {
         const float tmp10 = d[0][l] + d[4][l];
         const float tmp11 = d[0][l] - d[4][l];
@@ -136,7 +136,7 @@ constexpr std::int32_t Descale(std::int32_t x, int n) {
 
 /// Forward integer transform along the lines. The first pass keeps kPass1Bits
 /// more bits (`first`), the second takes them away again.
-void ForwardIntegerPass(Lanes<std::int32_t>& d, bool first) {
+[[gnu::always_inline]] inline void ForwardIntegerPass(Lanes<std::int32_t>& d, bool first) {
     const int oddShift = first ? kConstBits - kPass1Bits : kConstBits + kPass1Bits;
     for (std::size_t l = 0; l < 8; ++l) {
         const std::int32_t tmp0 = d[0][l] + d[7][l];
@@ -176,7 +176,7 @@ void ForwardIntegerPass(Lanes<std::int32_t>& d, bool first) {
 }
 
 /// Inverse integer transform along the lines, descaled by `shift` bits.
-void InverseIntegerPass(Lanes<std::int32_t>& d, int shift) {
+[[gnu::always_inline]] inline void InverseIntegerPass(Lanes<std::int32_t>& d, int shift) {
     for (std::size_t l = 0; l < 8; ++l) {
         const std::int32_t e2 = d[2][l];
         const std::int32_t e6 = d[6][l];
@@ -269,11 +269,11 @@ EncoderBlockCodec::EncoderBlockCodec(const QuantTable& table, DctMethod method)
     }
 }
 
-void EncoderBlockCodec::Forward(const Samples& block, Indices& quantised) const {
-    Quantise(Transform(block, method_), quantised);
-}
-
-TransformedBlock EncoderBlockCodec::Transform(const Samples& block, DctMethod method) {
+// Eight lanes fill one AVX2 register where the processor has it: the same
+// operations in the same order, so the same bits. The passes are inlined into
+// each version, so no call leaves the wide registers for the narrow ones.
+[[gnu::target_clones("avx2", "default")]] TransformedBlock
+EncoderBlockCodec::Transform(const Samples& block, DctMethod method) {
     TransformedBlock out{};
     if (method == DctMethod::Float) {
         Lanes<float> d{}; // line = column, lane = row: the rows go first
@@ -307,7 +307,8 @@ TransformedBlock EncoderBlockCodec::Transform(const Samples& block, DctMethod me
     return out;
 }
 
-void EncoderBlockCodec::Quantise(const TransformedBlock& transformed, Indices& quantised) const {
+[[gnu::target_clones("avx2", "default")]] void
+EncoderBlockCodec::Quantise(const TransformedBlock& transformed, Indices& quantised) const {
     if (method_ == DctMethod::Float) {
         for (std::size_t i = 0; i < kBlockCells; ++i) {
             quantised[i] = static_cast<int>(RoundEven(transformed[i] * floatDivisors_[i]));
@@ -320,7 +321,8 @@ void EncoderBlockCodec::Quantise(const TransformedBlock& transformed, Indices& q
     }
 }
 
-void EncoderBlockCodec::Inverse(const Indices& quantised, Samples& block) const {
+[[gnu::target_clones("avx2", "default")]] void EncoderBlockCodec::Inverse(const Indices& quantised,
+                                                                          Samples& block) const {
     // With no AC both passes hand the DC through to every sample unchanged (each
     // sum adds only zeros), so the block is one value: most blocks of a smooth
     // picture at a low quality.
@@ -363,6 +365,11 @@ void EncoderBlockCodec::Inverse(const Indices& quantised, Samples& block) const 
             block[y * 8 + x] = Sample(d[x][y]);
         }
     }
+}
+
+// After the versions it calls: a function cannot take versions once it is used.
+void EncoderBlockCodec::Forward(const Samples& block, Indices& quantised) const {
+    Quantise(Transform(block, method_), quantised);
 }
 
 } // namespace quadrel::jpeg

@@ -23,10 +23,11 @@ namespace quadrel {
 enum class PictureForm : std::uint8_t {
     Rgb32,    ///< always QImage::Format_RGB32, for point reads
     GreyAsIs, ///< a grey picture stays QImage::Format_Grayscale8 (a quarter of the memory)
+    Packed,   ///< Format_Grayscale8 or Format_RGB888: one byte a channel, as coders read it
 };
 
-/// Decodes the picture held in `bytes` into QImage::Format_RGB32 (or
-/// Format_Grayscale8 where PictureForm::GreyAsIs allows); the failure says why
+/// Decodes the picture held in `bytes` into QImage::Format_RGB32 (or what the
+/// PictureForm asks for); the failure says why
 /// the file cannot be shown. A partly transparent picture is laid onto
 /// `background`, so that what is shown and what is read are the same.
 Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background,

@@ -201,6 +201,8 @@ private slots:
     void mcuPanelShowsTheCodedMcu();
     void cancelKeepsTheLastResult();
     void badPictureChangesNothing();
+    void pnmFilesDecodeAsQtReadsThem_data();
+    void pnmFilesDecodeAsQtReadsThem();
     void saveJpegWritesTheShownFile_data();
     void saveJpegWritesTheShownFile();
     void rateDistortionChartsEqualTheCsv();
@@ -839,6 +841,49 @@ void TestPictureCompression::badPictureChangesNothing() {
     QCOMPARE(original->Picture(), originalBefore);
     QCOMPARE(changes.size(), 0);
     delete window;
+}
+
+void TestPictureCompression::pnmFilesDecodeAsQtReadsThem_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<PictureForm>("form");
+    QByteArray rgb;
+    QByteArray grey;
+    for (int i = 0; i < 7 * 5; ++i) {
+        grey += char(i * 7);
+        rgb += char(i * 7);
+        rgb += char(255 - i);
+        rgb += char(i * i);
+    }
+    // Bytes read straight into the picture, and a greatest value under 255 that
+    // Qt's reader scales.
+    const std::pair<const char*, QByteArray> files[] = {
+        {"PPM with a comment", "P6\n# by hand\n7 5\n255\n" + rgb},
+        {"PGM, bytes after the samples", "P5 7 5 255\n" + grey + "end"},
+        {"PGM up to 63", "P5 7 5 63\n" + QByteArray(35, char(40))}};
+    for (const auto& [name, bytes] : files) {
+        for (const auto& [formName, form] : {std::pair{"RGB32", PictureForm::Rgb32},
+                                             std::pair{"grey as is", PictureForm::GreyAsIs},
+                                             std::pair{"packed", PictureForm::Packed}}) {
+            QTest::addRow("%s, %s", name, formName) << bytes << form;
+        }
+    }
+}
+
+// The pixels Qt's own reader finds, in the form asked for.
+void TestPictureCompression::pnmFilesDecodeAsQtReadsThem() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(PictureForm, form);
+    const QImage qt = QImage::fromData(bytes);
+    QVERIFY(!qt.isNull());
+    const bool grey = qt.format() == QImage::Format_Grayscale8;
+    const QImage::Format expected = form == PictureForm::Rgb32    ? QImage::Format_RGB32
+                                    : grey                        ? QImage::Format_Grayscale8
+                                    : form == PictureForm::Packed ? QImage::Format_RGB888
+                                                                  : QImage::Format_RGB32;
+    const Result<QImage> ours = DecodePicture(bytes, Qt::white, form);
+    QVERIFY(ours);
+    QCOMPARE(ours->format(), expected);
+    QCOMPARE(*ours, qt.convertToFormat(expected));
 }
 
 void TestPictureCompression::saveJpegWritesTheShownFile_data() {
