@@ -4,6 +4,7 @@
 #include "block_file/block_file_io.h"
 #include "compression/picture_compression.h"
 #include "file_io/file_writer.h"
+#include "picture_compression/jpeg_preview.h"
 #include "picture_compression/mcu_panel.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
@@ -41,6 +42,8 @@ namespace {
 
 // A picture analysis that takes longer than this shows its progress.
 constexpr int kQuietMilliseconds = 150;
+// An eighth of the width and height: the least decoding work libjpeg offers.
+constexpr int kPreviewDenominator = 8;
 constexpr int kModeQuality = 0;
 constexpr int kModeTable = 1;
 constexpr int kModeStep = 2;
@@ -497,9 +500,11 @@ void CompressWindow::OpenPicture() {
     if (!fileName) {
         return;
     }
+    ShowPreview(*fileName);
     quadrel::Result<QImage> load =
         LoadPictureFile(*fileName, QColor(kCompressionBackground), PictureForm::GreyAsIs);
     if (!load) {
+        ShowOriginal(Request().Colour); // the picture shown before, if any
         desktop_.ShowWarning(
             isVisible() ? this : nullptr, kCompressCaption,
             tr("The picture \"%1\" cannot be shown: %2")
@@ -513,6 +518,19 @@ void CompressWindow::OpenPicture() {
         jpegFile_ = *fileName;
         lookInside_->setEnabled(true);
     }
+}
+
+void CompressWindow::ShowPreview(const QString& fileName) {
+    Result<JpegPreview> preview = LoadJpegPreview(fileName, kPreviewDenominator);
+    if (!preview) {
+        return; // no JPEG, or none libjpeg can start on: the full read says why
+    }
+    original_->SetPreview(preview->Picture, preview->Size);
+    originalHeading_->setText(
+        tr("Original (preview at 1/%1 scale, reading the picture...)").arg(kPreviewDenominator));
+    // Painted now: the full read that follows holds the event loop up.
+    originalHeading_->repaint();
+    original_->viewport()->repaint();
 }
 
 void CompressWindow::ChooseTable() {
