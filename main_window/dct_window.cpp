@@ -7,6 +7,7 @@
 #include "rate_distortion/rate_distortion_window.h"
 #include "views/caption_button.h"
 #include "views/cell_font.h"
+#include "views/cell_panel_style.h"
 #include "views/pixels.h"
 #include "views/square_grid.h"
 #include "views/view_zoom.h"
@@ -225,8 +226,10 @@ void DCT::CreateControls() {
     FitZoom(CurrentZoom());
     ApplyWindowPalette(this, kWindowGrey);
 
+    auto* cellStyle = new CellPanelStyle(this);
     for (int k = 0; k < 64; ++k) {
         auto* cell = new QLineEdit(this);
+        cell->setStyle(cellStyle);
         cell->setObjectName(CellObjectName(k));
         twips_.Place(cell, 360 + 480 * (k % 8), 360 + 480 * (k / 8), 495, 495);
         cell->setAlignment(Qt::AlignCenter);
