@@ -24,6 +24,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 namespace quadrel {
@@ -77,7 +78,7 @@ DCT::DCT(DesktopServices* desktop, QWidget* parent)
     SetTabOrder();
     document_ = new BlockDocument(
         BlockControls{text1_, shape1_, label1_, label2_},
-        WindowServices{[this] { repaint(); }, [this] { return YieldEvents(); }}, this);
+        WindowServices{[this] { repaint(BlockArea()); }, [this] { return YieldEvents(); }}, this);
     connect(document_, &BlockDocument::BlockChanged, this, &DCT::NameCells);
     AddReadMeKey();
     AddToolWindowActions();
@@ -564,6 +565,18 @@ bool DCT::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event); // no key is ever refused
+}
+
+QRegion DCT::BlockArea() const {
+    QRegion area;
+    for (const QLineEdit* cell : text1_) {
+        area += cell->geometry();
+    }
+    for (const QWidget* control :
+         std::initializer_list<const QWidget*>{shape1_, label1_, label2_}) {
+        area += control->geometry();
+    }
+    return area;
 }
 
 bool DCT::YieldEvents() {
