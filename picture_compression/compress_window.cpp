@@ -513,6 +513,9 @@ void CompressWindow::OpenPicture() {
     }
     const QImage picture = std::move(load).Value();
     SetPicture(picture, QFileInfo(*fileName).fileName());
+    if (original_->ShowsPreview()) {
+        ShowOriginal(Request().Colour); // SetPicture refused the picture and said why
+    }
     QFile file(*fileName);
     if (file.open(QIODevice::ReadOnly) && file.read(2) == QByteArray("\xFF\xD8", 2)) {
         jpegFile_ = *fileName;

@@ -140,7 +140,9 @@ Result<JpegPreview> DecodeJpegPreview(const QByteArray& bytes, int denominator) 
 
 Result<JpegPreview> LoadJpegPreview(const QString& fileName, int denominator) {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > PictureByteLimit()) {
+    // Only a JPEG is read whole: any other file is read once, by the full read.
+    if (!file.open(QIODevice::ReadOnly) || file.size() > PictureByteLimit() ||
+        file.peek(2) != QByteArray("\xFF\xD8", 2)) {
         return Failure{"the file gives no preview."};
     }
     return DecodeJpegPreview(file.readAll(), denominator);
