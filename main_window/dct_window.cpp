@@ -7,6 +7,7 @@
 #include "rate_distortion/rate_distortion_window.h"
 #include "views/caption_button.h"
 #include "views/cell_font.h"
+#include "views/cell_panel_style.h"
 #include "views/pixels.h"
 #include "views/square_grid.h"
 #include "views/view_zoom.h"
@@ -23,6 +24,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 namespace quadrel {
@@ -76,7 +78,7 @@ DCT::DCT(DesktopServices* desktop, QWidget* parent)
     SetTabOrder();
     document_ = new BlockDocument(
         BlockControls{text1_, shape1_, label1_, label2_},
-        WindowServices{[this] { repaint(); }, [this] { return YieldEvents(); }}, this);
+        WindowServices{[this] { repaint(BlockArea()); }, [this] { return YieldEvents(); }}, this);
     connect(document_, &BlockDocument::BlockChanged, this, &DCT::NameCells);
     AddReadMeKey();
     AddToolWindowActions();
@@ -225,8 +227,10 @@ void DCT::CreateControls() {
     FitZoom(CurrentZoom());
     ApplyWindowPalette(this, kWindowGrey);
 
+    auto* cellStyle = new CellPanelStyle(this);
     for (int k = 0; k < 64; ++k) {
         auto* cell = new QLineEdit(this);
+        cell->setStyle(cellStyle);
         cell->setObjectName(CellObjectName(k));
         twips_.Place(cell, 360 + 480 * (k % 8), 360 + 480 * (k / 8), 495, 495);
         cell->setAlignment(Qt::AlignCenter);
@@ -561,6 +565,18 @@ bool DCT::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event); // no key is ever refused
+}
+
+QRegion DCT::BlockArea() const {
+    QRegion area;
+    for (const QLineEdit* cell : text1_) {
+        area += cell->geometry();
+    }
+    for (const QWidget* control :
+         std::initializer_list<const QWidget*>{shape1_, label1_, label2_}) {
+        area += control->geometry();
+    }
+    return area;
 }
 
 bool DCT::YieldEvents() {

@@ -17,6 +17,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QRegion>
 #include <QWidget>
 
 #include <array>
@@ -118,6 +119,10 @@ private:
     void FitCellFont(QLineEdit* cell);
     void SetTabOrder();
     bool YieldEvents();
+    /// Where the block is shown: the cells, the squares and their captions. A
+    /// step of a long command, or a block picked under the pointer, repaints
+    /// that at once and leaves the buttons to the event loop.
+    QRegion BlockArea() const;
     void EndProgram();
     void ShowXYEntry();
     void ShowImageFrame();

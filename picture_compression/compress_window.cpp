@@ -5,6 +5,7 @@
 #include "compression/picture_compression.h"
 #include "compression/ssim_map.h"
 #include "file_io/file_writer.h"
+#include "picture_compression/jpeg_preview.h"
 #include "picture_compression/mcu_panel.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
@@ -42,6 +43,8 @@ namespace {
 
 // A picture analysis that takes longer than this shows its progress.
 constexpr int kQuietMilliseconds = 150;
+// An eighth of the width and height: the least decoding work libjpeg offers.
+constexpr int kPreviewDenominator = 8;
 constexpr int kModeQuality = 0;
 constexpr int kModeTable = 1;
 constexpr int kModeUniform = 2;
@@ -526,9 +529,11 @@ void CompressWindow::OpenPicture() {
     if (!fileName) {
         return;
     }
+    ShowPreview(*fileName);
     quadrel::Result<QImage> load =
         LoadPictureFile(*fileName, QColor(kCompressionBackground), PictureForm::GreyAsIs);
     if (!load) {
+        ShowOriginal(Request().Colour); // the picture shown before, if any
         desktop_.ShowWarning(
             isVisible() ? this : nullptr, kCompressCaption,
             tr("The picture \"%1\" cannot be shown: %2")
@@ -537,11 +542,27 @@ void CompressWindow::OpenPicture() {
     }
     const QImage picture = std::move(load).Value();
     SetPicture(picture, QFileInfo(*fileName).fileName());
+    if (original_->ShowsPreview()) {
+        ShowOriginal(Request().Colour); // SetPicture refused the picture and said why
+    }
     QFile file(*fileName);
     if (file.open(QIODevice::ReadOnly) && file.read(2) == QByteArray("\xFF\xD8", 2)) {
         jpegFile_ = *fileName;
         lookInside_->setEnabled(true);
     }
+}
+
+void CompressWindow::ShowPreview(const QString& fileName) {
+    Result<JpegPreview> preview = LoadJpegPreview(fileName, kPreviewDenominator);
+    if (!preview) {
+        return; // no JPEG, or none libjpeg can start on: the full read says why
+    }
+    original_->SetPreview(preview->Picture, preview->Size);
+    originalHeading_->setText(
+        tr("Original (preview at 1/%1 scale, reading the picture...)").arg(kPreviewDenominator));
+    // Painted now: the full read that follows holds the event loop up.
+    originalHeading_->repaint();
+    original_->viewport()->repaint();
 }
 
 void CompressWindow::ChooseTable() {

@@ -88,6 +88,9 @@ private:
     /// Asks for a picture file; a cancelled dialog or a file that cannot be shown
     /// changes nothing (the latter is reported as the bitmap viewer does).
     void OpenPicture();
+    /// A JPEG file's picture at a reduced scale in the original's view while
+    /// the whole picture is read; nothing for any other file.
+    void ShowPreview(const QString& fileName);
     /// The rate-distortion curves of this picture; a chosen point sets the quality.
     void ShowRateDistortion();
     /// Asks for a quantisation table file (64 whole numbers 1..255, row by row)

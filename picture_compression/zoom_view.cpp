@@ -28,8 +28,17 @@ void ZoomView::SetPicture(const QImage& picture) {
     const bool known =
         picture.format() == QImage::Format_Grayscale8 || picture.format() == QImage::Format_RGB888;
     picture_ = known || picture.isNull() ? picture : picture.convertToFormat(QImage::Format_RGB888);
+    size_ = picture_.size();
+    preview_ = false;
     FitScrollBars();
     viewport()->update();
+}
+
+void ZoomView::SetPreview(const QImage& preview, QSize size) {
+    SetPicture(preview);
+    size_ = picture_.isNull() ? QSize() : size;
+    preview_ = !picture_.isNull();
+    FitScrollBars();
 }
 
 void ZoomView::SetZoom(int zoom) {
@@ -70,8 +79,8 @@ void ZoomView::FitScrollBars() {
         bar->setPageStep(viewLength);
         bar->setSingleStep(kBlock * zoom_);
     };
-    fit(horizontalScrollBar(), picture_.width(), view.width());
-    fit(verticalScrollBar(), picture_.height(), view.height());
+    fit(horizontalScrollBar(), size_.width(), view.width());
+    fit(verticalScrollBar(), size_.height(), view.height());
 }
 
 void ZoomView::resizeEvent(QResizeEvent* event) {
@@ -82,8 +91,8 @@ void ZoomView::resizeEvent(QResizeEvent* event) {
 QPoint ZoomView::PixelAt(QPoint viewportPoint) const {
     const int x = (viewportPoint.x() + horizontalScrollBar()->value()) / zoom_;
     const int y = (viewportPoint.y() + verticalScrollBar()->value()) / zoom_;
-    if (viewportPoint.x() < 0 || viewportPoint.y() < 0 || x >= picture_.width() ||
-        y >= picture_.height()) {
+    if (viewportPoint.x() < 0 || viewportPoint.y() < 0 || x >= size_.width() ||
+        y >= size_.height()) {
         return {-1, -1};
     }
     return {x, y};
@@ -101,15 +110,22 @@ void ZoomView::paintEvent(QPaintEvent* /*event*/) {
         return;
     }
     shown.fill(kBeyond);
-    const int columns = std::min(view.width(), picture_.width() * zoom_ - left);
+    // A preview's pixel stands for several: shown pixel p is preview pixel
+    // p * preview size / size (exactly p for the picture itself).
+    const auto source = [](qint64 shown, int previewLength, int length) {
+        return static_cast<int>(shown * previewLength / std::max(1, length));
+    };
+    const int columns = std::min(view.width(), size_.width() * zoom_ - left);
     std::vector<int> sourceColumn(static_cast<std::size_t>(std::max(0, columns)));
     for (int x = 0; x < columns; ++x) {
-        sourceColumn[static_cast<std::size_t>(x)] = (left + x) / zoom_;
+        sourceColumn[static_cast<std::size_t>(x)] =
+            source((left + x) / zoom_, picture_.width(), size_.width());
     }
-    const int rows = std::min(view.height(), picture_.height() * zoom_ - top);
+    const int rows = std::min(view.height(), size_.height() * zoom_ - top);
     const bool colour = picture_.format() == QImage::Format_RGB888;
     for (int y = 0; y < rows; ++y) {
-        const uchar* in = picture_.constScanLine((top + y) / zoom_);
+        const uchar* in =
+            picture_.constScanLine(source((top + y) / zoom_, picture_.height(), size_.height()));
         auto* out = reinterpret_cast<QRgb*>(shown.scanLine(y));
         for (int x = 0; x < columns; ++x) {
             const int at = sourceColumn[static_cast<std::size_t>(x)];
@@ -144,8 +160,8 @@ void ZoomView::DrawGrid(QPainter& painter, int across, int down, const QColor& c
     const int left = horizontalScrollBar()->value();
     const int top = verticalScrollBar()->value();
     painter.setPen(colour);
-    const int right = std::min(view.width(), picture_.width() * zoom_ - left);
-    const int bottom = std::min(view.height(), picture_.height() * zoom_ - top);
+    const int right = std::min(view.width(), size_.width() * zoom_ - left);
+    const int bottom = std::min(view.height(), size_.height() * zoom_ - top);
     const int stepX = across * zoom_;
     const int stepY = down * zoom_;
     for (int x = (stepX - left % stepX) % stepX; x <= right; x += stepX) {

@@ -22,6 +22,10 @@ public:
     /// Shows `picture` (Format_Grayscale8 or Format_RGB888 as it is, any other
     /// format converted) keeping the pan; a null picture shows nothing.
     void SetPicture(const QImage& picture);
+    /// Shows `preview`, a reduced picture, stretched over `size` picture pixels
+    /// until SetPicture gives the picture itself; clicks and grids count in those pixels.
+    void SetPreview(const QImage& preview, QSize size);
+    bool ShowsPreview() const { return preview_; }
     const QImage& Picture() const { return picture_; }
     void SetZoom(int zoom); ///< 1..kMaxZoom
     int Zoom() const { return zoom_; }
@@ -50,6 +54,8 @@ private:
     void DrawGrid(QPainter& painter, int across, int down, const QColor& colour) const;
 
     QImage picture_;
+    QSize size_; ///< the picture pixels shown: picture_'s, or those a preview stands for
+    bool preview_ = false;
     int zoom_ = 1;
     bool grid_ = false;
     QSize mcu_;

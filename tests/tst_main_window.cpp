@@ -4,19 +4,24 @@
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
 #include "tests/support/testutils.h"
+#include "views/cell_panel_style.h"
 #include "views/square_grid.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStyleFactory>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 using quadrel::DCT;
 using quadrel::test::ScriptedWindow;
@@ -89,6 +94,8 @@ class TestMainWindow : public QObject {
 private slots:
     void initTestCase() { quadrel::ConfigureApplication(*qApp); }
     void startUpScreen();
+    void cellPanelIsTheStylesOwn_data();
+    void cellPanelIsTheStylesOwn();
     void layoutAndTabOrder();
     void cellChangeRule_data();
     void cellChangeRule();
@@ -112,6 +119,47 @@ private slots:
     void blockChangedOncePerCompletedChange_data();
     void blockChangedOncePerCompletedChange();
 };
+
+// The cells' panel, drawn once and then copied, has the pixels Fusion draws
+// each time, wherever it lies, in every state and colour.
+void TestMainWindow::cellPanelIsTheStylesOwn_data() {
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QColor>("base");
+    const int normal = QStyle::State_Enabled | QStyle::State_Sunken;
+    QTest::newRow("cell") << QRect(5, 7, 33, 33) << normal << QColor(0xC0, 0xC0, 0xC0);
+    QTest::newRow("focused, wide")
+        << QRect(0, 0, 50, 20) << (normal | QStyle::State_HasFocus) << QColor(0xC0, 0xC0, 0xC0);
+    QTest::newRow("disabled, white")
+        << QRect(3, 2, 33, 33) << int(QStyle::State_Sunken) << QColor(Qt::white);
+}
+
+void TestMainWindow::cellPanelIsTheStylesOwn() {
+    QFETCH(QRect, rect);
+    QFETCH(int, state);
+    QFETCH(QColor, base);
+    QStyleOptionFrame option;
+    option.rect = rect;
+    option.state = QStyle::State(state);
+    option.lineWidth = 1;
+    option.palette.setColor(QPalette::Base, base);
+    const auto paint = [&](const QStyle& style) {
+        QImage image(rect.bottomRight().x() + 4, rect.bottomRight().y() + 4,
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor(0x80, 0x90, 0xA0));
+        QPainter painter(&image);
+        style.drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter);
+        return image;
+    };
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    quadrel::CellPanelStyle cached;
+    const QImage expected = paint(*fusion);
+    QCOMPARE(paint(cached), expected);                // drawn, then kept
+    QCOMPARE(paint(cached), expected);                // copied
+    option.palette.setColor(QPalette::Base, Qt::red); // another colour is drawn anew
+    QVERIFY(paint(cached) != expected);
+    QCOMPARE(paint(cached), paint(*fusion));
+}
 
 void TestMainWindow::startUpScreen() {
     DCT w;

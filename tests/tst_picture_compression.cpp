@@ -15,10 +15,12 @@
 #include "main_window/application_setup.h"
 #include "main_window/dct_window.h"
 #include "picture_compression/compress_window.h"
+#include "picture_compression/jpeg_preview.h"
 #include "picture_compression/zoom_view.h"
 #include "picture_io/picture_file.h"
 #include "rate_distortion/rate_distortion_window.h"
 #include "tests/support/jpeg_scan.h"
+#include "tests/support/sample_pictures.h"
 #include "tests/support/testutils.h"
 #include "views/block_history.h"
 #include "views/square_grid.h"
@@ -51,6 +53,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include <jpeglib.h>
 
@@ -200,9 +203,13 @@ private slots:
     void mcuPanelShowsTheCodedMcu_data();
     void mcuPanelShowsTheCodedMcu();
     void cancelKeepsTheLastResult();
+    void badPictureChangesNothing_data();
     void badPictureChangesNothing();
     void pnmFilesDecodeAsQtReadsThem_data();
     void pnmFilesDecodeAsQtReadsThem();
+    void jpegPreviewEqualsDjpeg_data();
+    void jpegPreviewEqualsDjpeg();
+    void previewIsPaintedBeforeThePicture();
     void saveJpegWritesTheShownFile_data();
     void saveJpegWritesTheShownFile();
     void rateDistortionChartsEqualTheCsv();
@@ -808,12 +815,26 @@ void TestPictureCompression::cancelKeepsTheLastResult() {
     delete window;
 }
 
+void TestPictureCompression::badPictureChangesNothing_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("why");
+    const QByteArray png = Encoded(PhotoLike(64, 48, 1), "png");
+    const QByteArray jpeg = Encoded(ColourPhoto(64, 48, 1), "jpeg");
+    // A cut or damaged JPEG still gives a preview; the full read refuses it.
+    QTest::newRow("cut PNG") << "cut.png" << png.left(png.size() - 12) << "truncated";
+    QTest::newRow("cut JPEG") << "cut.jpg" << jpeg.left(jpeg.size() / 2) << "truncated";
+    QTest::newRow("damaged JPEG") << "damaged.jpg" << WithDamagedScan(jpeg, 40, 3) << "corrupt";
+}
+
 void TestPictureCompression::badPictureChangesNothing() {
-    const QString cut = dir_.filePath(QStringLiteral("cut.png"));
-    QVERIFY(PhotoLike(64, 48, 1).save(cut));
-    QFile file(cut);
-    QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(file.size() - 12));
-    file.close();
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, why);
+    const QString cut = dir_.filePath(file);
+    QFile out(cut);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    out.close();
     ScriptedWindow main;
     main.desktop.answers = {cut};
     CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
@@ -832,12 +853,12 @@ void TestPictureCompression::badPictureChangesNothing() {
     QTest::mouseClick(Find<QPushButton>(*window, "openButton"), Qt::LeftButton);
     QCOMPARE(main.desktop.messages.size(), 1);
     const QString& message = main.desktop.messages[0];
-    QVERIFY2(message.startsWith(kCompressCaption) && message.contains(cut) &&
-                 message.contains(QStringLiteral("truncated")),
+    QVERIFY2(message.startsWith(kCompressCaption) && message.contains(cut) && message.contains(why),
              qPrintable(message));
     QVERIFY(!shown.wait(300)); // nothing is computed again
     QCOMPARE(name->text(), nameBefore);
     QCOMPARE(figures->text(), figuresBefore);
+    QVERIFY(!original->ShowsPreview());
     QCOMPARE(original->Picture(), originalBefore);
     QCOMPARE(changes.size(), 0);
     delete window;
@@ -884,6 +905,106 @@ void TestPictureCompression::pnmFilesDecodeAsQtReadsThem() {
     QVERIFY(ours);
     QCOMPARE(ours->format(), expected);
     QCOMPARE(*ours, qt.convertToFormat(expected));
+}
+
+// The preview is libjpeg's own reduced decoding, as djpeg -scale gives it,
+// turned upright; anything but a JPEG gives none.
+void TestPictureCompression::jpegPreviewEqualsDjpeg_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("denominator");
+    QTest::addColumn<bool>("turned"); // Exif 6: a quarter turn clockwise
+    const QByteArray colour = Encoded(ColourPhoto(203, 117, 4), "jpeg");
+    QTest::newRow("colour 1/8") << colour << 8 << false;
+    QTest::newRow("colour 1/2") << colour << 2 << false;
+    QTest::newRow("colour 1/1") << colour << 1 << false;
+    QTest::newRow("grey 1/4") << Encoded(PhotoLike(99, 64, 6), "jpeg") << 4 << false;
+    QTest::newRow("Exif 6, 1/8") << WithExifOrientation(colour, 6) << 8 << true;
+    QTest::newRow("PNG") << Encoded(PhotoLike(16, 16, 1), "png") << 8 << false;
+    QTest::newRow("colour 1/3") << colour << 3 << false; // as libjpeg rounds it, to 3/8
+}
+
+void TestPictureCompression::jpegPreviewEqualsDjpeg() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, denominator);
+    QFETCH(bool, turned);
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (djpeg.isEmpty()) {
+        QSKIP("djpeg (libjpeg-turbo-progs) is not installed; test.sh installs them.");
+    }
+    const QString path = dir_.filePath(QStringLiteral("preview.jpg"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    int status = 0;
+    const QByteArray pnm = Run(djpeg,
+                               {QStringLiteral("-scale"), QStringLiteral("1/%1").arg(denominator),
+                                QStringLiteral("-pnm"), path},
+                               &status);
+    const Result<JpegPreview> preview = LoadJpegPreview(path, denominator);
+    if (status != 0) { // djpeg cannot scale so, or it is no JPEG
+        QVERIFY(!preview);
+        return;
+    }
+    QVERIFY2(preview, preview.Message().c_str());
+    QImage expected = QImage::fromData(pnm);
+    expected = expected.convertToFormat(expected.isGrayscale() ? QImage::Format_Grayscale8
+                                                               : QImage::Format_RGB888);
+    const QImage full = QImage::fromData(bytes);
+    QSize size = full.size();
+    if (turned) {
+        expected = expected.transformed(QTransform().rotate(90));
+        size.transpose();
+    }
+    QCOMPARE(preview->Picture, expected);
+    QCOMPARE(preview->Size, size);
+}
+
+// Opening a JPEG paints its preview, marked, before the picture is read; then
+// the picture itself, exactly as read without a preview, and its numbers.
+void TestPictureCompression::previewIsPaintedBeforeThePicture() {
+    const QString path = dir_.filePath(QStringLiteral("first.jpg"));
+    const QByteArray bytes = Encoded(ColourPhoto(320, 200, 7), "jpeg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    ScriptedWindow main;
+    main.desktop.answers = {path};
+    CompressWindow* window = new CompressWindow(main.window.Document(), main.desktop);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto* original = Find<ZoomView>(*window, "originalView");
+    auto* heading = Find<QLabel>(*window, "originalHeading");
+    QStringList painted; // the heading at each paint of a picture
+    struct Watch : QObject {
+        std::function<void()> OnPaint;
+        bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                OnPaint();
+            }
+            return false;
+        }
+    } watch;
+    watch.OnPaint = [&] {
+        if (!original->Picture().isNull()) {
+            painted << QString::number(original->Picture().width()) + ' ' + heading->text();
+        }
+    };
+    original->viewport()->installEventFilter(&watch);
+    QSignalSpy shown(window, &CompressWindow::ResultShown);
+    QTest::mouseClick(Find<QPushButton>(*window, "openButton"), Qt::LeftButton);
+    QVERIFY(!painted.isEmpty());
+    QVERIFY2(painted.first().startsWith(QStringLiteral("40 ")) &&
+                 painted.first().contains(QStringLiteral("preview")),
+             qPrintable(painted.first()));
+    QVERIFY(shown.wait(10000));
+    QTRY_VERIFY(painted.last().startsWith(QStringLiteral("320 ")));
+    QVERIFY(!original->ShowsPreview());
+    QVERIFY(!heading->text().contains(QStringLiteral("preview")));
+    const Result<QImage> read =
+        LoadPictureFile(path, QColor(kCompressionBackground), PictureForm::GreyAsIs);
+    QVERIFY(read);
+    QCOMPARE(original->Picture(), read->convertToFormat(QImage::Format_RGB888));
+    delete window;
 }
 
 void TestPictureCompression::saveJpegWritesTheShownFile_data() {
