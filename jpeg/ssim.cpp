@@ -48,56 +48,75 @@ int Reflect(int i, int n) {
 
 using Weights6 = std::array<double, kSsimRadius + 1>;
 
-/// The column sums of row y's window for x, y, xx, yy, xy, each line padded by
-/// the radius on both sides. `a` and `b` hold the window's rows, top to bottom.
-/// The pixel loop runs over independent columns (the vectoriser cannot see that
-/// the byte rows and the lines never overlap); with AVX2 where the processor has
-/// it, which changes no result: every operation stays the same.
-[[gnu::target_clones("avx2", "default")]] void
-VerticalSums(const std::array<const std::uint8_t*, kSsimWindow>& a,
-             const std::array<const std::uint8_t*, kSsimWindow>& b, int width, const Weights6& w,
-             std::array<double*, 5>& lines) {
-    const std::uint8_t* const centreA = a[kSsimRadius];
-    const std::uint8_t* const centreB = b[kSsimRadius];
-    double* const l0 = lines[0];
-    double* const l1 = lines[1];
-    double* const l2 = lines[2];
-    double* const l3 = lines[3];
-    double* const l4 = lines[4];
+using WindowOfRows = std::array<const std::uint8_t*, kSsimWindow>;
+
+// The column sums below add each pair of taps as whole numbers, exact in int as
+// in double, so that only the weighting runs in double: the same values in
+// fewer operations. Their pixel loops run over independent columns (the
+// vectoriser cannot see that the byte rows and the lines never overlap), one
+// or two sums a loop so that the vectors stay in registers.
+
+/// One picture's column sums of its values and of their squares.
+[[gnu::always_inline]] inline void SumsOfOne(const WindowOfRows& r, int width, const Weights6& w,
+                                             double* __restrict sums, double* __restrict squares) {
 #pragma GCC ivdep
     for (int x = 0; x < width; ++x) {
-        const double p = centreA[x];
-        const double q = centreB[x];
-        double s0 = p * w[0];
-        double s1 = q * w[0];
-        double s2 = (p * p) * w[0];
-        double s3 = (q * q) * w[0];
-        double s4 = (p * q) * w[0];
+        const int p = r[kCentre][x];
+        double s = static_cast<double>(p) * w[0];
+        double ss = static_cast<double>(p * p) * w[0];
         for (int k = kSsimRadius; k >= 1; --k) {
-            const double p0 = a[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const double p1 = a[kCentre + static_cast<std::size_t>(k)][x];
-            const double q0 = b[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const double q1 = b[kCentre + static_cast<std::size_t>(k)][x];
+            const int p0 = r[static_cast<std::size_t>(kSsimRadius - k)][x];
+            const int p1 = r[kCentre + static_cast<std::size_t>(k)][x];
             const double wk = w[static_cast<std::size_t>(k)];
-            s0 += (p0 + p1) * wk;
-            s1 += (q0 + q1) * wk;
-            s2 += (p0 * p0 + p1 * p1) * wk;
-            s3 += (q0 * q0 + q1 * q1) * wk;
-            s4 += (p0 * q0 + p1 * q1) * wk;
+            s += static_cast<double>(p0 + p1) * wk;
+            ss += static_cast<double>(p0 * p0 + p1 * p1) * wk;
         }
-        l0[x] = s0;
-        l1[x] = s1;
-        l2[x] = s2;
-        l3[x] = s3;
-        l4[x] = s4;
+        sums[x] = s;
+        squares[x] = ss;
     }
+}
+
+/// The column sums of the two pictures' products.
+[[gnu::always_inline]] inline void SumsOfProducts(const WindowOfRows& a, const WindowOfRows& b,
+                                                  int width, const Weights6& w,
+                                                  double* __restrict products) {
+#pragma GCC ivdep
+    for (int x = 0; x < width; ++x) {
+        double s = static_cast<double>(a[kCentre][x] * b[kCentre][x]) * w[0];
+        for (int k = kSsimRadius; k >= 1; --k) {
+            const auto top = static_cast<std::size_t>(kSsimRadius - k);
+            const auto bottom = kCentre + static_cast<std::size_t>(k);
+            const int pair = a[top][x] * b[top][x] + a[bottom][x] * b[bottom][x];
+            s += static_cast<double>(pair) * w[static_cast<std::size_t>(k)];
+        }
+        products[x] = s;
+    }
+}
+
+/// The column sums of row y's window for x, y, xx, yy, xy, each line padded by
+/// the radius on both sides. `a` and `b` hold the window's rows, top to bottom.
+/// With AVX-512 or AVX2 where the processor has it, which changes no result:
+/// every operation stays the same.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSums(const WindowOfRows& a, const WindowOfRows& b, int width, const Weights6& w,
+             std::array<double*, 5>& lines) {
+    SumsOfOne(a, width, w, lines[0], lines[2]);
+    SumsOfOne(b, width, w, lines[1], lines[3]);
+    SumsOfProducts(a, b, width, w, lines[4]);
+}
+
+/// x's sums alone, for the reference.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSumsOfA(const WindowOfRows& a, int width, const Weights6& w,
+                std::array<double*, 2>& lines) {
+    SumsOfOne(a, width, w, lines[0], lines[1]);
 }
 
 /// The row sums of the column sums, and from them each pixel's SSIM into `out`
 /// (when not null); gives their sum over the inner columns.
-[[gnu::target_clones("avx2", "default")]] double SsimAlongRow(const std::array<double*, 5>& lines,
-                                                              int width, const Weights6& w,
-                                                              float* out, double* values) {
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] double
+SsimAlongRow(const std::array<double*, 5>& lines, int width, const Weights6& w, float* out,
+             double* values) {
     const double* const l0 = lines[0];
     const double* const l1 = lines[1];
     const double* const l2 = lines[2];
@@ -189,7 +208,7 @@ private:
 using ProductLines = std::array<const std::int32_t*, 3>;
 using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, 3>;
 
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
             std::int32_t* __restrict y, std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
     for (int x = 0; x < width; ++x) {
@@ -241,7 +260,7 @@ private:
 
 /// The column sums for y, yy and xy alone, with the values VerticalSums gives:
 /// adding two whole numbers before converting them changes nothing.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
                 std::array<double*, 3>& lines) {
     for (std::size_t c = 0; c < 3; ++c) {
@@ -261,7 +280,7 @@ VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
 }
 
 /// SsimAlongRow with x's mean and variance taken from the reference.
-[[gnu::target_clones("avx512f", "avx2", "default")]] double
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] double
 SsimAlongRowOfB(const std::array<double*, 3>& lines, int width, const Weights6& w,
                 const double* meanX, const double* varianceX, double* values) {
     const double* const l0 = lines[0];
@@ -295,7 +314,7 @@ SsimAlongRowOfB(const std::array<double*, 3>& lines, int width, const Weights6& 
 }
 
 /// x's local mean and variance along one row, as SsimAlongRow works them out.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 MomentsAlongRow(const double* l0, const double* l2, int width, const Weights6& w, double* mean,
                 double* variance) {
 #pragma GCC ivdep
@@ -431,13 +450,12 @@ SsimReference::SsimReference(const GreyPicture& a, unsigned threads) : a_(a) {
     variance_.resize(pixels);
     const Weights6 w = Weights();
     ShareRows(0, a.Height, threads, [&](int first, int end) {
-        PaddedLines<5> lines(a.Width);
+        PaddedLines<2> lines(a.Width);
         for (int y = first; y < end; ++y) {
-            const auto rows = WindowRows(a, y);
-            VerticalSums(rows, rows, a.Width, w, lines.Lines());
+            VerticalSumsOfA(WindowRows(a, y), a.Width, w, lines.Lines());
             lines.ReflectEdges();
             const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
-            MomentsAlongRow(lines.Lines()[0], lines.Lines()[2], a.Width, w, mean_.data() + at,
+            MomentsAlongRow(lines.Lines()[0], lines.Lines()[1], a.Width, w, mean_.data() + at,
                             variance_.data() + at);
         }
     });
