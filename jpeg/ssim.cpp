@@ -50,13 +50,8 @@ using Weights6 = std::array<double, kSsimRadius + 1>;
 
 using WindowOfRows = std::array<const std::uint8_t*, kSsimWindow>;
 
-// The column sums below add each pair of taps as whole numbers, exact in int as
-// in double, so that only the weighting runs in double: the same values in
-// fewer operations. Their pixel loops run over independent columns (the
-// vectoriser cannot see that the byte rows and the lines never overlap), one
-// or two sums a loop so that the vectors stay in registers.
-
-/// One picture's column sums of its values and of their squares.
+/// One picture's column sums of its values and of their squares, straight from
+/// its bytes (for the reference, made once), with the values ColumnSums gives.
 [[gnu::always_inline]] inline void SumsOfOne(const WindowOfRows& r, int width, const Weights6& w,
                                              double* __restrict sums, double* __restrict squares) {
 #pragma GCC ivdep
@@ -74,35 +69,6 @@ using WindowOfRows = std::array<const std::uint8_t*, kSsimWindow>;
         sums[x] = s;
         squares[x] = ss;
     }
-}
-
-/// The column sums of the two pictures' products.
-[[gnu::always_inline]] inline void SumsOfProducts(const WindowOfRows& a, const WindowOfRows& b,
-                                                  int width, const Weights6& w,
-                                                  double* __restrict products) {
-#pragma GCC ivdep
-    for (int x = 0; x < width; ++x) {
-        double s = static_cast<double>(a[kCentre][x] * b[kCentre][x]) * w[0];
-        for (int k = kSsimRadius; k >= 1; --k) {
-            const auto top = static_cast<std::size_t>(kSsimRadius - k);
-            const auto bottom = kCentre + static_cast<std::size_t>(k);
-            const int pair = a[top][x] * b[top][x] + a[bottom][x] * b[bottom][x];
-            s += static_cast<double>(pair) * w[static_cast<std::size_t>(k)];
-        }
-        products[x] = s;
-    }
-}
-
-/// The column sums of row y's window for x, y, xx, yy, xy, each line padded by
-/// the radius on both sides. `a` and `b` hold the window's rows, top to bottom.
-/// With AVX-512 or AVX2 where the processor has it, which changes no result:
-/// every operation stays the same.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-VerticalSums(const WindowOfRows& a, const WindowOfRows& b, int width, const Weights6& w,
-             std::array<double*, 5>& lines) {
-    SumsOfOne(a, width, w, lines[0], lines[2]);
-    SumsOfOne(b, width, w, lines[1], lines[3]);
-    SumsOfProducts(a, b, width, w, lines[4]);
 }
 
 /// x's sums alone, for the reference.
@@ -174,56 +140,11 @@ SsimAlongRow(const std::array<double*, 5>& lines, int width, const Weights6& w, 
     return InnerSum(values, kSsimRadius, width - kSsimRadius);
 }
 
-/// One thread's rows of the map. The sums run as scipy's symmetric filter runs
-/// them (the centre, then each pair of taps at equal distance, the outermost
-/// first), down the columns first and then along the row, so that the values
-/// agree with scikit-image's to the last few bits.
-class SsimRows {
-public:
-    SsimRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b), w_(Weights()) {
-        const std::size_t padded = static_cast<std::size_t>(a.Width) + 2 * kCentre;
-        for (std::size_t l = 0; l < 5; ++l) {
-            storage_[l].resize(padded);
-            lines_[l] = storage_[l].data() + kSsimRadius;
-        }
-        values_.resize(static_cast<std::size_t>(a.Width));
-    }
+/// The window's rows of N whole-number terms, exact in int as in double.
+template <std::size_t N>
+using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, N>;
 
-    /// Row y's values into `out` (Width of them, or none when null), and their
-    /// sum over the inner columns.
-    double Row(int y, float* out) {
-        std::array<const std::uint8_t*, kSsimWindow> rowsA{};
-        std::array<const std::uint8_t*, kSsimWindow> rowsB{};
-        for (std::size_t i = 0; i < rowsA.size(); ++i) {
-            const int k = static_cast<int>(i) - kSsimRadius;
-            const auto at = static_cast<std::ptrdiff_t>(Reflect(y + k, a_.Height));
-            rowsA[i] = a_.Pixels + at * a_.Stride;
-            rowsB[i] = b_.Pixels + at * b_.Stride;
-        }
-        const int width = a_.Width;
-        VerticalSums(rowsA, rowsB, width, w_, lines_);
-        for (double* line : lines_) {
-            for (int k = 1; k <= kSsimRadius; ++k) {
-                line[-k] = line[Reflect(-k, width)];
-                line[width - 1 + k] = line[Reflect(width - 1 + k, width)];
-            }
-        }
-        return SsimAlongRow(lines_, width, w_, out != nullptr ? out : values_.data());
-    }
-
-private:
-    const GreyPicture& a_;
-    const GreyPicture& b_;
-    Weights6 w_;
-    std::array<std::vector<double>, 5> storage_;
-    std::array<double*, 5> lines_{}; ///< x, y, xx, yy, xy, past their padding
-    std::vector<float> values_;
-};
-
-/// One row's y, yy and xy, each a whole number, exact in int as in double.
-using ProductLines = std::array<const std::int32_t*, 3>;
-using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, 3>;
-
+/// One row's y, yy and xy.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
             std::int32_t* __restrict y, std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
@@ -235,51 +156,81 @@ RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, 
     }
 }
 
+/// One row's x, y, xx, yy and xy.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
+            std::int32_t* __restrict x, std::int32_t* __restrict y, std::int32_t* __restrict xx,
+            std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
+    for (int i = 0; i < width; ++i) {
+        const int u = p[i];
+        const int v = q[i];
+        x[i] = u;
+        y[i] = v;
+        xx[i] = u * u;
+        yy[i] = v * v;
+        xy[i] = u * v;
+    }
+}
+
 /// The products of the rows a window needs, each row's made once however many
 /// windows take it: the rows a window reaches, reflected, are never more than
 /// eleven in a row, so slot (row mod 11) never holds two of them.
-class ProductRows {
+template <std::size_t N> class ProductRows {
 public:
     ProductRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
-        for (auto& line : storage_) {
-            line.resize(static_cast<std::size_t>(a.Width));
+        for (std::size_t l = 0; l < storage_.size(); ++l) {
+            storage_[l].resize(static_cast<std::size_t>(a.Width));
+            lineOf_[l] = storage_[l].data();
         }
         rowOf_.fill(-1);
     }
 
-    /// The window's rows around row y, top to bottom, for each of y, yy, xy.
-    const ProductWindow& Window(int y) {
+    /// The window's rows around row y, top to bottom, for each term.
+    const ProductWindow<N>& Window(int y) {
         for (std::size_t i = 0; i < static_cast<std::size_t>(kSsimWindow); ++i) {
             const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
             const auto slot = static_cast<std::size_t>(row % kSsimWindow);
             if (rowOf_[slot] != row) {
                 rowOf_[slot] = row;
-                RowProducts(a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride,
-                            b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride, a_.Width,
-                            storage_[3 * slot].data(), storage_[3 * slot + 1].data(),
-                            storage_[3 * slot + 2].data());
+                Fill(row, slot);
             }
-            for (std::size_t c = 0; c < 3; ++c) {
-                window_[c][i] = storage_[3 * slot + c].data();
+            for (std::size_t c = 0; c < N; ++c) {
+                window_[c][i] = storage_[N * slot + c].data();
             }
         }
         return window_;
     }
 
 private:
+    void Fill(int row, std::size_t slot) {
+        const std::uint8_t* p = a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride;
+        const std::uint8_t* q = b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride;
+        std::int32_t* const* lines = &lineOf_[N * slot];
+        if constexpr (N == 3) {
+            RowProducts(p, q, a_.Width, lines[0], lines[1], lines[2]);
+        } else {
+            static_assert(N == 5);
+            RowProducts(p, q, a_.Width, lines[0], lines[1], lines[2], lines[3], lines[4]);
+        }
+    }
+
     const GreyPicture& a_;
     const GreyPicture& b_;
-    std::array<std::vector<std::int32_t>, std::size_t{3} * kSsimWindow> storage_;
+    std::array<std::vector<std::int32_t>, N * kSsimWindow> storage_;
+    std::array<std::int32_t*, N * kSsimWindow> lineOf_{};
     std::array<int, kSsimWindow> rowOf_{};
-    ProductWindow window_{};
+    ProductWindow<N> window_{};
 };
 
-/// The column sums for y, yy and xy alone, with the values VerticalSums gives:
-/// adding two whole numbers before converting them changes nothing.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
-                std::array<double*, 3>& lines) {
-    for (std::size_t c = 0; c < 3; ++c) {
+/// The column sums of each term. Each pair of taps is added as whole numbers,
+/// exact in int as in double, so that only the weighting runs in double: the
+/// same values in fewer operations. The pixel loop runs over independent
+/// columns (the vectoriser cannot see that the rows and the lines never
+/// overlap).
+template <std::size_t N>
+[[gnu::always_inline]] inline void ColumnSums(const ProductWindow<N>& rows, int width,
+                                              const Weights6& w, std::array<double*, N>& lines) {
+    for (std::size_t c = 0; c < N; ++c) {
         const std::array<const std::int32_t*, kSsimWindow>& r = rows[c];
         double* const out = lines[c];
 #pragma GCC ivdep
@@ -294,6 +245,60 @@ VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
         }
     }
 }
+
+/// The column sums for x, y, xx, yy, xy, each line padded by the radius on
+/// both sides. With AVX-512 or AVX2 where the processor has it, which changes
+/// no result: every operation stays the same.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSums(const ProductWindow<5>& rows, int width, const Weights6& w,
+             std::array<double*, 5>& lines) {
+    ColumnSums(rows, width, w, lines);
+}
+
+/// Those for y, yy and xy alone.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSumsOfB(const ProductWindow<3>& rows, int width, const Weights6& w,
+                std::array<double*, 3>& lines) {
+    ColumnSums(rows, width, w, lines);
+}
+
+/// One thread's rows of the map. The sums run as scipy's symmetric filter runs
+/// them (the centre, then each pair of taps at equal distance, the outermost
+/// first), down the columns first and then along the row, so that the values
+/// agree with scikit-image's to the last few bits.
+class SsimRows {
+public:
+    SsimRows(const GreyPicture& a, const GreyPicture& b) : a_(a), products_(a, b), w_(Weights()) {
+        const std::size_t padded = static_cast<std::size_t>(a.Width) + 2 * kCentre;
+        for (std::size_t l = 0; l < 5; ++l) {
+            storage_[l].resize(padded);
+            lines_[l] = storage_[l].data() + kSsimRadius;
+        }
+        values_.resize(static_cast<std::size_t>(a.Width));
+    }
+
+    /// Row y's values into `out` (Width of them, or none when null), and their
+    /// sum over the inner columns.
+    double Row(int y, float* out) {
+        const int width = a_.Width;
+        VerticalSums(products_.Window(y), width, w_, lines_);
+        for (double* line : lines_) {
+            for (int k = 1; k <= kSsimRadius; ++k) {
+                line[-k] = line[Reflect(-k, width)];
+                line[width - 1 + k] = line[Reflect(width - 1 + k, width)];
+            }
+        }
+        return SsimAlongRow(lines_, width, w_, out != nullptr ? out : values_.data());
+    }
+
+private:
+    const GreyPicture& a_;
+    ProductRows<5> products_;
+    Weights6 w_;
+    std::array<std::vector<double>, 5> storage_;
+    std::array<double*, 5> lines_{}; ///< x, y, xx, yy, xy, past their padding
+    std::vector<float> values_;
+};
 
 /// SsimAlongRow with x's mean and variance taken from the reference.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] double
@@ -476,7 +481,7 @@ double SsimReference::Mean(const GreyPicture& b, unsigned threads) const {
     std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
     ShareRows(kSsimRadius, a.Height - kSsimRadius, threads, [&](int first, int end) {
         PaddedLines<3> lines(a.Width);
-        ProductRows products(a, b);
+        ProductRows<3> products(a, b);
         std::vector<float> values(static_cast<std::size_t>(a.Width));
         for (int y = first; y < end; ++y) {
             VerticalSumsOfB(products.Window(y), a.Width, w, lines.Lines());
