@@ -48,56 +48,73 @@ int Reflect(int i, int n) {
 
 using Weights6 = std::array<double, kSsimRadius + 1>;
 
-/// The column sums of row y's window for x, y, xx, yy, xy, each line padded by
-/// the radius on both sides. `a` and `b` hold the window's rows, top to bottom.
-/// The pixel loop runs over independent columns (the vectoriser cannot see that
-/// the byte rows and the lines never overlap); with AVX2 where the processor has
-/// it, which changes no result: every operation stays the same.
-[[gnu::target_clones("avx2", "default")]] void
-VerticalSums(const std::array<const std::uint8_t*, kSsimWindow>& a,
-             const std::array<const std::uint8_t*, kSsimWindow>& b, int width, const Weights6& w,
-             std::array<double*, 5>& lines) {
-    const std::uint8_t* const centreA = a[kSsimRadius];
-    const std::uint8_t* const centreB = b[kSsimRadius];
-    double* const l0 = lines[0];
-    double* const l1 = lines[1];
-    double* const l2 = lines[2];
-    double* const l3 = lines[3];
-    double* const l4 = lines[4];
+using WindowOfRows = std::array<const std::uint8_t*, kSsimWindow>;
+
+/// One picture's column sums of its values and of their squares, straight from
+/// its bytes (for the reference, made once), with the values ColumnSums gives.
+[[gnu::always_inline]] inline void SumsOfOne(const WindowOfRows& r, int width, const Weights6& w,
+                                             double* __restrict sums, double* __restrict squares) {
 #pragma GCC ivdep
     for (int x = 0; x < width; ++x) {
-        const double p = centreA[x];
-        const double q = centreB[x];
-        double s0 = p * w[0];
-        double s1 = q * w[0];
-        double s2 = (p * p) * w[0];
-        double s3 = (q * q) * w[0];
-        double s4 = (p * q) * w[0];
+        const int p = r[kCentre][x];
+        double s = static_cast<double>(p) * w[0];
+        double ss = static_cast<double>(p * p) * w[0];
         for (int k = kSsimRadius; k >= 1; --k) {
-            const double p0 = a[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const double p1 = a[kCentre + static_cast<std::size_t>(k)][x];
-            const double q0 = b[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const double q1 = b[kCentre + static_cast<std::size_t>(k)][x];
+            const int p0 = r[static_cast<std::size_t>(kSsimRadius - k)][x];
+            const int p1 = r[kCentre + static_cast<std::size_t>(k)][x];
             const double wk = w[static_cast<std::size_t>(k)];
-            s0 += (p0 + p1) * wk;
-            s1 += (q0 + q1) * wk;
-            s2 += (p0 * p0 + p1 * p1) * wk;
-            s3 += (q0 * q0 + q1 * q1) * wk;
-            s4 += (p0 * q0 + p1 * q1) * wk;
+            s += static_cast<double>(p0 + p1) * wk;
+            ss += static_cast<double>(p0 * p0 + p1 * p1) * wk;
         }
-        l0[x] = s0;
-        l1[x] = s1;
-        l2[x] = s2;
-        l3[x] = s3;
-        l4[x] = s4;
+        sums[x] = s;
+        squares[x] = ss;
     }
 }
 
-/// The row sums of the column sums, and from them each pixel's SSIM into `out`
-/// (when not null); gives their sum over the inner columns.
-[[gnu::target_clones("avx2", "default")]] double SsimAlongRow(const std::array<double*, 5>& lines,
-                                                              int width, const Weights6& w,
-                                                              float* out, double* values) {
+/// x's sums alone, for the reference.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSumsOfA(const WindowOfRows& a, int width, const Weights6& w,
+                std::array<double*, 2>& lines) {
+    SumsOfOne(a, width, w, lines[0], lines[1]);
+}
+
+/// One pixel's SSIM from its local moments. The division runs in float, in a
+/// third of the time of a double one: the map keeps floats anyway, and its
+/// rounding (a few parts in 10^8) stays far under what a mean of them shows.
+[[gnu::always_inline]] inline float Similarity(double ux, double uy, double vx, double vy,
+                                               double vxy) {
+    const double a1 = 2.0 * ux * uy + kC1;
+    const double a2 = 2.0 * vxy + kC2;
+    const double b1 = ux * ux + uy * uy + kC1;
+    const double b2 = vx + vy + kC2;
+    return static_cast<float>(a1 * a2) / static_cast<float>(b1 * b2);
+}
+
+/// The sum of v[first, end) in eight partial sums, each over every eighth
+/// value, added in a fixed order: it vectorises, and every processor gives the
+/// same bits.
+[[gnu::always_inline]] inline double InnerSum(const float* v, int first, int end) {
+    constexpr int kParts = 8;
+    std::array<double, kParts> part{};
+    int x = first;
+    for (; end - x >= kParts; x += kParts) {
+        for (std::size_t j = 0; j < part.size(); ++j) {
+            part[j] += static_cast<double>(v[static_cast<std::size_t>(x) + j]);
+        }
+    }
+    double tail = 0.0;
+    for (; x < end; ++x) {
+        tail += static_cast<double>(v[x]);
+    }
+    return (((part[0] + part[1]) + (part[2] + part[3])) +
+            ((part[4] + part[5]) + (part[6] + part[7]))) +
+           tail;
+}
+
+/// The row sums of the column sums, and from them each pixel's SSIM into
+/// `values`; gives their sum over the inner columns.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] double
+SsimAlongRow(const std::array<double*, 5>& lines, int width, const Weights6& w, float* values) {
     const double* const l0 = lines[0];
     const double* const l1 = lines[1];
     const double* const l2 = lines[2];
@@ -118,78 +135,17 @@ VerticalSums(const std::array<const std::uint8_t*, kSsimWindow>& a,
             uyy += (l3[x - k] + l3[x + k]) * wk;
             uxy += (l4[x - k] + l4[x + k]) * wk;
         }
-        const double vx = uxx - ux * ux;
-        const double vy = uyy - uy * uy;
-        const double vxy = uxy - ux * uy;
-        const double a1 = 2.0 * ux * uy + kC1;
-        const double a2 = 2.0 * vxy + kC2;
-        const double b1 = ux * ux + uy * uy + kC1;
-        const double b2 = vx + vy + kC2;
-        values[x] = (a1 * a2) / (b1 * b2);
+        values[x] = Similarity(ux, uy, uxx - ux * ux, uyy - uy * uy, uxy - ux * uy);
     }
-    double sum = 0.0;
-    for (int x = 0; x < width; ++x) {
-        if (out != nullptr) {
-            out[x] = static_cast<float>(values[x]);
-        }
-        if (x >= kSsimRadius && x < width - kSsimRadius) {
-            sum += values[x];
-        }
-    }
-    return sum;
+    return InnerSum(values, kSsimRadius, width - kSsimRadius);
 }
 
-/// One thread's rows of the map. The sums run as scipy's symmetric filter runs
-/// them (the centre, then each pair of taps at equal distance, the outermost
-/// first), down the columns first and then along the row, so that the values
-/// agree with scikit-image's to the last few bits.
-class SsimRows {
-public:
-    SsimRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b), w_(Weights()) {
-        const std::size_t padded = static_cast<std::size_t>(a.Width) + 2 * kCentre;
-        for (std::size_t l = 0; l < 5; ++l) {
-            storage_[l].resize(padded);
-            lines_[l] = storage_[l].data() + kSsimRadius;
-        }
-        values_.resize(static_cast<std::size_t>(a.Width));
-    }
+/// The window's rows of N whole-number terms, exact in int as in double.
+template <std::size_t N>
+using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, N>;
 
-    /// Row y's values into `out` (Width of them, or none when null), and their
-    /// sum over the inner columns.
-    double Row(int y, float* out) {
-        std::array<const std::uint8_t*, kSsimWindow> rowsA{};
-        std::array<const std::uint8_t*, kSsimWindow> rowsB{};
-        for (std::size_t i = 0; i < rowsA.size(); ++i) {
-            const int k = static_cast<int>(i) - kSsimRadius;
-            const auto at = static_cast<std::ptrdiff_t>(Reflect(y + k, a_.Height));
-            rowsA[i] = a_.Pixels + at * a_.Stride;
-            rowsB[i] = b_.Pixels + at * b_.Stride;
-        }
-        const int width = a_.Width;
-        VerticalSums(rowsA, rowsB, width, w_, lines_);
-        for (double* line : lines_) {
-            for (int k = 1; k <= kSsimRadius; ++k) {
-                line[-k] = line[Reflect(-k, width)];
-                line[width - 1 + k] = line[Reflect(width - 1 + k, width)];
-            }
-        }
-        return SsimAlongRow(lines_, width, w_, out, values_.data());
-    }
-
-private:
-    const GreyPicture& a_;
-    const GreyPicture& b_;
-    Weights6 w_;
-    std::array<std::vector<double>, 5> storage_;
-    std::array<double*, 5> lines_{}; ///< x, y, xx, yy, xy, past their padding
-    std::vector<double> values_;
-};
-
-/// One row's y, yy and xy, each a whole number, exact in int as in double.
-using ProductLines = std::array<const std::int32_t*, 3>;
-using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, 3>;
-
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
+/// One row's y, yy and xy.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
             std::int32_t* __restrict y, std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
     for (int x = 0; x < width; ++x) {
@@ -200,51 +156,81 @@ RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, 
     }
 }
 
+/// One row's x, y, xx, yy and xy.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
+            std::int32_t* __restrict x, std::int32_t* __restrict y, std::int32_t* __restrict xx,
+            std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
+    for (int i = 0; i < width; ++i) {
+        const int u = p[i];
+        const int v = q[i];
+        x[i] = u;
+        y[i] = v;
+        xx[i] = u * u;
+        yy[i] = v * v;
+        xy[i] = u * v;
+    }
+}
+
 /// The products of the rows a window needs, each row's made once however many
 /// windows take it: the rows a window reaches, reflected, are never more than
 /// eleven in a row, so slot (row mod 11) never holds two of them.
-class ProductRows {
+template <std::size_t N> class ProductRows {
 public:
     ProductRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
-        for (auto& line : storage_) {
-            line.resize(static_cast<std::size_t>(a.Width));
+        for (std::size_t l = 0; l < storage_.size(); ++l) {
+            storage_[l].resize(static_cast<std::size_t>(a.Width));
+            lineOf_[l] = storage_[l].data();
         }
         rowOf_.fill(-1);
     }
 
-    /// The window's rows around row y, top to bottom, for each of y, yy, xy.
-    const ProductWindow& Window(int y) {
+    /// The window's rows around row y, top to bottom, for each term.
+    const ProductWindow<N>& Window(int y) {
         for (std::size_t i = 0; i < static_cast<std::size_t>(kSsimWindow); ++i) {
             const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
             const auto slot = static_cast<std::size_t>(row % kSsimWindow);
             if (rowOf_[slot] != row) {
                 rowOf_[slot] = row;
-                RowProducts(a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride,
-                            b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride, a_.Width,
-                            storage_[3 * slot].data(), storage_[3 * slot + 1].data(),
-                            storage_[3 * slot + 2].data());
+                Fill(row, slot);
             }
-            for (std::size_t c = 0; c < 3; ++c) {
-                window_[c][i] = storage_[3 * slot + c].data();
+            for (std::size_t c = 0; c < N; ++c) {
+                window_[c][i] = storage_[N * slot + c].data();
             }
         }
         return window_;
     }
 
 private:
+    void Fill(int row, std::size_t slot) {
+        const std::uint8_t* p = a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride;
+        const std::uint8_t* q = b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride;
+        std::int32_t* const* lines = &lineOf_[N * slot];
+        if constexpr (N == 3) {
+            RowProducts(p, q, a_.Width, lines[0], lines[1], lines[2]);
+        } else {
+            static_assert(N == 5);
+            RowProducts(p, q, a_.Width, lines[0], lines[1], lines[2], lines[3], lines[4]);
+        }
+    }
+
     const GreyPicture& a_;
     const GreyPicture& b_;
-    std::array<std::vector<std::int32_t>, std::size_t{3} * kSsimWindow> storage_;
+    std::array<std::vector<std::int32_t>, N * kSsimWindow> storage_;
+    std::array<std::int32_t*, N * kSsimWindow> lineOf_{};
     std::array<int, kSsimWindow> rowOf_{};
-    ProductWindow window_{};
+    ProductWindow<N> window_{};
 };
 
-/// The column sums for y, yy and xy alone, with the values VerticalSums gives:
-/// adding two whole numbers before converting them changes nothing.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
-VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
-                std::array<double*, 3>& lines) {
-    for (std::size_t c = 0; c < 3; ++c) {
+/// The column sums of each term. Each pair of taps is added as whole numbers,
+/// exact in int as in double, so that only the weighting runs in double: the
+/// same values in fewer operations. The pixel loop runs over independent
+/// columns (the vectoriser cannot see that the rows and the lines never
+/// overlap).
+template <std::size_t N>
+[[gnu::always_inline]] inline void ColumnSums(const ProductWindow<N>& rows, int width,
+                                              const Weights6& w, std::array<double*, N>& lines) {
+    for (std::size_t c = 0; c < N; ++c) {
         const std::array<const std::int32_t*, kSsimWindow>& r = rows[c];
         double* const out = lines[c];
 #pragma GCC ivdep
@@ -260,10 +246,64 @@ VerticalSumsOfB(const ProductWindow& rows, int width, const Weights6& w,
     }
 }
 
+/// The column sums for x, y, xx, yy, xy, each line padded by the radius on
+/// both sides. With AVX-512 or AVX2 where the processor has it, which changes
+/// no result: every operation stays the same.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSums(const ProductWindow<5>& rows, int width, const Weights6& w,
+             std::array<double*, 5>& lines) {
+    ColumnSums(rows, width, w, lines);
+}
+
+/// Those for y, yy and xy alone.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSumsOfB(const ProductWindow<3>& rows, int width, const Weights6& w,
+                std::array<double*, 3>& lines) {
+    ColumnSums(rows, width, w, lines);
+}
+
+/// One thread's rows of the map. The sums run as scipy's symmetric filter runs
+/// them (the centre, then each pair of taps at equal distance, the outermost
+/// first), down the columns first and then along the row, so that the values
+/// agree with scikit-image's to the last few bits.
+class SsimRows {
+public:
+    SsimRows(const GreyPicture& a, const GreyPicture& b) : a_(a), products_(a, b), w_(Weights()) {
+        const std::size_t padded = static_cast<std::size_t>(a.Width) + 2 * kCentre;
+        for (std::size_t l = 0; l < 5; ++l) {
+            storage_[l].resize(padded);
+            lines_[l] = storage_[l].data() + kSsimRadius;
+        }
+        values_.resize(static_cast<std::size_t>(a.Width));
+    }
+
+    /// Row y's values into `out` (Width of them, or none when null), and their
+    /// sum over the inner columns.
+    double Row(int y, float* out) {
+        const int width = a_.Width;
+        VerticalSums(products_.Window(y), width, w_, lines_);
+        for (double* line : lines_) {
+            for (int k = 1; k <= kSsimRadius; ++k) {
+                line[-k] = line[Reflect(-k, width)];
+                line[width - 1 + k] = line[Reflect(width - 1 + k, width)];
+            }
+        }
+        return SsimAlongRow(lines_, width, w_, out != nullptr ? out : values_.data());
+    }
+
+private:
+    const GreyPicture& a_;
+    ProductRows<5> products_;
+    Weights6 w_;
+    std::array<std::vector<double>, 5> storage_;
+    std::array<double*, 5> lines_{}; ///< x, y, xx, yy, xy, past their padding
+    std::vector<float> values_;
+};
+
 /// SsimAlongRow with x's mean and variance taken from the reference.
-[[gnu::target_clones("avx512f", "avx2", "default")]] double
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] double
 SsimAlongRowOfB(const std::array<double*, 3>& lines, int width, const Weights6& w,
-                const double* meanX, const double* varianceX, double* values) {
+                const double* meanX, const double* varianceX, float* values) {
     const double* const l0 = lines[0];
     const double* const l1 = lines[1];
     const double* const l2 = lines[2];
@@ -279,23 +319,13 @@ SsimAlongRowOfB(const std::array<double*, 3>& lines, int width, const Weights6& 
             uxy += (l2[x - k] + l2[x + k]) * wk;
         }
         const double ux = meanX[x];
-        const double vy = uyy - uy * uy;
-        const double vxy = uxy - ux * uy;
-        const double a1 = 2.0 * ux * uy + kC1;
-        const double a2 = 2.0 * vxy + kC2;
-        const double b1 = ux * ux + uy * uy + kC1;
-        const double b2 = varianceX[x] + vy + kC2;
-        values[x] = (a1 * a2) / (b1 * b2);
+        values[x] = Similarity(ux, uy, varianceX[x], uyy - uy * uy, uxy - ux * uy);
     }
-    double sum = 0.0;
-    for (int x = kSsimRadius; x < width - kSsimRadius; ++x) {
-        sum += values[x];
-    }
-    return sum;
+    return InnerSum(values, kSsimRadius, width - kSsimRadius);
 }
 
 /// x's local mean and variance along one row, as SsimAlongRow works them out.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 MomentsAlongRow(const double* l0, const double* l2, int width, const Weights6& w, double* mean,
                 double* variance) {
 #pragma GCC ivdep
@@ -431,13 +461,12 @@ SsimReference::SsimReference(const GreyPicture& a, unsigned threads) : a_(a) {
     variance_.resize(pixels);
     const Weights6 w = Weights();
     ShareRows(0, a.Height, threads, [&](int first, int end) {
-        PaddedLines<5> lines(a.Width);
+        PaddedLines<2> lines(a.Width);
         for (int y = first; y < end; ++y) {
-            const auto rows = WindowRows(a, y);
-            VerticalSums(rows, rows, a.Width, w, lines.Lines());
+            VerticalSumsOfA(WindowRows(a, y), a.Width, w, lines.Lines());
             lines.ReflectEdges();
             const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
-            MomentsAlongRow(lines.Lines()[0], lines.Lines()[2], a.Width, w, mean_.data() + at,
+            MomentsAlongRow(lines.Lines()[0], lines.Lines()[1], a.Width, w, mean_.data() + at,
                             variance_.data() + at);
         }
     });
@@ -452,8 +481,8 @@ double SsimReference::Mean(const GreyPicture& b, unsigned threads) const {
     std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
     ShareRows(kSsimRadius, a.Height - kSsimRadius, threads, [&](int first, int end) {
         PaddedLines<3> lines(a.Width);
-        ProductRows products(a, b);
-        std::vector<double> values(static_cast<std::size_t>(a.Width));
+        ProductRows<3> products(a, b);
+        std::vector<float> values(static_cast<std::size_t>(a.Width));
         for (int y = first; y < end; ++y) {
             VerticalSumsOfB(products.Window(y), a.Width, w, lines.Lines());
             lines.ReflectEdges();
