@@ -215,6 +215,9 @@ QLayout* CompressWindow::CreateChoices() {
     quality_->setRange(jpeg::kMinQuality, jpeg::kMaxQuality);
     quality_->setValue(50);
     qualitySlider_->setValue(50);
+    // Long mode names must not squeeze the slider to a handle.
+    qualitySlider_->setMinimumWidth(
+        qualitySlider_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 12);
     tableButton_ = Named<QPushButton>("tableButton", tr("&Table..."), this);
     step_ = Named<QSpinBox>("stepBox", this);
     step_->setRange(1, DctEngine::kMaxQuantScale);
@@ -224,7 +227,6 @@ QLayout* CompressWindow::CreateChoices() {
     choices->addWidget(name_, 1);
     choices->addWidget(lookInside_);
     choices->addWidget(mode_);
-    choices->addWidget(dct_);
     auto* qualityLabel = new QLabel(tr("&Quality"), this);
     qualityLabel->setBuddy(quality_);
     choices->addWidget(qualityLabel);
@@ -285,6 +287,7 @@ QLayout* CompressWindow::CreateColourChoices() {
     row->addWidget(chromaSame_);
     row->addWidget(chromaQuality_);
     row->addWidget(upsampling_);
+    row->addWidget(dct_);
     row->addStretch(1);
     return row;
 }

@@ -41,6 +41,8 @@ fi
 
 # shellcheck source=tests/e2e/lib.sh
 source "$root/tests/e2e/lib.sh"
+# A screen wide enough for the worksheet's page at 100 %.
+export E2E_SCREEN=1600x1200x24
 e2e_setup screenshots "$build/bin/quadrel" "$work"
 E2E_WORK=$work
 e2e_start_app
@@ -67,14 +69,14 @@ e2e_shot_window "$E2E_WID" "$out/main-window.png"
 e2e_shot_window "$viewer" "$out/bitmap-viewer.png"
 
 # The JPEG worksheet of the same block, opened from the main window (Ctrl+J)
-# and put in front of the others, the whole screen large; the pointer stays
-# where it picked.
+# and put in front of the others at the size of its whole page; the pointer
+# stays where it picked.
 xdotool windowfocus --sync "$E2E_WID"
 xdotool key --clearmodifiers ctrl+j
 e2e_wait_window 'JPEG Worksheet' 20
 worksheet=$E2E_WINDOW
 e2e_place_window "$worksheet" 0 0
-xdotool windowsize --sync "$worksheet" 1280 1024
+xdotool windowsize --sync "$worksheet" 1440 800
 sleep 1
 e2e_shot_window "$worksheet" "$out/jpeg-worksheet.png"
 

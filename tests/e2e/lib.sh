@@ -89,8 +89,8 @@ e2e_start_x() {
     local fifo=$E2E_ART/displayfd
     mkfifo "$fifo"
     # -noreset: a server reset when the last client leaves would refuse the
-    # program connecting just then.
-    Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" \
+    # program connecting just then. E2E_SCREEN: a larger screen for captures.
+    Xvfb -displayfd 3 -noreset -screen 0 "${E2E_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$fifo" \
         >"$E2E_ART/xvfb.log" 2>&1 &
     E2E_XVFB_PID=$!
     local number=""
