@@ -4,8 +4,16 @@
 #include "main_window/application_setup.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 
 namespace quadrel::bench {
+
+/// As the program sets itself up, but with settings kept apart from the user's
+/// own: a benchmark run by hand must not write ~/.config/Quadrel.
+inline void ConfigureBenchmarkApplication(QApplication& app) {
+    QStandardPaths::setTestModeEnabled(true);
+    ConfigureApplication(app);
+}
 
 inline QApplication& App() {
     static int argc = 1;
@@ -16,7 +24,7 @@ inline QApplication& App() {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
         auto* created = new QApplication(argc, argv); // lives for the whole benchmark run
-        ConfigureApplication(*created);
+        ConfigureBenchmarkApplication(*created);
         return created;
     }();
     return *app;

@@ -4,7 +4,7 @@
 //
 // Usage: quadrel_compress_memory PICTURE   (QT_QPA_PLATFORM=offscreen works)
 
-#include "main_window/application_setup.h"
+#include "bench/bench_app.h"
 #include "picture_compression/compress_window.h"
 #include "picture_compression/zoom_view.h"
 #include "tests/support/testutils.h"
@@ -31,7 +31,7 @@ long PeakKilobytes() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    quadrel::ConfigureApplication(app);
+    quadrel::bench::ConfigureBenchmarkApplication(app);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s PICTURE\n", argv[0]);
         return 2;

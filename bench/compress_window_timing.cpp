@@ -6,7 +6,7 @@
 //
 // Usage: quadrel_compress_timing PICTURE [RUNS]   (QT_QPA_PLATFORM=offscreen works)
 
-#include "main_window/application_setup.h"
+#include "bench/bench_app.h"
 #include "picture_compression/compress_window.h"
 #include "picture_compression/zoom_view.h"
 #include "tests/support/testutils.h"
@@ -62,7 +62,7 @@ qint64 Median(std::vector<qint64> values) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    quadrel::ConfigureApplication(app);
+    quadrel::bench::ConfigureBenchmarkApplication(app);
     if (argc != 2 && argc != 3) {
         std::fprintf(stderr, "usage: %s PICTURE [RUNS]\n", argv[0]);
         return 2;
