@@ -3,7 +3,6 @@
 #include "picture_io/picture_file.h"
 
 #include <QFile>
-#include <QTransform>
 
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
@@ -97,22 +96,6 @@ private:
     PreviewError error_{};
     bool created_ = false;
 };
-
-// As Qt turns a picture upright by its orientation.
-QImage Upright(QImage picture, QImageIOHandler::Transformations orientation) {
-    if (orientation == QImageIOHandler::TransformationNone) {
-        return picture;
-    }
-    if (orientation == QImageIOHandler::TransformationRotate270) {
-        return picture.transformed(QTransform().rotate(270));
-    }
-    picture = std::move(picture).mirrored(orientation & QImageIOHandler::TransformationMirror,
-                                          orientation & QImageIOHandler::TransformationFlip);
-    if (orientation & QImageIOHandler::TransformationRotate90) {
-        picture = picture.transformed(QTransform().rotate(90));
-    }
-    return picture;
-}
 
 } // namespace
 

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QLoggingCategory>
 #include <QPainter>
+#include <QTransform>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +16,8 @@
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -313,56 +316,176 @@ QString JpegDamage(const JpegCheck& check) {
     return {};
 }
 
-// Qt's decoder fills whatever a damaged or cut scan lacks and reports no error,
-// so the scan data is decoded here first, at an eighth of the size: that still
-// reads every coefficient but costs little time and memory. The size comes from
-// the header before anything is decoded, and libjpeg's own memory is held to
-// the same limit as the picture. Only plain data and libjpeg state live across
-// the jump back from an error.
-QString CheckJpegScan(const QByteArray& bytes, qint64 memoryLimit) {
-    jpeg_decompress_struct info{};
-    JpegCheck check{};
-    PieceSource source{};
-    info.err = jpeg_std_error(&check.manager);
-    check.manager.error_exit = OnJpegError;
-    check.manager.emit_message = OnJpegMessage;
-    if (setjmp(check.jump) != 0) {
-        jpeg_destroy_decompress(&info);
+// One pass of libjpeg over a JPEG file, fed in pieces so that every damaged
+// code is reported, with the damage counted as it goes. Each stage sets its own
+// way back from an error, so that only libjpeg state and plain data live across
+// a jump; pictures are made between the stages. Once a stage has failed, the
+// others do nothing and Problem() says why.
+class JpegPass {
+public:
+    explicit JpegPass(const QByteArray& bytes) {
+        info_.err = jpeg_std_error(&check_.manager);
+        check_.manager.error_exit = OnJpegError;
+        check_.manager.emit_message = OnJpegMessage;
+        source_.manager.init_source = StartPieces;
+        source_.manager.fill_input_buffer = NextPiece;
+        source_.manager.skip_input_data = SkipPieces;
+        source_.manager.resync_to_restart = jpeg_resync_to_restart;
+        source_.manager.term_source = EndPieces;
+        source_.data = reinterpret_cast<const JOCTET*>(bytes.constData());
+        source_.size = static_cast<std::size_t>(bytes.size());
+    }
+    ~JpegPass() {
+        if (created_) {
+            jpeg_destroy_decompress(&info_);
+        }
+    }
+    JpegPass(const JpegPass&) = delete;
+    JpegPass& operator=(const JpegPass&) = delete;
+
+    /// Reads the header; libjpeg's own memory is held to the picture's limit.
+    bool ReadHeader() {
+        if (setjmp(check_.jump) != 0) {
+            return Failed();
+        }
+        jpeg_create_decompress(&info_);
+        created_ = true;
+        info_.mem->max_memory_to_use = static_cast<long>(PictureByteLimit());
+        info_.src = &source_.manager;
+        jpeg_read_header(&info_, TRUE);
+        return true;
+    }
+
+    const jpeg_decompress_struct& Info() const { return info_; }
+
+    /// Starts decoding into `space`; `quick` decodes at an eighth of the size
+    /// with the cheapest arithmetic, for a check that keeps no picture.
+    bool Start(J_COLOR_SPACE space, bool quick) {
+        if (failed_ || setjmp(check_.jump) != 0) {
+            return Failed();
+        }
+        info_.out_color_space = space;
+        if (quick) {
+            info_.scale_num = 1;
+            info_.scale_denom = 8;
+            info_.dct_method = JDCT_IFAST;
+            info_.do_fancy_upsampling = FALSE;
+        }
+        jpeg_start_decompress(&info_);
+        return true;
+    }
+
+    /// Decodes every row into rows `stride` bytes apart from `bits`, or into
+    /// one scratch row when `bits` is null, then reads up to the end of the file.
+    bool ReadRows(unsigned char* bits, qsizetype stride) {
+        if (failed_ || setjmp(check_.jump) != 0) {
+            return Failed();
+        }
+        const JDIMENSION height = info_.output_height;
+        if (bits == nullptr) {
+            JSAMPARRAY row =
+                (*info_.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info_), JPOOL_IMAGE,
+                                           info_.output_width * info_.output_components, 1);
+            while (info_.output_scanline < height) {
+                jpeg_read_scanlines(&info_, row, 1);
+            }
+        } else {
+            // Several rows a call: libjpeg then writes straight into the picture.
+            std::array<JSAMPROW, 16> rows{};
+            while (info_.output_scanline < height) {
+                const JDIMENSION first = info_.output_scanline;
+                const JDIMENSION count =
+                    std::min<JDIMENSION>(static_cast<JDIMENSION>(rows.size()), height - first);
+                for (JDIMENSION i = 0; i < count; ++i) {
+                    rows.at(i) = bits + stride * static_cast<qsizetype>(first + i);
+                }
+                jpeg_read_scanlines(&info_, rows.data(), count);
+            }
+        }
+        jpeg_finish_decompress(&info_);
+        return true;
+    }
+
+    /// What the file lacks or what is wrong with it; empty when it is whole.
+    QString Problem() const {
+        const QString damage = JpegDamage(check_);
+        if (!failed_ || !damage.isEmpty()) {
+            return damage;
+        }
         // A file cut inside its headers ends in libjpeg's "no image" error,
-        // after the data ran out.
-        const QString damage = JpegDamage(check);
-        return !damage.isEmpty() ? damage
-                                 : QStringLiteral("the picture data is corrupt (%1).")
-                                       .arg(QString::fromLocal8Bit(check.first));
+        // after the data ran out; that is counted as damage above.
+        return QStringLiteral("the picture data is corrupt (%1).")
+            .arg(QString::fromLocal8Bit(check_.first));
     }
-    jpeg_create_decompress(&info);
-    info.mem->max_memory_to_use = static_cast<long>(memoryLimit);
-    source.manager.init_source = StartPieces;
-    source.manager.fill_input_buffer = NextPiece;
-    source.manager.skip_input_data = SkipPieces;
-    source.manager.resync_to_restart = jpeg_resync_to_restart;
-    source.manager.term_source = EndPieces;
-    source.data = reinterpret_cast<const JOCTET*>(bytes.constData());
-    source.size = static_cast<std::size_t>(bytes.size());
-    info.src = &source.manager;
-    jpeg_read_header(&info, TRUE);
+
+private:
+    bool Failed() {
+        failed_ = true;
+        return false;
+    }
+
+    jpeg_decompress_struct info_{};
+    JpegCheck check_{};
+    PieceSource source_{};
+    bool created_ = false;
+    bool failed_ = false;
+};
+
+// The colour spaces this program decodes itself, as Qt's reader gives them:
+// one byte a grey pixel, or R, G, B (with a pad byte of 255 for RGB32). CMYK
+// and the other rare kinds are checked here and decoded by Qt's reader.
+std::optional<QImage::Format> DirectFormat(const jpeg_decompress_struct& info, PictureForm form) {
+    if (info.num_components == 1 && info.jpeg_color_space == JCS_GRAYSCALE) {
+        return QImage::Format_Grayscale8;
+    }
+    if (info.num_components == 3 &&
+        (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB)) {
+        return form == PictureForm::Packed ? QImage::Format_RGB888 : QImage::Format_RGB32;
+    }
+    return std::nullopt;
+}
+
+/// A JPEG file read by one pass of libjpeg: refused with the damage found, or,
+/// for what Qt's reader decodes just as well, a null picture once the scan
+/// data has been checked whole. Qt's decoder fills whatever a damaged or cut
+/// scan lacks and reports no error, which is why the data is judged here. The
+/// size comes from the header before anything is allocated.
+Result<QImage> ReadJpeg(const QByteArray& bytes, PictureForm form) {
+    JpegPass pass(bytes);
+    if (!pass.ReadHeader()) {
+        return Refused(pass.Problem());
+    }
+    const jpeg_decompress_struct& info = pass.Info();
     if (QString size = SizeProblem(info.image_width, info.image_height); !size.isEmpty()) {
-        jpeg_destroy_decompress(&info);
-        return size;
+        return Refused(size);
     }
-    info.scale_num = 1;
-    info.scale_denom = 8;
-    info.dct_method = JDCT_IFAST;
-    info.do_fancy_upsampling = FALSE;
-    jpeg_start_decompress(&info);
-    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                               info.output_width * info.output_components, 1);
-    while (info.output_scanline < info.output_height) {
-        jpeg_read_scanlines(&info, row, 1);
+    const std::optional<QImage::Format> format = DirectFormat(info, form);
+    if (!format) {
+        if (!pass.Start(info.out_color_space, true) || !pass.ReadRows(nullptr, 0)) {
+            return Refused(pass.Problem());
+        }
+        const QString problem = pass.Problem();
+        return problem.isEmpty() ? Result<QImage>(QImage()) : Refused(problem);
     }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return JpegDamage(check);
+    const J_COLOR_SPACE space = *format == QImage::Format_Grayscale8 ? JCS_GRAYSCALE
+                                : *format == QImage::Format_RGB888   ? JCS_RGB
+                                                                     : JCS_EXT_BGRX;
+    if (!pass.Start(space, false)) {
+        return Refused(pass.Problem());
+    }
+    QImage picture(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                   *format);
+    if (picture.isNull()) {
+        return Refused(QStringLiteral("there is not enough memory to hold the picture."));
+    }
+    // The rows are written straight into the picture's memory.
+    if (!pass.ReadRows(picture.bits(), picture.bytesPerLine())) {
+        return Refused(pass.Problem());
+    }
+    if (const QString problem = pass.Problem(); !problem.isEmpty()) {
+        return Refused(problem);
+    }
+    return picture;
 }
 
 // Skips a chain of data sub-blocks; false when the file ends inside it.
@@ -646,6 +769,21 @@ QImage ToFastFormat(const QImage& image, const QColor& background) {
     return opaque;
 }
 
+// A decoded picture in the form the caller keeps; null when memory runs out.
+// A picture already in that form is kept as it is, not copied.
+QImage InForm(const QImage& image, const QColor& background, PictureForm form) {
+    const QImage::Format format = image.format();
+    if ((format == QImage::Format_Grayscale8 && form != PictureForm::Rgb32) ||
+        (format == QImage::Format_RGB888 && form == PictureForm::Packed)) {
+        return image;
+    }
+    QImage picture = ToFastFormat(image, background);
+    if (form == PictureForm::Packed && !picture.isNull()) {
+        picture = picture.convertToFormat(QImage::Format_RGB888);
+    }
+    return picture;
+}
+
 /// A whole binary PGM or PPM of bytes copied straight into its picture, as Qt's
 /// reader would give it but without the reader's copies: a 12-megapixel file
 /// took longer to decode than to code.
@@ -662,10 +800,7 @@ QImage ReadBytePnm(const QByteArray& bytes, const BytePnm& layout, const QColor&
         std::memcpy(image.scanLine(y), bytes.constData() + layout.Data + y * rowBytes,
                     static_cast<std::size_t>(rowBytes));
     }
-    if (form == PictureForm::Packed || (grey && form == PictureForm::GreyAsIs)) {
-        return image;
-    }
-    return ToFastFormat(image, background);
+    return InForm(image, background, form);
 }
 
 // The format the first bytes of `device` name, when it is one that is read;
@@ -705,8 +840,24 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
     // fill what a damaged file lacks, and the libraries under them would say
     // what they find on standard error. Each check that allocates by the
     // header's size holds it to the limit first.
+    if (format == "jpeg") {
+        const Result<QImage> jpeg = ReadJpeg(bytes, form);
+        if (!jpeg) {
+            return Fail(jpeg.Message());
+        }
+        if (!jpeg->isNull()) {
+            // Upright, as the camera held it, as every viewer shows it.
+            const QImage picture =
+                InForm(Upright(*jpeg, StoredOrientation(bytes)), background, form);
+            if (picture.isNull()) {
+                return Refused(QStringLiteral("there is not enough memory to hold the picture."));
+            }
+            return picture;
+        }
+        // Checked whole, and of a kind Qt's reader decodes as well as libjpeg.
+    }
     QString structure = format == "bmp"    ? CheckBmp(b)
-                        : format == "jpeg" ? CheckJpegScan(bytes, PictureByteLimit())
+                        : format == "jpeg" ? QString()
                         : format == "png"  ? CheckPng(bytes, b)
                         : format == "tiff" ? CheckTiff(b)
                         : format == "webp" ? CheckWebp(bytes, b)
@@ -745,13 +896,7 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
         return Refused(
             QStringLiteral("the picture data cannot be decoded (%1).").arg(reader.errorString()));
     }
-    if (form != PictureForm::Rgb32 && image.format() == QImage::Format_Grayscale8) {
-        return image;
-    }
-    QImage picture = ToFastFormat(image, background);
-    if (form == PictureForm::Packed && !picture.isNull()) {
-        picture = picture.convertToFormat(QImage::Format_RGB888);
-    }
+    const QImage picture = InForm(image, background, form);
     if (picture.isNull()) {
         return Refused(QStringLiteral("there is not enough memory to hold the picture."));
     }
@@ -760,6 +905,21 @@ Result<QImage> DecodePicture(const QByteArray& bytes, const QColor& background, 
 
 void QuietPictureDecoders() {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+}
+
+QImage Upright(QImage picture, QImageIOHandler::Transformations orientation) {
+    if (orientation == QImageIOHandler::TransformationNone) {
+        return picture;
+    }
+    if (orientation == QImageIOHandler::TransformationRotate270) {
+        return picture.transformed(QTransform().rotate(270));
+    }
+    picture = std::move(picture).mirrored(orientation & QImageIOHandler::TransformationMirror,
+                                          orientation & QImageIOHandler::TransformationFlip);
+    if (orientation & QImageIOHandler::TransformationRotate90) {
+        picture = picture.transformed(QTransform().rotate(90));
+    }
+    return picture;
 }
 
 QImageIOHandler::Transformations StoredOrientation(const QByteArray& bytes) {

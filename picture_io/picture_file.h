@@ -2,8 +2,9 @@
 // Reading a JPEG, GIF, Windows bitmap, PNG, TIFF, WebP or PBM/PGM/PPM file into
 // a picture that can be shown and read point by point. Qt's decoders accept
 // truncated or damaged files and fill the missing part, so the file's structure
-// is checked before any of them sees it: JPEG scans are decoded once by libjpeg,
-// which must report no damage, PNG chunks must be whole with right CRCs up to the
+// is checked before any of them sees it: a JPEG is decoded by libjpeg itself,
+// which must report no damage (only its rare kinds, such as CMYK, go on to
+// Qt's reader once libjpeg has checked them), PNG chunks must be whole with right CRCs up to the
 // end chunk, a TIFF's strips or tiles and a WebP's chunks must lie inside the
 // file, and a PNM file must hold every sample its header calls for. A picture
 // whose file says how it was turned (an Exif orientation) is decoded upright.
@@ -42,6 +43,9 @@ Result<QImage> LoadPictureFile(const QString& fileName, const QColor& background
 /// orientation; TransformationNone when it says nothing or is no picture), for a
 /// file DecodePicture has accepted: DecodePicture has already turned it upright.
 QImageIOHandler::Transformations StoredOrientation(const QByteArray& bytes);
+
+/// `picture` turned upright from how its file stores it, as Qt's reader turns it.
+QImage Upright(QImage picture, QImageIOHandler::Transformations orientation);
 
 /// Turns off what Qt's picture decoders say on standard error (the categories
 /// qt.gui.imageio and under it): a file they would complain about is refused
