@@ -34,6 +34,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <initializer_list>
 #include <utility>
 
@@ -63,6 +64,21 @@ Control* Named(const char* name, Arguments&&... arguments) {
     auto* control = new Control(std::forward<Arguments>(arguments)...);
     control->setObjectName(QLatin1String(name));
     return control;
+}
+
+/// The colour result's reconstruction read in place, as
+/// ColourReconstructionPicture gives it but without copying its pixels; the
+/// window keeps the result alive while it is shown.
+QImage InPlaceReconstruction(const jpeg::ColourAnalysis& analysis) {
+    const auto rowBytes =
+        static_cast<std::size_t>(analysis.Width) * static_cast<std::size_t>(analysis.Components);
+    if (rowBytes == 0 ||
+        analysis.Reconstruction.size() != rowBytes * static_cast<std::size_t>(analysis.Height)) {
+        return {};
+    }
+    return {analysis.Reconstruction.data(), analysis.Width, analysis.Height,
+            static_cast<qsizetype>(rowBytes),
+            analysis.Components == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888};
 }
 
 QString Grouped(qint64 n) {
@@ -415,7 +431,7 @@ void CompressWindow::EnableColourChoices() {
 }
 
 void CompressWindow::ShowOriginal(bool colour) {
-    original_->SetPicture(colour ? picture_ : grey_);
+    original_->SetPicture(colour ? picture_ : Grey());
     originalHeading_->setText(colour ? tr("Original") : tr("Original (grey)"));
 }
 
@@ -473,7 +489,7 @@ CompressionRequest CompressWindow::Request() const {
     settings.Table = table_;
     settings.Step = step_->value();
     request.Colour = colour_->isEnabled() && colour_->currentIndex() == kChoiceColour;
-    request.Picture = request.Colour ? picture_ : grey_;
+    request.Picture = request.Colour ? picture_ : Grey();
     ColourCompressionSettings& colour = request.ColourSettings;
     colour.Quality = quality_->value();
     colour.ChromaQuality = chromaSame_->isChecked() ? quality_->value() : chromaQuality_->value();
@@ -488,22 +504,29 @@ CompressionRequest CompressWindow::Request() const {
     return request;
 }
 
-void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
-    QImage grey = GreyPicture(picture);
-    if (grey.isNull()) {
-        desktop_.ShowWarning(this, kCompressCaption,
-                             tr("There is not enough memory to make the picture grey."));
-        return;
+const QImage& CompressWindow::Grey() const {
+    if (grey_.isNull() && !picture_.isNull()) {
+        grey_ = GreyPicture(picture_);
     }
+    return grey_;
+}
+
+void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
     const bool greyPicture = picture.format() == QImage::Format_Grayscale8 ||
                              picture.format() == QImage::Format_Grayscale16;
-    QImage kept = greyPicture ? grey : picture.convertToFormat(QImage::Format_RGB888);
+    // A colour picture is coded in colour at first: its grey is made when needed.
+    QImage kept =
+        greyPicture ? GreyPicture(picture) : picture.convertToFormat(QImage::Format_RGB888);
     if (kept.isNull()) {
         desktop_.ShowWarning(this, kCompressCaption,
-                             tr("There is not enough memory to keep the colour picture."));
+                             greyPicture
+                                 ? tr("There is not enough memory to make the picture grey.")
+                                 : tr("There is not enough memory to keep the colour picture."));
         return;
     }
-    grey_ = std::move(grey);
+    // The views let go of the old result's pixels before they go.
+    resultView_->SetPicture(QImage());
+    grey_ = greyPicture ? kept : QImage();
     picture_ = std::move(kept);
     pictureName_ = name;
     jpegFile_.clear(); // OpenPicture names the file again when it is a JPEG
@@ -515,14 +538,13 @@ void CompressWindow::SetPicture(const QImage& picture, const QString& name) {
     planes_.clear();
     figures_->clear();
     EnableFileChoices();
-    name_->setText(tr("%1 (%2 x %3)").arg(name).arg(grey_.width()).arg(grey_.height()));
+    name_->setText(tr("%1 (%2 x %3)").arg(name).arg(picture_.width()).arg(picture_.height()));
     {
         const QScopedValueRollback<bool> quiet(restoringControls_, true);
         colour_->setCurrentIndex(greyPicture ? 0 : kChoiceColour);
         EnableColourChoices();
     }
     ShowOriginal(Request().Colour);
-    resultView_->SetPicture(QImage());
     Recompute();
 }
 
@@ -532,9 +554,13 @@ void CompressWindow::OpenPicture() {
     if (!fileName) {
         return;
     }
+    // The whole picture is read on another core while the preview is decoded
+    // and painted here; the window waits for it, as it would for a read in place.
+    std::future<Result<QImage>> reading = std::async(std::launch::async, [file = *fileName] {
+        return LoadPictureFile(file, QColor(kCompressionBackground), PictureForm::Packed);
+    });
     ShowPreview(*fileName);
-    quadrel::Result<QImage> load =
-        LoadPictureFile(*fileName, QColor(kCompressionBackground), PictureForm::GreyAsIs);
+    quadrel::Result<QImage> load = reading.get();
     if (!load) {
         ShowOriginal(Request().Colour); // the picture shown before, if any
         desktop_.ShowWarning(
@@ -593,13 +619,19 @@ void CompressWindow::ChooseTable() {
 }
 
 void CompressWindow::Recompute() {
-    if (grey_.isNull() || restoringControls_) {
+    if (picture_.isNull() || restoringControls_) {
+        return;
+    }
+    CompressionRequest request = Request();
+    if (request.Picture.isNull()) {
+        desktop_.ShowWarning(this, kCompressCaption,
+                             tr("There is not enough memory to make the picture grey."));
         return;
     }
     if (!runner_.Busy()) {
         busyFor_.start();
     }
-    runner_.Start(Request());
+    runner_.Start(request);
     progressTimer_.start();
 }
 
@@ -701,14 +733,14 @@ void CompressWindow::ShowResultPicture() {
             ssimMap_ =
                 SsimMapPicture(request.Colour ? ColourSsimMap(picture_, result_->ColourAnalysis,
                                                               request.ColourSettings)
-                                              : GreySsimMap(grey_, result_->Analysis));
+                                              : GreySsimMap(Grey(), result_->Analysis));
         }
         resultView_->SetPicture(ssimMap_);
         return;
     }
     if (request.Colour) {
         if (shown == kShowReconstruction) {
-            resultView_->SetPicture(ColourReconstructionPicture(result_->ColourAnalysis));
+            resultView_->SetPicture(InPlaceReconstruction(result_->ColourAnalysis));
             return;
         }
         if (difference_.isNull()) {
@@ -721,12 +753,12 @@ void CompressWindow::ShowResultPicture() {
     if (shown == kShowReconstruction) {
         // Read in place from the result, which this window keeps alive.
         const std::vector<std::uint8_t>& pixels = result_->Analysis.Reconstruction;
-        resultView_->SetPicture(QImage(pixels.data(), grey_.width(), grey_.height(), grey_.width(),
-                                       QImage::Format_Grayscale8));
+        resultView_->SetPicture(QImage(pixels.data(), Grey().width(), Grey().height(),
+                                       Grey().width(), QImage::Format_Grayscale8));
         return;
     }
     if (difference_.isNull()) {
-        difference_ = DifferencePicture(grey_, result_->Analysis, amplification_->value());
+        difference_ = DifferencePicture(Grey(), result_->Analysis, amplification_->value());
     }
     resultView_->SetPicture(difference_);
 }
@@ -736,7 +768,7 @@ void CompressWindow::SendBlock(int column, int row) {
         ShowMcu(QPoint(column * 8, row * 8));
         return;
     }
-    document_.LoadSpaceBlock(PictureBlock(grey_, column, row));
+    document_.LoadSpaceBlock(PictureBlock(Grey(), column, row));
     status_->setText(tr("Block %1, %2 (pixels from x=%3 y=%4) sent to the main window.")
                          .arg(column)
                          .arg(row)

@@ -82,6 +82,9 @@ private:
     void SwitchMode(int mode);
     CompressionRequest Request() const;
     bool PictureIsColour() const;
+    /// What the grey chain codes and a click sends: the picture itself when it
+    /// is grey, else made from it when first asked for (null when memory runs out).
+    const QImage& Grey() const;
     /// Colour is coded only in the quality mode, and only for a colour picture.
     void EnableColourChoices();
     void ShowOriginal(bool colour);
@@ -121,8 +124,8 @@ private:
     BlockDocument& document_;
     DesktopServices& desktop_;
     CompressionRunner runner_;
-    QImage picture_; ///< as opened: Format_RGB888, or Format_Grayscale8 for a grey one
-    QImage grey_;    ///< what the grey chain codes and a click sends
+    QImage picture_;      ///< as opened: Format_RGB888, or Format_Grayscale8 for a grey one
+    mutable QImage grey_; ///< Grey()'s, once made
     std::shared_ptr<const CompressionResult> result_;
     QImage difference_;
     QImage ssimMap_;             ///< the shown result's local SSIM, made when first shown

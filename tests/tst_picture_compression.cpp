@@ -27,6 +27,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -205,8 +206,8 @@ private slots:
     void cancelKeepsTheLastResult();
     void badPictureChangesNothing_data();
     void badPictureChangesNothing();
-    void pnmFilesDecodeAsQtReadsThem_data();
-    void pnmFilesDecodeAsQtReadsThem();
+    void directReadsEqualQtsReader_data();
+    void directReadsEqualQtsReader();
     void jpegPreviewEqualsDjpeg_data();
     void jpegPreviewEqualsDjpeg();
     void previewIsPaintedBeforeThePicture();
@@ -864,7 +865,21 @@ void TestPictureCompression::badPictureChangesNothing() {
     delete window;
 }
 
-void TestPictureCompression::pnmFilesDecodeAsQtReadsThem_data() {
+// A CMYK JPEG as ImageMagick writes one (Adobe, inverted); empty without it.
+QByteArray CmykJpeg(const QImage& picture, const QString& dir) {
+    const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    const QString from = dir + QStringLiteral("/cmyk.ppm");
+    const QString to = dir + QStringLiteral("/cmyk.jpg");
+    if (convert.isEmpty() || !picture.save(from, "PPM")) {
+        return {};
+    }
+    int status = 0;
+    Run(convert, {from, QStringLiteral("-colorspace"), QStringLiteral("CMYK"), to}, &status);
+    QFile file(to);
+    return status == 0 && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void TestPictureCompression::directReadsEqualQtsReader_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<PictureForm>("form");
     QByteArray rgb;
@@ -881,20 +896,42 @@ void TestPictureCompression::pnmFilesDecodeAsQtReadsThem_data() {
         {"PPM with a comment", "P6\n# by hand\n7 5\n255\n" + rgb},
         {"PGM, bytes after the samples", "P5 7 5 255\n" + grey + "end"},
         {"PGM up to 63", "P5 7 5 63\n" + QByteArray(35, char(40))}};
+    // JPEGs that libjpeg decodes straight into the picture, in each way a file
+    // may be stored turned; odd sizes leave padded rows and partial blocks.
+    const QByteArray colour = Encoded(ColourPhoto(37, 21, 5), "jpeg");
+    std::vector<std::pair<QString, QByteArray>> jpegs = {
+        {QStringLiteral("grey JPEG"), Encoded(PhotoLike(35, 19, 2), "jpeg")},
+        {QStringLiteral("progressive JPEG"), Encoded(ColourPhoto(33, 18, 3), "jpeg", 90, true)},
+        {QStringLiteral("grey JPEG, Exif 6"),
+         WithExifOrientation(Encoded(PhotoLike(35, 19, 2), "jpeg"), 6)}};
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        jpegs.emplace_back(QStringLiteral("JPEG, Exif %1").arg(orientation),
+                           WithExifOrientation(colour, orientation));
+    }
+    // A kind left to Qt's reader once checked.
+    if (const QByteArray cmyk = CmykJpeg(ColourPhoto(24, 16, 9), dir_.path()); !cmyk.isEmpty()) {
+        jpegs.emplace_back(QStringLiteral("CMYK JPEG"), cmyk);
+    }
     for (const auto& [name, bytes] : files) {
+        jpegs.emplace_back(QString::fromLatin1(name), bytes);
+    }
+    for (const auto& [name, bytes] : jpegs) {
         for (const auto& [formName, form] : {std::pair{"RGB32", PictureForm::Rgb32},
                                              std::pair{"grey as is", PictureForm::GreyAsIs},
                                              std::pair{"packed", PictureForm::Packed}}) {
-            QTest::addRow("%s, %s", name, formName) << bytes << form;
+            QTest::addRow("%s, %s", qPrintable(name), formName) << bytes << form;
         }
     }
 }
 
-// The pixels Qt's own reader finds, in the form asked for.
-void TestPictureCompression::pnmFilesDecodeAsQtReadsThem() {
+// The pixels Qt's own reader finds, turned upright, in the form asked for.
+void TestPictureCompression::directReadsEqualQtsReader() {
     QFETCH(QByteArray, bytes);
     QFETCH(PictureForm, form);
-    const QImage qt = QImage::fromData(bytes);
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QImage qt = reader.read();
     QVERIFY(!qt.isNull());
     const bool grey = qt.format() == QImage::Format_Grayscale8;
     const QImage::Format expected = form == PictureForm::Rgb32    ? QImage::Format_RGB32
