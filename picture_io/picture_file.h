@@ -3,11 +3,12 @@
 // a picture that can be shown and read point by point. Qt's decoders accept
 // truncated or damaged files and fill the missing part, so the file's structure
 // is checked before any of them sees it: a JPEG is decoded by libjpeg itself,
-// which must report no damage (only its rare kinds, such as CMYK, go on to
-// Qt's reader once libjpeg has checked them), PNG chunks must be whole with right CRCs up to the
-// end chunk, a TIFF's strips or tiles and a WebP's chunks must lie inside the
-// file, and a PNM file must hold every sample its header calls for. A picture
-// whose file says how it was turned (an Exif orientation) is decoded upright.
+// which must report no damage (only rare kinds, such as CMYK, go on to Qt's
+// reader once libjpeg has checked them), PNG chunks must be whole with right
+// CRCs up to the end chunk, a TIFF's strips or tiles and a WebP's chunks must
+// lie inside the file, and a PNM file must hold every sample its header calls
+// for. A picture whose file says how it was turned (an Exif orientation) is
+// decoded upright.
 
 #include "base/result.h"
 

@@ -908,6 +908,10 @@ void TestPictureCompression::directReadsEqualQtsReader_data() {
         jpegs.emplace_back(QStringLiteral("JPEG, Exif %1").arg(orientation),
                            WithExifOrientation(colour, orientation));
     }
+    // Over 2 MB decoded: the picture's memory is laid out apart from Qt's.
+    const QByteArray large = Encoded(ColourPhoto(1001, 703, 4), "jpeg");
+    jpegs.emplace_back(QStringLiteral("large JPEG"), large);
+    jpegs.emplace_back(QStringLiteral("large JPEG, Exif 5"), WithExifOrientation(large, 5));
     // A kind left to Qt's reader once checked.
     if (const QByteArray cmyk = CmykJpeg(ColourPhoto(24, 16, 9), dir_.path()); !cmyk.isEmpty()) {
         jpegs.emplace_back(QStringLiteral("CMYK JPEG"), cmyk);
