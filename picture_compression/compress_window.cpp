@@ -655,7 +655,8 @@ void CompressWindow::Show(const std::shared_ptr<const CompressionResult>& result
         FollowProgress();
         return;
     }
-    result_ = result;
+    // The view reads the old result's pixels in place until the new ones are in it.
+    const std::shared_ptr<const CompressionResult> previous = std::exchange(result_, result);
     const CompressionSettings& settings = result->Request.Settings;
     if (settings.Mode == CompressionMode::Table && settings.Table == table_) {
         shownTableFile_ = tableFile_;
