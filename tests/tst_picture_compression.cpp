@@ -208,6 +208,8 @@ private slots:
     void badPictureChangesNothing();
     void directReadsEqualQtsReader_data();
     void directReadsEqualQtsReader();
+    void damagedJpegsAreRefusedInEveryForm_data();
+    void damagedJpegsAreRefusedInEveryForm();
     void jpegPreviewEqualsDjpeg_data();
     void jpegPreviewEqualsDjpeg();
     void previewIsPaintedBeforeThePicture();
@@ -946,6 +948,43 @@ void TestPictureCompression::directReadsEqualQtsReader() {
     QVERIFY(ours);
     QCOMPARE(ours->format(), expected);
     QCOMPARE(*ours, qt.convertToFormat(expected));
+}
+
+void TestPictureCompression::damagedJpegsAreRefusedInEveryForm_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("problem");
+    const std::pair<const char*, QImage> pictures[] = {{"colour", ColourPhoto(320, 240, 6)},
+                                                       {"grey", PhotoLike(320, 240, 8)}};
+    for (const auto& [kind, picture] : pictures) {
+        const QByteArray jpeg = Encoded(picture, "jpeg");
+        QTest::addRow("%s, truncated", kind) << jpeg.chopped(300) << "truncated";
+        QTest::addRow("%s, cut inside its headers", kind) << jpeg.left(150) << "truncated";
+        QTest::addRow("%s, half, then an end marker", kind)
+            << jpeg.left(jpeg.size() / 2) + "\xFF\xD9"
+            << "truncated";
+        QTest::addRow("%s, 300 scan bytes changed", kind)
+            << WithDamagedScan(jpeg, 300, 3) << "corrupt";
+        QTest::addRow("%s, whole", kind) << jpeg << QString();
+    }
+}
+
+// Whatever the picture is decoded into, the one pass that decodes it finds the
+// same damage; a whole file decodes at its size.
+void TestPictureCompression::damagedJpegsAreRefusedInEveryForm() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, problem);
+    for (const PictureForm form :
+         {PictureForm::Rgb32, PictureForm::GreyAsIs, PictureForm::Packed}) {
+        const Result<QImage> read = DecodePicture(bytes, Qt::white, form);
+        if (problem.isEmpty()) {
+            QVERIFY2(read, read.Message().c_str());
+            QCOMPARE(read->size(), QSize(320, 240));
+        } else {
+            QVERIFY(!read);
+            QVERIFY2(QString::fromStdString(read.Message()).contains(problem),
+                     read.Message().c_str());
+        }
+    }
 }
 
 // The preview is libjpeg's own reduced decoding, as djpeg -scale gives it,
