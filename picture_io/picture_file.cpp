@@ -377,8 +377,14 @@ public:
         return true;
     }
 
+    /// Whether damage has been seen: the file is refused then, whatever follows.
+    bool Damaged() const { return check_.missing + check_.stopped + check_.corrupt > 0; }
+
     /// Decodes every row into rows `stride` bytes apart from `bits`, or into
     /// one scratch row when `bits` is null, then reads up to the end of the file.
+    /// Stops at the first damage: libjpeg would fill the rest of a cut or
+    /// broken scan, so a few bytes claiming a huge picture would take all
+    /// its memory and time.
     bool ReadRows(unsigned char* bits, qsizetype stride) {
         if (failed_ || setjmp(check_.jump) != 0) {
             return Failed();
@@ -388,13 +394,13 @@ public:
             JSAMPARRAY row =
                 (*info_.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info_), JPOOL_IMAGE,
                                            info_.output_width * info_.output_components, 1);
-            while (info_.output_scanline < height) {
+            while (info_.output_scanline < height && !Damaged()) {
                 jpeg_read_scanlines(&info_, row, 1);
             }
         } else {
             // Several rows a call: libjpeg then writes straight into the picture.
             std::array<JSAMPROW, 16> rows{};
-            while (info_.output_scanline < height) {
+            while (info_.output_scanline < height && !Damaged()) {
                 const JDIMENSION first = info_.output_scanline;
                 const JDIMENSION count =
                     std::min<JDIMENSION>(static_cast<JDIMENSION>(rows.size()), height - first);
@@ -404,7 +410,9 @@ public:
                 jpeg_read_scanlines(&info_, rows.data(), count);
             }
         }
-        jpeg_finish_decompress(&info_);
+        if (!Damaged()) {
+            jpeg_finish_decompress(&info_);
+        }
         return true;
     }
 
@@ -501,7 +509,9 @@ Result<QImage> ReadJpeg(const QByteArray& bytes, PictureForm form) {
     const J_COLOR_SPACE space = *format == QImage::Format_Grayscale8 ? JCS_GRAYSCALE
                                 : *format == QImage::Format_RGB888   ? JCS_RGB
                                                                      : JCS_EXT_BGRX;
-    if (!pass.Start(space, false)) {
+    // A progressive file's scans are all read by the start: refuse damage
+    // found there before the picture's memory is taken.
+    if (!pass.Start(space, false) || pass.Damaged()) {
         return Refused(pass.Problem());
     }
     QImage picture = LargePagePicture(static_cast<int>(info.output_width),

@@ -35,6 +35,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -178,6 +179,21 @@ qint64 Digits(const QString& figure) {
     return digits.toLongLong();
 }
 
+// The peak of this process's resident memory, in kB, since it was last reset
+// (Linux: writing 5 to clear_refs resets it).
+long PeakResidentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestPictureCompression : public QObject {
@@ -210,6 +226,7 @@ private slots:
     void directReadsEqualQtsReader();
     void damagedJpegsAreRefusedInEveryForm_data();
     void damagedJpegsAreRefusedInEveryForm();
+    void cutHugeJpegIsRefusedWithoutItsMemory();
     void jpegPreviewEqualsDjpeg_data();
     void jpegPreviewEqualsDjpeg();
     void previewIsPaintedBeforeThePicture();
@@ -985,6 +1002,33 @@ void TestPictureCompression::damagedJpegsAreRefusedInEveryForm() {
                      read.Message().c_str());
         }
     }
+}
+
+// A few hundred bytes whose header claims 16000 x 16000 pixels: libjpeg fills
+// what a cut scan lacks, so the reading must stop at the cut rather than write
+// a quarter of a gigabyte of grey first.
+void TestPictureCompression::cutHugeJpegIsRefusedWithoutItsMemory() {
+    QByteArray jpeg = Encoded(PhotoLike(64, 64, 3), "jpeg");
+    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    QVERIFY(frame > 0);
+    for (const qsizetype at : {frame + 5, frame + 7}) { // height, then width
+        jpeg[at] = char(16000 >> 8);
+        jpeg[at + 1] = char(16000 & 0xFF);
+    }
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));
+    if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1) {
+        QSKIP("this system cannot reset the peak of resident memory");
+    }
+    reset.close();
+    const long before = PeakResidentKb();
+    for (const PictureForm form :
+         {PictureForm::Rgb32, PictureForm::GreyAsIs, PictureForm::Packed}) {
+        const Result<QImage> read = DecodePicture(jpeg, Qt::white, form);
+        QVERIFY(!read);
+        QVERIFY2(QString::fromStdString(read.Message()).contains("truncated"),
+                 read.Message().c_str());
+    }
+    QVERIFY2(PeakResidentKb() - before < 32 * 1024, qPrintable(QString::number(PeakResidentKb())));
 }
 
 // The preview is libjpeg's own reduced decoding, as djpeg -scale gives it,
