@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -156,11 +157,23 @@ struct Totals {
     std::int64_t SquaredErrorY = 0;
 };
 
+} // namespace
+
+/// What the encoder makes of a picture before quantisation.
+struct ColourPlanes {
+    std::vector<std::vector<std::uint8_t>> Full;       ///< converted, Width x Height
+    std::vector<std::vector<TransformedBlock>> Blocks; ///< per component, raster order
+    std::unique_ptr<const SsimReference> Reference;    ///< Full[0]'s side of the SSIM
+};
+
+namespace {
+
 class ColourCoder {
 public:
+    /// With `prepared`, the picture's planes and transforms are taken from it.
     ColourCoder(const ColourPicture& picture, const ColourSettings& settings,
-                const std::atomic<bool>* cancel)
-        : picture_(picture), settings_(settings), cancel_(cancel),
+                const std::atomic<bool>* cancel, const ColourPlanes* prepared = nullptr)
+        : picture_(picture), settings_(settings), cancel_(cancel), prepared_(prepared),
           lumaCodec_(settings.LumaTable, settings.Dct),
           chromaCodec_(settings.ChromaTable, settings.Dct) {
         const unsigned threads = settings.Threads > 0
@@ -216,11 +229,46 @@ public:
         return planes;
     }
 
-    ColourAnalysis Run() {
-        ColourAnalysis out;
+    /// The planes converted and sampled, and every block's transform.
+    std::shared_ptr<ColourPlanes> Prepare() {
+        auto planes = std::make_shared<ColourPlanes>();
         Convert();
+        planes->Blocks.resize(components_.size());
         for (std::size_t c = 0; c < components_.size(); ++c) {
             Sample(c);
+            const Component& k = components_[c];
+            std::vector<TransformedBlock>& blocks = planes->Blocks[c];
+            blocks.resize(static_cast<std::size_t>(k.BlocksAcross) *
+                          static_cast<std::size_t>(k.BlocksDown));
+            ShareOut(k.BlocksDown, workers_, [this, &k, &blocks](int by, int /*worker*/) {
+                for (int bx = 0; bx < k.BlocksAcross; ++bx) {
+                    blocks[static_cast<std::size_t>(by) * static_cast<std::size_t>(k.BlocksAcross) +
+                           static_cast<std::size_t>(bx)] =
+                        EncoderBlockCodec::Transform(CutBlock(k, bx, by), settings_.Dct);
+                }
+            });
+            std::vector<std::uint8_t>().swap(components_[c].Samples);
+            std::vector<std::uint8_t>().swap(components_[c].Decoded);
+        }
+        planes->Full = std::move(full_);
+        planes->Reference = std::make_unique<const SsimReference>(
+            GreyPicture{planes->Full[0].data(), Width(), Height(), Width()},
+            static_cast<unsigned>(workers_));
+        return planes;
+    }
+
+    ColourAnalysis Run() {
+        ColourAnalysis out;
+        if (prepared_ == nullptr) {
+            Convert();
+            for (std::size_t c = 0; c < components_.size(); ++c) {
+                Sample(c);
+            }
+        } else {
+            for (Component& k : components_) {
+                k.Decoded.resize(static_cast<std::size_t>(k.Stride()) *
+                                 static_cast<std::size_t>(k.BlocksDown) * 8U);
+            }
         }
         std::vector<Totals> totals(static_cast<std::size_t>(workers_));
         dcs_.assign(static_cast<std::size_t>(mcusAcross_) * static_cast<std::size_t>(mcusDown_) *
@@ -319,10 +367,28 @@ private:
         });
     }
 
+    /// The converted plane c, Width x Height.
+    const std::vector<std::uint8_t>& Full(std::size_t c) const {
+        return prepared_ != nullptr ? prepared_->Full[c] : full_[c];
+    }
+
+    /// Block (bx, by) of a component's coded plane.
+    static Samples CutBlock(const Component& k, int bx, int by) {
+        Samples block{};
+        const int stride = k.Stride();
+        const std::uint8_t* origin = k.Samples.data() +
+                                     static_cast<std::ptrdiff_t>(by) * 8 * stride +
+                                     static_cast<std::ptrdiff_t>(bx) * 8;
+        for (int y = 0; y < 8; ++y) {
+            std::copy_n(origin + static_cast<std::ptrdiff_t>(y) * stride, 8,
+                        block.begin() + static_cast<std::ptrdiff_t>(y) * 8);
+        }
+        return block;
+    }
+
     /// One row of MCUs. Blocks of an MCU beyond a component's blocks are coded
     /// as the encoder codes them: no AC, the DC of the block before.
     void CodeMcuRow(int my, Totals& totals) {
-        Samples block{};
         Samples back{};
         Indices quantised{};
         for (int mx = 0; mx < mcusAcross_; ++mx) {
@@ -348,17 +414,21 @@ private:
                         const int stride = comp.Stride();
                         const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(by) * 8 * stride +
                                                       static_cast<std::ptrdiff_t>(bx) * 8;
-                        for (int y = 0; y < 8; ++y) {
-                            std::copy_n(comp.Samples.data() + origin +
-                                            static_cast<std::ptrdiff_t>(y) * stride,
-                                        8, block.begin() + static_cast<std::ptrdiff_t>(y) * 8);
+                        if (prepared_ != nullptr) {
+                            codec.Quantise(
+                                prepared_
+                                    ->Blocks[c][static_cast<std::size_t>(by) *
+                                                    static_cast<std::size_t>(comp.BlocksAcross) +
+                                                static_cast<std::size_t>(bx)],
+                                quantised);
+                        } else {
+                            codec.Forward(CutBlock(comp, bx, by), quantised);
                         }
-                        codec.Forward(block, quantised);
                         dcs_[k] = quantised[0];
                         if (CoefficientBlock* kept = Kept(c, bx, by)) {
                             std::copy(quantised.begin(), quantised.end(), kept->begin());
                         }
-                        totals.AcBits[c] += CountAcBits(ToZigZag(quantised), comp.Tables);
+                        totals.AcBits[c] += CountAcBitsRowMajor(quantised, comp.Tables);
                         codec.Inverse(quantised, back);
                         for (int y = 0; y < 8; ++y) {
                             std::copy_n(back.begin() + static_cast<std::ptrdiff_t>(y) * 8, 8,
@@ -481,7 +551,7 @@ private:
             const std::uint8_t* yRow =
                 luma.Decoded.data() + static_cast<std::ptrdiff_t>(y) * luma.Stride();
             const std::uint8_t* yOriginal =
-                full_[0].data() + static_cast<std::ptrdiff_t>(y) * Width();
+                Full(0).data() + static_cast<std::ptrdiff_t>(y) * Width();
             // Sums kept in locals: the byte pointers could alias a member.
             std::int64_t squaresY = 0;
             for (int x = 0; x < Width(); ++x) {
@@ -552,14 +622,17 @@ private:
         out.Psnr = psnr(out.Mse);
         out.PsnrY = psnr(static_cast<double>(squaredY) / pixels);
         const Component& luma = components_[0];
-        const GreyPicture coded{full_[0].data(), Width(), Height(), Width()};
+        const GreyPicture coded{Full(0).data(), Width(), Height(), Width()};
         const GreyPicture decoded{luma.Decoded.data(), Width(), Height(), luma.Stride()};
-        out.Ssim = MeanSsim(coded, decoded, static_cast<unsigned>(workers_));
+        out.Ssim = prepared_ != nullptr
+                       ? prepared_->Reference->Mean(decoded, static_cast<unsigned>(workers_))
+                       : MeanSsim(coded, decoded, static_cast<unsigned>(workers_));
     }
 
     const ColourPicture& picture_;
     const ColourSettings& settings_;
     const std::atomic<bool>* cancel_;
+    const ColourPlanes* prepared_; ///< the planes and transforms, or null: made here
     EncoderBlockCodec lumaCodec_;
     EncoderBlockCodec chromaCodec_;
     int workers_ = 1;
@@ -670,6 +743,36 @@ ColourAnalysis AnalyseColourPicture(const ColourPicture& picture, const ColourSe
         return {};
     }
     ColourCoder coder(picture, settings, cancel);
+    return coder.Run();
+}
+
+TransformedColourPicture::TransformedColourPicture(const ColourPicture& picture,
+                                                   Subsampling sampling, DctMethod method,
+                                                   unsigned threads)
+    : picture_(picture), sampling_(sampling), method_(method) {
+    if (picture.Pixels == nullptr || picture.Width <= 0 || picture.Height <= 0 ||
+        (picture.Components != 1 && picture.Components != 3)) {
+        return;
+    }
+    ColourSettings settings;
+    settings.Sampling = sampling;
+    settings.Dct = method;
+    settings.Threads = threads;
+    ColourCoder coder(picture, settings, nullptr);
+    planes_ = coder.Prepare();
+}
+
+TransformedColourPicture::~TransformedColourPicture() = default;
+
+ColourAnalysis TransformedColourPicture::Analyse(const ColourSettings& settings,
+                                                 const std::atomic<bool>* cancel) const {
+    if (planes_ == nullptr) {
+        return {};
+    }
+    ColourSettings own = settings;
+    own.Sampling = sampling_;
+    own.Dct = method_;
+    ColourCoder coder(picture_, own, cancel, planes_.get());
     return coder.Run();
 }
 

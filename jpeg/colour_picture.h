@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,6 +103,33 @@ struct ColourAnalysis {
 /// before each row of MCUs.
 ColourAnalysis AnalyseColourPicture(const ColourPicture& picture, const ColourSettings& settings,
                                     const std::atomic<bool>* cancel = nullptr);
+
+struct ColourPlanes;
+
+/// A picture converted, sampled, cut into blocks and put through the encoder's
+/// forward transform once, so that many pairs of tables can be tried on it:
+/// only the quantisation onward is repeated per pair. The picture's pixels must
+/// outlive it.
+class TransformedColourPicture {
+public:
+    /// Threads 0: one per core.
+    TransformedColourPicture(const ColourPicture& picture, Subsampling sampling, DctMethod method,
+                             unsigned threads = 0);
+    ~TransformedColourPicture();
+    TransformedColourPicture(const TransformedColourPicture&) = delete;
+    TransformedColourPicture& operator=(const TransformedColourPicture&) = delete;
+
+    /// What AnalyseColourPicture gives for the picture with this sampling and
+    /// method in place of the settings' own.
+    ColourAnalysis Analyse(const ColourSettings& settings,
+                           const std::atomic<bool>* cancel = nullptr) const;
+
+private:
+    ColourPicture picture_;
+    Subsampling sampling_;
+    DctMethod method_;
+    std::shared_ptr<const ColourPlanes> planes_; ///< null for an empty picture
+};
 
 /// One component's samples as the encoder takes them into its blocks: converted,
 /// downsampled, without the padding. Sample (x, y) stands for the picture pixels

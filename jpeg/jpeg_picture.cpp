@@ -198,7 +198,7 @@ private:
         if (!out_.Quantised.empty()) {
             std::copy(quantised.begin(), quantised.end(), out_.Quantised[index].begin());
         }
-        const int acBits = CountAcBits(ToZigZag(quantised));
+        const int acBits = CountAcBitsRowMajor(quantised, HuffmanClass::Luminance);
         out_.BlockBits[index] = static_cast<std::uint32_t>(acBits);
         totals.AcBits += acBits;
         totals.Zeros += std::count(quantised.begin(), quantised.end(), 0);
