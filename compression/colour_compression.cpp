@@ -31,6 +31,7 @@ jpeg::ColourSettings CodingOf(const ColourCompressionSettings& settings) {
     coding.Upsample = settings.Upsample;
     coding.Dct = settings.Dct;
     coding.KeepBlocks = settings.KeepBlocks;
+    coding.KeepReconstruction = settings.KeepReconstruction;
     return coding;
 }
 

@@ -21,7 +21,8 @@ struct ColourCompressionSettings {
     jpeg::Subsampling Sampling = jpeg::Subsampling::S420;
     jpeg::Upsampling Upsample = jpeg::Upsampling::Smooth;
     jpeg::DctMethod Dct = jpeg::DctMethod::Float;
-    bool KeepBlocks = false; ///< keep the quantised blocks, to write a JPEG file
+    bool KeepBlocks = false;        ///< keep the quantised blocks, to write a JPEG file
+    bool KeepReconstruction = true; ///< false: the figures alone (jpeg::ColourSettings)
 };
 
 /// Codes a picture: Format_Grayscale8 as one component, any other format as

@@ -109,7 +109,7 @@ std::optional<RatePoint> GreySweep::At(GreyRule rule, int setting, bool optimise
 namespace {
 
 std::optional<RatePoint> PointOf(const jpeg::ColourAnalysis& a, int setting, bool optimise) {
-    if (a.Cancelled || a.Reconstruction.empty()) {
+    if (a.Cancelled || a.Coding.empty()) {
         return std::nullopt;
     }
     RatePoint point;
@@ -145,6 +145,7 @@ std::optional<RatePoint> ColourSweep::At(const ColourCompressionSettings& settin
                                          const std::atomic<bool>* cancel, unsigned threads) const {
     ColourCompressionSettings s = settings;
     s.KeepBlocks = optimise;
+    s.KeepReconstruction = false; // a point is figures only
     return PointOf(prepared_.Compress(s, cancel, threads), settings.Quality, optimise);
 }
 

@@ -606,7 +606,10 @@ private:
 
     void Rebuild(ColourAnalysis& out, std::vector<Totals>& totals) const {
         const int channels = static_cast<int>(components_.size());
-        out.Reconstruction.resize(Pixels() * static_cast<std::size_t>(channels));
+        const bool keep = settings_.KeepReconstruction;
+        if (keep) {
+            out.Reconstruction.resize(Pixels() * static_cast<std::size_t>(channels));
+        }
         const Component& luma = components_[0];
         ShareOut(Height(), workers_, [&](int y, int worker) {
             Totals& mine = totals[static_cast<std::size_t>(worker)];
@@ -621,11 +624,21 @@ private:
                 squaresY += static_cast<std::int64_t>(e) * e;
             }
             mine.SquaredErrorY += squaresY;
-            std::uint8_t* target =
-                out.Reconstruction.data() + static_cast<std::ptrdiff_t>(y) * Width() * channels;
+            // Not kept, a row lives only as long as its error takes.
+            std::vector<std::uint8_t> own;
+            if (!keep && channels == 3) {
+                own.resize(static_cast<std::size_t>(Width()) * 3U);
+            }
+            std::uint8_t* target = keep ? out.Reconstruction.data() +
+                                              static_cast<std::ptrdiff_t>(y) * Width() * channels
+                                        : own.data();
             const std::uint8_t* original = picture_.Pixels + picture_.Stride * y;
+            const std::uint8_t* rebuilt = target;
             if (channels == 1) {
-                std::copy_n(yRow, Width(), target);
+                if (keep) {
+                    std::copy_n(yRow, Width(), target);
+                }
+                rebuilt = yRow;
             } else {
                 std::vector<std::uint8_t> cb(static_cast<std::size_t>(Width()));
                 std::vector<std::uint8_t> cr(cb.size());
@@ -636,7 +649,7 @@ private:
             }
             std::int64_t squares = 0;
             for (int i = 0; i < Width() * channels; ++i) {
-                const int e = static_cast<int>(original[i]) - static_cast<int>(target[i]);
+                const int e = static_cast<int>(original[i]) - static_cast<int>(rebuilt[i]);
                 squares += static_cast<std::int64_t>(e) * e;
             }
             mine.SquaredError += squares;

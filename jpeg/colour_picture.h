@@ -64,6 +64,9 @@ struct ColourSettings {
     DctMethod Dct = DctMethod::Float;
     unsigned Threads = 0;    ///< 0: one per core
     bool KeepBlocks = false; ///< hand the quantised blocks over, e.g. to write a file
+    /// Hand the reconstruction over; without it only the figures are made (a
+    /// sweep's point), which spares the whole picture's memory.
+    bool KeepReconstruction = true;
 };
 
 struct ComponentCoding {
@@ -93,7 +96,8 @@ struct ColourAnalysis {
     double Ssim = 0.0;      ///< mean SSIM (ssim.h) of those Y planes; NaN under 11 pixels a side
     bool Lossless = false;  ///< every channel of every pixel came back unchanged
     bool Cancelled = false; ///< stopped early: nothing else holds
-    std::vector<std::uint8_t> Reconstruction; ///< Width * Height * Components, row-major
+    /// Width * Height * Components, row-major; empty unless the settings keep it.
+    std::vector<std::uint8_t> Reconstruction;
     /// The frame, tables and every coded block (the MCUs' padding blocks
     /// included); only when the settings keep the blocks.
     CodedPicture Coded;
