@@ -218,6 +218,7 @@ private slots:
     void cancelledSweepGivesNothing();
     void colourSweepGivesColourPoints_data();
     void colourSweepGivesColourPoints();
+    void colourCurvesAreColourPoints();
     void optimisedPointsAreTheFilesSizes();
     void ssimMapViewHoldsTheFiguresSsim_data();
     void ssimMapViewHoldsTheFiguresSsim();
@@ -1440,6 +1441,38 @@ void TestPictureCompression::colourSweepGivesColourPoints() {
                  (Figures{fresh->BitsPerPixel, fresh->ScanBitsPerPixel, fresh->Psnr, fresh->PsnrY,
                           fresh->Ssim}));
     }
+}
+
+// The window's colour curves hold compress --colour's points, quality for quality.
+void TestPictureCompression::colourCurvesAreColourPoints() {
+    CurveRequest request;
+    request.Picture = PhotoLike(70, 50, 3);
+    request.Qualities = {20, 80};
+    request.Curves = {CurveKind::StandardTables, CurveKind::OptimisedHuffman};
+    request.Colour = jpeg::Subsampling::S422;
+    request.Dct = jpeg::DctMethod::Integer;
+    const std::atomic<bool> cancel{false};
+    std::atomic<int> done{0};
+    const std::vector<RateCurve> curves = ComputeCurves(request, cancel, done);
+    QCOMPARE(curves.size(), std::size_t{2});
+    for (const RateCurve& curve : curves) {
+        QCOMPARE(curve.Points.size(), std::size_t{2});
+        for (const RatePoint& point : curve.Points) {
+            ColourCompressionSettings settings;
+            settings.Quality = point.Setting;
+            settings.ChromaQuality = point.Setting;
+            settings.Sampling = *request.Colour;
+            settings.Dct = request.Dct;
+            const std::optional<RatePoint> fresh =
+                ColourPoint(request.Picture, settings, curve.Kind == CurveKind::OptimisedHuffman);
+            QVERIFY(fresh);
+            QCOMPARE(point.Bytes, fresh->Bytes);
+            using Figures = std::array<double, 3>; // exact, unlike QCOMPARE of doubles
+            QCOMPARE((Figures{point.ScanBitsPerPixel, point.Psnr, point.Ssim}),
+                     (Figures{fresh->ScanBitsPerPixel, fresh->Psnr, fresh->Ssim}));
+        }
+    }
+    QCOMPARE(done.load(), 4);
 }
 
 // With optimised tables a point holds the written file's size, and its scan
