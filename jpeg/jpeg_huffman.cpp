@@ -287,7 +287,9 @@ int CountAcBitsRowMajor(const Indices& rowMajor, HuffmanClass tables) {
         const int size =
             SizeCategory(rowMajor[static_cast<std::size_t>(kZigZag[static_cast<std::size_t>(z)])]);
         // Sizes beyond 10 have no code, as AcCode gives them.
-        bits += (size <= 10 ? lengths[static_cast<std::size_t>(run * 16 + size)] : 0) + size;
+        const std::size_t symbol =
+            static_cast<std::size_t>(run) * 16U + static_cast<std::size_t>(size);
+        bits += (size <= 10 ? lengths[symbol] : 0) + size;
         last = z;
     }
     if (last != kBlockCells - 1) {
