@@ -70,18 +70,21 @@ Result<Node> RateReport(const RateRequest& request) {
                         ? Node::MakeText("chroma_quality", "Chroma quality", "the quality")
                         : Node::MakeInteger("chroma_quality", "Chroma quality", s.ChromaQuality));
         }
-        for (const int quality : request.Qualities) {
-            ColourCompressionSettings settings = s;
-            settings.Quality = quality;
-            settings.Dct = request.Dct;
-            if (request.ChromaFollows) {
-                settings.ChromaQuality = quality;
+        const ColourSweep sweep(*load, s.Sampling, request.Dct);
+        const std::vector<std::optional<RatePoint>> points =
+            SweepPoints(request.Qualities, [&sweep, &request, &s](int quality, unsigned threads) {
+                ColourCompressionSettings settings = s;
+                settings.Quality = quality;
+                if (request.ChromaFollows) {
+                    settings.ChromaQuality = quality;
+                }
+                return sweep.At(settings, request.Optimise, nullptr, threads);
+            });
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            if (!points[i]) {
+                return failed(request.Qualities[i]);
             }
-            const std::optional<RatePoint> point = ColourPoint(*load, settings, request.Optimise);
-            if (!point) {
-                return failed(quality);
-            }
-            rows.Add(Row(request, *point));
+            rows.Add(Row(request, *points[i]));
         }
     } else {
         const QImage grey = GreyPicture(*load);

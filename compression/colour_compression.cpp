@@ -18,6 +18,23 @@ QImage Packed(const QImage& picture) {
                                                    : QImage::Format_RGB888);
 }
 
+jpeg::ColourPicture InputOf(const QImage& packed) {
+    return {packed.constBits(), packed.width(), packed.height(), packed.bytesPerLine(),
+            IsGrey(packed) ? 1 : 3};
+}
+
+jpeg::ColourSettings CodingOf(const ColourCompressionSettings& settings) {
+    jpeg::ColourSettings coding;
+    coding.LumaTable = jpeg::LuminanceTable(settings.Quality);
+    coding.ChromaTable = jpeg::ChrominanceTable(settings.ChromaQuality);
+    coding.Sampling = settings.Sampling;
+    coding.Upsample = settings.Upsample;
+    coding.Dct = settings.Dct;
+    coding.KeepBlocks = settings.KeepBlocks;
+    coding.KeepReconstruction = settings.KeepReconstruction;
+    return coding;
+}
+
 } // namespace
 
 jpeg::ColourAnalysis CompressColour(const QImage& picture,
@@ -27,16 +44,26 @@ jpeg::ColourAnalysis CompressColour(const QImage& picture,
     if (packed.isNull()) {
         return {};
     }
-    const jpeg::ColourPicture input{packed.constBits(), packed.width(), packed.height(),
-                                    packed.bytesPerLine(), IsGrey(packed) ? 1 : 3};
-    jpeg::ColourSettings coding;
-    coding.LumaTable = jpeg::LuminanceTable(settings.Quality);
-    coding.ChromaTable = jpeg::ChrominanceTable(settings.ChromaQuality);
-    coding.Sampling = settings.Sampling;
-    coding.Upsample = settings.Upsample;
-    coding.Dct = settings.Dct;
-    coding.KeepBlocks = settings.KeepBlocks;
-    return jpeg::AnalyseColourPicture(input, coding, cancel);
+    return jpeg::AnalyseColourPicture(InputOf(packed), CodingOf(settings), cancel);
+}
+
+PreparedColour::PreparedColour(const QImage& picture, jpeg::Subsampling sampling,
+                               jpeg::DctMethod dct, unsigned threads)
+    : packed_(Packed(picture)) {
+    if (!packed_.isNull()) {
+        transformed_.emplace(InputOf(packed_), sampling, dct, threads);
+    }
+}
+
+jpeg::ColourAnalysis PreparedColour::Compress(const ColourCompressionSettings& settings,
+                                              const std::atomic<bool>* cancel,
+                                              unsigned threads) const {
+    if (!transformed_) {
+        return {};
+    }
+    jpeg::ColourSettings coding = CodingOf(settings);
+    coding.Threads = threads;
+    return transformed_->Analyse(coding, cancel);
 }
 
 Result<jpeg::McuDetail> DescribeMcu(const QImage& picture, const jpeg::ColourAnalysis& analysis,

@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <atomic>
+#include <optional>
 #include <vector>
 
 namespace quadrel {
@@ -20,7 +21,8 @@ struct ColourCompressionSettings {
     jpeg::Subsampling Sampling = jpeg::Subsampling::S420;
     jpeg::Upsampling Upsample = jpeg::Upsampling::Smooth;
     jpeg::DctMethod Dct = jpeg::DctMethod::Float;
-    bool KeepBlocks = false; ///< keep the quantised blocks, to write a JPEG file
+    bool KeepBlocks = false;        ///< keep the quantised blocks, to write a JPEG file
+    bool KeepReconstruction = true; ///< false: the figures alone (jpeg::ColourSettings)
 };
 
 /// Codes a picture: Format_Grayscale8 as one component, any other format as
@@ -28,6 +30,27 @@ struct ColourCompressionSettings {
 jpeg::ColourAnalysis CompressColour(const QImage& picture,
                                     const ColourCompressionSettings& settings,
                                     const std::atomic<bool>* cancel = nullptr);
+
+/// A picture prepared once for CompressColour at many qualities with one
+/// sampling and one transform: converted, sampled and transformed once, so
+/// that only the quantisation onward is repeated per quality.
+class PreparedColour {
+public:
+    /// Threads 0: one per core.
+    PreparedColour(const QImage& picture, jpeg::Subsampling sampling, jpeg::DctMethod dct,
+                   unsigned threads = 0);
+
+    /// What CompressColour gives for the settings, whose sampling and transform
+    /// must be this one's (their own are not used). Threads as above; the
+    /// result does not depend on them. Safe to call from several threads at once.
+    jpeg::ColourAnalysis Compress(const ColourCompressionSettings& settings,
+                                  const std::atomic<bool>* cancel = nullptr,
+                                  unsigned threads = 0) const;
+
+private:
+    QImage packed_; ///< the pixels the transforms were made from
+    std::optional<jpeg::TransformedColourPicture> transformed_; ///< empty: no picture
+};
 
 /// The reconstruction as a picture: Format_RGB888, or Format_Grayscale8 for one
 /// component; null when the analysis holds none.

@@ -106,17 +106,14 @@ std::optional<RatePoint> GreySweep::At(GreyRule rule, int setting, bool optimise
     return point;
 }
 
-std::optional<RatePoint> ColourPoint(const QImage& picture,
-                                     const ColourCompressionSettings& settings, bool optimise,
-                                     const std::atomic<bool>* cancel) {
-    ColourCompressionSettings s = settings;
-    s.KeepBlocks = optimise;
-    const jpeg::ColourAnalysis a = CompressColour(picture, s, cancel);
-    if (a.Cancelled || a.Reconstruction.empty()) {
+namespace {
+
+std::optional<RatePoint> PointOf(const jpeg::ColourAnalysis& a, int setting, bool optimise) {
+    if (a.Cancelled || a.Coding.empty()) {
         return std::nullopt;
     }
     RatePoint point;
-    point.Setting = settings.Quality;
+    point.Setting = setting;
     point.Bytes = a.Bytes;
     point.BitsPerPixel = a.BitsPerPixel;
     point.ScanBitsPerPixel = a.BitsPerPixel;
@@ -124,11 +121,32 @@ std::optional<RatePoint> ColourPoint(const QImage& picture,
     point.PsnrY = a.PsnrY;
     point.Ssim = a.Ssim;
     point.Lossless = a.Lossless;
-    const std::int64_t pixels = std::int64_t{picture.width()} * picture.height();
+    const std::int64_t pixels = std::int64_t{a.Width} * a.Height;
     if (optimise && !OptimisedFile(a.Coded, pixels, point)) {
         return std::nullopt;
     }
     return point;
+}
+
+} // namespace
+
+std::optional<RatePoint> ColourPoint(const QImage& picture,
+                                     const ColourCompressionSettings& settings, bool optimise,
+                                     const std::atomic<bool>* cancel) {
+    ColourCompressionSettings s = settings;
+    s.KeepBlocks = optimise;
+    return PointOf(CompressColour(picture, s, cancel), settings.Quality, optimise);
+}
+
+ColourSweep::ColourSweep(const QImage& picture, jpeg::Subsampling sampling, jpeg::DctMethod dct)
+    : prepared_(picture, sampling, dct) {}
+
+std::optional<RatePoint> ColourSweep::At(const ColourCompressionSettings& settings, bool optimise,
+                                         const std::atomic<bool>* cancel, unsigned threads) const {
+    ColourCompressionSettings s = settings;
+    s.KeepBlocks = optimise;
+    s.KeepReconstruction = false; // a point is figures only
+    return PointOf(prepared_.Compress(s, cancel, threads), settings.Quality, optimise);
 }
 
 std::vector<std::optional<RatePoint>> SweepPoints(const std::vector<int>& settings,

@@ -70,6 +70,23 @@ std::optional<RatePoint> ColourPoint(const QImage& picture,
                                      const ColourCompressionSettings& settings, bool optimise,
                                      const std::atomic<bool>* cancel = nullptr);
 
+/// A picture prepared once for many qualities of compress --colour with one
+/// sampling and one transform: only the quantisation onward is repeated.
+class ColourSweep {
+public:
+    ColourSweep(const QImage& picture, jpeg::Subsampling sampling, jpeg::DctMethod dct);
+
+    /// ColourPoint for the settings, whose sampling and transform are taken as
+    /// this sweep's. Threads as GreySweep::At; safe to call from several
+    /// threads at once.
+    std::optional<RatePoint> At(const ColourCompressionSettings& settings, bool optimise,
+                                const std::atomic<bool>* cancel = nullptr,
+                                unsigned threads = 0) const;
+
+private:
+    PreparedColour prepared_;
+};
+
 /// Each setting's point(setting, threads), in the settings' order, the
 /// settings shared out among the cores: each point runs on one thread (a lone
 /// point on them all), so that no core waits while another finishes its share

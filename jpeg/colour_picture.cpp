@@ -4,8 +4,10 @@
 #include "jpeg/ssim.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -107,6 +109,34 @@ inline void ToYcc(const std::uint8_t* rgb, std::uint8_t& y, std::uint8_t& cb, st
         kScaleBits);
 }
 
+/// A row of ToYcc, the three planes apart so that it runs on vectors.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+RowToYcc(const std::uint8_t* __restrict rgb, int width, std::uint8_t* __restrict y,
+         std::uint8_t* __restrict cb, std::uint8_t* __restrict cr) {
+    for (std::ptrdiff_t x = 0; x < width; ++x) {
+        ToYcc(rgb + 3 * x, y[x], cb[x], cr[x]);
+    }
+}
+
+/// The sum of (a[i] - b[i])^2 over n bytes: whole-number sums over runs short
+/// enough for 32 bits (2^15 squares of at most 255^2), so that the loop
+/// runs on vectors.
+[[gnu::target_clones("avx2", "default")]] std::int64_t
+SquaredError(const std::uint8_t* __restrict a, const std::uint8_t* __restrict b, int n) {
+    constexpr int kRun = 1 << 15;
+    std::int64_t total = 0;
+    for (int start = 0; start < n; start += kRun) {
+        const int end = std::min(n, start + kRun);
+        std::int32_t run = 0;
+        for (int i = start; i < end; ++i) {
+            const int e = static_cast<int>(a[i]) - static_cast<int>(b[i]);
+            run += e * e;
+        }
+        total += run;
+    }
+    return total;
+}
+
 int CeilDiv(std::int64_t a, std::int64_t b) {
     return static_cast<int>((a + b - 1) / b);
 }
@@ -133,6 +163,39 @@ template <typename Work> void ShareOut(int count, int workers, const Work& work)
     run(0);
 }
 
+/// One downsampled row from EV rows of converted samples: each sample the sum
+/// of an EH x EV group with the group's rounding, groups reaching past the
+/// row's end taking its last sample. Only for divisors that are powers of two
+/// (every sampling's are): the sum is never negative, so the division is a
+/// shift, and the inside runs without a test per sample, so it vectorises.
+template <int EH, int EV>
+void DownsampleRow(const std::array<const std::uint8_t*, EV>& rows, int width,
+                   const std::array<DownsampleRounding, 2>& rounding, int count,
+                   std::uint8_t* __restrict out) {
+    const int shift = std::countr_zero(static_cast<unsigned>(rounding[0].Divisor));
+    const int bias0 = rounding[0].Bias;
+    const int bias1 = rounding[1].Bias;
+    const int inside = std::min(count, width / EH);
+    for (int ox = 0; ox < inside; ++ox) {
+        int sum = (ox & 1) == 0 ? bias0 : bias1;
+        for (std::size_t j = 0; j < EV; ++j) {
+            for (int i = 0; i < EH; ++i) {
+                sum += rows[j][ox * EH + i];
+            }
+        }
+        out[ox] = static_cast<std::uint8_t>(sum >> shift);
+    }
+    for (int ox = inside; ox < count; ++ox) {
+        int sum = (ox & 1) == 0 ? bias0 : bias1;
+        for (std::size_t j = 0; j < EV; ++j) {
+            for (int i = 0; i < EH; ++i) {
+                sum += rows[j][std::min(ox * EH + i, width - 1)];
+            }
+        }
+        out[ox] = static_cast<std::uint8_t>(sum >> shift);
+    }
+}
+
 /// One component's planes and its place in the MCU.
 struct Component {
     SamplingFactors Factors;
@@ -156,11 +219,23 @@ struct Totals {
     std::int64_t SquaredErrorY = 0;
 };
 
+} // namespace
+
+/// What the encoder makes of a picture before quantisation.
+struct ColourPlanes {
+    std::vector<std::vector<std::uint8_t>> Full;       ///< converted, Width x Height
+    std::vector<std::vector<TransformedBlock>> Blocks; ///< per component, raster order
+    std::unique_ptr<const SsimReference> Reference;    ///< Full[0]'s side of the SSIM
+};
+
+namespace {
+
 class ColourCoder {
 public:
+    /// With `prepared`, the picture's planes and transforms are taken from it.
     ColourCoder(const ColourPicture& picture, const ColourSettings& settings,
-                const std::atomic<bool>* cancel)
-        : picture_(picture), settings_(settings), cancel_(cancel),
+                const std::atomic<bool>* cancel, const ColourPlanes* prepared = nullptr)
+        : picture_(picture), settings_(settings), cancel_(cancel), prepared_(prepared),
           lumaCodec_(settings.LumaTable, settings.Dct),
           chromaCodec_(settings.ChromaTable, settings.Dct) {
         const unsigned threads = settings.Threads > 0
@@ -216,11 +291,46 @@ public:
         return planes;
     }
 
-    ColourAnalysis Run() {
-        ColourAnalysis out;
+    /// The planes converted and sampled, and every block's transform.
+    std::shared_ptr<ColourPlanes> Prepare() {
+        auto planes = std::make_shared<ColourPlanes>();
         Convert();
+        planes->Blocks.resize(components_.size());
         for (std::size_t c = 0; c < components_.size(); ++c) {
             Sample(c);
+            const Component& k = components_[c];
+            std::vector<TransformedBlock>& blocks = planes->Blocks[c];
+            blocks.resize(static_cast<std::size_t>(k.BlocksAcross) *
+                          static_cast<std::size_t>(k.BlocksDown));
+            ShareOut(k.BlocksDown, workers_, [this, &k, &blocks](int by, int /*worker*/) {
+                for (int bx = 0; bx < k.BlocksAcross; ++bx) {
+                    blocks[static_cast<std::size_t>(by) * static_cast<std::size_t>(k.BlocksAcross) +
+                           static_cast<std::size_t>(bx)] =
+                        EncoderBlockCodec::Transform(CutBlock(k, bx, by), settings_.Dct);
+                }
+            });
+            std::vector<std::uint8_t>().swap(components_[c].Samples);
+            std::vector<std::uint8_t>().swap(components_[c].Decoded);
+        }
+        planes->Full = std::move(full_);
+        planes->Reference = std::make_unique<const SsimReference>(
+            GreyPicture{planes->Full[0].data(), Width(), Height(), Width()},
+            static_cast<unsigned>(workers_));
+        return planes;
+    }
+
+    ColourAnalysis Run() {
+        ColourAnalysis out;
+        if (prepared_ == nullptr) {
+            Convert();
+            for (std::size_t c = 0; c < components_.size(); ++c) {
+                Sample(c);
+            }
+        } else {
+            for (Component& k : components_) {
+                k.Decoded.resize(static_cast<std::size_t>(k.Stride()) *
+                                 static_cast<std::size_t>(k.BlocksDown) * 8U);
+            }
         }
         std::vector<Totals> totals(static_cast<std::size_t>(workers_));
         dcs_.assign(static_cast<std::size_t>(mcusAcross_) * static_cast<std::size_t>(mcusDown_) *
@@ -267,12 +377,8 @@ private:
                 std::copy_n(in, Width(), full_[0].begin() + static_cast<std::ptrdiff_t>(at));
                 return;
             }
-            std::uint8_t* y0 = full_[0].data() + at;
-            std::uint8_t* cb = full_[1].data() + at;
-            std::uint8_t* cr = full_[2].data() + at;
-            for (int x = 0; x < Width(); ++x, pixel += 3) {
-                ToYcc(pixel, y0[x], cb[x], cr[x]);
-            }
+            RowToYcc(pixel, Width(), full_[0].data() + at, full_[1].data() + at,
+                     full_[2].data() + at);
         });
     }
 
@@ -303,6 +409,29 @@ private:
                 std::fill(out + Width(), out + stride, row[Width() - 1]);
                 return;
             }
+            const auto row = [&full, this, sy, ev](int j) {
+                return full.data() +
+                       static_cast<std::ptrdiff_t>(std::min(sy * ev + j, Height() - 1)) * Width();
+            };
+            if (std::has_single_bit(static_cast<unsigned>(count)) && rounding[0].Divisor == count &&
+                rounding[1].Divisor == count) {
+                if (eh == 2 && ev == 2) {
+                    DownsampleRow<2, 2>({row(0), row(1)}, Width(), rounding, stride, out);
+                    return;
+                }
+                if (eh == 2 && ev == 1) {
+                    DownsampleRow<2, 1>({row(0)}, Width(), rounding, stride, out);
+                    return;
+                }
+                if (eh == 1 && ev == 2) {
+                    DownsampleRow<1, 2>({row(0), row(1)}, Width(), rounding, stride, out);
+                    return;
+                }
+                if (eh == 4 && ev == 1) {
+                    DownsampleRow<4, 1>({row(0)}, Width(), rounding, stride, out);
+                    return;
+                }
+            }
             for (int ox = 0; ox < stride; ++ox) {
                 int sum = 0;
                 for (int j = 0; j < ev; ++j) {
@@ -319,10 +448,28 @@ private:
         });
     }
 
+    /// The converted plane c, Width x Height.
+    const std::vector<std::uint8_t>& Full(std::size_t c) const {
+        return prepared_ != nullptr ? prepared_->Full[c] : full_[c];
+    }
+
+    /// Block (bx, by) of a component's coded plane.
+    static Samples CutBlock(const Component& k, int bx, int by) {
+        Samples block{};
+        const int stride = k.Stride();
+        const std::uint8_t* origin = k.Samples.data() +
+                                     static_cast<std::ptrdiff_t>(by) * 8 * stride +
+                                     static_cast<std::ptrdiff_t>(bx) * 8;
+        for (int y = 0; y < 8; ++y) {
+            std::copy_n(origin + static_cast<std::ptrdiff_t>(y) * stride, 8,
+                        block.begin() + static_cast<std::ptrdiff_t>(y) * 8);
+        }
+        return block;
+    }
+
     /// One row of MCUs. Blocks of an MCU beyond a component's blocks are coded
     /// as the encoder codes them: no AC, the DC of the block before.
     void CodeMcuRow(int my, Totals& totals) {
-        Samples block{};
         Samples back{};
         Indices quantised{};
         for (int mx = 0; mx < mcusAcross_; ++mx) {
@@ -348,17 +495,21 @@ private:
                         const int stride = comp.Stride();
                         const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(by) * 8 * stride +
                                                       static_cast<std::ptrdiff_t>(bx) * 8;
-                        for (int y = 0; y < 8; ++y) {
-                            std::copy_n(comp.Samples.data() + origin +
-                                            static_cast<std::ptrdiff_t>(y) * stride,
-                                        8, block.begin() + static_cast<std::ptrdiff_t>(y) * 8);
+                        if (prepared_ != nullptr) {
+                            codec.Quantise(
+                                prepared_
+                                    ->Blocks[c][static_cast<std::size_t>(by) *
+                                                    static_cast<std::size_t>(comp.BlocksAcross) +
+                                                static_cast<std::size_t>(bx)],
+                                quantised);
+                        } else {
+                            codec.Forward(CutBlock(comp, bx, by), quantised);
                         }
-                        codec.Forward(block, quantised);
                         dcs_[k] = quantised[0];
                         if (CoefficientBlock* kept = Kept(c, bx, by)) {
                             std::copy(quantised.begin(), quantised.end(), kept->begin());
                         }
-                        totals.AcBits[c] += CountAcBits(ToZigZag(quantised), comp.Tables);
+                        totals.AcBits[c] += CountAcBitsRowMajor(quantised, comp.Tables);
                         codec.Inverse(quantised, back);
                         for (int y = 0; y < 8; ++y) {
                             std::copy_n(back.begin() + static_cast<std::ptrdiff_t>(y) * 8, 8,
@@ -474,26 +625,33 @@ private:
 
     void Rebuild(ColourAnalysis& out, std::vector<Totals>& totals) const {
         const int channels = static_cast<int>(components_.size());
-        out.Reconstruction.resize(Pixels() * static_cast<std::size_t>(channels));
+        const bool keep = settings_.KeepReconstruction;
+        if (keep) {
+            out.Reconstruction.resize(Pixels() * static_cast<std::size_t>(channels));
+        }
         const Component& luma = components_[0];
         ShareOut(Height(), workers_, [&](int y, int worker) {
             Totals& mine = totals[static_cast<std::size_t>(worker)];
             const std::uint8_t* yRow =
                 luma.Decoded.data() + static_cast<std::ptrdiff_t>(y) * luma.Stride();
             const std::uint8_t* yOriginal =
-                full_[0].data() + static_cast<std::ptrdiff_t>(y) * Width();
-            // Sums kept in locals: the byte pointers could alias a member.
-            std::int64_t squaresY = 0;
-            for (int x = 0; x < Width(); ++x) {
-                const int e = static_cast<int>(yOriginal[x]) - static_cast<int>(yRow[x]);
-                squaresY += static_cast<std::int64_t>(e) * e;
+                Full(0).data() + static_cast<std::ptrdiff_t>(y) * Width();
+            mine.SquaredErrorY += SquaredError(yOriginal, yRow, Width());
+            // Not kept, a row lives only as long as its error takes.
+            std::vector<std::uint8_t> own;
+            if (!keep && channels == 3) {
+                own.resize(static_cast<std::size_t>(Width()) * 3U);
             }
-            mine.SquaredErrorY += squaresY;
-            std::uint8_t* target =
-                out.Reconstruction.data() + static_cast<std::ptrdiff_t>(y) * Width() * channels;
+            std::uint8_t* target = keep ? out.Reconstruction.data() +
+                                              static_cast<std::ptrdiff_t>(y) * Width() * channels
+                                        : own.data();
             const std::uint8_t* original = picture_.Pixels + picture_.Stride * y;
+            const std::uint8_t* rebuilt = target;
             if (channels == 1) {
-                std::copy_n(yRow, Width(), target);
+                if (keep) {
+                    std::copy_n(yRow, Width(), target);
+                }
+                rebuilt = yRow;
             } else {
                 std::vector<std::uint8_t> cb(static_cast<std::size_t>(Width()));
                 std::vector<std::uint8_t> cr(cb.size());
@@ -502,12 +660,7 @@ private:
                 UpsampledRow(components_[2], y, sums, cr.data());
                 RowToRgb(yRow, cb.data(), cr.data(), Width(), target);
             }
-            std::int64_t squares = 0;
-            for (int i = 0; i < Width() * channels; ++i) {
-                const int e = static_cast<int>(original[i]) - static_cast<int>(target[i]);
-                squares += static_cast<std::int64_t>(e) * e;
-            }
-            mine.SquaredError += squares;
+            mine.SquaredError += SquaredError(original, rebuilt, Width() * channels);
         });
     }
 
@@ -552,14 +705,17 @@ private:
         out.Psnr = psnr(out.Mse);
         out.PsnrY = psnr(static_cast<double>(squaredY) / pixels);
         const Component& luma = components_[0];
-        const GreyPicture coded{full_[0].data(), Width(), Height(), Width()};
+        const GreyPicture coded{Full(0).data(), Width(), Height(), Width()};
         const GreyPicture decoded{luma.Decoded.data(), Width(), Height(), luma.Stride()};
-        out.Ssim = MeanSsim(coded, decoded, static_cast<unsigned>(workers_));
+        out.Ssim = prepared_ != nullptr
+                       ? prepared_->Reference->Mean(decoded, static_cast<unsigned>(workers_))
+                       : MeanSsim(coded, decoded, static_cast<unsigned>(workers_));
     }
 
     const ColourPicture& picture_;
     const ColourSettings& settings_;
     const std::atomic<bool>* cancel_;
+    const ColourPlanes* prepared_; ///< the planes and transforms, or null: made here
     EncoderBlockCodec lumaCodec_;
     EncoderBlockCodec chromaCodec_;
     int workers_ = 1;
@@ -670,6 +826,36 @@ ColourAnalysis AnalyseColourPicture(const ColourPicture& picture, const ColourSe
         return {};
     }
     ColourCoder coder(picture, settings, cancel);
+    return coder.Run();
+}
+
+TransformedColourPicture::TransformedColourPicture(const ColourPicture& picture,
+                                                   Subsampling sampling, DctMethod method,
+                                                   unsigned threads)
+    : picture_(picture), sampling_(sampling), method_(method) {
+    if (picture.Pixels == nullptr || picture.Width <= 0 || picture.Height <= 0 ||
+        (picture.Components != 1 && picture.Components != 3)) {
+        return;
+    }
+    ColourSettings settings;
+    settings.Sampling = sampling;
+    settings.Dct = method;
+    settings.Threads = threads;
+    ColourCoder coder(picture, settings, nullptr);
+    planes_ = coder.Prepare();
+}
+
+TransformedColourPicture::~TransformedColourPicture() = default;
+
+ColourAnalysis TransformedColourPicture::Analyse(const ColourSettings& settings,
+                                                 const std::atomic<bool>* cancel) const {
+    if (planes_ == nullptr) {
+        return {};
+    }
+    ColourSettings own = settings;
+    own.Sampling = sampling_;
+    own.Dct = method_;
+    ColourCoder coder(picture_, own, cancel, planes_.get());
     return coder.Run();
 }
 

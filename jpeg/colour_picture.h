@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,9 @@ struct ColourSettings {
     DctMethod Dct = DctMethod::Float;
     unsigned Threads = 0;    ///< 0: one per core
     bool KeepBlocks = false; ///< hand the quantised blocks over, e.g. to write a file
+    /// Hand the reconstruction over; without it only the figures are made (a
+    /// sweep's point), which spares the whole picture's memory.
+    bool KeepReconstruction = true;
 };
 
 struct ComponentCoding {
@@ -92,7 +96,8 @@ struct ColourAnalysis {
     double Ssim = 0.0;      ///< mean SSIM (ssim.h) of those Y planes; NaN under 11 pixels a side
     bool Lossless = false;  ///< every channel of every pixel came back unchanged
     bool Cancelled = false; ///< stopped early: nothing else holds
-    std::vector<std::uint8_t> Reconstruction; ///< Width * Height * Components, row-major
+    /// Width * Height * Components, row-major; empty unless the settings keep it.
+    std::vector<std::uint8_t> Reconstruction;
     /// The frame, tables and every coded block (the MCUs' padding blocks
     /// included); only when the settings keep the blocks.
     CodedPicture Coded;
@@ -102,6 +107,33 @@ struct ColourAnalysis {
 /// before each row of MCUs.
 ColourAnalysis AnalyseColourPicture(const ColourPicture& picture, const ColourSettings& settings,
                                     const std::atomic<bool>* cancel = nullptr);
+
+struct ColourPlanes;
+
+/// A picture converted, sampled, cut into blocks and put through the encoder's
+/// forward transform once, so that many pairs of tables can be tried on it:
+/// only the quantisation onward is repeated per pair. The picture's pixels must
+/// outlive it.
+class TransformedColourPicture {
+public:
+    /// Threads 0: one per core.
+    TransformedColourPicture(const ColourPicture& picture, Subsampling sampling, DctMethod method,
+                             unsigned threads = 0);
+    ~TransformedColourPicture();
+    TransformedColourPicture(const TransformedColourPicture&) = delete;
+    TransformedColourPicture& operator=(const TransformedColourPicture&) = delete;
+
+    /// What AnalyseColourPicture gives for the picture with this sampling and
+    /// method in place of the settings' own.
+    ColourAnalysis Analyse(const ColourSettings& settings,
+                           const std::atomic<bool>* cancel = nullptr) const;
+
+private:
+    ColourPicture picture_;
+    Subsampling sampling_;
+    DctMethod method_;
+    std::shared_ptr<const ColourPlanes> planes_; ///< null for an empty picture
+};
 
 /// One component's samples as the encoder takes them into its blocks: converted,
 /// downsampled, without the padding. Sample (x, y) stands for the picture pixels

@@ -40,9 +40,17 @@ public:
     /// Quantised indices -> samples, as the decoder rebuilds them.
     void Inverse(const Indices& quantised, Samples& block) const;
 
+    /// Transform and Inverse run on AVX2 registers where the processor has them;
+    /// these give the same bits without, for processors that lack them and to
+    /// hold the wide versions against.
+    static TransformedBlock TransformPortable(const Samples& block, DctMethod method);
+    void InversePortable(const Indices& quantised, Samples& block) const;
+
     DctMethod Method() const { return method_; }
 
 private:
+    std::uint8_t FlatSample(int dc) const;
+
     QuantTable table_;
     DctMethod method_;
     std::array<float, kBlockCells> floatDivisors_{};    ///< 1 / (8 q a(row) a(col))

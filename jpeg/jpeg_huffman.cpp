@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdlib>
 
+#include <immintrin.h>
+
 namespace quadrel::jpeg {
 
 namespace {
@@ -190,6 +192,110 @@ void EncodeBlock(const Indices& zigzag, int dcDifference, SymbolList& list, Huff
     WalkAcRuns(zigzag, [&add, tables](SymbolKind kind, int run, int value) {
         add(kind, run, value, AcSymbolCode(kind, run, SizeCategory(value), tables));
     });
+}
+
+namespace {
+
+/// Row-major index -> zig-zag position.
+constexpr std::array<int, kBlockCells> BuildZigZagPositions() {
+    std::array<int, kBlockCells> positions{};
+    for (int z = 0; z < kBlockCells; ++z) {
+        positions[static_cast<std::size_t>(kZigZag[static_cast<std::size_t>(z)])] = z;
+    }
+    return positions;
+}
+
+/// [row][the row's non-zero columns as bits] -> those cells as bits of their
+/// zig-zag positions: eight look-ups put a block's non-zero cells in zig-zag order.
+using ZigZagMasks = std::array<std::array<std::uint64_t, 256>, 8>;
+constexpr ZigZagMasks BuildZigZagMasks() {
+    constexpr std::array<int, kBlockCells> positions = BuildZigZagPositions();
+    ZigZagMasks masks{};
+    for (std::size_t row = 0; row < 8; ++row) {
+        for (std::size_t columns = 0; columns < 256; ++columns) {
+            std::uint64_t mask = 0;
+            for (std::size_t column = 0; column < 8; ++column) {
+                if (((columns >> column) & 1U) != 0) {
+                    mask |= std::uint64_t{1} << positions[row * 8 + column];
+                }
+            }
+            masks[row][columns] = mask;
+        }
+    }
+    return masks;
+}
+constexpr ZigZagMasks kZigZagMasks = BuildZigZagMasks();
+
+/// Code lengths by AC symbol (run * 16 + size), as bytes: a cache line holds a quarter.
+using CodeLengths = std::array<std::uint8_t, 256>;
+constexpr CodeLengths LengthsOf(const std::array<HuffmanCode, 256>& codes) {
+    CodeLengths lengths{};
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        lengths[i] = static_cast<std::uint8_t>(codes[i].Length);
+    }
+    return lengths;
+}
+constexpr CodeLengths kAcLengths = LengthsOf(kAcCodes);
+constexpr CodeLengths kChromaAcLengths = LengthsOf(kChromaAcCodes);
+
+/// Byte r holds row r's non-zero cells, column c as bit c.
+std::uint64_t NonZeroRowsPortable(const Indices& rowMajor) {
+    std::uint64_t rows = 0;
+    for (std::size_t i = 0; i < kBlockCells; ++i) {
+        rows |= static_cast<std::uint64_t>(rowMajor[i] != 0) << i;
+    }
+    return rows;
+}
+
+[[gnu::target("avx2")]] std::uint64_t NonZeroRowsWide(const Indices& rowMajor) {
+    std::uint64_t rows = 0;
+    for (std::size_t r = 0; r < 8; ++r) {
+        const __m256i row =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowMajor.data() + r * 8));
+        const __m256i zero = _mm256_cmpeq_epi32(row, _mm256_setzero_si256());
+        const auto zeros = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(zero)));
+        rows |= static_cast<std::uint64_t>(~zeros & 0xFFU) << (r * 8);
+    }
+    return rows;
+}
+
+std::uint64_t NonZeroRows(const Indices& rowMajor) {
+    return __builtin_cpu_supports("avx2") != 0 ? NonZeroRowsWide(rowMajor)
+                                               : NonZeroRowsPortable(rowMajor);
+}
+
+} // namespace
+
+int CountAcBitsRowMajor(const Indices& rowMajor, HuffmanClass tables) {
+    const CodeLengths& lengths = tables == HuffmanClass::Luminance ? kAcLengths : kChromaAcLengths;
+    const std::uint64_t rows = NonZeroRows(rowMajor);
+    std::uint64_t nonZero = 0;
+    for (std::size_t r = 0; r < 8; ++r) {
+        nonZero |= kZigZagMasks[r][(rows >> (r * 8)) & 0xFFU];
+    }
+    nonZero &= ~std::uint64_t{1}; // the DC is coded apart
+    // Only the non-zero indices are visited: at the usual qualities a handful.
+    int bits = 0;
+    int last = 0; // zig-zag position of the last index coded
+    while (nonZero != 0) {
+        const int z = std::countr_zero(nonZero);
+        nonZero &= nonZero - 1;
+        int run = z - last - 1;
+        for (; run > 15; run -= 16) {
+            bits += lengths[kZrlSymbol];
+        }
+        const int size =
+            SizeCategory(rowMajor[static_cast<std::size_t>(kZigZag[static_cast<std::size_t>(z)])]);
+        // Sizes beyond 10 have no code, as AcCode gives them.
+        const std::size_t symbol =
+            static_cast<std::size_t>(run) * 16U + static_cast<std::size_t>(size);
+        bits += (size <= 10 ? lengths[symbol] : 0) + size;
+        last = z;
+    }
+    if (last != kBlockCells - 1) {
+        bits += lengths[kEobSymbol];
+    }
+    return bits;
 }
 
 int CountAcBits(const Indices& zigzag) {

@@ -92,6 +92,9 @@ BlockBits CountBits(const Indices& zigzag, int dcDifference, HuffmanClass tables
 int CountAcBits(const Indices& zigzag);
 /// The same with the given class's AC table.
 int CountAcBits(const Indices& zigzag, HuffmanClass tables);
+/// CountAcBits(ToZigZag(rowMajor), tables) for a block in row-major order (as
+/// the encoder's Quantise gives it), visiting only the non-zero indices.
+int CountAcBitsRowMajor(const Indices& rowMajor, HuffmanClass tables);
 
 /// "0110": the low `length` bits of `bits`, most significant first.
 std::string BitText(std::uint32_t bits, int length);

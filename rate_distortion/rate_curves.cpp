@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 namespace quadrel {
 
@@ -59,6 +60,7 @@ std::vector<RateCurve> ComputeCurves(const CurveRequest& request, const std::ato
                                      std::atomic<int>& done) {
     const QImage grey = GreyPicture(request.Picture);
     const GreySweep sweep(grey, request.Dct);
+    std::optional<ColourSweep> colourSweep; // prepared for the first colour curve
     std::vector<RateCurve> curves;
     for (const CurveKind kind : request.Curves) {
         RateCurve curve{kind, {}};
@@ -68,23 +70,22 @@ std::vector<RateCurve> ComputeCurves(const CurveRequest& request, const std::ato
         const GreyRule rule = kind == CurveKind::UniformQuantiser ? GreyRule::FlatTable
                               : kind == CurveKind::QuadrelQuant   ? GreyRule::QuadrelStep
                                                                   : GreyRule::StandardTable;
-        // Colour points share the cores within each point; grey ones run side by side.
         const bool colour = jpegCurve && request.Colour;
         const std::vector<int> settings = CurveSettings(request, kind);
         std::vector<std::optional<RatePoint>> points;
         if (colour) {
-            for (const int setting : settings) {
+            if (!colourSweep) {
+                colourSweep.emplace(request.Picture, *request.Colour, request.Dct);
+            }
+            points = SweepPoints(settings, [&](int setting, unsigned threads) {
                 ColourCompressionSettings colourSettings;
                 colourSettings.Quality = setting;
                 colourSettings.ChromaQuality = setting;
-                colourSettings.Sampling = *request.Colour;
-                colourSettings.Dct = request.Dct;
-                points.push_back(ColourPoint(request.Picture, colourSettings, optimise, &cancel));
-                if (cancel.load()) {
-                    return {};
-                }
+                std::optional<RatePoint> point =
+                    colourSweep->At(colourSettings, optimise, &cancel, threads);
                 ++done;
-            }
+                return point;
+            });
         } else {
             points = SweepPoints(settings, [&](int setting, unsigned threads) {
                 std::optional<RatePoint> point =

@@ -46,6 +46,8 @@ private slots:
     void equalsLibjpeg_data();
     void equalsLibjpeg();
     void cancelledComesBackEmpty();
+    void transformedOnceEqualsTheWholeChain_data();
+    void transformedOnceEqualsTheWholeChain();
     void everyMcuIsTheCodersOwn_data();
     void everyMcuIsTheCodersOwn();
     void ssimEqualsScikitImage_data();
@@ -189,6 +191,59 @@ void TestColourJpeg::cancelledComesBackEmpty() {
         AnalyseColourPicture({pixels.data(), 64, 48, kStride, 3}, ColourSettings{}, &cancel);
     QVERIFY(result.Cancelled);
     QVERIFY(result.Reconstruction.empty() && result.Coding.empty());
+}
+
+void TestColourJpeg::transformedOnceEqualsTheWholeChain_data() {
+    QTest::addColumn<Subsampling>("sampling");
+    QTest::addColumn<DctMethod>("dct");
+    QTest::addColumn<int>("channels");
+    // 61 x 37: partial MCUs and padding blocks in every sampling.
+    for (const Subsampling s : kSubsamplings) {
+        QTest::addRow("%s, float", SubsamplingName(s).data()) << s << DctMethod::Float << 3;
+    }
+    QTest::newRow("4:2:0, integer") << Subsampling::S420 << DctMethod::Integer << 3;
+    QTest::newRow("4:1:1, integer") << Subsampling::S411 << DctMethod::Integer << 3;
+    QTest::newRow("grey, integer") << Subsampling::S444 << DctMethod::Integer << 1;
+}
+
+// One transform quantised with many pairs of tables gives, pair for pair, the
+// whole chain's blocks, reconstruction and figures, whatever the threads.
+void TestColourJpeg::transformedOnceEqualsTheWholeChain() {
+    QFETCH(Subsampling, sampling);
+    QFETCH(DctMethod, dct);
+    QFETCH(int, channels);
+    const QImage original = PhotoLikeColourPicture(
+        61, 37, 4, channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const QByteArray pixels = PackedRows(original);
+    const ColourPicture picture{reinterpret_cast<const std::uint8_t*>(pixels.constData()), 61, 37,
+                                std::ptrdiff_t{61} * channels, channels};
+    const TransformedColourPicture transformed(picture, sampling, dct, 3);
+    for (const auto& [q, m] : {std::pair{5, 30}, std::pair{50, 50}, std::pair{100, 97}}) {
+        ColourSettings settings;
+        settings.LumaTable = LuminanceTable(q);
+        settings.ChromaTable = ChrominanceTable(m);
+        settings.Sampling = sampling;
+        settings.Dct = dct;
+        settings.KeepBlocks = true;
+        const ColourAnalysis whole = AnalyseColourPicture(picture, settings);
+        settings.Threads = 1;
+        settings.Sampling = Subsampling::S444; // the transform's own are used
+        settings.Dct = dct == DctMethod::Float ? DctMethod::Integer : DctMethod::Float;
+        const ColourAnalysis once = transformed.Analyse(settings);
+        QCOMPARE(once.Coded.Components.size(), whole.Coded.Components.size());
+        for (std::size_t c = 0; c < whole.Coded.Components.size(); ++c) {
+            QCOMPARE(once.Coded.Components[c].Blocks, whole.Coded.Components[c].Blocks);
+            QCOMPARE(once.Coding[c].DcBits, whole.Coding[c].DcBits);
+            QCOMPARE(once.Coding[c].AcBits, whole.Coding[c].AcBits);
+        }
+        QCOMPARE(once.Reconstruction, whole.Reconstruction);
+        // To the last bit, not within QCOMPARE's tolerance for doubles.
+        using Figures = std::array<double, 3>;
+        QCOMPARE((Figures{once.Psnr, once.PsnrY, once.Ssim}),
+                 (Figures{whole.Psnr, whole.PsnrY, whole.Ssim}));
+    }
+    const std::atomic<bool> cancel{true};
+    QVERIFY(transformed.Analyse(ColourSettings{}, &cancel).Cancelled);
 }
 
 void TestColourJpeg::everyMcuIsTheCodersOwn_data() {

@@ -1,10 +1,12 @@
 // The textbook JPEG chain against the numbers courses publish and against
 // Quadrel's own transform.
 #include "engine/dct_engine.h"
+#include "jpeg/encoder_dct.h"
 #include "jpeg/engine_layout.h"
 #include "jpeg/exercise_check.h"
 #include "jpeg/jpeg_chain.h"
 #include "jpeg/jpeg_exercise.h"
+#include "jpeg/jpeg_huffman.h"
 #include "jpeg/jpeg_picture.h"
 #include "jpeg/ssim.h"
 
@@ -146,6 +148,8 @@ private slots:
     void defaultCodes();
     void symbols_data();
     void symbols();
+    void acBitsInRowMajorOrder_data();
+    void acBitsInRowMajorOrder();
     void flatBlocksRoundHalvesAwayFromZero_data();
     void flatBlocksRoundHalvesAwayFromZero();
     void keepFirst_data();
@@ -157,6 +161,8 @@ private slots:
     void pictureBitsAgreeWithBaselineEncoder();
     void transformedOnceEqualsTheWholeChain_data();
     void transformedOnceEqualsTheWholeChain();
+    void wideTransformsEqualPortable_data();
+    void wideTransformsEqualPortable();
     void ssimEdgeCases();
     void ssimReferenceEqualsMeanSsim_data();
     void ssimReferenceEqualsMeanSsim();
@@ -344,6 +350,42 @@ void TestJpeg::symbols() {
     const ChainSettings settings{kLuminanceTable, 0, kBlockCells, TieRule::AwayFromZero, tables};
     QCOMPARE(AnalyseBlock(Flat(128), settings).Bits.Total,
              tables == HuffmanClass::Luminance ? 2 + 4 : 2 + 2);
+}
+
+void TestJpeg::acBitsInRowMajorOrder_data() {
+    QTest::addColumn<HuffmanClass>("tables");
+    QTest::addColumn<double>("density"); ///< share of non-zero AC indices
+    QTest::addColumn<int>("largest");    ///< magnitudes 1..largest
+    constexpr auto Y = HuffmanClass::Luminance;
+    constexpr auto C = HuffmanClass::Chrominance;
+    // Sparse blocks bring runs over 15 (ZRL); full ones end without an EOB.
+    QTest::newRow("luma, sparse") << Y << 0.03 << 3;
+    QTest::newRow("luma, half") << Y << 0.5 << 40;
+    QTest::newRow("luma, full, largest sizes") << Y << 1.0 << 1023;
+    QTest::newRow("chroma, sparse") << C << 0.03 << 3;
+    QTest::newRow("chroma, half, largest sizes") << C << 0.5 << 1023;
+}
+
+// Counting straight from the row-major order visits only the non-zero
+// indices; it must count what the zig-zag walk counts, symbol for symbol.
+void TestJpeg::acBitsInRowMajorOrder() {
+    QFETCH(HuffmanClass, tables);
+    QFETCH(double, density);
+    QFETCH(int, largest);
+    std::mt19937 random(7);
+    std::bernoulli_distribution nonZero(density);
+    std::uniform_int_distribution<int> magnitude(1, largest);
+    for (int trial = 0; trial < 500; ++trial) {
+        Indices block{};
+        for (int& q : block) {
+            q = nonZero(random) ? magnitude(random) * (random() % 2 == 0 ? 1 : -1) : 0;
+        }
+        if (trial % 5 == 0) {
+            block[63] = 1; // the last index non-zero: no EOB
+        }
+        const int expected = CountAcBits(ToZigZag(block), tables);
+        QCOMPARE(CountAcBitsRowMajor(block, tables), expected);
+    }
 }
 
 void TestJpeg::flatBlocksRoundHalvesAwayFromZero_data() {
@@ -653,6 +695,58 @@ void TestJpeg::transformedOnceEqualsTheWholeChain() {
         QCOMPARE(std::isnan(once.Ssim), std::isnan(whole.Ssim));
         if (!std::isnan(whole.Ssim)) {
             QCOMPARE(once.Ssim, whole.Ssim);
+        }
+    }
+}
+
+void TestJpeg::wideTransformsEqualPortable_data() {
+    QTest::addColumn<DctMethod>("method");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<int>("largest"); ///< magnitude of the random indices given to Inverse
+    QTest::newRow("float, quality 50") << DctMethod::Float << 50 << 40;
+    QTest::newRow("float, quality 100, outside the samples") << DctMethod::Float << 100 << 2047;
+    QTest::newRow("float, quality 1") << DctMethod::Float << 1 << 8;
+    QTest::newRow("integer, quality 50") << DctMethod::Integer << 50 << 40;
+    QTest::newRow("integer, quality 100, outside the samples") << DctMethod::Integer << 100 << 2047;
+    QTest::newRow("integer, quality 1") << DctMethod::Integer << 1 << 8;
+}
+
+// The vector-register transforms are the portable ones moved into registers:
+// every bit the same, on blocks of a picture and on indices whose samples fall
+// far outside 0..255 (where only the limiting decides).
+void TestJpeg::wideTransformsEqualPortable() {
+    if (__builtin_cpu_supports("avx2") == 0) {
+        QSKIP("This processor has no AVX2: both are the portable transforms.");
+    }
+    QFETCH(DctMethod, method);
+    QFETCH(int, quality);
+    QFETCH(int, largest);
+    const EncoderBlockCodec codec(LuminanceTable(quality), method);
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> sample(0, 255);
+    std::uniform_int_distribution<int> index(-largest, largest);
+    for (int trial = 0; trial < 300; ++trial) {
+        Samples block{};
+        for (std::uint8_t& s : block) {
+            // Every third block is two levels only: the largest coefficients.
+            s = static_cast<std::uint8_t>(trial % 3 == 0 ? (sample(random) < 128 ? 0 : 255)
+                                                         : sample(random));
+        }
+        const TransformedBlock transformed = EncoderBlockCodec::Transform(block, method);
+        QCOMPARE(transformed, EncoderBlockCodec::TransformPortable(block, method));
+        Indices quantised{};
+        codec.Quantise(transformed, quantised);
+        Indices wild{};
+        for (int& q : wild) {
+            q = trial % 4 == 0 ? 0 : index(random);
+        }
+        wild[0] = index(random); // every fourth block: DC only
+        for (const Indices& indices : {quantised, wild}) {
+            Samples wide{};
+            Samples portable{};
+            codec.Inverse(indices, wide);
+            codec.InversePortable(indices, portable);
+            QCOMPARE(wide, portable);
         }
     }
 }

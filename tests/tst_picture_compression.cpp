@@ -236,6 +236,9 @@ private slots:
     void settingsLists_data();
     void settingsLists();
     void cancelledSweepGivesNothing();
+    void colourSweepGivesColourPoints_data();
+    void colourSweepGivesColourPoints();
+    void colourCurvesAreColourPoints();
     void optimisedPointsAreTheFilesSizes();
     void ssimMapViewHoldsTheFiguresSsim_data();
     void ssimMapViewHoldsTheFiguresSsim();
@@ -1512,12 +1515,88 @@ void TestPictureCompression::cancelledSweepGivesNothing() {
     }
     QVERIFY(!sweep.At(GreyRule::QuadrelStep, 16, true)); // Quadrel's quantiser makes no file
     QVERIFY(!ColourPoint(PhotoLike(64, 48, 1), {}, false, &cancel));
+    const ColourSweep colour(PhotoLike(64, 48, 1), jpeg::Subsampling::S420, jpeg::DctMethod::Float);
+    QVERIFY(!colour.At({}, false, &cancel));
+    QVERIFY(colour.At({}, false));
     CurveRequest request;
     request.Picture = grey;
     request.Qualities = {10, 50};
     request.Curves = {kCurveKinds.begin(), kCurveKinds.end()};
     std::atomic<int> done{0};
     QVERIFY(ComputeCurves(request, cancel, done).empty());
+}
+
+void TestPictureCompression::colourSweepGivesColourPoints_data() {
+    QTest::addColumn<jpeg::Subsampling>("sampling");
+    QTest::addColumn<jpeg::DctMethod>("dct");
+    QTest::addColumn<bool>("optimise");
+    QTest::addColumn<bool>("grey");
+    QTest::newRow("4:2:0, float") << jpeg::Subsampling::S420 << jpeg::DctMethod::Float << false
+                                  << false;
+    QTest::newRow("4:2:2, integer, optimised")
+        << jpeg::Subsampling::S422 << jpeg::DctMethod::Integer << true << false;
+    QTest::newRow("grey, float, optimised")
+        << jpeg::Subsampling::S444 << jpeg::DctMethod::Float << true << true;
+}
+
+// A sweep's point, prepared once for the picture, is the point made afresh
+// for its setting: the file's and the scan's sizes, PSNR, SSIM to the last bit.
+void TestPictureCompression::colourSweepGivesColourPoints() {
+    QFETCH(jpeg::Subsampling, sampling);
+    QFETCH(jpeg::DctMethod, dct);
+    QFETCH(bool, optimise);
+    QFETCH(bool, grey);
+    const QImage picture = grey ? GreyPicture(PhotoLike(93, 70, 2)) : PhotoLike(93, 70, 2);
+    const ColourSweep sweep(picture, sampling, dct);
+    for (const auto& [q, m] : {std::pair{10, 10}, std::pair{75, 40}, std::pair{98, 98}}) {
+        ColourCompressionSettings settings;
+        settings.Quality = q;
+        settings.ChromaQuality = m;
+        settings.Sampling = sampling;
+        settings.Dct = dct;
+        const std::optional<RatePoint> fresh = ColourPoint(picture, settings, optimise);
+        const std::optional<RatePoint> swept = sweep.At(settings, optimise, nullptr, 1);
+        QVERIFY(fresh && swept);
+        QCOMPARE(swept->Setting, q);
+        QCOMPARE(swept->Bytes, fresh->Bytes);
+        using Figures = std::array<double, 5>; // exact, unlike QCOMPARE of doubles
+        QCOMPARE((Figures{swept->BitsPerPixel, swept->ScanBitsPerPixel, swept->Psnr, swept->PsnrY,
+                          swept->Ssim}),
+                 (Figures{fresh->BitsPerPixel, fresh->ScanBitsPerPixel, fresh->Psnr, fresh->PsnrY,
+                          fresh->Ssim}));
+    }
+}
+
+// The window's colour curves hold compress --colour's points, quality for quality.
+void TestPictureCompression::colourCurvesAreColourPoints() {
+    CurveRequest request;
+    request.Picture = PhotoLike(70, 50, 3);
+    request.Qualities = {20, 80};
+    request.Curves = {CurveKind::StandardTables, CurveKind::OptimisedHuffman};
+    request.Colour = jpeg::Subsampling::S422;
+    request.Dct = jpeg::DctMethod::Integer;
+    const std::atomic<bool> cancel{false};
+    std::atomic<int> done{0};
+    const std::vector<RateCurve> curves = ComputeCurves(request, cancel, done);
+    QCOMPARE(curves.size(), std::size_t{2});
+    for (const RateCurve& curve : curves) {
+        QCOMPARE(curve.Points.size(), std::size_t{2});
+        for (const RatePoint& point : curve.Points) {
+            ColourCompressionSettings settings;
+            settings.Quality = point.Setting;
+            settings.ChromaQuality = point.Setting;
+            settings.Sampling = *request.Colour;
+            settings.Dct = request.Dct;
+            const std::optional<RatePoint> fresh =
+                ColourPoint(request.Picture, settings, curve.Kind == CurveKind::OptimisedHuffman);
+            QVERIFY(fresh);
+            QCOMPARE(point.Bytes, fresh->Bytes);
+            using Figures = std::array<double, 3>; // exact, unlike QCOMPARE of doubles
+            QCOMPARE((Figures{point.ScanBitsPerPixel, point.Psnr, point.Ssim}),
+                     (Figures{fresh->ScanBitsPerPixel, fresh->Psnr, fresh->Ssim}));
+        }
+    }
+    QCOMPARE(done.load(), 4);
 }
 
 // With optimised tables a point holds the written file's size, and its scan
