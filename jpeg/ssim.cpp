@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <thread>
+#include <utility>
 
 namespace quadrel::jpeg {
 
@@ -96,9 +97,12 @@ FloatWeights FloatWeightsOf(const Weights6& w) {
            tail;
 }
 
-/// The window's rows of each of N terms, top to bottom.
+/// Two neighbouring rows' windows: rows y - 5 to y + 6.
+constexpr std::size_t kRingRows = kSsimWindow + 1;
+
+/// The rows of each of N terms two neighbouring windows reach, top to bottom.
 template <typename T, std::size_t N>
-using RowWindow = std::array<std::array<const T*, kSsimWindow>, N>;
+using RowWindow = std::array<std::array<const T*, kRingRows>, N>;
 
 /// One row's x and x*x, whole numbers, so that the column sums add each pair
 /// of taps with no rounding and only the weighting rounds.
@@ -126,9 +130,9 @@ RowOfDifference(const std::uint8_t* __restrict p, const std::uint8_t* __restrict
     }
 }
 
-/// The terms of the rows a window needs, each row's made once however many
-/// windows take it: the rows a window reaches, reflected, are never more than
-/// eleven in a row, so slot (row mod 11) never holds two of them.
+/// The terms of the rows two neighbouring windows need, each row's made once
+/// however many windows take it: the rows they reach, reflected, are never
+/// more than twelve in a row, so slot (row mod 12) never holds two of them.
 template <typename T, std::size_t N> class RowRing {
 public:
     RowRing(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
@@ -138,11 +142,11 @@ public:
         rowOf_.fill(-1);
     }
 
-    /// The window's rows around row y, top to bottom, for each term.
+    /// The rows of row y's and row y + 1's windows, top to bottom, for each term.
     const RowWindow<T, N>& Window(int y) {
-        for (std::size_t i = 0; i < static_cast<std::size_t>(kSsimWindow); ++i) {
+        for (std::size_t i = 0; i < kRingRows; ++i) {
             const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
-            const auto slot = static_cast<std::size_t>(row % kSsimWindow);
+            const auto slot = static_cast<std::size_t>(row) % kRingRows;
             if (rowOf_[slot] != row) {
                 rowOf_[slot] = row;
                 Fill(row, &storage_[N * slot]);
@@ -169,8 +173,8 @@ private:
 
     const GreyPicture& a_;
     const GreyPicture& b_;
-    std::array<std::vector<T>, N * kSsimWindow> storage_;
-    std::array<int, kSsimWindow> rowOf_{};
+    std::array<std::vector<T>, N * kRingRows> storage_;
+    std::array<int, kRingRows> rowOf_{};
     RowWindow<T, N> window_{};
 };
 
@@ -183,7 +187,7 @@ template <typename T, typename S, std::size_t N>
                                               const std::array<S, kSsimRadius + 1>& w,
                                               std::array<S*, N>& lines) {
     for (std::size_t c = 0; c < N; ++c) {
-        const std::array<const T*, kSsimWindow>& r = rows[c];
+        const std::array<const T*, kRingRows>& r = rows[c];
         S* const out = lines[c];
 #pragma GCC ivdep
         for (int x = 0; x < width; ++x) {
@@ -198,19 +202,55 @@ template <typename T, typename S, std::size_t N>
     }
 }
 
+/// The same for two neighbouring rows at once, with the same operations each:
+/// every row read serves both, which halves what the sums read from the cache.
+template <typename T, typename S, std::size_t N>
+[[gnu::always_inline]] inline void
+ColumnSumsOfTwo(const RowWindow<T, N>& rows, int width, const std::array<S, kSsimRadius + 1>& w,
+                std::array<S*, N>& lines, std::array<S*, N>& next) {
+    for (std::size_t c = 0; c < N; ++c) {
+        const std::array<const T*, kRingRows>& r = rows[c];
+        S* const out = lines[c];
+        S* const below = next[c];
+#pragma GCC ivdep
+        for (int x = 0; x < width; ++x) {
+            S s = static_cast<S>(r[kCentre][x]) * w[0];
+            S t = static_cast<S>(r[kCentre + 1][x]) * w[0];
+            for (int k = kSsimRadius; k >= 1; --k) {
+                const auto up = static_cast<std::size_t>(kSsimRadius - k);
+                const std::size_t down = kCentre + static_cast<std::size_t>(k);
+                const T pair = r[up][x] + r[down][x];
+                const T pairBelow = r[up + 1][x] + r[down + 1][x];
+                s += static_cast<S>(pair) * w[static_cast<std::size_t>(k)];
+                t += static_cast<S>(pairBelow) * w[static_cast<std::size_t>(k)];
+            }
+            out[x] = s;
+            below[x] = t;
+        }
+    }
+}
+
 /// x's column sums, in double. With AVX-512 or AVX2 where the processor has
 /// it, which changes no result: every operation stays the same.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 VerticalSumsOfX(const RowWindow<std::int32_t, 2>& rows, int width, const Weights6& w,
-                std::array<double*, 2>& lines) {
-    ColumnSums(rows, width, w, lines);
+                std::array<double*, 2>& lines, std::array<double*, 2>* next) {
+    if (next != nullptr) {
+        ColumnSumsOfTwo(rows, width, w, lines, *next);
+    } else {
+        ColumnSums(rows, width, w, lines);
+    }
 }
 
 /// The difference's column sums, in float.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 VerticalSumsOfDifference(const RowWindow<float, 3>& rows, int width, const FloatWeights& w,
-                         std::array<float*, 3>& lines) {
-    ColumnSums(rows, width, w, lines);
+                         std::array<float*, 3>& lines, std::array<float*, 3>* next) {
+    if (next != nullptr) {
+        ColumnSumsOfTwo(rows, width, w, lines, *next);
+    } else {
+        ColumnSums(rows, width, w, lines);
+    }
 }
 
 /// The row sums of the difference's column sums, and from them and x's
@@ -289,19 +329,30 @@ private:
 class MomentsOfX {
 public:
     explicit MomentsOfX(const GreyPicture& a)
-        : width_(a.Width), rows_(a, a), w_(Weights()), lines_(a.Width) {}
+        : width_(a.Width), rows_(a, a),
+          w_(Weights()), lines_{PaddedLines<double, 2>(a.Width), PaddedLines<double, 2>(a.Width)} {}
 
-    void Row(int y, double* mean, double* variance) {
-        VerticalSumsOfX(rows_.Window(y), width_, w_, lines_.Lines());
-        lines_.ReflectEdges();
-        MomentsAlongRow(lines_.Lines()[0], lines_.Lines()[1], width_, w_, mean, variance);
+    /// Row y's; `next` when row y + 1 comes next, whose column sums are then
+    /// made with these.
+    void Row(int y, bool next, double* mean, double* variance) {
+        if (y != ahead_) {
+            VerticalSumsOfX(rows_.Window(y), width_, w_, lines_[0].Lines(),
+                            next ? &lines_[1].Lines() : nullptr);
+            ahead_ = next ? y + 1 : -1;
+        } else {
+            std::swap(lines_[0], lines_[1]);
+            ahead_ = -1;
+        }
+        lines_[0].ReflectEdges();
+        MomentsAlongRow(lines_[0].Lines()[0], lines_[0].Lines()[1], width_, w_, mean, variance);
     }
 
 private:
     int width_;
     RowRing<std::int32_t, 2> rows_;
     Weights6 w_;
-    PaddedLines<double, 2> lines_;
+    std::array<PaddedLines<double, 2>, 2> lines_; ///< this row's, and the next one's
+    int ahead_ = -1;                              ///< the row lines_[1] holds
 };
 
 /// One thread's rows of the map from x's moments and y's difference from x:
@@ -309,15 +360,24 @@ private:
 class DifferenceSsim {
 public:
     DifferenceSsim(const GreyPicture& a, const GreyPicture& b)
-        : width_(a.Width), rows_(a, b), w_(FloatWeightsOf(Weights())), lines_(a.Width),
+        : width_(a.Width), rows_(a, b),
+          w_(FloatWeightsOf(Weights())), lines_{PaddedLines<float, 3>(a.Width),
+                                                PaddedLines<float, 3>(a.Width)},
           values_(static_cast<std::size_t>(a.Width)) {}
 
     /// Row y's values into `out` (Width of them, or none when null), and their
-    /// sum over the inner columns.
-    double Row(int y, const double* meanX, const double* varianceX, float* out) {
-        VerticalSumsOfDifference(rows_.Window(y), width_, w_, lines_.Lines());
-        lines_.ReflectEdges();
-        return SsimAlongRow(lines_.Lines(), width_, w_, meanX, varianceX,
+    /// sum over the inner columns; `next` as MomentsOfX::Row takes it.
+    double Row(int y, bool next, const double* meanX, const double* varianceX, float* out) {
+        if (y != ahead_) {
+            VerticalSumsOfDifference(rows_.Window(y), width_, w_, lines_[0].Lines(),
+                                     next ? &lines_[1].Lines() : nullptr);
+            ahead_ = next ? y + 1 : -1;
+        } else {
+            std::swap(lines_[0], lines_[1]);
+            ahead_ = -1;
+        }
+        lines_[0].ReflectEdges();
+        return SsimAlongRow(lines_[0].Lines(), width_, w_, meanX, varianceX,
                             out != nullptr ? out : values_.data());
     }
 
@@ -325,8 +385,10 @@ private:
     int width_;
     RowRing<float, 3> rows_;
     FloatWeights w_;
-    PaddedLines<float, 3> lines_; ///< e, e*e, (x - 128)*e, past their padding
+    /// e, e*e, (x - 128)*e past their padding, for this row and the next one
+    std::array<PaddedLines<float, 3>, 2> lines_;
     std::vector<float> values_;
+    int ahead_ = -1; ///< the row lines_[1] holds
 };
 
 /// Runs work(state, first, end) over rows [first, end) in small tasks on the
@@ -379,9 +441,9 @@ public:
         : moments_(a), ssim_(a, b), mean_(static_cast<std::size_t>(a.Width)),
           variance_(mean_.size()) {}
 
-    double Row(int y, float* out) {
-        moments_.Row(y, mean_.data(), variance_.data());
-        return ssim_.Row(y, mean_.data(), variance_.data(), out);
+    double Row(int y, bool next, float* out) {
+        moments_.Row(y, next, mean_.data(), variance_.data());
+        return ssim_.Row(y, next, mean_.data(), variance_.data(), out);
     }
 
 private:
@@ -402,7 +464,7 @@ double Compute(const GreyPicture& a, const GreyPicture& b, int first, int end, f
             for (int y = from; y < to; ++y) {
                 float* out =
                     map != nullptr ? map + static_cast<std::ptrdiff_t>(y) * a.Width : nullptr;
-                rowSums[static_cast<std::size_t>(y)] = rows.Row(y, out);
+                rowSums[static_cast<std::size_t>(y)] = rows.Row(y, y + 1 < to, out);
             }
         });
     return MeanOfRows(rowSums, a.Width, a.Height);
@@ -430,7 +492,7 @@ SsimReference::SsimReference(const GreyPicture& a, unsigned threads) : a_(a) {
         [&](MomentsOfX& moments, int first, int end) {
             for (int y = first; y < end; ++y) {
                 const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
-                moments.Row(y, mean_.data() + at, variance_.data() + at);
+                moments.Row(y, y + 1 < end, mean_.data() + at, variance_.data() + at);
             }
         });
 }
@@ -446,7 +508,7 @@ double SsimReference::Mean(const GreyPicture& b, unsigned threads) const {
             for (int y = first; y < end; ++y) {
                 const auto at = static_cast<std::ptrdiff_t>(y) * a_.Width;
                 rowSums[static_cast<std::size_t>(y)] =
-                    ssim.Row(y, mean_.data() + at, variance_.data() + at, nullptr);
+                    ssim.Row(y, y + 1 < end, mean_.data() + at, variance_.data() + at, nullptr);
             }
         });
     return MeanOfRows(rowSums, a_.Width, a_.Height);
