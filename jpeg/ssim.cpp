@@ -97,10 +97,13 @@ FloatWeights FloatWeightsOf(const Weights6& w) {
            tail;
 }
 
-/// Two neighbouring rows' windows: rows y - 5 to y + 6.
-constexpr std::size_t kRingRows = kSsimWindow + 1;
+/// Rows whose column sums are made together: every row read serves each of
+/// them, which cuts what the sums read from the cache.
+constexpr std::size_t kBatch = 4;
+/// The rows a batch's windows reach.
+constexpr std::size_t kRingRows = kSsimWindow + kBatch - 1;
 
-/// The rows of each of N terms two neighbouring windows reach, top to bottom.
+/// The rows of each of N terms a batch's windows reach, top to bottom.
 template <typename T, std::size_t N>
 using RowWindow = std::array<std::array<const T*, kRingRows>, N>;
 
@@ -130,9 +133,9 @@ RowOfDifference(const std::uint8_t* __restrict p, const std::uint8_t* __restrict
     }
 }
 
-/// The terms of the rows two neighbouring windows need, each row's made once
-/// however many windows take it: the rows they reach, reflected, are never
-/// more than twelve in a row, so slot (row mod 12) never holds two of them.
+/// The terms of the rows a batch's windows need, each row's made once however
+/// many windows take it: the rows they reach, reflected, are never more than
+/// kRingRows in a row, so slot (row mod kRingRows) never holds two of them.
 template <typename T, std::size_t N> class RowRing {
 public:
     RowRing(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
@@ -142,7 +145,7 @@ public:
         rowOf_.fill(-1);
     }
 
-    /// The rows of row y's and row y + 1's windows, top to bottom, for each term.
+    /// The rows of the windows of rows y to y + 3, top to bottom, for each term.
     const RowWindow<T, N>& Window(int y) {
         for (std::size_t i = 0; i < kRingRows; ++i) {
             const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
@@ -178,79 +181,76 @@ private:
     RowWindow<T, N> window_{};
 };
 
-/// The column sums of each term: the centre, then each pair of taps at equal
-/// distance, the outermost first, as scipy's symmetric filter adds them. The
-/// pixel loop runs over independent columns (the vectoriser cannot see that
-/// the rows and the lines never overlap).
-template <typename T, typename S, std::size_t N>
+/// The column sums of each term for M rows from the window's first: the
+/// centre, then each pair of taps at equal distance, the outermost first, as
+/// scipy's symmetric filter adds them. The pixel loop runs over independent
+/// columns (the vectoriser cannot see that the rows and the lines never
+/// overlap).
+template <std::size_t M, typename T, typename S, std::size_t N>
 [[gnu::always_inline]] inline void ColumnSums(const RowWindow<T, N>& rows, int width,
                                               const std::array<S, kSsimRadius + 1>& w,
-                                              std::array<S*, N>& lines) {
+                                              const std::array<std::array<S*, N>*, kBatch>& out) {
     for (std::size_t c = 0; c < N; ++c) {
         const std::array<const T*, kRingRows>& r = rows[c];
-        S* const out = lines[c];
+        std::array<S*, M> lines{};
+        for (std::size_t m = 0; m < M; ++m) {
+            lines[m] = (*out[m])[c];
+        }
 #pragma GCC ivdep
         for (int x = 0; x < width; ++x) {
-            S s = static_cast<S>(r[kCentre][x]) * w[0];
-            for (int k = kSsimRadius; k >= 1; --k) {
-                const T pair = r[static_cast<std::size_t>(kSsimRadius - k)][x] +
-                               r[kCentre + static_cast<std::size_t>(k)][x];
-                s += static_cast<S>(pair) * w[static_cast<std::size_t>(k)];
+            std::array<S, M> sum{};
+            for (std::size_t m = 0; m < M; ++m) {
+                sum[m] = static_cast<S>(r[kCentre + m][x]) * w[0];
             }
-            out[x] = s;
+            for (int k = kSsimRadius; k >= 1; --k) {
+                const auto up = static_cast<std::size_t>(kSsimRadius - k);
+                const std::size_t down = kCentre + static_cast<std::size_t>(k);
+                for (std::size_t m = 0; m < M; ++m) {
+                    const T pair = r[up + m][x] + r[down + m][x];
+                    sum[m] += static_cast<S>(pair) * w[static_cast<std::size_t>(k)];
+                }
+            }
+            for (std::size_t m = 0; m < M; ++m) {
+                lines[m][x] = sum[m];
+            }
         }
     }
 }
 
-/// The same for two neighbouring rows at once, with the same operations each:
-/// every row read serves both, which halves what the sums read from the cache.
+/// The column sums of `count` rows (1 to kBatch) from the window's first.
 template <typename T, typename S, std::size_t N>
 [[gnu::always_inline]] inline void
-ColumnSumsOfTwo(const RowWindow<T, N>& rows, int width, const std::array<S, kSsimRadius + 1>& w,
-                std::array<S*, N>& lines, std::array<S*, N>& next) {
-    for (std::size_t c = 0; c < N; ++c) {
-        const std::array<const T*, kRingRows>& r = rows[c];
-        S* const out = lines[c];
-        S* const below = next[c];
-#pragma GCC ivdep
-        for (int x = 0; x < width; ++x) {
-            S s = static_cast<S>(r[kCentre][x]) * w[0];
-            S t = static_cast<S>(r[kCentre + 1][x]) * w[0];
-            for (int k = kSsimRadius; k >= 1; --k) {
-                const auto up = static_cast<std::size_t>(kSsimRadius - k);
-                const std::size_t down = kCentre + static_cast<std::size_t>(k);
-                const T pair = r[up][x] + r[down][x];
-                const T pairBelow = r[up + 1][x] + r[down + 1][x];
-                s += static_cast<S>(pair) * w[static_cast<std::size_t>(k)];
-                t += static_cast<S>(pairBelow) * w[static_cast<std::size_t>(k)];
-            }
-            out[x] = s;
-            below[x] = t;
-        }
+BatchSums(const RowWindow<T, N>& rows, int width, const std::array<S, kSsimRadius + 1>& w,
+          const std::array<std::array<S*, N>*, kBatch>& out, int count) {
+    switch (count) {
+    case 1:
+        ColumnSums<1>(rows, width, w, out);
+        break;
+    case 2:
+        ColumnSums<2>(rows, width, w, out);
+        break;
+    case 3:
+        ColumnSums<3>(rows, width, w, out);
+        break;
+    default:
+        ColumnSums<kBatch>(rows, width, w, out);
+        break;
     }
 }
 
 /// x's column sums, in double. With AVX-512 or AVX2 where the processor has
 /// it, which changes no result: every operation stays the same.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-VerticalSumsOfX(const RowWindow<std::int32_t, 2>& rows, int width, const Weights6& w,
-                std::array<double*, 2>& lines, std::array<double*, 2>* next) {
-    if (next != nullptr) {
-        ColumnSumsOfTwo(rows, width, w, lines, *next);
-    } else {
-        ColumnSums(rows, width, w, lines);
-    }
+VerticalSums(const RowWindow<std::int32_t, 2>& rows, int width, const Weights6& w,
+             const std::array<std::array<double*, 2>*, kBatch>& out, int count) {
+    BatchSums(rows, width, w, out, count);
 }
 
 /// The difference's column sums, in float.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-VerticalSumsOfDifference(const RowWindow<float, 3>& rows, int width, const FloatWeights& w,
-                         std::array<float*, 3>& lines, std::array<float*, 3>* next) {
-    if (next != nullptr) {
-        ColumnSumsOfTwo(rows, width, w, lines, *next);
-    } else {
-        ColumnSums(rows, width, w, lines);
-    }
+VerticalSums(const RowWindow<float, 3>& rows, int width, const FloatWeights& w,
+             const std::array<std::array<float*, 3>*, kBatch>& out, int count) {
+    BatchSums(rows, width, w, out, count);
 }
 
 /// The row sums of the difference's column sums, and from them and x's
@@ -300,6 +300,7 @@ MomentsAlongRow(const double* l0, const double* l2, int width, const Weights6& w
 /// N lines of the picture's width with room for the reflected radius both sides.
 template <typename T, std::size_t N> class PaddedLines {
 public:
+    PaddedLines() = default;
     explicit PaddedLines(int width) : width_(width) {
         for (std::size_t l = 0; l < N; ++l) {
             storage_[l].resize(static_cast<std::size_t>(width) + 2 * kCentre);
@@ -317,9 +318,50 @@ public:
     }
 
 private:
-    int width_;
+    int width_ = 0;
     std::array<std::vector<T>, N> storage_;
     std::array<T*, N> lines_{};
+};
+
+/// Column sums of N terms made a batch of rows at a time and handed out a
+/// row at a time, padded and reflected at the edges.
+template <typename T, typename S, std::size_t N> class BatchedSums {
+public:
+    BatchedSums(const GreyPicture& a, const GreyPicture& b, const std::array<S, kSsimRadius + 1>& w)
+        : width_(a.Width), rows_(a, b), w_(w), lines_(LinesOf(a.Width)) {}
+
+    /// Row y's sums, when the rows from y to y + left - 1 are asked for next,
+    /// in order.
+    const std::array<S*, N>& Row(int y, int left) {
+        if (y < first_ || y >= first_ + count_) {
+            first_ = y;
+            count_ = std::min(static_cast<int>(kBatch), left);
+            std::array<std::array<S*, N>*, kBatch> out{};
+            for (std::size_t m = 0; m < kBatch; ++m) {
+                out[m] = &lines_[m].Lines();
+            }
+            VerticalSums(rows_.Window(y), width_, w_, out, count_);
+        }
+        PaddedLines<S, N>& lines = lines_[static_cast<std::size_t>(y - first_)];
+        lines.ReflectEdges();
+        return lines.Lines();
+    }
+
+private:
+    static std::array<PaddedLines<S, N>, kBatch> LinesOf(int width) {
+        std::array<PaddedLines<S, N>, kBatch> lines;
+        for (PaddedLines<S, N>& l : lines) {
+            l = PaddedLines<S, N>(width);
+        }
+        return lines;
+    }
+
+    int width_;
+    RowRing<T, N> rows_;
+    std::array<S, kSsimRadius + 1> w_;
+    std::array<PaddedLines<S, N>, kBatch> lines_;
+    int first_ = 0; ///< the batch's first row
+    int count_ = 0; ///< and its number of rows
 };
 
 /// x's local means and variances one row at a time, in double. The sums run
@@ -328,31 +370,18 @@ private:
 /// along the row.
 class MomentsOfX {
 public:
-    explicit MomentsOfX(const GreyPicture& a)
-        : width_(a.Width), rows_(a, a),
-          w_(Weights()), lines_{PaddedLines<double, 2>(a.Width), PaddedLines<double, 2>(a.Width)} {}
+    explicit MomentsOfX(const GreyPicture& a) : width_(a.Width), w_(Weights()), sums_(a, a, w_) {}
 
-    /// Row y's; `next` when row y + 1 comes next, whose column sums are then
-    /// made with these.
-    void Row(int y, bool next, double* mean, double* variance) {
-        if (y != ahead_) {
-            VerticalSumsOfX(rows_.Window(y), width_, w_, lines_[0].Lines(),
-                            next ? &lines_[1].Lines() : nullptr);
-            ahead_ = next ? y + 1 : -1;
-        } else {
-            std::swap(lines_[0], lines_[1]);
-            ahead_ = -1;
-        }
-        lines_[0].ReflectEdges();
-        MomentsAlongRow(lines_[0].Lines()[0], lines_[0].Lines()[1], width_, w_, mean, variance);
+    /// Row y's, when the rows from y to y + left - 1 are asked for next.
+    void Row(int y, int left, double* mean, double* variance) {
+        const std::array<double*, 2>& lines = sums_.Row(y, left);
+        MomentsAlongRow(lines[0], lines[1], width_, w_, mean, variance);
     }
 
 private:
     int width_;
-    RowRing<std::int32_t, 2> rows_;
     Weights6 w_;
-    std::array<PaddedLines<double, 2>, 2> lines_; ///< this row's, and the next one's
-    int ahead_ = -1;                              ///< the row lines_[1] holds
+    BatchedSums<std::int32_t, double, 2> sums_;
 };
 
 /// One thread's rows of the map from x's moments and y's difference from x:
@@ -360,35 +389,21 @@ private:
 class DifferenceSsim {
 public:
     DifferenceSsim(const GreyPicture& a, const GreyPicture& b)
-        : width_(a.Width), rows_(a, b),
-          w_(FloatWeightsOf(Weights())), lines_{PaddedLines<float, 3>(a.Width),
-                                                PaddedLines<float, 3>(a.Width)},
+        : width_(a.Width), w_(FloatWeightsOf(Weights())), sums_(a, b, w_),
           values_(static_cast<std::size_t>(a.Width)) {}
 
     /// Row y's values into `out` (Width of them, or none when null), and their
-    /// sum over the inner columns; `next` as MomentsOfX::Row takes it.
-    double Row(int y, bool next, const double* meanX, const double* varianceX, float* out) {
-        if (y != ahead_) {
-            VerticalSumsOfDifference(rows_.Window(y), width_, w_, lines_[0].Lines(),
-                                     next ? &lines_[1].Lines() : nullptr);
-            ahead_ = next ? y + 1 : -1;
-        } else {
-            std::swap(lines_[0], lines_[1]);
-            ahead_ = -1;
-        }
-        lines_[0].ReflectEdges();
-        return SsimAlongRow(lines_[0].Lines(), width_, w_, meanX, varianceX,
+    /// sum over the inner columns; `left` as MomentsOfX::Row takes it.
+    double Row(int y, int left, const double* meanX, const double* varianceX, float* out) {
+        return SsimAlongRow(sums_.Row(y, left), width_, w_, meanX, varianceX,
                             out != nullptr ? out : values_.data());
     }
 
 private:
     int width_;
-    RowRing<float, 3> rows_;
     FloatWeights w_;
-    /// e, e*e, (x - 128)*e past their padding, for this row and the next one
-    std::array<PaddedLines<float, 3>, 2> lines_;
+    BatchedSums<float, float, 3> sums_; ///< e, e*e, (x - 128)*e
     std::vector<float> values_;
-    int ahead_ = -1; ///< the row lines_[1] holds
 };
 
 /// Runs work(state, first, end) over rows [first, end) in small tasks on the
@@ -441,9 +456,9 @@ public:
         : moments_(a), ssim_(a, b), mean_(static_cast<std::size_t>(a.Width)),
           variance_(mean_.size()) {}
 
-    double Row(int y, bool next, float* out) {
-        moments_.Row(y, next, mean_.data(), variance_.data());
-        return ssim_.Row(y, next, mean_.data(), variance_.data(), out);
+    double Row(int y, int left, float* out) {
+        moments_.Row(y, left, mean_.data(), variance_.data());
+        return ssim_.Row(y, left, mean_.data(), variance_.data(), out);
     }
 
 private:
@@ -464,7 +479,7 @@ double Compute(const GreyPicture& a, const GreyPicture& b, int first, int end, f
             for (int y = from; y < to; ++y) {
                 float* out =
                     map != nullptr ? map + static_cast<std::ptrdiff_t>(y) * a.Width : nullptr;
-                rowSums[static_cast<std::size_t>(y)] = rows.Row(y, y + 1 < to, out);
+                rowSums[static_cast<std::size_t>(y)] = rows.Row(y, to - y, out);
             }
         });
     return MeanOfRows(rowSums, a.Width, a.Height);
@@ -492,7 +507,7 @@ SsimReference::SsimReference(const GreyPicture& a, unsigned threads) : a_(a) {
         [&](MomentsOfX& moments, int first, int end) {
             for (int y = first; y < end; ++y) {
                 const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
-                moments.Row(y, y + 1 < end, mean_.data() + at, variance_.data() + at);
+                moments.Row(y, end - y, mean_.data() + at, variance_.data() + at);
             }
         });
 }
@@ -508,7 +523,7 @@ double SsimReference::Mean(const GreyPicture& b, unsigned threads) const {
             for (int y = first; y < end; ++y) {
                 const auto at = static_cast<std::ptrdiff_t>(y) * a_.Width;
                 rowSums[static_cast<std::size_t>(y)] =
-                    ssim.Row(y, y + 1 < end, mean_.data() + at, variance_.data() + at, nullptr);
+                    ssim.Row(y, end - y, mean_.data() + at, variance_.data() + at, nullptr);
             }
         });
     return MeanOfRows(rowSums, a_.Width, a_.Height);
