@@ -222,6 +222,7 @@ template <typename T, typename S, std::size_t N>
 [[gnu::always_inline]] inline void
 BatchSums(const RowWindow<T, N>& rows, int width, const std::array<S, kSsimRadius + 1>& w,
           const std::array<std::array<S*, N>*, kBatch>& out, int count) {
+    static_assert(kBatch == 4, "one case for each count");
     switch (count) {
     case 1:
         ColumnSums<1>(rows, width, w, out);

@@ -37,7 +37,7 @@ SsimMap LocalSsim(const GreyPicture& a, const GreyPicture& b, unsigned threads =
 
 /// One picture's side of the SSIM, worked out once for many pictures held
 /// against it (each setting of a sweep): its local means and variances. Mean(b)
-/// equals MeanSsim(a, b) to the last bit, in about two thirds of the time.
+/// equals MeanSsim(a, b) to the last bit, in a little over half the time.
 /// Holds two doubles a pixel; a's pixels must outlive it.
 class SsimReference {
 public:
