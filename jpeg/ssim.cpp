@@ -298,7 +298,8 @@ MomentsAlongRow(const double* l0, const double* l2, int width, const Weights6& w
     }
 }
 
-/// N lines of the picture's width with room for the reflected radius both sides.
+/// N lines of the picture's width with room for the reflected radius both
+/// sides. Moved, not copied: a copy's lines would point into the original.
 template <typename T, std::size_t N> class PaddedLines {
 public:
     PaddedLines() = default;
@@ -308,6 +309,11 @@ public:
             lines_[l] = storage_[l].data() + kSsimRadius;
         }
     }
+    PaddedLines(const PaddedLines&) = delete;
+    PaddedLines& operator=(const PaddedLines&) = delete;
+    PaddedLines(PaddedLines&&) noexcept = default;
+    PaddedLines& operator=(PaddedLines&&) noexcept = default;
+    ~PaddedLines() = default;
     std::array<T*, N>& Lines() { return lines_; }
     void ReflectEdges() {
         for (T* line : lines_) {
