@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <thread>
+#include <utility>
 
 namespace quadrel::jpeg {
 
@@ -47,46 +48,31 @@ int Reflect(int i, int n) {
 }
 
 using Weights6 = std::array<double, kSsimRadius + 1>;
+using FloatWeights = std::array<float, kSsimRadius + 1>;
 
-using WindowOfRows = std::array<const std::uint8_t*, kSsimWindow>;
-
-/// One picture's column sums of its values and of their squares, straight from
-/// its bytes (for the reference, made once), with the values ColumnSums gives.
-[[gnu::always_inline]] inline void SumsOfOne(const WindowOfRows& r, int width, const Weights6& w,
-                                             double* __restrict sums, double* __restrict squares) {
-#pragma GCC ivdep
-    for (int x = 0; x < width; ++x) {
-        const int p = r[kCentre][x];
-        double s = static_cast<double>(p) * w[0];
-        double ss = static_cast<double>(p * p) * w[0];
-        for (int k = kSsimRadius; k >= 1; --k) {
-            const int p0 = r[static_cast<std::size_t>(kSsimRadius - k)][x];
-            const int p1 = r[kCentre + static_cast<std::size_t>(k)][x];
-            const double wk = w[static_cast<std::size_t>(k)];
-            s += static_cast<double>(p0 + p1) * wk;
-            ss += static_cast<double>(p0 * p0 + p1 * p1) * wk;
-        }
-        sums[x] = s;
-        squares[x] = ss;
+FloatWeights FloatWeightsOf(const Weights6& w) {
+    FloatWeights f{};
+    for (std::size_t k = 0; k < w.size(); ++k) {
+        f[k] = static_cast<float>(w[k]);
     }
+    return f;
 }
 
-/// x's sums alone, for the reference.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-VerticalSumsOfA(const WindowOfRows& a, int width, const Weights6& w,
-                std::array<double*, 2>& lines) {
-    SumsOfOne(a, width, w, lines[0], lines[1]);
-}
-
-/// One pixel's SSIM from its local moments. The division runs in float, in a
-/// third of the time of a double one: the map keeps floats anyway, and its
-/// rounding (a few parts in 10^8) stays far under what a mean of them shows.
-[[gnu::always_inline]] inline float Similarity(double ux, double uy, double vx, double vy,
-                                               double vxy) {
+/// One pixel's SSIM from x's local moments and those of the difference
+/// e = y - x: with them y's moments need no large cancellation, which lets
+/// e's sums run in float. The luminance and contrast terms' denominators are
+/// their numerators plus m_e^2 and var_e, so no difference of squares is
+/// taken here either. The division runs in float, in a third of the time of a
+/// double one: the map keeps floats anyway.
+[[gnu::always_inline]] inline float Similarity(double ux, double vx, double me, double see,
+                                               double sxe) {
+    const double covXe = sxe - (ux - 128.0) * me;
+    const double ve = see - me * me;
+    const double uy = ux + me;
     const double a1 = 2.0 * ux * uy + kC1;
-    const double a2 = 2.0 * vxy + kC2;
-    const double b1 = ux * ux + uy * uy + kC1;
-    const double b2 = vx + vy + kC2;
+    const double a2 = 2.0 * (vx + covXe) + kC2;
+    const double b1 = a1 + me * me;
+    const double b2 = a2 + ve;
     return static_cast<float>(a1 * a2) / static_cast<float>(b1 * b2);
 }
 
@@ -111,88 +97,62 @@ VerticalSumsOfA(const WindowOfRows& a, int width, const Weights6& w,
            tail;
 }
 
-/// The row sums of the column sums, and from them each pixel's SSIM into
-/// `values`; gives their sum over the inner columns.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] double
-SsimAlongRow(const std::array<double*, 5>& lines, int width, const Weights6& w, float* values) {
-    const double* const l0 = lines[0];
-    const double* const l1 = lines[1];
-    const double* const l2 = lines[2];
-    const double* const l3 = lines[3];
-    const double* const l4 = lines[4];
-#pragma GCC ivdep
-    for (int x = 0; x < width; ++x) {
-        double ux = l0[x] * w[0];
-        double uy = l1[x] * w[0];
-        double uxx = l2[x] * w[0];
-        double uyy = l3[x] * w[0];
-        double uxy = l4[x] * w[0];
-        for (int k = kSsimRadius; k >= 1; --k) {
-            const double wk = w[static_cast<std::size_t>(k)];
-            ux += (l0[x - k] + l0[x + k]) * wk;
-            uy += (l1[x - k] + l1[x + k]) * wk;
-            uxx += (l2[x - k] + l2[x + k]) * wk;
-            uyy += (l3[x - k] + l3[x + k]) * wk;
-            uxy += (l4[x - k] + l4[x + k]) * wk;
-        }
-        values[x] = Similarity(ux, uy, uxx - ux * ux, uyy - uy * uy, uxy - ux * uy);
-    }
-    return InnerSum(values, kSsimRadius, width - kSsimRadius);
-}
+/// Rows whose column sums are made together: every row read serves each of
+/// them, which cuts what the sums read from the cache.
+constexpr std::size_t kBatch = 4;
+/// The rows a batch's windows reach.
+constexpr std::size_t kRingRows = kSsimWindow + kBatch - 1;
 
-/// The window's rows of N whole-number terms, exact in int as in double.
-template <std::size_t N>
-using ProductWindow = std::array<std::array<const std::int32_t*, kSsimWindow>, N>;
+/// The rows of each of N terms a batch's windows reach, top to bottom.
+template <typename T, std::size_t N>
+using RowWindow = std::array<std::array<const T*, kRingRows>, N>;
 
-/// One row's y, yy and xy.
+/// One row's x and x*x, whole numbers, so that the column sums add each pair
+/// of taps with no rounding and only the weighting rounds.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
-            std::int32_t* __restrict y, std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
-    for (int x = 0; x < width; ++x) {
-        const int v = q[x];
-        y[x] = v;
-        yy[x] = v * v;
-        xy[x] = static_cast<int>(p[x]) * v;
-    }
-}
-
-/// One row's x, y, xx, yy and xy.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-RowProducts(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
-            std::int32_t* __restrict x, std::int32_t* __restrict y, std::int32_t* __restrict xx,
-            std::int32_t* __restrict yy, std::int32_t* __restrict xy) {
+RowOfX(const std::uint8_t* __restrict p, int width, std::int32_t* __restrict x,
+       std::int32_t* __restrict xx) {
     for (int i = 0; i < width; ++i) {
         const int u = p[i];
-        const int v = q[i];
         x[i] = u;
-        y[i] = v;
         xx[i] = u * u;
-        yy[i] = v * v;
-        xy[i] = u * v;
     }
 }
 
-/// The products of the rows a window needs, each row's made once however many
-/// windows take it: the rows a window reaches, reflected, are never more than
-/// eleven in a row, so slot (row mod 11) never holds two of them.
-template <std::size_t N> class ProductRows {
+/// One row's e, e*e and (x - 128)*e, whole numbers under 2^24: exact in
+/// float, and so is the sum of any two of them.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+RowOfDifference(const std::uint8_t* __restrict p, const std::uint8_t* __restrict q, int width,
+                float* __restrict e, float* __restrict ee, float* __restrict xe) {
+    for (int i = 0; i < width; ++i) {
+        const int u = p[i];
+        const auto d = static_cast<float>(static_cast<int>(q[i]) - u);
+        e[i] = d;
+        ee[i] = d * d;
+        xe[i] = static_cast<float>(u - 128) * d;
+    }
+}
+
+/// The terms of the rows a batch's windows need, each row's made once however
+/// many windows take it: the rows they reach, reflected, are never more than
+/// kRingRows in a row, so slot (row mod kRingRows) never holds two of them.
+template <typename T, std::size_t N> class RowRing {
 public:
-    ProductRows(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
-        for (std::size_t l = 0; l < storage_.size(); ++l) {
-            storage_[l].resize(static_cast<std::size_t>(a.Width));
-            lineOf_[l] = storage_[l].data();
+    RowRing(const GreyPicture& a, const GreyPicture& b) : a_(a), b_(b) {
+        for (std::vector<T>& line : storage_) {
+            line.resize(static_cast<std::size_t>(a.Width));
         }
         rowOf_.fill(-1);
     }
 
-    /// The window's rows around row y, top to bottom, for each term.
-    const ProductWindow<N>& Window(int y) {
-        for (std::size_t i = 0; i < static_cast<std::size_t>(kSsimWindow); ++i) {
+    /// The rows of the windows of rows y to y + 3, top to bottom, for each term.
+    const RowWindow<T, N>& Window(int y) {
+        for (std::size_t i = 0; i < kRingRows; ++i) {
             const int row = Reflect(y + static_cast<int>(i) - kSsimRadius, a_.Height);
-            const auto slot = static_cast<std::size_t>(row % kSsimWindow);
+            const auto slot = static_cast<std::size_t>(row) % kRingRows;
             if (rowOf_[slot] != row) {
                 rowOf_[slot] = row;
-                Fill(row, slot);
+                Fill(row, &storage_[N * slot]);
             }
             for (std::size_t c = 0; c < N; ++c) {
                 window_[c][i] = storage_[N * slot + c].data();
@@ -202,129 +162,125 @@ public:
     }
 
 private:
-    void Fill(int row, std::size_t slot) {
-        const std::uint8_t* p = a_.Pixels + static_cast<std::ptrdiff_t>(row) * a_.Stride;
-        const std::uint8_t* q = b_.Pixels + static_cast<std::ptrdiff_t>(row) * b_.Stride;
-        std::int32_t* const* lines = &lineOf_[N * slot];
-        if constexpr (N == 3) {
-            RowProducts(p, q, a_.Width, lines[0], lines[1], lines[2]);
+    void Fill(int row, std::vector<T>* lines) const {
+        const auto at = static_cast<std::ptrdiff_t>(row);
+        const std::uint8_t* p = a_.Pixels + at * a_.Stride;
+        if constexpr (N == 2) {
+            RowOfX(p, a_.Width, lines[0].data(), lines[1].data());
         } else {
-            static_assert(N == 5);
-            RowProducts(p, q, a_.Width, lines[0], lines[1], lines[2], lines[3], lines[4]);
+            static_assert(N == 3);
+            RowOfDifference(p, b_.Pixels + at * b_.Stride, a_.Width, lines[0].data(),
+                            lines[1].data(), lines[2].data());
         }
     }
 
     const GreyPicture& a_;
     const GreyPicture& b_;
-    std::array<std::vector<std::int32_t>, N * kSsimWindow> storage_;
-    std::array<std::int32_t*, N * kSsimWindow> lineOf_{};
-    std::array<int, kSsimWindow> rowOf_{};
-    ProductWindow<N> window_{};
+    std::array<std::vector<T>, N * kRingRows> storage_;
+    std::array<int, kRingRows> rowOf_{};
+    RowWindow<T, N> window_{};
 };
 
-/// The column sums of each term. Each pair of taps is added as whole numbers,
-/// exact in int as in double, so that only the weighting runs in double: the
-/// same values in fewer operations. The pixel loop runs over independent
+/// The column sums of each term for M rows from the window's first: the
+/// centre, then each pair of taps at equal distance, the outermost first, as
+/// scipy's symmetric filter adds them. The pixel loop runs over independent
 /// columns (the vectoriser cannot see that the rows and the lines never
 /// overlap).
-template <std::size_t N>
-[[gnu::always_inline]] inline void ColumnSums(const ProductWindow<N>& rows, int width,
-                                              const Weights6& w, std::array<double*, N>& lines) {
+template <std::size_t M, typename T, typename S, std::size_t N>
+[[gnu::always_inline]] inline void ColumnSums(const RowWindow<T, N>& rows, int width,
+                                              const std::array<S, kSsimRadius + 1>& w,
+                                              const std::array<std::array<S*, N>*, kBatch>& out) {
     for (std::size_t c = 0; c < N; ++c) {
-        const std::array<const std::int32_t*, kSsimWindow>& r = rows[c];
-        double* const out = lines[c];
+        const std::array<const T*, kRingRows>& r = rows[c];
+        std::array<S*, M> lines{};
+        for (std::size_t m = 0; m < M; ++m) {
+            lines[m] = (*out[m])[c];
+        }
 #pragma GCC ivdep
         for (int x = 0; x < width; ++x) {
-            double s = static_cast<double>(r[kCentre][x]) * w[0];
+            std::array<S, M> sum{};
+            for (std::size_t m = 0; m < M; ++m) {
+                sum[m] = static_cast<S>(r[kCentre + m][x]) * w[0];
+            }
             for (int k = kSsimRadius; k >= 1; --k) {
-                const int pair = r[static_cast<std::size_t>(kSsimRadius - k)][x] +
-                                 r[kCentre + static_cast<std::size_t>(k)][x];
-                s += static_cast<double>(pair) * w[static_cast<std::size_t>(k)];
+                const auto up = static_cast<std::size_t>(kSsimRadius - k);
+                const std::size_t down = kCentre + static_cast<std::size_t>(k);
+                for (std::size_t m = 0; m < M; ++m) {
+                    const T pair = r[up + m][x] + r[down + m][x];
+                    sum[m] += static_cast<S>(pair) * w[static_cast<std::size_t>(k)];
+                }
             }
-            out[x] = s;
-        }
-    }
-}
-
-/// The column sums for x, y, xx, yy, xy, each line padded by the radius on
-/// both sides. With AVX-512 or AVX2 where the processor has it, which changes
-/// no result: every operation stays the same.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-VerticalSums(const ProductWindow<5>& rows, int width, const Weights6& w,
-             std::array<double*, 5>& lines) {
-    ColumnSums(rows, width, w, lines);
-}
-
-/// Those for y, yy and xy alone.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
-VerticalSumsOfB(const ProductWindow<3>& rows, int width, const Weights6& w,
-                std::array<double*, 3>& lines) {
-    ColumnSums(rows, width, w, lines);
-}
-
-/// One thread's rows of the map. The sums run as scipy's symmetric filter runs
-/// them (the centre, then each pair of taps at equal distance, the outermost
-/// first), down the columns first and then along the row, so that the values
-/// agree with scikit-image's to the last few bits.
-class SsimRows {
-public:
-    SsimRows(const GreyPicture& a, const GreyPicture& b) : a_(a), products_(a, b), w_(Weights()) {
-        const std::size_t padded = static_cast<std::size_t>(a.Width) + 2 * kCentre;
-        for (std::size_t l = 0; l < 5; ++l) {
-            storage_[l].resize(padded);
-            lines_[l] = storage_[l].data() + kSsimRadius;
-        }
-        values_.resize(static_cast<std::size_t>(a.Width));
-    }
-
-    /// Row y's values into `out` (Width of them, or none when null), and their
-    /// sum over the inner columns.
-    double Row(int y, float* out) {
-        const int width = a_.Width;
-        VerticalSums(products_.Window(y), width, w_, lines_);
-        for (double* line : lines_) {
-            for (int k = 1; k <= kSsimRadius; ++k) {
-                line[-k] = line[Reflect(-k, width)];
-                line[width - 1 + k] = line[Reflect(width - 1 + k, width)];
+            for (std::size_t m = 0; m < M; ++m) {
+                lines[m][x] = sum[m];
             }
         }
-        return SsimAlongRow(lines_, width, w_, out != nullptr ? out : values_.data());
     }
+}
 
-private:
-    const GreyPicture& a_;
-    ProductRows<5> products_;
-    Weights6 w_;
-    std::array<std::vector<double>, 5> storage_;
-    std::array<double*, 5> lines_{}; ///< x, y, xx, yy, xy, past their padding
-    std::vector<float> values_;
-};
+/// The column sums of `count` rows (1 to kBatch) from the window's first.
+template <typename T, typename S, std::size_t N>
+[[gnu::always_inline]] inline void
+BatchSums(const RowWindow<T, N>& rows, int width, const std::array<S, kSsimRadius + 1>& w,
+          const std::array<std::array<S*, N>*, kBatch>& out, int count) {
+    static_assert(kBatch == 4, "one case for each count");
+    switch (count) {
+    case 1:
+        ColumnSums<1>(rows, width, w, out);
+        break;
+    case 2:
+        ColumnSums<2>(rows, width, w, out);
+        break;
+    case 3:
+        ColumnSums<3>(rows, width, w, out);
+        break;
+    default:
+        ColumnSums<kBatch>(rows, width, w, out);
+        break;
+    }
+}
 
-/// SsimAlongRow with x's mean and variance taken from the reference.
+/// x's column sums, in double. With AVX-512 or AVX2 where the processor has
+/// it, which changes no result: every operation stays the same.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSums(const RowWindow<std::int32_t, 2>& rows, int width, const Weights6& w,
+             const std::array<std::array<double*, 2>*, kBatch>& out, int count) {
+    BatchSums(rows, width, w, out, count);
+}
+
+/// The difference's column sums, in float.
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+VerticalSums(const RowWindow<float, 3>& rows, int width, const FloatWeights& w,
+             const std::array<std::array<float*, 3>*, kBatch>& out, int count) {
+    BatchSums(rows, width, w, out, count);
+}
+
+/// The row sums of the difference's column sums, and from them and x's
+/// moments each pixel's SSIM into `values`; gives their sum over the inner
+/// columns.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] double
-SsimAlongRowOfB(const std::array<double*, 3>& lines, int width, const Weights6& w,
-                const double* meanX, const double* varianceX, float* values) {
-    const double* const l0 = lines[0];
-    const double* const l1 = lines[1];
-    const double* const l2 = lines[2];
+SsimAlongRow(const std::array<float*, 3>& lines, int width, const FloatWeights& w,
+             const double* meanX, const double* varianceX, float* values) {
+    const float* const l0 = lines[0];
+    const float* const l1 = lines[1];
+    const float* const l2 = lines[2];
 #pragma GCC ivdep
     for (int x = 0; x < width; ++x) {
-        double uy = l0[x] * w[0];
-        double uyy = l1[x] * w[0];
-        double uxy = l2[x] * w[0];
+        float me = l0[x] * w[0];
+        float see = l1[x] * w[0];
+        float sxe = l2[x] * w[0];
         for (int k = kSsimRadius; k >= 1; --k) {
-            const double wk = w[static_cast<std::size_t>(k)];
-            uy += (l0[x - k] + l0[x + k]) * wk;
-            uyy += (l1[x - k] + l1[x + k]) * wk;
-            uxy += (l2[x - k] + l2[x + k]) * wk;
+            const float wk = w[static_cast<std::size_t>(k)];
+            me += (l0[x - k] + l0[x + k]) * wk;
+            see += (l1[x - k] + l1[x + k]) * wk;
+            sxe += (l2[x - k] + l2[x + k]) * wk;
         }
-        const double ux = meanX[x];
-        values[x] = Similarity(ux, uy, varianceX[x], uyy - uy * uy, uxy - ux * uy);
+        values[x] = Similarity(meanX[x], varianceX[x], static_cast<double>(me),
+                               static_cast<double>(see), static_cast<double>(sxe));
     }
     return InnerSum(values, kSsimRadius, width - kSsimRadius);
 }
 
-/// x's local mean and variance along one row, as SsimAlongRow works them out.
+/// x's local mean and variance along one row.
 [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
 MomentsAlongRow(const double* l0, const double* l2, int width, const Weights6& w, double* mean,
                 double* variance) {
@@ -342,28 +298,25 @@ MomentsAlongRow(const double* l0, const double* l2, int width, const Weights6& w
     }
 }
 
-/// The window's rows around row y, reflected at the top and bottom.
-std::array<const std::uint8_t*, kSsimWindow> WindowRows(const GreyPicture& p, int y) {
-    std::array<const std::uint8_t*, kSsimWindow> rows{};
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const int k = static_cast<int>(i) - kSsimRadius;
-        rows[i] = p.Pixels + static_cast<std::ptrdiff_t>(Reflect(y + k, p.Height)) * p.Stride;
-    }
-    return rows;
-}
-
-/// Lines of the picture's width with room for the reflected radius both sides.
-template <std::size_t N> class PaddedLines {
+/// N lines of the picture's width with room for the reflected radius both
+/// sides. Moved, not copied: a copy's lines would point into the original.
+template <typename T, std::size_t N> class PaddedLines {
 public:
+    PaddedLines() = default;
     explicit PaddedLines(int width) : width_(width) {
         for (std::size_t l = 0; l < N; ++l) {
             storage_[l].resize(static_cast<std::size_t>(width) + 2 * kCentre);
             lines_[l] = storage_[l].data() + kSsimRadius;
         }
     }
-    std::array<double*, N>& Lines() { return lines_; }
+    PaddedLines(const PaddedLines&) = delete;
+    PaddedLines& operator=(const PaddedLines&) = delete;
+    PaddedLines(PaddedLines&&) noexcept = default;
+    PaddedLines& operator=(PaddedLines&&) noexcept = default;
+    ~PaddedLines() = default;
+    std::array<T*, N>& Lines() { return lines_; }
     void ReflectEdges() {
-        for (double* line : lines_) {
+        for (T* line : lines_) {
             for (int k = 1; k <= kSsimRadius; ++k) {
                 line[-k] = line[Reflect(-k, width_)];
                 line[width_ - 1 + k] = line[Reflect(width_ - 1 + k, width_)];
@@ -372,18 +325,104 @@ public:
     }
 
 private:
-    int width_;
-    std::array<std::vector<double>, N> storage_;
-    std::array<double*, N> lines_{};
+    int width_ = 0;
+    std::array<std::vector<T>, N> storage_;
+    std::array<T*, N> lines_{};
 };
 
-/// Runs work(first, end) over rows [first, end) in small tasks on the threads.
-template <typename Work> void ShareRows(int first, int end, unsigned threads, const Work& work) {
+/// Column sums of N terms made a batch of rows at a time and handed out a
+/// row at a time, padded and reflected at the edges.
+template <typename T, typename S, std::size_t N> class BatchedSums {
+public:
+    BatchedSums(const GreyPicture& a, const GreyPicture& b, const std::array<S, kSsimRadius + 1>& w)
+        : width_(a.Width), rows_(a, b), w_(w), lines_(LinesOf(a.Width)) {}
+
+    /// Row y's sums, when the rows from y to y + left - 1 are asked for next,
+    /// in order.
+    const std::array<S*, N>& Row(int y, int left) {
+        if (y < first_ || y >= first_ + count_) {
+            first_ = y;
+            count_ = std::min(static_cast<int>(kBatch), left);
+            std::array<std::array<S*, N>*, kBatch> out{};
+            for (std::size_t m = 0; m < kBatch; ++m) {
+                out[m] = &lines_[m].Lines();
+            }
+            VerticalSums(rows_.Window(y), width_, w_, out, count_);
+        }
+        PaddedLines<S, N>& lines = lines_[static_cast<std::size_t>(y - first_)];
+        lines.ReflectEdges();
+        return lines.Lines();
+    }
+
+private:
+    static std::array<PaddedLines<S, N>, kBatch> LinesOf(int width) {
+        std::array<PaddedLines<S, N>, kBatch> lines;
+        for (PaddedLines<S, N>& l : lines) {
+            l = PaddedLines<S, N>(width);
+        }
+        return lines;
+    }
+
+    int width_;
+    RowRing<T, N> rows_;
+    std::array<S, kSsimRadius + 1> w_;
+    std::array<PaddedLines<S, N>, kBatch> lines_;
+    int first_ = 0; ///< the batch's first row
+    int count_ = 0; ///< and its number of rows
+};
+
+/// x's local means and variances one row at a time, in double. The sums run
+/// as scipy's symmetric filter runs them (the centre, then each pair of taps
+/// at equal distance, the outermost first), down the columns first and then
+/// along the row.
+class MomentsOfX {
+public:
+    explicit MomentsOfX(const GreyPicture& a) : width_(a.Width), w_(Weights()), sums_(a, a, w_) {}
+
+    /// Row y's, when the rows from y to y + left - 1 are asked for next.
+    void Row(int y, int left, double* mean, double* variance) {
+        const std::array<double*, 2>& lines = sums_.Row(y, left);
+        MomentsAlongRow(lines[0], lines[1], width_, w_, mean, variance);
+    }
+
+private:
+    int width_;
+    Weights6 w_;
+    BatchedSums<std::int32_t, double, 2> sums_;
+};
+
+/// One thread's rows of the map from x's moments and y's difference from x:
+/// the same arithmetic whether x's moments were kept or are made row by row.
+class DifferenceSsim {
+public:
+    DifferenceSsim(const GreyPicture& a, const GreyPicture& b)
+        : width_(a.Width), w_(FloatWeightsOf(Weights())), sums_(a, b, w_),
+          values_(static_cast<std::size_t>(a.Width)) {}
+
+    /// Row y's values into `out` (Width of them, or none when null), and their
+    /// sum over the inner columns; `left` as MomentsOfX::Row takes it.
+    double Row(int y, int left, const double* meanX, const double* varianceX, float* out) {
+        return SsimAlongRow(sums_.Row(y, left), width_, w_, meanX, varianceX,
+                            out != nullptr ? out : values_.data());
+    }
+
+private:
+    int width_;
+    FloatWeights w_;
+    BatchedSums<float, float, 3> sums_; ///< e, e*e, (x - 128)*e
+    std::vector<float> values_;
+};
+
+/// Runs work(state, first, end) over rows [first, end) in small tasks on the
+/// threads, each thread with its own state from make() (its lines and rows).
+template <typename Make, typename Work>
+void ShareRows(int first, int end, unsigned threads, const Make& make, const Work& work) {
     std::atomic<int> next{first};
     const auto run = [&] {
+        auto state = make();
         for (int start = next.fetch_add(kRowsPerTask); start < end;
              start = next.fetch_add(kRowsPerTask)) {
-            work(start, std::min(end, start + kRowsPerTask));
+            work(state, start, std::min(end, start + kRowsPerTask));
         }
     };
     const unsigned wanted =
@@ -402,44 +441,55 @@ bool SameSize(const GreyPicture& a, const GreyPicture& b) {
            a.Width == b.Width && a.Height == b.Height;
 }
 
-/// Rows [first, end) of the map, shared among the threads in small tasks; the
-/// mean is summed row by row in order, whatever thread computed a row.
-double Compute(const GreyPicture& a, const GreyPicture& b, int first, int end, float* map,
-               unsigned threads) {
-    std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
-    std::atomic<int> next{first};
-    const auto work = [&] {
-        SsimRows rows(a, b);
-        for (int start = next.fetch_add(kRowsPerTask); start < end;
-             start = next.fetch_add(kRowsPerTask)) {
-            for (int y = start; y < std::min(end, start + kRowsPerTask); ++y) {
-                float* out =
-                    map != nullptr ? map + static_cast<std::ptrdiff_t>(y) * a.Width : nullptr;
-                rowSums[static_cast<std::size_t>(y)] = rows.Row(y, out);
-            }
-        }
-    };
-    const unsigned wanted =
-        threads > 0 ? threads : std::max(1U, std::thread::hardware_concurrency());
-    const int tasks = (end - first + kRowsPerTask - 1) / kRowsPerTask;
-    const int workers = std::clamp(static_cast<int>(wanted), 1, std::max(1, tasks));
-    {
-        std::vector<std::jthread> helpers;
-        for (int i = 1; i < workers; ++i) {
-            helpers.emplace_back(work);
-        }
-        work();
-    }
-    if (a.Width < kSsimWindow || a.Height < kSsimWindow) {
+/// The mean of the row sums over the picture less its edges, added in order
+/// whatever thread made a row.
+double MeanOfRows(const std::vector<double>& rowSums, int width, int height) {
+    if (width < kSsimWindow || height < kSsimWindow) {
         return std::numeric_limits<double>::quiet_NaN();
     }
     double total = 0.0;
-    for (int y = kSsimRadius; y < a.Height - kSsimRadius; ++y) {
+    for (int y = kSsimRadius; y < height - kSsimRadius; ++y) {
         total += rowSums[static_cast<std::size_t>(y)];
     }
-    const double inner = static_cast<double>(a.Width - 2 * kSsimRadius) *
-                         static_cast<double>(a.Height - 2 * kSsimRadius);
+    const double inner = static_cast<double>(width - 2 * kSsimRadius) *
+                         static_cast<double>(height - 2 * kSsimRadius);
     return total / inner;
+}
+
+/// One thread's x moments and SSIM of a row, made together in one pass.
+class FusedRows {
+public:
+    FusedRows(const GreyPicture& a, const GreyPicture& b)
+        : moments_(a), ssim_(a, b), mean_(static_cast<std::size_t>(a.Width)),
+          variance_(mean_.size()) {}
+
+    double Row(int y, int left, float* out) {
+        moments_.Row(y, left, mean_.data(), variance_.data());
+        return ssim_.Row(y, left, mean_.data(), variance_.data(), out);
+    }
+
+private:
+    MomentsOfX moments_;
+    DifferenceSsim ssim_;
+    std::vector<double> mean_;
+    std::vector<double> variance_;
+};
+
+/// Rows [first, end) of the map, x's moments made row by row beside them, in
+/// one pass over both pictures.
+double Compute(const GreyPicture& a, const GreyPicture& b, int first, int end, float* map,
+               unsigned threads) {
+    std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
+    ShareRows(
+        first, end, threads, [&] { return FusedRows(a, b); },
+        [&](FusedRows& rows, int from, int to) {
+            for (int y = from; y < to; ++y) {
+                float* out =
+                    map != nullptr ? map + static_cast<std::ptrdiff_t>(y) * a.Width : nullptr;
+                rowSums[static_cast<std::size_t>(y)] = rows.Row(y, to - y, out);
+            }
+        });
+    return MeanOfRows(rowSums, a.Width, a.Height);
 }
 
 } // namespace
@@ -459,45 +509,31 @@ SsimReference::SsimReference(const GreyPicture& a, unsigned threads) : a_(a) {
         static_cast<std::size_t>(a.Width) * static_cast<std::size_t>(a.Height);
     mean_.resize(pixels);
     variance_.resize(pixels);
-    const Weights6 w = Weights();
-    ShareRows(0, a.Height, threads, [&](int first, int end) {
-        PaddedLines<2> lines(a.Width);
-        for (int y = first; y < end; ++y) {
-            VerticalSumsOfA(WindowRows(a, y), a.Width, w, lines.Lines());
-            lines.ReflectEdges();
-            const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
-            MomentsAlongRow(lines.Lines()[0], lines.Lines()[1], a.Width, w, mean_.data() + at,
-                            variance_.data() + at);
-        }
-    });
+    ShareRows(
+        0, a.Height, threads, [&] { return MomentsOfX(a); },
+        [&](MomentsOfX& moments, int first, int end) {
+            for (int y = first; y < end; ++y) {
+                const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
+                moments.Row(y, end - y, mean_.data() + at, variance_.data() + at);
+            }
+        });
 }
 
 double SsimReference::Mean(const GreyPicture& b, unsigned threads) const {
     if (!SameSize(a_, b) || mean_.empty()) {
         return std::numeric_limits<double>::quiet_NaN();
     }
-    const GreyPicture& a = a_;
-    const Weights6 w = Weights();
-    std::vector<double> rowSums(static_cast<std::size_t>(a.Height), 0.0);
-    ShareRows(kSsimRadius, a.Height - kSsimRadius, threads, [&](int first, int end) {
-        PaddedLines<3> lines(a.Width);
-        ProductRows<3> products(a, b);
-        std::vector<float> values(static_cast<std::size_t>(a.Width));
-        for (int y = first; y < end; ++y) {
-            VerticalSumsOfB(products.Window(y), a.Width, w, lines.Lines());
-            lines.ReflectEdges();
-            const auto at = static_cast<std::ptrdiff_t>(y) * a.Width;
-            rowSums[static_cast<std::size_t>(y)] = SsimAlongRowOfB(
-                lines.Lines(), a.Width, w, mean_.data() + at, variance_.data() + at, values.data());
-        }
-    });
-    double total = 0.0;
-    for (int y = kSsimRadius; y < a.Height - kSsimRadius; ++y) {
-        total += rowSums[static_cast<std::size_t>(y)];
-    }
-    const double inner = static_cast<double>(a.Width - 2 * kSsimRadius) *
-                         static_cast<double>(a.Height - 2 * kSsimRadius);
-    return total / inner;
+    std::vector<double> rowSums(static_cast<std::size_t>(a_.Height), 0.0);
+    ShareRows(
+        kSsimRadius, a_.Height - kSsimRadius, threads, [&] { return DifferenceSsim(a_, b); },
+        [&](DifferenceSsim& ssim, int first, int end) {
+            for (int y = first; y < end; ++y) {
+                const auto at = static_cast<std::ptrdiff_t>(y) * a_.Width;
+                rowSums[static_cast<std::size_t>(y)] =
+                    ssim.Row(y, end - y, mean_.data() + at, variance_.data() + at, nullptr);
+            }
+        });
+    return MeanOfRows(rowSums, a_.Width, a_.Height);
 }
 
 SsimMap LocalSsim(const GreyPicture& a, const GreyPicture& b, unsigned threads) {

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <random>
@@ -166,6 +168,8 @@ private slots:
     void ssimEdgeCases();
     void ssimReferenceEqualsMeanSsim_data();
     void ssimReferenceEqualsMeanSsim();
+    void ssimEqualsDirectWindowSums_data();
+    void ssimEqualsDirectWindowSums();
 };
 
 void TestJpeg::workedExample() {
@@ -801,6 +805,87 @@ void TestJpeg::ssimEdgeCases() {
     QVERIFY(
         std::all_of(small.Values.begin(), small.Values.end(), [](float v) { return v == 1.0F; }));
     QVERIFY(std::isnan(small.Mean));
+}
+
+void TestJpeg::ssimEqualsDirectWindowSums_data() {
+    QTest::addColumn<int>("base");   // x's level, or -1 for a photo-like picture
+    QTest::addColumn<int>("spread"); // x's noise about its level
+    QTest::addColumn<int>("noise");  // y's noise about x
+    QTest::addColumn<int>("shift");  // y's offset from x
+    // Flat bright areas, where E[y^2] - mu_y^2 cancels in float.
+    QTest::newRow("flat 250, y within 2") << 250 << 0 << 2 << 0;
+    QTest::newRow("bright plateau, y within 40") << 245 << 3 << 40 << 0;
+    QTest::newRow("255 coded as 0") << 255 << 0 << 0 << -255;
+    QTest::newRow("dark plateau, y 6 brighter") << 4 << 2 << 1 << 6;
+    QTest::newRow("photo-like, y within 25, 10 darker") << -1 << 0 << 25 << -10;
+}
+
+// Every pixel's SSIM and the mean against the window's 121 weighted sums taken
+// directly in long double, with reflected edges.
+void TestJpeg::ssimEqualsDirectWindowSums() {
+    QFETCH(int, base);
+    QFETCH(int, spread);
+    QFETCH(int, noise);
+    QFETCH(int, shift);
+    constexpr int kWidth = 37;
+    constexpr int kHeight = 29;
+    std::mt19937 random(7);
+    const auto around = [&](int level, int by) {
+        return std::clamp(level + std::uniform_int_distribution(-by, by)(random), 0, 255);
+    };
+    std::vector<std::uint8_t> a = PhotoLikePicture(kWidth, kHeight, 6);
+    std::vector<std::uint8_t> b(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        a[i] = std::uint8_t(base < 0 ? a[i] : around(base, spread));
+        b[i] = std::uint8_t(around(a[i] + shift, noise));
+    }
+    std::array<long double, kSsimWindow> g{};
+    long double total = 0;
+    for (int i = 0; i < kSsimWindow; ++i) {
+        const long double t = (i - kSsimRadius) / 1.5L;
+        total += g[std::size_t(i)] = std::exp(-0.5L * t * t);
+    }
+    const auto reflect = [](int i, int n) { return i < 0 ? -i - 1 : (i >= n ? 2 * n - 1 - i : i); };
+    const long double c1 = 6.5025L;
+    const long double c2 = 58.5225L;
+    const SsimMap map =
+        LocalSsim({a.data(), kWidth, kHeight, kWidth}, {b.data(), kWidth, kHeight, kWidth}, 2);
+    long double sum = 0;
+    double worst = 0.0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            long double ux = 0, uy = 0, uxx = 0, uyy = 0, uxy = 0;
+            for (int i = 0; i < kSsimWindow; ++i) {
+                for (int j = 0; j < kSsimWindow; ++j) {
+                    const long double w = g[std::size_t(i)] * g[std::size_t(j)] / (total * total);
+                    const int at = reflect(y + i - kSsimRadius, kHeight) * kWidth +
+                                   reflect(x + j - kSsimRadius, kWidth);
+                    const long double p = a[std::size_t(at)];
+                    const long double q = b[std::size_t(at)];
+                    ux += w * p;
+                    uy += w * q;
+                    uxx += w * p * p;
+                    uyy += w * q * q;
+                    uxy += w * p * q;
+                }
+            }
+            const long double s = (2 * ux * uy + c1) * (2 * (uxy - ux * uy) + c2) /
+                                  ((ux * ux + uy * uy + c1) * (uxx - ux * ux + uyy - uy * uy + c2));
+            worst = std::max(
+                worst, double(std::abs(s - map.Values[std::size_t(y) * kWidth + std::size_t(x)])));
+            if (y >= kSsimRadius && y < kHeight - kSsimRadius && x >= kSsimRadius &&
+                x < kWidth - kSsimRadius) {
+                sum += s;
+            }
+        }
+    }
+    QVERIFY2(worst < 1e-5, qPrintable(QString::number(worst)));
+    const double expected =
+        double(sum / ((kWidth - 2 * kSsimRadius) * (kHeight - 2 * kSsimRadius)));
+    QVERIFY2(std::abs(map.Mean - expected) < 1e-6,
+             qPrintable(QStringLiteral("%1 against %2").arg(map.Mean, 0, 'g', 17).arg(expected)));
+    QCOMPARE(MeanSsim({a.data(), kWidth, kHeight, kWidth}, {b.data(), kWidth, kHeight, kWidth}),
+             map.Mean);
 }
 
 #include "tst_jpeg.moc"
