@@ -1031,7 +1031,7 @@ void TestPictureCompression::cutHugeJpegIsRefusedWithoutItsMemory() {
         QVERIFY2(QString::fromStdString(read.Message()).contains("truncated"),
                  read.Message().c_str());
     }
-    QVERIFY2(PeakResidentKb() - before < 32 * 1024, qPrintable(QString::number(PeakResidentKb())));
+    QVERIFY2(PeakResidentKb() - before < 32L * 1024, qPrintable(QString::number(PeakResidentKb())));
 }
 
 // The preview is libjpeg's own reduced decoding, as djpeg -scale gives it,
