@@ -77,22 +77,20 @@ Result<jpeg::McuDetail> DescribeMcu(const QImage& picture, const jpeg::ColourAna
     return jpeg::DescribeMcu(input, sampling, analysis.Coded, x, y);
 }
 
-QImage ColourReconstructionPicture(const jpeg::ColourAnalysis& analysis) {
+QImage ColourReconstructionView(const jpeg::ColourAnalysis& analysis) {
     const auto rowBytes =
         static_cast<std::size_t>(analysis.Width) * static_cast<std::size_t>(analysis.Components);
     if (rowBytes == 0 ||
         analysis.Reconstruction.size() != rowBytes * static_cast<std::size_t>(analysis.Height)) {
         return {};
     }
-    QImage picture(analysis.Width, analysis.Height,
-                   analysis.Components == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-    if (picture.isNull()) {
-        return picture;
-    }
-    for (int y = 0; y < analysis.Height; ++y) {
-        std::memcpy(picture.scanLine(y), analysis.Reconstruction.data() + y * rowBytes, rowBytes);
-    }
-    return picture;
+    return {analysis.Reconstruction.data(), analysis.Width, analysis.Height,
+            static_cast<qsizetype>(rowBytes),
+            analysis.Components == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888};
+}
+
+QImage ColourReconstructionPicture(const jpeg::ColourAnalysis& analysis) {
+    return ColourReconstructionView(analysis).copy();
 }
 
 std::vector<QImage> ColourPlanePictures(const QImage& picture, jpeg::Subsampling sampling) {

@@ -55,6 +55,9 @@ private:
 /// The reconstruction as a picture: Format_RGB888, or Format_Grayscale8 for one
 /// component; null when the analysis holds none.
 QImage ColourReconstructionPicture(const jpeg::ColourAnalysis& analysis);
+/// The same, reading the analysis's pixels in place without copying them: valid
+/// only while the analysis lives and is not changed.
+QImage ColourReconstructionView(const jpeg::ColourAnalysis& analysis);
 
 /// The Y, Cb and Cr planes (Y alone for grey) as the encoder codes them, each
 /// Format_Grayscale8 at the picture's size: a downsampled sample covers the

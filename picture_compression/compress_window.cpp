@@ -66,21 +66,6 @@ Control* Named(const char* name, Arguments&&... arguments) {
     return control;
 }
 
-/// The colour result's reconstruction read in place, as
-/// ColourReconstructionPicture gives it but without copying its pixels; the
-/// window keeps the result alive while it is shown.
-QImage InPlaceReconstruction(const jpeg::ColourAnalysis& analysis) {
-    const auto rowBytes =
-        static_cast<std::size_t>(analysis.Width) * static_cast<std::size_t>(analysis.Components);
-    if (rowBytes == 0 ||
-        analysis.Reconstruction.size() != rowBytes * static_cast<std::size_t>(analysis.Height)) {
-        return {};
-    }
-    return {analysis.Reconstruction.data(), analysis.Width, analysis.Height,
-            static_cast<qsizetype>(rowBytes),
-            analysis.Components == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888};
-}
-
 QString Grouped(qint64 n) {
     return QLocale::system().toString(n);
 }
@@ -741,7 +726,7 @@ void CompressWindow::ShowResultPicture() {
     }
     if (request.Colour) {
         if (shown == kShowReconstruction) {
-            resultView_->SetPicture(InPlaceReconstruction(result_->ColourAnalysis));
+            resultView_->SetPicture(ColourReconstructionView(result_->ColourAnalysis));
             return;
         }
         if (difference_.isNull()) {
