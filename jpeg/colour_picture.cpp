@@ -1,5 +1,6 @@
 #include "jpeg/colour_picture.h"
 
+#include "base/large_pages.h"
 #include "jpeg/jpeg_huffman.h"
 #include "jpeg/ssim.h"
 
@@ -300,8 +301,8 @@ public:
             Sample(c);
             const Component& k = components_[c];
             std::vector<TransformedBlock>& blocks = planes->Blocks[c];
-            blocks.resize(static_cast<std::size_t>(k.BlocksAcross) *
-                          static_cast<std::size_t>(k.BlocksDown));
+            AssignOnLargePages(blocks, static_cast<std::size_t>(k.BlocksAcross) *
+                                           static_cast<std::size_t>(k.BlocksDown));
             ShareOut(k.BlocksDown, workers_, [this, &k, &blocks](int by, int /*worker*/) {
                 for (int bx = 0; bx < k.BlocksAcross; ++bx) {
                     blocks[static_cast<std::size_t>(by) * static_cast<std::size_t>(k.BlocksAcross) +
@@ -328,8 +329,8 @@ public:
             }
         } else {
             for (Component& k : components_) {
-                k.Decoded.resize(static_cast<std::size_t>(k.Stride()) *
-                                 static_cast<std::size_t>(k.BlocksDown) * 8U);
+                AssignOnLargePages(k.Decoded, static_cast<std::size_t>(k.Stride()) *
+                                                  static_cast<std::size_t>(k.BlocksDown) * 8U);
             }
         }
         std::vector<Totals> totals(static_cast<std::size_t>(workers_));
@@ -367,7 +368,7 @@ private:
     void Convert() {
         full_.resize(components_.size());
         for (auto& plane : full_) {
-            plane.resize(Pixels());
+            AssignOnLargePages(plane, Pixels());
         }
         ShareOut(Height(), workers_, [this](int y, int /*worker*/) {
             const std::uint8_t* in = picture_.Pixels + picture_.Stride * y;
@@ -389,9 +390,9 @@ private:
     void Sample(std::size_t c) {
         Component& k = components_[c];
         const int stride = k.Stride();
-        k.Samples.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(k.BlocksDown) *
-                         8U);
-        k.Decoded.resize(k.Samples.size());
+        AssignOnLargePages(k.Samples, static_cast<std::size_t>(stride) *
+                                          static_cast<std::size_t>(k.BlocksDown) * 8U);
+        AssignOnLargePages(k.Decoded, k.Samples.size());
         const int sampledRows = SampledRows(Height(), maxV_, k.Factors.Vertical);
         const std::vector<std::uint8_t>& full = full_[c];
         const int eh = k.ExpandH;
@@ -539,8 +540,8 @@ private:
             k.HuffmanTable = k.QuantTable;
             k.BlocksAcross = mcusAcross_ * k.H;
             k.BlocksDown = mcusDown_ * k.V;
-            k.Blocks.resize(static_cast<std::size_t>(k.BlocksAcross) *
-                            static_cast<std::size_t>(k.BlocksDown));
+            AssignOnLargePages(k.Blocks, static_cast<std::size_t>(k.BlocksAcross) *
+                                             static_cast<std::size_t>(k.BlocksDown));
             coded_.Components.push_back(std::move(k));
         }
     }
@@ -627,7 +628,7 @@ private:
         const int channels = static_cast<int>(components_.size());
         const bool keep = settings_.KeepReconstruction;
         if (keep) {
-            out.Reconstruction.resize(Pixels() * static_cast<std::size_t>(channels));
+            AssignOnLargePages(out.Reconstruction, Pixels() * static_cast<std::size_t>(channels));
         }
         const Component& luma = components_[0];
         ShareOut(Height(), workers_, [&](int y, int worker) {

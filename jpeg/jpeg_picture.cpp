@@ -1,5 +1,6 @@
 #include "jpeg/jpeg_picture.h"
 
+#include "base/large_pages.h"
 #include "jpeg/jpeg_huffman.h"
 #include "jpeg/ssim.h"
 
@@ -272,10 +273,10 @@ PictureAnalysis Analyse(const GreyPicture& picture, const PictureSettings& setti
     out.BlocksDown = (picture.Height + 7) / 8;
     const auto pixels = static_cast<std::size_t>(picture.Width) * picture.Height;
     const auto blocks = static_cast<std::size_t>(out.BlocksAcross) * out.BlocksDown;
-    out.Reconstruction.resize(pixels);
+    AssignOnLargePages(out.Reconstruction, pixels);
     out.BlockBits.resize(blocks);
     if (settings.KeepBlocks) {
-        out.Quantised.resize(blocks);
+        AssignOnLargePages(out.Quantised, blocks);
     }
 
     PictureCoder coder(picture, settings, control, transformed, out);
@@ -334,7 +335,7 @@ TransformedPicture::TransformedPicture(const GreyPicture& picture, DctMethod met
     }
     const int across = (picture.Width + 7) / 8;
     const int down = (picture.Height + 7) / 8;
-    blocks_.resize(static_cast<std::size_t>(across) * static_cast<std::size_t>(down));
+    AssignOnLargePages(blocks_, static_cast<std::size_t>(across) * static_cast<std::size_t>(down));
     ShareRows(down, threads, [this, across, method](int by, int /*worker*/) {
         for (int bx = 0; bx < across; ++bx) {
             bool inside = false;

@@ -6,7 +6,7 @@
 // variances and covariance under an 11x11 Gaussian window (sigma 1.5, cut at
 // 3.5 sigma, reflected at the edges), K1 = 0.01, K2 = 0.03, L = 255; the mean
 // leaves out the 5 pixels along each edge, where the window reaches beyond the
-// picture. x's local moments are summed in double; y's follow from those of
+// picture. x's local moments are summed in double and kept in float; y's follow from those of
 // the difference y - x, small whole numbers summed in float with no large
 // cancellation: each value stays within a few parts in 10^6 of scikit-image's.
 
@@ -38,7 +38,7 @@ SsimMap LocalSsim(const GreyPicture& a, const GreyPicture& b, unsigned threads =
 /// One picture's side of the SSIM, worked out once for many pictures held
 /// against it (each setting of a sweep): its local means and variances. Mean(b)
 /// equals MeanSsim(a, b) to the last bit, in a little over half the time.
-/// Holds two doubles a pixel; a's pixels must outlive it.
+/// Holds two floats a pixel; a's pixels must outlive it.
 class SsimReference {
 public:
     explicit SsimReference(const GreyPicture& a, unsigned threads = 0);
@@ -47,8 +47,8 @@ public:
 
 private:
     GreyPicture a_;
-    std::vector<double> mean_;     ///< row-major, empty when a side is under the window
-    std::vector<double> variance_; ///< the same
+    std::vector<float> mean_;     ///< row-major, empty when a side is under the window
+    std::vector<float> variance_; ///< the same
 };
 
 } // namespace quadrel::jpeg
