@@ -7,7 +7,8 @@
 #     the same with film grain, as photos have);
 #   the grey picture with the integer DCT against plain cjpeg -baseline | djpeg;
 #   a 12-megapixel colour photo at quality 75, 4:2:0, against cjpeg -sample 2x2;
-#   then the time to a first result from a 12-megapixel JPEG, decoding included.
+#   then the time to a first result from a 12-megapixel JPEG, decoding included;
+#   last a sweep of 19 qualities (quadrel-cli rd) against one compress.
 # Usage: bench/compress_vs_cjpeg.sh [build-dir] [N]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,10 +39,11 @@ once() {
 }
 median() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
-# compare LABEL "THEIRS..." "OURS...": both commands $runs times in turn, then
-# the two medians and their ratio.
+# compare LABEL "THEIRS..." "OURS..." [THEIR-NAME OUR-NAME]: both commands
+# $runs times in turn, then the two medians and their ratio.
 compare() {
-    local label=$1 theirs=$2 ours=$3 t=() o=()
+    local label=$1 theirs=$2 ours=$3 theirName=${4:-libjpeg-turbo} ourName=${5:-quadrel-cli}
+    local t=() o=()
     for ((i = 0; i < runs; i++)); do
         t+=("$(once bash -c "$theirs")")
         o+=("$(once bash -c "$ours")")
@@ -49,7 +51,7 @@ compare() {
     local tm om
     tm=$(median "${t[@]}")
     om=$(median "${o[@]}")
-    echo "$label: libjpeg-turbo ${tm} ms; quadrel-cli ${om} ms" \
+    echo "$label: $theirName ${tm} ms; $ourName ${om} ms" \
         "($(awk "BEGIN{printf \"%.2f\", $om/$tm}") x)"
 }
 
@@ -70,4 +72,7 @@ compare "photo 4000x3000 PPM, 4:2:0, quality 75, integer" \
     "$cli compress $work/photo.ppm --colour --sampling 4:2:0 --quality 75 --dct integer --format json"
 compare "12 MP JPEG of the grainy picture, decoding included (against djpeg alone)" \
     "djpeg $work/grainy.jpg" "$cli compress $work/grainy.jpg --quality 50 --format json"
+compare "smooth 4000x3000 PGM, 19 qualities 5 to 95 against one at quality 50" \
+    "$cli compress $work/smooth.pgm --quality 50 --format json" \
+    "$cli rd $work/smooth.pgm --format csv" "one compress" "the sweep"
 echo "load after:  $(uptime)"
