@@ -22,7 +22,6 @@
 #include <utility>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -460,7 +459,7 @@ QImage LargePagePicture(int width, int height, QImage::Format format) {
     if (memory == nullptr) {
         return {};
     }
-    ::madvise(memory, whole, MADV_HUGEPAGE); // only advice: the picture works without it
+    AdviseLargePages(memory, whole);
     return {static_cast<uchar*>(memory),
             width,
             height,
